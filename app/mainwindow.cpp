@@ -1,0 +1,99 @@
+#include "mainwindow.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTimer>
+
+#include "deploymentconfig.h"
+#include "ui_mainwindow.h"
+#include "udpcommthread.h"
+
+MainWindow::MainWindow(QWidget* parent)
+    : QMainWindow(parent)
+    , ui(new Ui::MainWindow)
+{
+    // Steps in this order: the settings path exists before anything reads it,
+    // the log is open before the first log line, and the settings are loaded
+    // before the status label and the counters that depend on them.
+    settingsFile = QCoreApplication::applicationDirPath() + "/crv_settings.ini";
+
+    networkManager = new QNetworkAccessManager(this);
+    connect(networkManager, &QNetworkAccessManager::finished, this, &MainWindow::httpResponses);
+    connect(networkManager, &QNetworkAccessManager::sslErrors, this, &MainWindow::sslErrors);
+
+    ui->setupUi(this);
+
+    ui->latitudeLineEdit->setInputMask("099.9900");
+    ui->longitudeLineEdit->setInputMask("-099.9900");
+
+    setWindowTitle(QString::asprintf("Corvelta Version %d.%d.%d", CORVELTA_VERSION_MAJOR,
+                                     CORVELTA_VERSION_MINOR, CORVELTA_VERSION_PATCH));
+
+    commThread.start(QThread::NormalPriority);
+
+    connect(this, &MainWindow::OnSendToLogfile, this, &MainWindow::SendToLogfile);
+
+    weatherItems << "None"
+                 << "Current Conditions"
+                 << "Temperature"
+                 << "DewPoint"
+                 << "Wind"
+                 << "Humidity";
+    ui->weatherItemComboBox1->addItems(weatherItems);
+    ui->weatherItemComboBox2->addItems(weatherItems);
+    ui->weatherItemComboBox3->addItems(weatherItems);
+    ui->weatherItemComboBox4->addItems(weatherItems);
+    ui->weatherItemComboBox5->addItems(weatherItems);
+
+    weatherVarLabels[0] = ui->lastWeatherVar1;
+    weatherVarLabels[1] = ui->lastWeatherVar2;
+    weatherVarLabels[2] = ui->lastWeatherVar3;
+    weatherVarLabels[3] = ui->lastWeatherVar4;
+    weatherVarLabels[4] = ui->lastWeatherVar5;
+    stockVarLabels[0] = ui->lastStockVar1;
+    stockVarLabels[1] = ui->lastStockVar2;
+    stockVarLabels[2] = ui->lastStockVar3;
+    stockVarLabels[3] = ui->lastStockVar4;
+    stockVarLabels[4] = ui->lastStockVar5;
+
+    openLogFile(QDir::currentPath() + "/");
+    logLine("****************Corvelta Startup*******");
+
+    loadSettings();
+
+    ui->locationStatusLabel->setText(
+        QString("ID: %1 Grid: %2,%3 Station: %4").arg(gridId).arg(gridX).arg(gridY).arg(stationId));
+
+    commThread.SetRetryParameters(3, 100);
+
+    requestType = 0;
+
+    stockHost = serviceEndpoint(stockBaseUrl).host;
+
+    weatherCounter = weatherInterval * 60;
+    stockCounter = stockInterval * 60 - 10;
+
+    updateTimer = new QTimer(this);
+    updateTimer->setInterval(1000);
+    updateTimer->start();
+    connect(updateTimer, &QTimer::timeout, this, &MainWindow::timerTimeout);
+}
+
+MainWindow::~MainWindow()
+{
+    commThread.StopThread();
+    delete ui;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    saveSettings();
+    logLine("*****Corvelta Shutdown******");
+    if (logOpen && logFile.isOpen())
+        logFile.close();
+    // Left accepted, base handler not called: the window always closes.
+    Q_UNUSED(event);
+}

@@ -1,0 +1,139 @@
+#pragma once
+
+#include <QFile>
+#include <QList>
+#include <QMainWindow>
+#include <QMutex>
+#include <QNetworkRequest>
+#include <QSslError>
+#include <QString>
+#include <QStringList>
+#include <QDate>
+#include <QTime>
+
+#include "stockquote.h"
+
+class QCloseEvent;
+class QLabel;
+class QNetworkAccessManager;
+class QNetworkReply;
+class QTimer;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The program's one window and its controller: it owns the form, the network
+// access manager of both feeds, the update timer, the log file and the
+// in-memory settings, and it starts and stops the clock link.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Reading replies: cuts the value that follows the colon at `position`.
+    void extractJsonValue(const QString& text, QString& key, QString& value, int position,
+                          int& resumePosition);
+
+    // Weather texts for the clocks, in the units `units` selects.
+    QString formatTemperature(QString raw);
+    QString formatHumidity(QString raw);
+    QString formatWind(QString speed, QString direction);
+
+    // Changes one variable of one clock (queued for the clock link).
+    void SendClockVar(QString address, int var, QString text);
+
+    // Log file.
+    void logLine(QString message);
+    void openLogFile(QString dir);
+    void reopenLogFile();
+    void removeOldLogs(int daysBack);
+
+    // Settings file.
+    void loadSettings();
+    void saveSettings();
+
+    // Weather requests.
+    void getStations(QString gridId, QString gridX, QString gridY);
+    void getWeather(QString stationId);
+
+    // Which request a reply answers travels with the request itself, so a
+    // reply is never read as the kind of some later request.
+    static constexpr QNetworkRequest::Attribute RequestKindAttribute = QNetworkRequest::User;
+
+signals:
+    void OnSendToLogfile(QString);
+
+private slots:
+    void closeEvent(QCloseEvent* event) override;
+    void httpResponses(QNetworkReply* rep);
+    void sslErrors(QNetworkReply* reply, QList<QSslError> errors);
+    void on_coordsPushButton_clicked();
+    void on_updateWeatherPushButton_clicked();
+    void on_metricCheckBox_toggled(bool checked);
+    void on_locationComboBox_currentTextChanged(QString arg1);
+    void timerTimeout();
+    void getStocks();
+    void on_updateStocksPushButton_clicked();
+    void on_setupPushButton_clicked();
+    void SendToLogfile(QString s);
+
+private:
+    // Reply handling, one branch per kind of request.
+    void handlePointReply(const QString& text);
+    void handleStationListReply(const QString& text);
+    void handleObservationReply(const QString& text);
+    void handleStockReply(const QString& text);
+
+    // Sends a GET of the feeds and logs the request's start.
+    void sendServiceRequest(QNetworkRequest request, int kind);
+
+    QNetworkAccessManager* networkManager = nullptr;
+    int requestType = 0;
+    bool units = false;
+    QString gridId;
+    QString gridX;
+    QString gridY;
+    QString stationId;
+    QTimer* updateTimer = nullptr;
+    QStringList weatherItems;
+    QFile logFile;
+    int logDay = 0;
+    bool logOpen = false;
+    QString logDir;
+    QMutex logMutex;
+    Ui::MainWindow* ui = nullptr;
+    QString settingsFile;
+    QLabel* weatherVarLabels[5] = {};
+    QLabel* stockVarLabels[5] = {};
+    QString stockApiKey;
+    QString stockHost;
+    bool cbName = false;
+    bool cbTicker = false;
+    bool cbPrice = false;
+    bool cbChange = false;
+    bool cbVolume = false;
+    QTime weatherStart;
+    QTime weatherStop;
+    QTime stockStart;
+    QTime stockStop;
+    int weatherInterval = 0;
+    int stockInterval = 0;
+    bool weatherWeekend = false;
+    bool stockWeekend = false;
+    int weatherCounter = 0;
+    int stockCounter = 0;
+    stockQuoteStruct stockQuotes[200];
+
+    // Deployment: where the two services are reached ("weatherhost" and
+    // "stockhost" in the settings file; read at start-up, never written).
+    QString weatherBaseUrl;
+    QString stockBaseUrl;
+    QDate logDate;  // date in the open log file's name
+
+    // Each test executable defines this to reach the window's state.
+    friend struct MainWindowProbe;
+};

@@ -1,0 +1,5 @@
+// SKELETON STUB: replaced by the real settings file.
+#include "mainwindow.h"
+
+void MainWindow::loadSettings() {}
+void MainWindow::saveSettings() {}

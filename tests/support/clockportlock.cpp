@@ -1,0 +1,10 @@
+#include "clockportlock.h"
+
+#include <QDir>
+
+ClockPortLock::ClockPortLock()
+    : lockFile(QDir::tempPath() + "/corvelta-clockport.lock")
+{
+    lockFile.setStaleLockTime(0);
+    lockFile.lock();
+}

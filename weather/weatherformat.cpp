@@ -1,0 +1,66 @@
+#include "weatherformat.h"
+
+#include <QtMath>
+#include <limits>
+
+namespace {
+
+// Truncation toward zero. A value beyond what the integer holds (or not a
+// number at all) must not reach the conversion, which would be undefined.
+qint64 truncated(double value)
+{
+    if (qIsNaN(value))
+        return 0;
+    constexpr double limit = 9.0e18;
+    if (value >= limit)
+        return qint64(limit);
+    if (value <= -limit)
+        return -qint64(limit);
+    return qint64(value);
+}
+
+}  // namespace
+
+QString WeatherFormat::temperature(bool usUnits, const QString& raw)
+{
+    const float v = raw.toFloat();
+    if (usUnits) {
+        const double fahrenheit = double(v) * 9 / 5 + 32;
+        return QString("%1 F").arg(truncated(fahrenheit));
+    }
+    return QString("%1 C").arg(truncated(v));
+}
+
+QString WeatherFormat::humidity(const QString& raw)
+{
+    return QString("%1%").arg(truncated(raw.toFloat()));
+}
+
+QString WeatherFormat::compassWord(float d)
+{
+    if ((d >= 337.5f && d <= 360.0f) || (d >= 0.0f && d < 22.5f))
+        return "N";
+    if (d >= 22.5f && d < 67.5f)
+        return "NE";
+    if (d >= 67.5f && d < 112.5f)
+        return "E";
+    if (d >= 112.5f && d < 157.5f)
+        return "SE";
+    if (d >= 157.5f && d < 202.5f)
+        return "S";
+    if (d >= 202.5f && d < 247.5f)
+        return "SW";
+    if (d >= 247.5f && d < 292.5f)
+        return "W";
+    if (d >= 292.5f && d < 337.5f)
+        return "NW";
+    return QString();
+}
+
+QString WeatherFormat::wind(bool usUnits, const QString& speed, const QString& direction)
+{
+    const QString word = compassWord(direction.toFloat());
+    const float s = speed.toFloat();
+    const qint64 shown = usUnits ? truncated(double(s) * 0.62137) : truncated(s);
+    return QString("%1-%2 %3").arg(word).arg(shown).arg(usUnits ? "mph" : "kmh");
+}

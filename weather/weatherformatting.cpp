@@ -1,0 +1,28 @@
+#include "mainwindow.h"
+
+#include "jsonextract.h"
+#include "weatherformat.h"
+
+// The window's reading and formatting operations: thin doors to the plain
+// functions, which tests and fuzzers call without a window.
+
+void MainWindow::extractJsonValue(const QString& text, QString& key, QString& value, int position,
+                                  int& resumePosition)
+{
+    JsonText::extractValue(text, key, value, position, resumePosition);
+}
+
+QString MainWindow::formatTemperature(QString raw)
+{
+    return WeatherFormat::temperature(units, raw);
+}
+
+QString MainWindow::formatHumidity(QString raw)
+{
+    return WeatherFormat::humidity(raw);
+}
+
+QString MainWindow::formatWind(QString speed, QString direction)
+{
+    return WeatherFormat::wind(units, speed, direction);
+}

@@ -91,6 +91,22 @@ private:
     // Sends a GET of the feeds and logs the request's start.
     void sendServiceRequest(QNetworkRequest request, int kind);
 
+    // --- log file and settings file: further private operations ---
+
+    // --- end of log file and settings file ---
+
+    // --- weather feed: further private operations ---
+
+    // --- end of weather feed ---
+
+    // --- stock feed: further private operations ---
+
+    // --- end of stock feed ---
+
+    // --- scheduler and setup dialog: further private operations ---
+
+    // --- end of scheduler and setup dialog ---
+
     QNetworkAccessManager* networkManager = nullptr;
     int requestType = 0;
     bool units = false;

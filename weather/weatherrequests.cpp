@@ -7,5 +7,4 @@ void MainWindow::on_metricCheckBox_toggled(bool checked) { units = !checked; }
 void MainWindow::on_locationComboBox_currentTextChanged(QString) {}
 void MainWindow::getStations(QString, QString, QString) {}
 void MainWindow::getWeather(QString) {}
-void MainWindow::sendServiceRequest(QNetworkRequest, int) {}
 void MainWindow::sslErrors(QNetworkReply*, QList<QSslError>) {}

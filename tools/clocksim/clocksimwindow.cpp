@@ -76,8 +76,11 @@ ClockSimWindow::ClockSimWindow(const QList<SimulatedClock*>& clocks, QWidget* pa
     table->setHorizontalHeaderLabels(headers);
     table->verticalHeader()->hide();
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // The variables share the width; a text too long to fit shows in full
+    // as the cell's tool tip.
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    table->horizontalHeader()->setStretchLastSection(true);
+    for (int column = FirstVariableColumn; column <= OtherColumn; ++column)
+        table->horizontalHeader()->setSectionResizeMode(column, QHeaderView::Stretch);
     for (int row = 0; row < clocks.size(); ++row) {
         for (int column = 0; column < ColumnCount; ++column)
             table->setItem(row, column, new QTableWidgetItem);

@@ -472,8 +472,12 @@ def main():
 
     for server in (weather, quotes):
         threading.Thread(target=server.serve_forever, daemon=True).start()
+    # Leave with whoever started us (the demo launcher or a test), even when
+    # it could not stop us itself.
+    parent = os.getppid()
     try:
-        threading.Event().wait()
+        while os.getppid() == parent:
+            time.sleep(1.0)
     except KeyboardInterrupt:
         pass
     finally:

@@ -3,6 +3,12 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
+# The offline demo: substitute services, simulated clocks and Corvelta.
+if [ "${1:-}" = "--demo" ]; then
+    shift
+    exec tools/demo/run-demo.sh "$@"
+fi
+
 tools/install-deps.sh
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

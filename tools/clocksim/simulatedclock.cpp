@@ -1,0 +1,114 @@
+#include "simulatedclock.h"
+
+#include <QNetworkDatagram>
+#include <QRandomGenerator>
+#include <QTimer>
+
+AcknowledgementDecision decideAcknowledgement(const AcknowledgementPolicy& policy,
+                                              double randomUnit)
+{
+    AcknowledgementDecision decision;
+    if (policy.silent) {
+        decision.reason = QStringLiteral("silent");
+        return decision;
+    }
+    if (policy.dropShare > 0.0 && randomUnit < policy.dropShare) {
+        decision.reason = QStringLiteral("dropped");
+        return decision;
+    }
+    decision.send = true;
+    decision.delayMs = qMax(0, policy.delayMs);
+    return decision;
+}
+
+SimulatedClock::SimulatedClock(const QHostAddress& address, quint16 port, QObject* parent)
+    : QObject(parent)
+    , clockAddress(address)
+    , requestedPort(port)
+    , socket(this)
+    , randomUnit([] { return QRandomGenerator::global()->generateDouble(); })
+{
+    connect(&socket, &QUdpSocket::readyRead, this, &SimulatedClock::readPending);
+}
+
+bool SimulatedClock::bind(QString* error)
+{
+    // Address reuse lets every simulated clock share port 7372 with the
+    // program's own socket, which is bound to every local address.
+    if (socket.bind(clockAddress, requestedPort,
+                    QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint))
+        return true;
+    if (error)
+        *error = socket.errorString();
+    return false;
+}
+
+void SimulatedClock::setParameter(const QString& name, const QString& value)
+{
+    params.insert(name, value);
+    emit parameterChanged(name, value);
+}
+
+void SimulatedClock::readPending()
+{
+    while (socket.hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = socket.receiveDatagram();
+        handle(datagram.data(), datagram.senderAddress(), quint16(datagram.senderPort()));
+    }
+}
+
+void SimulatedClock::handle(const QByteArray& datagram, const QHostAddress& sender,
+                            quint16 senderPort)
+{
+    ++count.datagrams;
+    const QString from = QStringLiteral("%1 from %2:%3")
+                             .arg(clockAddress.toString(), sender.toString())
+                             .arg(senderPort);
+    const ClockDatagramReading reading = ClockDatagramReader::read(datagram);
+    if (!reading.valid) {
+        ++count.malformed;
+        emit report(QStringLiteral("%1: malformed datagram, %2, not answered [%3]")
+                        .arg(from, reading.problem, ClockDatagramReader::hexPreview(datagram)));
+        emit malformedReceived(reading.problem, datagram);
+        emit countersChanged();
+        return;
+    }
+
+    const bool changed = !vars.contains(reading.variable) || vars.value(reading.variable) != reading.text;
+    vars.insert(reading.variable, reading.text);
+
+    const AcknowledgementDecision decision = decideAcknowledgement(ackPolicy, randomUnit());
+    QString answer;
+    if (!decision.send) {
+        ++count.withheld;
+        answer = QStringLiteral("no acknowledgement (%1)").arg(decision.reason);
+    } else if (decision.delayMs > 0) {
+        answer = QStringLiteral("acknowledged after %1 ms").arg(decision.delayMs);
+    } else {
+        answer = QStringLiteral("acknowledged");
+    }
+    emit report(QStringLiteral("%1: var %2 = \"%3\"%4, %5")
+                    .arg(from)
+                    .arg(reading.variable)
+                    .arg(reading.text, changed ? QString() : QStringLiteral(" (repeat)"), answer));
+    emit variableReceived(reading.variable, reading.text, changed);
+
+    if (decision.send) {
+        if (decision.delayMs > 0) {
+            // The clock as context: a clock closed meanwhile sends nothing.
+            QTimer::singleShot(decision.delayMs, this, [this, sender, senderPort] {
+                acknowledge(sender, senderPort);
+            });
+        } else {
+            acknowledge(sender, senderPort);
+        }
+    }
+    emit countersChanged();
+}
+
+void SimulatedClock::acknowledge(const QHostAddress& sender, quint16 senderPort)
+{
+    socket.writeDatagram(ClockAcknowledgement, sender, senderPort);
+    ++count.acknowledged;
+    emit countersChanged();
+}

@@ -26,9 +26,26 @@ QString readMember(const QString& text, const char* key, int& from)
     return field.value;
 }
 
+// Index of the "{" that opens the object given as the value of the key ending
+// just before `afterKey`, or -1 when the value is not an object.
+int objectOpening(const QString& text, int afterKey)
+{
+    int at = afterKey;
+    auto skipBlanks = [&] {
+        while (at < text.size() && text.at(at).isSpace())
+            ++at;
+    };
+    skipBlanks();
+    if (at >= text.size() || text.at(at) != QLatin1Char(':'))
+        return -1;
+    ++at;
+    skipBlanks();
+    return at < text.size() && text.at(at) == QLatin1Char('{') ? at : -1;
+}
+
 // A measurement object {"unitCode": ..., "value": ..., "qualityControl": ...}.
-// Its "value" counts only when it lies inside the measurement's own object;
-// otherwise the search would take the value of some later measurement.
+// Its "value" counts only when it lies inside the measurement's own (flat)
+// object; otherwise the search would take the value of some later measurement.
 WeatherReplyReader::Measurement readMeasurement(const QString& text, const char* key, int& from)
 {
     WeatherReplyReader::Measurement measurement;
@@ -37,9 +54,10 @@ WeatherReplyReader::Measurement readMeasurement(const QString& text, const char*
     if (keyAt < 0)
         return measurement;
     const int afterKey = keyAt + quotedKey.size();
+    const int opening = objectOpening(text, afterKey);
     const int valueAt = text.indexOf(ValueKey, keyAt);
-    const QStringRef between = text.midRef(afterKey, valueAt - afterKey);
-    if (valueAt < 0 || !between.contains(QLatin1Char('{')) || between.contains(QLatin1Char('}'))) {
+    const QStringRef inside = text.midRef(opening + 1, valueAt - opening - 1);
+    if (opening < 0 || valueAt < 0 || inside.contains(QLatin1Char('}')) || inside.contains(QLatin1Char('{'))) {
         from = afterKey;
         return measurement;
     }

@@ -1,4 +1,5 @@
 // CORVELTA_USES_CLOCK_PORT: every case runs the real window, which starts the clock link.
+// CORVELTA_FAIL_ON_WARNING
 #include <QtTest>
 
 #include <QCheckBox>

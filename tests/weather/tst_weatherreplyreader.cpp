@@ -1,3 +1,4 @@
+// CORVELTA_FAIL_ON_WARNING
 #include <QtTest>
 
 #include "substitutewebserver.h"

@@ -96,6 +96,9 @@ private:
     // --- end of log file and settings file ---
 
     // --- weather feed: further private operations ---
+    // Builds the weather service URL from the path, logs it with the format's
+    // %s and sends the GET as a request of the given kind.
+    void sendWeatherRequest(const QString& path, const char* logFormat, int kind);
 
     // --- end of weather feed ---
 

@@ -92,6 +92,8 @@ private:
     void sendServiceRequest(QNetworkRequest request, int kind);
 
     // --- log file and settings file: further private operations ---
+    // Opens the log file of `date` in `dir` (start-up and rollover).
+    void openLogFileForDate(const QString& dir, const QDate& date);
 
     // --- end of log file and settings file ---
 

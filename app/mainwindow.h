@@ -105,6 +105,8 @@ private:
     // --- end of weather feed ---
 
     // --- stock feed: further private operations ---
+    // The texts of tickerLineEdit1 .. tickerLineEdit5, in order.
+    QStringList tickerFieldTexts() const;
 
     // --- end of stock feed ---
 

@@ -64,6 +64,12 @@ const QStringList WeatherLogPrefixes = {"Requesting ", "Error: ", "Station Weath
                                         "Sending Weather Data to ", "Weather Data Missing: ", "Request Failed: ",
                                         "sslErrors count=", "No Match http Response: "};
 
+// The debug output carries each log line without its line breaks.
+QString echoed(QString line)
+{
+    return line.remove(QLatin1Char('\n'));
+}
+
 int logMark()
 {
     QMutexLocker lock(&capturedMutex);
@@ -377,7 +383,7 @@ void WeatherFeedTest::operatorSequence()
     QCOMPARE(service->requests.last().target, QByteArray("/stations/KLNK/observations/latest"));
     QStringList expected = {"Requesting Weather Data From: " + url + "/stations/KLNK/observations/latest",
                             "Error: 0 ErrorString: Unknown error",
-                            "Station Weather Response: " + QString::fromUtf8(observationBody),
+                            echoed("Station Weather Response: " + QString::fromUtf8(observationBody)),
                             "Currently: Mostly Cloudy, Temp: 12 C, Dewpt: 3 C, Wind: N-11 kmh, Humidity: 54%"};
     for (int slot = 1; slot <= 5; ++slot)
         expected << "Sending Weather Data to 127.0.0.2" << "Sending Weather Data to 127.0.0.3";
@@ -487,7 +493,7 @@ void WeatherFeedTest::refresh()
 
     QStringList expected = {"Requesting Weather Data From: " + service->baseUrl() + "/stations/KLNK/observations/latest",
                             "Error: 0 ErrorString: Unknown error",
-                            "Station Weather Response: " + QString::fromUtf8(observationBody)};
+                            echoed("Station Weather Response: " + QString::fromUtf8(observationBody))};
     expected << extraLines;
     if (!summary.isEmpty()) {
         expected << summary;
@@ -676,7 +682,7 @@ void WeatherFeedTest::interleavedFeeds()
     // The observation was read once, as an observation; the quote never was.
     const QStringList lines = weatherLogSince(mark);
     QCOMPARE(lines.filter(QRegularExpression("^Station Weather Response: ")).size(), 1);
-    QVERIFY(lines.contains("Station Weather Response: " + QString::fromUtf8(observationBody)));
+    QVERIFY(lines.contains(echoed("Station Weather Response: " + QString::fromUtf8(observationBody))));
     QCOMPARE(lines.filter(QRegularExpression("^Currently: ")),
              QStringList{"Currently: Mostly Cloudy, Temp: 12 C, Dewpt: 3 C, Wind: N-11 kmh, Humidity: 54%"});
     QCOMPARE(lines.filter(QRegularExpression("^(No Match|Request Failed|Weather Data Missing)")), QStringList{});

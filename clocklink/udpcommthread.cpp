@@ -155,7 +155,8 @@ void UDPCommThread::flushOutbox()
 
 void UDPCommThread::readUDPResponses()
 {
-    if (QThread::currentThread() != this || !udpSocket)
+    if (QThread::currentThread() != this || !udpSocket
+        || udpSocket->state() != QAbstractSocket::BoundState)
         return;
     while (udpSocket->hasPendingDatagrams()) {
         const QNetworkDatagram datagram = udpSocket->receiveDatagram();
@@ -172,9 +173,12 @@ void UDPCommThread::run()
     runFlag = true;
     int httpInFlight = 0;
 
-    // The socket lives and dies in this thread; nothing else uses it.
+    // The socket lives and dies in this thread; nothing else uses it. Any
+    // address: IPv4 and IPv6. Address reuse is the Windows default and lets a
+    // clock simulator on the same host share port 7372 elsewhere too; a bind
+    // that fails is not reported (datagrams then go out from another port).
     udpSocket = new QUdpSocket;
-    udpSocket->bind(QHostAddress::Any, CLOCK_UDP_PORT, QAbstractSocket::DefaultForPlatform);
+    udpSocket->bind(QHostAddress::Any, CLOCK_UDP_PORT, QAbstractSocket::ReuseAddressHint);
     socketReady.release();
 
     const RetransmitQueue::Transmit transmit = [this](const udpQueueStruct& record) {
@@ -183,7 +187,7 @@ void UDPCommThread::run()
 
     while (runFlag) {
         flushOutbox();
-        if (udpSocket->hasPendingDatagrams())
+        if (udpSocket->state() == QAbstractSocket::BoundState && udpSocket->hasPendingDatagrams())
             emit UDPRx();
         udpQueue.service(maxRetries, transmit);
         serviceHttpQueue(httpInFlight);

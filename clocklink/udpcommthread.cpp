@@ -41,8 +41,10 @@ void UDPCommThread::start(QThread::Priority priority)
 {
     if (isRunning())
         return;
-    // The loop hands records to the request slots through queued signals.
+    // The loop hands records to the request slots through queued signals,
+    // and SendUDP may be called from a thread of its own.
     qRegisterMetaType<httpQueueStruct*>("httpQueueStruct*");
+    qRegisterMetaType<QHostAddress>("QHostAddress");
     if (!httpManager) {
         httpManager = new QNetworkAccessManager(this);
         connect(httpManager, &QNetworkAccessManager::finished, this, &UDPCommThread::onfinish);

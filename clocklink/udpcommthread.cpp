@@ -55,8 +55,12 @@ void UDPCommThread::start(QThread::Priority priority)
         progressTimer->setSingleShot(true);
     }
     QThread::start(priority);
-    // Port 7372 is bound (or the bind has failed) before the caller goes on.
-    socketReady.acquire();
+    // Port 7372 is bound (or the bind has failed) before the caller goes on;
+    // a thread that could not be created never signals.
+    while (!socketReady.tryAcquire(1, 50)) {
+        if (!isRunning())
+            break;
+    }
 }
 
 void UDPCommThread::SendUDP(QByteArray data, int length, QHostAddress addr, int port, bool queue,

@@ -92,14 +92,21 @@ private:
     void sendServiceRequest(QNetworkRequest request, int kind);
 
     // --- log file and settings file: further private operations ---
+    // Opens the log file of `date` in `dir` (start-up and rollover).
+    void openLogFileForDate(const QString& dir, const QDate& date);
 
     // --- end of log file and settings file ---
 
     // --- weather feed: further private operations ---
+    // Builds the weather service URL from the path, logs it with the format's
+    // %s and sends the GET as a request of the given kind.
+    void sendWeatherRequest(const QString& path, const char* logFormat, int kind);
 
     // --- end of weather feed ---
 
     // --- stock feed: further private operations ---
+    // The texts of tickerLineEdit1 .. tickerLineEdit5, in order.
+    QStringList tickerFieldTexts() const;
 
     // --- end of stock feed ---
 

@@ -5,28 +5,18 @@
 #include <QHostAddress>
 #include <QList>
 #include <QMetaType>
+#include <QMutex>
+#include <QSemaphore>
 #include <QString>
 #include <QThread>
 #include <atomic>
+
+#include "retransmitqueue.h"
 
 class QNetworkAccessManager;
 class QNetworkReply;
 class QTimer;
 class QUdpSocket;
-
-// One clock datagram waiting for its acknowledgement.
-struct udpQueueStruct
-{
-    QByteArray data;
-    int length = 0;
-    QHostAddress addr;
-    int port = 0;
-    int retries = 0;
-    bool firstSendPending = false;
-    QElapsedTimer timer;
-    int initialDelay = 0;
-    int interval = 0;
-};
 
 // One queued web request to a clock's built-in web interface.
 struct httpQueueStruct
@@ -38,11 +28,19 @@ struct httpQueueStruct
     bool done = false;
     bool waitForIdle = false;
     int requestKind = 0;  // 1 update device name (POST), 2 get web data (GET)
+    // Tells this record's reply from the reply of an earlier record that was
+    // given up, so a late reply never completes the request behind it.
+    quint64 serial = 0;
 };
 Q_DECLARE_METATYPE(httpQueueStruct*)
 
 // The program's link to the clocks: the UDP socket on port 7372, the
 // retransmit queue, and the queue of web requests to clocks.
+//
+// Threads: the object itself, its network access manager and its progress
+// timer live in the application thread; the UDP socket is created, used and
+// deleted by the worker thread alone. Everything the two threads share is
+// behind a mutex (one per queue, one for the outbox) or atomic.
 class UDPCommThread : public QThread
 {
     Q_OBJECT
@@ -51,14 +49,16 @@ public:
     UDPCommThread();
     ~UDPCommThread() override;
 
-    // Creates what the link owns (socket, network access manager, timer) now
-    // that the application object exists, binds port 7372, then starts the
-    // worker loop.
+    // Creates what the link owns (network access manager, timer) now that
+    // the application object exists, starts the worker loop and returns once
+    // the worker has bound port 7372. Does nothing while the loop runs.
     void start(QThread::Priority priority = QThread::InheritPriority);
 
     void SendUDP(QByteArray data, int length, QHostAddress addr, int port, bool queue,
                  int initialDelay, int extraInterval);
     void SetRetryParameters(int maxRetries, int retryInterval);
+    // Ends the worker loop, waits for it, and releases what start() created.
+    // Safe to call when the loop is not running.
     void StopThread();
 
     void QueueDeviceNameUpdate(QString ipAddress, QString payload, bool waitForIdle);
@@ -66,6 +66,16 @@ public:
     void SetDevicePassword(QString password);
     int GetHttpQueueTotal();
     int GetHttpQueueSize();
+
+    // How long a dispatched web request may wait for its matching reply
+    // before it is given up and the queue moves on (milliseconds).
+    void SetHttpTimeLimit(int msecs);
+    int GetHttpTimeLimit() const;
+
+    // For diagnostics and tests: records waiting for an acknowledgement, and
+    // what has become of every record queued so far.
+    int GetUdpQueueSize() const;
+    RetransmitQueue::Counters GetUdpCounters() const;
 
 signals:
     void UDPTx(QByteArray data, int length, QHostAddress addr, int port);
@@ -91,16 +101,48 @@ protected:
     void run() override;
 
 private:
+    struct OutgoingDatagram
+    {
+        QByteArray data;
+        int length = 0;
+        QHostAddress addr;
+        int port = 0;
+    };
+
+    // Worker thread only.
+    void writeDatagram(const QByteArray& data, int length, const QHostAddress& addr, int port);
+    void flushOutbox();
+    // The web-request step of one pass of the loop (dispatch, time limit,
+    // completion); httpInFlight is the loop's own count.
+    void serviceHttpQueue(int& httpInFlight);
+    // Application thread: sends the request of one dispatched record.
+    void sendWebRequest(httpQueueStruct* httpData, bool post);
+    void clearHttpQueue();
+
     std::atomic<bool> runFlag{false};
     QUdpSocket* udpSocket = nullptr;
-    QList<udpQueueStruct*> udpQueue;
+    RetransmitQueue udpQueue;
     QList<httpQueueStruct*> httpQueue;
-    int maxRetries = 3;
-    int retryInterval = 50;
+    std::atomic<int> maxRetries{3};
+    std::atomic<int> retryInterval{50};
     QString devicePassword;
     QNetworkAccessManager* httpManager = nullptr;
     int httpQueueTotal = 0;
     QTimer* progressTimer = nullptr;
+
+    // Guards httpQueue, the records' sent and done flags, httpQueueTotal,
+    // devicePassword and nextSerial.
+    QMutex httpMutex;
+    quint64 nextSerial = 0;
+    std::atomic<int> httpTimeLimit{30000};
+
+    // Immediate sends handed from other threads to the worker, which owns
+    // the socket; kept until the loop runs.
+    QMutex outboxMutex;
+    QList<OutgoingDatagram> outbox;
+
+    // Released by the worker once its socket is bound.
+    QSemaphore socketReady;
 };
 
 // The one link to the clocks, shared by the whole program.

@@ -59,8 +59,12 @@ QString WeatherFormat::compassWord(float d)
 
 QString WeatherFormat::wind(bool usUnits, const QString& speed, const QString& direction)
 {
-    const QString word = compassWord(direction.toFloat());
+    return windWithWord(usUnits, speed, compassWord(direction.toFloat()));
+}
+
+QString WeatherFormat::windWithWord(bool usUnits, const QString& speed, const QString& word)
+{
     const float s = speed.toFloat();
     const qint64 shown = usUnits ? truncated(double(s) * 0.62137) : truncated(s);
-    return QString("%1-%2 %3").arg(word).arg(shown).arg(usUnits ? "mph" : "kmh");
+    return QString("%1-%2 %3").arg(word, QString::number(shown), usUnits ? "mph" : "kmh");
 }

@@ -12,6 +12,10 @@ QString temperature(bool usUnits, const QString& raw);
 QString humidity(const QString& raw);
 QString wind(bool usUnits, const QString& speed, const QString& direction);
 
+// The wind text with a compass word chosen elsewhere (empty when the direction
+// is not known): "<word>-<speed> <unit>".
+QString windWithWord(bool usUnits, const QString& speed, const QString& word);
+
 // The eight-sector compass word for a direction in degrees; empty outside 0..360.
 QString compassWord(float degrees);
 

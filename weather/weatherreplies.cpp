@@ -3,7 +3,11 @@
 #include <QDebug>
 #include <QNetworkReply>
 
+#include "clockaddresslist.h"
 #include "replytext.h"
+#include "ui_mainwindow.h"
+#include "weatherreplyreader.h"
+#include "weatherreport.h"
 
 // Every reply of both feeds arrives here. A reply is read as the kind of its
 // own request, carried on the request, never as whatever was asked last: a
@@ -16,8 +20,8 @@ void MainWindow::httpResponses(QNetworkReply* rep)
     // A transfer, TLS or HTTP failure carries no data: say so and change nothing.
     if (rep->error() != QNetworkReply::NoError) {
         logLine(QString::asprintf("Request Failed: %s Error: %d ErrorString: %s",
-                                  rep->url().toString().toLocal8Bit().constData(), int(rep->error()),
-                                  rep->errorString().toLocal8Bit().constData()));
+                                  rep->url().toString().toUtf8().constData(), int(rep->error()),
+                                  rep->errorString().toUtf8().constData()));
         return;
     }
 
@@ -36,15 +40,70 @@ void MainWindow::httpResponses(QNetworkReply* rep)
         handleStockReply(text);
         break;
     default: {
-        const QString line = QString::asprintf("No Match http Response: %s", text.toLocal8Bit().constData());
-        qDebug("%s", line.toLocal8Bit().constData());
+        const QString line = QString::asprintf("No Match http Response: %s", text.toUtf8().constData());
+        qDebug("%s", line.toUtf8().constData());
         logLine(line);
         break;
     }
     }
 }
 
-// SKELETON STUB below: replaced by the weather reply handling.
-void MainWindow::handlePointReply(const QString&) {}
-void MainWindow::handleStationListReply(const QString&) {}
-void MainWindow::handleObservationReply(const QString&) {}
+void MainWindow::handlePointReply(const QString& text)
+{
+    const WeatherReplyReader::PointGrid grid = WeatherReplyReader::readPoint(text);
+    gridId = grid.gridId;
+    gridX = grid.gridX;
+    gridY = grid.gridY;
+    ui->locationStatusLabel->setText(QString("ID: %1 Grid: %2,%3").arg(gridId, gridX, gridY));
+
+    requestType = 2;
+    getStations(gridId, gridX, gridY);
+}
+
+// The box is never cleared: a second lookup appends its stations again. The
+// first entry put into an empty box becomes current, which sets stationId.
+void MainWindow::handleStationListReply(const QString& text)
+{
+    const QStringList entries = WeatherReplyReader::readStationEntries(text);
+    ui->locationComboBox->insertItems(ui->locationComboBox->count(), entries);
+    for (int k = 0; k < entries.size(); ++k)
+        qDebug("%2d: %s", k, entries[k].toUtf8().constData());
+}
+
+// A measurement the station did not report is not made up: its item is not
+// sent, its label keeps the last good value and the clock keeps what it shows.
+void MainWindow::handleObservationReply(const QString& text)
+{
+    logLine(QString::asprintf("Station Weather Response: %s", text.toUtf8().constData()));
+
+    const WeatherReplyReader::Observation observation = WeatherReplyReader::readObservation(text);
+    const QStringList missing = observation.missing();
+    if (!observation.anyMeasurementKnown()) {
+        // Nothing was measured: treated like a failed reply, nothing changes.
+        logLine(QString::asprintf("Weather Data Missing: %s; observation ignored",
+                                  missing.join(", ").toUtf8().constData()));
+        return;
+    }
+
+    ui->lastUpdateLabel->setText("Last Update:" + observation.timestamp);
+    if (!missing.isEmpty())
+        logLine(QString::asprintf("Weather Data Missing: %s", missing.join(", ").toUtf8().constData()));
+
+    const WeatherReport::Texts texts = WeatherReport::compose(observation, units);
+    logLine(texts.summary());
+
+    const QStringList addresses = ClockAddressList::split(ui->clockWeatherIPListEdit->text());
+    const QComboBox* const itemBoxes[5] = {ui->weatherItemComboBox1, ui->weatherItemComboBox2,
+                                           ui->weatherItemComboBox3, ui->weatherItemComboBox4,
+                                           ui->weatherItemComboBox5};
+    for (int slot = 0; slot < 5; ++slot) {
+        const WeatherReport::ItemText* item = texts.item(itemBoxes[slot]->currentIndex());
+        for (const QString& address : addresses) {
+            logLine(QString::asprintf("Sending Weather Data to %s", address.toUtf8().constData()));
+            if (!item)
+                continue;
+            SendClockVar(address, slot, item->text);
+            weatherVarLabels[slot]->setText(item->text);
+        }
+    }
+}

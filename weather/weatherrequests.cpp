@@ -1,10 +1,71 @@
-// SKELETON STUB: replaced by the weather requests.
 #include "mainwindow.h"
 
-void MainWindow::on_coordsPushButton_clicked() {}
-void MainWindow::on_updateWeatherPushButton_clicked() {}
-void MainWindow::on_metricCheckBox_toggled(bool checked) { units = !checked; }
-void MainWindow::on_locationComboBox_currentTextChanged(QString) {}
-void MainWindow::getStations(QString, QString, QString) {}
-void MainWindow::getWeather(QString) {}
-void MainWindow::sslErrors(QNetworkReply*, QList<QSslError>) {}
+#include <QSslConfiguration>
+#include <QUrl>
+
+#include "ui_mainwindow.h"
+
+// The three requests of the weather feed: the point's grid, the grid's
+// stations and a station's latest observation, and the operator's controls
+// around them.
+
+void MainWindow::sendWeatherRequest(const QString& path, const char* logFormat, int kind)
+{
+    const QString url = weatherBaseUrl + path;
+    logLine(QString::asprintf(logFormat, url.toUtf8().constData()));
+
+    QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
+    request.setRawHeader("Accept", "application/json");
+    request.setSslConfiguration(QSslConfiguration::defaultConfiguration());
+    sendServiceRequest(request, kind);
+}
+
+void MainWindow::on_coordsPushButton_clicked()
+{
+    requestType = 1;
+    sendWeatherRequest(QString("/points/%1,%2")
+                           .arg(ui->latitudeLineEdit->text())
+                           .arg(ui->longitudeLineEdit->text()),
+                       "Requesting Address Data From: %s", 1);
+}
+
+// The caller sets requestType (the point reply does, before calling this).
+void MainWindow::getStations(QString gridId, QString gridX, QString gridY)
+{
+    sendWeatherRequest(QString("/gridpoints/%1/%2,%3/stations").arg(gridId).arg(gridX).arg(gridY),
+                       "Requesting Station Data From: %s", 2);
+}
+
+void MainWindow::getWeather(QString stationId)
+{
+    requestType = 3;
+    sendWeatherRequest(QString("/stations/%1/observations/latest").arg(stationId),
+                       "Requesting Weather Data From: %s", 3);
+}
+
+// The scheduler refreshes through this slot too.
+void MainWindow::on_updateWeatherPushButton_clicked()
+{
+    getWeather(stationId);
+}
+
+// Checked means metric. What is shown stays; the next observation uses the new units.
+void MainWindow::on_metricCheckBox_toggled(bool checked)
+{
+    units = !checked;
+}
+
+// The station entries end in their 4-character station id.
+void MainWindow::on_locationComboBox_currentTextChanged(QString)
+{
+    stationId = ui->locationComboBox->currentText().right(4);
+    ui->locationStatusLabel->setText(
+        QString("ID: %1 Grid: %2,%3 Station: %4").arg(gridId, gridX, gridY, stationId));
+}
+
+// The errors are only counted, never ignored: the transfer fails and its reply
+// arrives at httpResponses as a failed one.
+void MainWindow::sslErrors(QNetworkReply*, QList<QSslError> errors)
+{
+    logLine(QString::asprintf("sslErrors count=%d", errors.size()));
+}

@@ -1,0 +1,274 @@
+// The web-request half of the clock link: a queue of requests to a clock's
+// built-in web interface, sent strictly one at a time, each matched back to
+// its reply, with progress signals for a progress display.
+#include <QCryptographicHash>
+#include <QDebug>
+#include <QMutexLocker>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+#include <QUrl>
+
+#include "udpcommthread.h"
+
+namespace {
+
+// Carries the record's serial on its request, to tell a late reply of a
+// record already given up from the reply of the record now in flight.
+constexpr QNetworkRequest::Attribute SerialAttribute = QNetworkRequest::User;
+
+const QString TwentyUpPrefix = QStringLiteral("twentyup_checked=");
+
+// The clock's password check: "Basic " and the lowercase hex MD5 of the
+// password in the local 8-bit encoding (no user name, no Base64).
+QByteArray authorizationValue(const QString& password)
+{
+    const QByteArray digest =
+        QCryptographicHash::hash(password.toLocal8Bit(), QCryptographicHash::Md5).toHex();
+    return (QStringLiteral("Basic ") + QString::fromLatin1(digest)).toLocal8Bit();
+}
+
+}  // namespace
+
+void UDPCommThread::QueueDeviceNameUpdate(QString ipAddress, QString payload, bool waitForIdle)
+{
+    auto* record = new httpQueueStruct;
+    record->ipAddress = ipAddress;
+    record->payload = payload;
+    record->waitForIdle = waitForIdle;
+    record->requestKind = 1;
+    int total = 0;
+    {
+        QMutexLocker lock(&httpMutex);
+        record->serial = ++nextSerial;
+        httpQueue.append(record);
+        httpQueueTotal = httpQueue.size();
+        total = httpQueueTotal;
+    }
+    emit progSet(0, total);
+}
+
+void UDPCommThread::QueueWebDataRequest(QString ipAddress, QString path, bool waitForIdle)
+{
+    auto* record = new httpQueueStruct;
+    record->ipAddress = ipAddress;
+    record->payload = path;
+    record->waitForIdle = waitForIdle;
+    record->requestKind = 2;
+    int total = 0;
+    {
+        QMutexLocker lock(&httpMutex);
+        record->serial = ++nextSerial;
+        httpQueue.append(record);
+        httpQueueTotal = httpQueue.size();
+        total = httpQueueTotal;
+    }
+    emit progSet(0, total);
+}
+
+void UDPCommThread::SetDevicePassword(QString password)
+{
+    QMutexLocker lock(&httpMutex);
+    devicePassword = password;
+}
+
+int UDPCommThread::GetHttpQueueTotal()
+{
+    QMutexLocker lock(&httpMutex);
+    return httpQueueTotal;
+}
+
+int UDPCommThread::GetHttpQueueSize()
+{
+    QMutexLocker lock(&httpMutex);
+    return httpQueue.size();
+}
+
+void UDPCommThread::SetHttpTimeLimit(int msecs)
+{
+    httpTimeLimit = qMax(0, msecs);
+}
+
+int UDPCommThread::GetHttpTimeLimit() const
+{
+    return httpTimeLimit;
+}
+
+void UDPCommThread::clearHttpQueue()
+{
+    QMutexLocker lock(&httpMutex);
+    qDeleteAll(httpQueue);
+    httpQueue.clear();
+    httpQueueTotal = 0;
+}
+
+void UDPCommThread::serviceHttpQueue(int& httpInFlight)
+{
+    httpQueueStruct* dispatched = nullptr;
+    int dispatchedKind = 0;
+    QList<int> progress;
+    QStringList expired;
+    bool emptied = false;
+    const int timeLimit = httpTimeLimit;
+    {
+        QMutexLocker lock(&httpMutex);
+        // Only the first record is ever sent, so requests go out one at a
+        // time in arrival order, each after the previous one is complete.
+        if (!httpQueue.isEmpty()) {
+            httpQueueStruct* first = httpQueue.first();
+            if (!first->sent && (!first->waitForIdle || httpInFlight == 0)) {
+                ++httpInFlight;
+                first->sent = true;
+                first->sendTimer.restart();
+                dispatched = first;
+                dispatchedKind = first->requestKind;
+            }
+        }
+        for (int i = 0; i < httpQueue.size();) {
+            httpQueueStruct* record = httpQueue.at(i);
+            // A reply that never matches (a path with a query part, a clock
+            // that never answers) must not hold up every later request.
+            if (record->sent && !record->done && record->sendTimer.elapsed() >= timeLimit) {
+                record->done = true;
+                expired.append(record->ipAddress + QLatin1Char(' ') + record->payload);
+            }
+            if (record->sent && record->done) {
+                httpQueue.removeAt(i);
+                delete record;
+                progress.append(httpQueueTotal - httpQueue.size());
+                --httpInFlight;
+                continue;
+            }
+            ++i;
+        }
+        if (!progress.isEmpty() && httpQueue.isEmpty()) {
+            httpQueueTotal = 0;
+            emptied = true;
+        }
+    }
+
+    // Signals go out with the queue unlocked, so a receiver may call back.
+    if (dispatched) {
+        if (dispatchedKind == 1)
+            emit httpUpdateDeviceName(dispatched);
+        else
+            emit httpGetWebData(dispatched);
+    }
+    for (const QString& request : expired)
+        qDebug("Web request %s got no matching reply within %d ms; given up.",
+               qUtf8Printable(request), timeLimit);
+    for (int value : progress)
+        emit progVal(value);
+    if (emptied)
+        emit startTimer(3000);
+}
+
+void UDPCommThread::UpdateDeviceName(httpQueueStruct* httpData)
+{
+    sendWebRequest(httpData, true);
+}
+
+void UDPCommThread::GetWebPageData(httpQueueStruct* httpData)
+{
+    sendWebRequest(httpData, false);
+}
+
+void UDPCommThread::sendWebRequest(httpQueueStruct* httpData, bool post)
+{
+    QString ipAddress;
+    QString payload;
+    QString password;
+    quint64 serial = 0;
+    {
+        // The record travelled as a plain pointer through the event queue:
+        // use it only if it is still queued and waiting for its reply.
+        QMutexLocker lock(&httpMutex);
+        if (!httpQueue.contains(httpData) || !httpData->sent || httpData->done)
+            return;
+        ipAddress = httpData->ipAddress;
+        payload = httpData->payload;
+        password = devicePassword;
+        serial = httpData->serial;
+    }
+    if (!httpManager)
+        return;
+
+    const QString urlText = QStringLiteral("http://") + ipAddress
+                            + (post ? QStringLiteral("/etc/parameters") : payload);
+    QNetworkRequest request(QUrl(urlText, QUrl::TolerantMode));
+    request.setRawHeader("Authorization", authorizationValue(password));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("text/plain;charset=UTF-8"));
+    request.setAttribute(SerialAttribute, serial);
+    request.setTransferTimeout(httpTimeLimit);
+    if (post)
+        httpManager->post(request, payload.toLocal8Bit());
+    else
+        httpManager->get(request);
+}
+
+void UDPCommThread::onfinish(QNetworkReply* rep)
+{
+    if (!rep)
+        return;
+    int kind = 0;
+    if (rep->operation() == QNetworkAccessManager::GetOperation)
+        kind = 2;
+    else if (rep->operation() == QNetworkAccessManager::PostOperation)
+        kind = 1;
+
+    // For a request built here this gives back the record's host text.
+    QString address = rep->url().toString(QUrl::RemoveScheme | QUrl::RemovePath);
+    address.remove(QLatin1Char('/'));
+    const QString path = rep->url().path(QUrl::FullyDecoded);
+
+    if (kind == 2) {
+        QByteArray body = rep->readAll();
+        const int end = body.indexOf('\0');
+        if (end >= 0)
+            body.truncate(end);
+        emit GetResponse(address, path, QString::fromUtf8(body));
+    }
+
+    const QVariant serialValue = rep->request().attribute(SerialAttribute);
+    bool matched = false;
+    bool reportTwentyUp = false;
+    QString twentyUpValue;
+    {
+        QMutexLocker lock(&httpMutex);
+        for (httpQueueStruct* record : qAsConst(httpQueue)) {
+            if (kind == 0)
+                break;
+            if (record->ipAddress != address || !record->sent || record->requestKind != kind)
+                continue;
+            if (kind == 2 && record->payload != path)
+                continue;
+            // A late reply of a record already given up completes nothing.
+            if (serialValue.isValid() && serialValue.toULongLong() != record->serial)
+                continue;
+            record->done = true;
+            matched = true;
+            if (kind == 1 && record->payload.left(TwentyUpPrefix.size()) == TwentyUpPrefix) {
+                reportTwentyUp = true;
+                twentyUpValue = record->payload.right(1);
+            }
+            break;
+        }
+    }
+    if (reportTwentyUp)
+        emit GetResponse(address, TwentyUpPrefix, twentyUpValue);
+    if (!matched)
+        qDebug("DIDN'T FIND ORIGINAL UPDATE REQUEST TO TERMINATE!!!");
+    rep->deleteLater();
+}
+
+void UDPCommThread::progressTimeout()
+{
+    emit progVal(0);
+}
+
+void UDPCommThread::startTimerFunc(int val)
+{
+    if (progressTimer)
+        progressTimer->start(val);
+}

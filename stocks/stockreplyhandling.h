@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include "stockquote.h"
+#include "stockquotereader.h"
+#include "tickertext.h"
+
+// What one quote reply comes to, before anything is shown or sent.
+namespace StockReplyHandling {
+
+constexpr int TickerCount = 5;
+
+struct Result
+{
+    QStringList logLines;              // in the order they are logged
+    QString tickerTexts[TickerCount];  // shown in the five labels; sent when not empty
+};
+
+// Reads the reply into the quote table (at most tableSize quotes; a line says
+// how many further quotes were ignored), then delivers the quotes read.
+Result handle(const QString& text, stockQuoteStruct* table, int tableSize,
+              const QStringList& tickerFields, const TickerText::Flags& flags);
+
+// For records 0 .. count-1: matches each to a ticker field (a record keeps its
+// earlier field when none matches now), logs it, and adds its piece to that
+// field's ticker text. A record that has never matched a field (deliveryVar
+// -1) is logged and goes nowhere. Then logs the five "Var%d=%s" lines.
+void deliver(stockQuoteStruct* table, int count, const QStringList& tickerFields,
+             const TickerText::Flags& flags, Result& result);
+
+// "Sending Stock Data to %s Var%d=%s"
+QString sendingLogLine(const QString& address, int var, const QString& text);
+
+}  // namespace StockReplyHandling

@@ -1,0 +1,255 @@
+// CORVELTA_USES_CLOCK_PORT: the window starts the clock link.
+// CORVELTA_FAIL_ON_WARNING
+#include <QtTest>
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <memory>
+
+#include "apptesthelpers.h"
+#include "clockportlock.h"
+#include "mainwindow.h"
+
+struct MainWindowProbe
+{
+    static QTimer* updateTimer(MainWindow& w) { return w.updateTimer; }
+    static QFile& logFile(MainWindow& w) { return w.logFile; }
+    static bool logOpen(MainWindow& w) { return w.logOpen; }
+    static int logDay(MainWindow& w) { return w.logDay; }
+    static QString logDir(MainWindow& w) { return w.logDir; }
+};
+
+namespace {
+
+const QDateTime testMoment(QDate(2026, 12, 5), QTime(13, 4, 5, 678));
+
+// A window whose scheduler is held still, so only the test's own lines are logged.
+std::unique_ptr<MainWindow> makeWindow()
+{
+    auto window = std::make_unique<MainWindow>();
+    MainWindowProbe::updateTimer(*window)->stop();
+    return window;
+}
+
+QString logName(const QDate& date)
+{
+    return "Corvelta_" + date.toString("MM-dd-yy") + ".log";
+}
+
+}  // namespace
+
+class LogFileTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        static ClockPortLock lock;
+        prepareSettingsFile();
+    }
+
+    void init()
+    {
+        QVERIFY(logDir.isValid());
+        QDir(logDir.path()).removeRecursively();
+        QDir().mkpath(logDir.path());
+    }
+
+    void lineFormatAndEscaping_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("written");
+
+        QTest::newRow("plain text") << "Update Weather" << "Update Weather";
+        QTest::newRow("tag escaped") << "<b>" << "&lt;b&gt;";
+        QTest::newRow("ampersand unchanged") << "salt & pepper" << "salt & pepper";
+        QTest::newRow("entity already escaped is left") << "&lt;" << "&lt;";
+        QTest::newRow("reversed brackets") << "x>y<z" << "x&gt;y&lt;z";
+        QTest::newRow("quotes and percent unchanged") << "\"q\" 'a' 100%" << "\"q\" 'a' 100%";
+        QTest::newRow("empty message") << "" << "";
+    }
+    void lineFormatAndEscaping()
+    {
+        QFETCH(QString, message);
+        QFETCH(QString, written);
+
+        FixedClock clock(testMoment);
+        auto window = makeWindow();
+        window->openLogFile(logDir.path() + "/");
+
+        DebugCapture capture;
+        window->logLine(message);
+
+        const QString expected = "12/05/26 13:04:05.678: " + written;
+        QCOMPARE(fileLines(logDir.filePath(logName(testMoment.date()))), QStringList{expected});
+        QCOMPARE(capture.debugLines, QStringList{expected});
+    }
+
+    void newlineBreaksFileLineButNotDebugLine()
+    {
+        FixedClock clock(testMoment);
+        auto window = makeWindow();
+        window->openLogFile(logDir.path() + "/");
+
+        DebugCapture capture;
+        window->logLine("first\nsecond");
+
+        QCOMPARE(fileLines(logDir.filePath(logName(testMoment.date()))),
+                 (QStringList{"12/05/26 13:04:05.678: first", "second"}));
+        QCOMPARE(capture.debugLines, QStringList{"12/05/26 13:04:05.678: firstsecond"});
+    }
+
+    void startupInWorkingDirectoryAndSecondStartAppends()
+    {
+        FixedClock clock(testMoment);
+        const QString path = QDir::current().filePath(logName(testMoment.date()));
+        QCOMPARE(QFileInfo(path).fileName(), QString("Corvelta_12-05-26.log"));
+        QFile::remove(path);
+
+        for (int start = 0; start < 2; ++start) {
+            DebugCapture capture;
+            auto window = makeWindow();
+            QVERIFY(capture.debugLines.contains("Opening logfile: " + path));
+            QCOMPARE(MainWindowProbe::logDir(*window), QDir::currentPath() + "/");
+            window->close();
+        }
+
+        const QString stamp = "12/05/26 13:04:05.678: ";
+        const QString saving = stamp + "Savings Settings, File=" + settingsFilePath();
+        QCOMPARE(fileLines(path), (QStringList{
+                                      stamp + "****************Corvelta Startup*******",
+                                      saving,
+                                      stamp + "*****Corvelta Shutdown******",
+                                      stamp + "****************Corvelta Startup*******",
+                                      saving,
+                                      stamp + "*****Corvelta Shutdown******",
+                                  }));
+    }
+
+    void rollover_data()
+    {
+        QTest::addColumn<QDateTime>("before");
+        QTest::addColumn<QDateTime>("after");
+
+        QTest::newRow("midnight") << QDateTime(QDate(2026, 12, 5), QTime(23, 59, 59, 999))
+                                  << QDateTime(QDate(2026, 12, 6), QTime(0, 0, 0, 0));
+        QTest::newRow("new year") << QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59, 999))
+                                  << QDateTime(QDate(2027, 1, 1), QTime(0, 0, 0, 1));
+        // Same day of the month a month later: a new file all the same.
+        QTest::newRow("a month without lines") << QDateTime(QDate(2026, 3, 5), QTime(12, 0))
+                                               << QDateTime(QDate(2026, 4, 5), QTime(9, 0));
+        QTest::newRow("a year without lines") << QDateTime(QDate(2026, 3, 5), QTime(12, 0))
+                                              << QDateTime(QDate(2027, 3, 5), QTime(12, 0));
+    }
+    void rollover()
+    {
+        QFETCH(QDateTime, before);
+        QFETCH(QDateTime, after);
+
+        FixedClock clock(before);
+        auto window = makeWindow();
+        window->openLogFile(logDir.path() + "/");
+        window->logLine("old day");
+
+        clock.current = after;
+        window->logLine("new day\nsame call");
+
+        const QString oldPath = logDir.filePath(logName(before.date()));
+        const QString newPath = logDir.filePath(logName(after.date()));
+        QCOMPARE(fileLines(oldPath), QStringList{before.toString("MM/dd/yy hh:mm:ss.zzz: ") + "old day"});
+        QCOMPARE(fileLines(newPath),
+                 (QStringList{after.toString("MM/dd/yy hh:mm:ss.zzz: ") + "new day", "same call"}));
+        QCOMPARE(MainWindowProbe::logFile(*window).fileName(), newPath);
+        QCOMPARE(MainWindowProbe::logDay(*window), after.date().day());
+        QVERIFY(MainWindowProbe::logOpen(*window));
+    }
+
+    void cleanupDeletesExactlyTheFortnightOfOldFiles_data()
+    {
+        QTest::addColumn<QDate>("today");
+        QTest::newRow("mid month") << QDate(2026, 12, 20);
+        QTest::newRow("across the new year") << QDate(2026, 1, 2);
+        QTest::newRow("across a leap day") << QDate(2028, 3, 10);
+    }
+    void cleanupDeletesExactlyTheFortnightOfOldFiles()
+    {
+        QFETCH(QDate, today);
+
+        QStringList expectedAfter;
+        QStringList present;
+        const auto touch = [&](const QString& name) {
+            QFile file(logDir.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("x\n");
+            present << name;
+        };
+        for (int k = -2; k <= 40; ++k) {
+            const QString stamp = today.addDays(-k).toString("MM-dd-yy");
+            touch("Corvelta_" + stamp + ".log");
+            touch("DovrantLog_" + stamp + ".log");
+            touch("DovrantLog_" + stamp + ".txt");
+            touch("dovrantlog_" + stamp + ".log");
+            touch("OtherLog_" + stamp + ".log");
+            if (k < 3 || k > 16)
+                expectedAfter << "DovrantLog_" + stamp + ".log";
+        }
+        for (const QString& name : present)
+            if (!name.startsWith("DovrantLog_") || !name.endsWith(".log"))
+                expectedAfter << name;
+
+        FixedClock clock(QDateTime(today, QTime(10, 0)));
+        auto window = makeWindow();
+        window->openLogFile(logDir.path() + "/");
+
+        QStringList after = QDir(logDir.path()).entryList(QDir::Files);
+        after.sort();
+        expectedAfter.sort();
+        QCOMPARE(after, expectedAfter);
+        QCOMPARE(after.size(), present.size() - 14);
+    }
+
+    void unopenableDirectoryOnlyReachesDebugOutput()
+    {
+        FixedClock clock(testMoment);
+        auto window = makeWindow();
+
+        DebugCapture capture;
+        window->openLogFile(logDir.path() + "/missing-directory/");
+        QVERIFY(!MainWindowProbe::logOpen(*window));
+        QVERIFY(capture.debugLines.contains("Error opening log file, check path!!!"));
+
+        window->logLine("still reported");
+        QCOMPARE(capture.debugLines.last(), QString("12/05/26 13:04:05.678: still reported"));
+
+        // The next rollover tries again, in the same directory.
+        QDir().mkpath(logDir.path() + "/missing-directory");
+        clock.current = testMoment.addDays(1);
+        window->logLine("next day");
+        QVERIFY(MainWindowProbe::logOpen(*window));
+        QCOMPARE(fileLines(logDir.filePath("missing-directory/" + logName(clock.current.date()))),
+                 QStringList{"12/06/26 13:04:05.678: next day"});
+    }
+
+    void lineAfterCloseReachesOnlyDebugOutput()
+    {
+        FixedClock clock(testMoment);
+        auto window = makeWindow();
+        window->openLogFile(logDir.path() + "/");
+        window->close();
+        QVERIFY(MainWindowProbe::logOpen(*window));
+
+        DebugCapture capture;
+        window->logLine("too late");
+        QCOMPARE(capture.debugLines, QStringList{"12/05/26 13:04:05.678: too late"});
+        QVERIFY(capture.otherLines.isEmpty());
+        QVERIFY(!fileLines(logDir.filePath(logName(testMoment.date()))).join('\n').contains("too late"));
+    }
+
+private:
+    QTemporaryDir logDir;
+};
+
+QTEST_MAIN(LogFileTest)
+#include "tst_logfile.moc"

@@ -1,0 +1,437 @@
+// CORVELTA_USES_CLOCK_PORT: the window starts the clock link.
+// CORVELTA_FAIL_ON_WARNING
+#include <QtTest>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <memory>
+
+#include "apptesthelpers.h"
+#include "clockportlock.h"
+#include "mainwindow.h"
+
+struct MainWindowProbe
+{
+    static QTimer* updateTimer(MainWindow& w) { return w.updateTimer; }
+    static QString& settingsFile(MainWindow& w) { return w.settingsFile; }
+    static QString weatherBaseUrl(MainWindow& w) { return w.weatherBaseUrl; }
+    static QString stockBaseUrl(MainWindow& w) { return w.stockBaseUrl; }
+    static QString stockHost(MainWindow& w) { return w.stockHost; }
+
+    // The value behind each settings key, as the window holds it now.
+    static QVariantMap values(MainWindow& w)
+    {
+        QVariantMap v;
+        v["latitudeEdit"] = edit(w, "latitudeLineEdit")->text();
+        v["longitudeEdit"] = edit(w, "longitudeLineEdit")->text();
+        v["units"] = w.units;
+        v["gridid"] = w.gridId;
+        v["gridx"] = w.gridX;
+        v["gridy"] = w.gridY;
+        v["stationid"] = w.stationId;
+        for (int i = 1; i <= 5; ++i)
+            v[QString("weathercombo%1").arg(i)] = combo(w, i)->currentIndex();
+        v["clockweatheriplist"] = edit(w, "clockWeatherIPListEdit")->text();
+        v["stockapikey"] = w.stockApiKey;
+        for (int i = 1; i <= 5; ++i)
+            v[QString("stockedit%1").arg(i)] = edit(w, QString("tickerLineEdit%1").arg(i))->text();
+        v["clockstockiplist"] = edit(w, "clockStockIPListEdit")->text();
+        v["cbname"] = w.cbName;
+        v["cbticker"] = w.cbTicker;
+        v["cbprice"] = w.cbPrice;
+        v["cbchange"] = w.cbChange;
+        v["cbvolume"] = w.cbVolume;
+        v["weatherstart"] = w.weatherStart;
+        v["weatherstop"] = w.weatherStop;
+        v["stockstart"] = w.stockStart;
+        v["stockstop"] = w.stockStop;
+        v["weatherinterval"] = w.weatherInterval;
+        v["stockinterval"] = w.stockInterval;
+        v["weatherweekend"] = w.weatherWeekend;
+        v["stockweekend"] = w.stockWeekend;
+        return v;
+    }
+
+    // Puts the values into the window the way the operator and the other
+    // parts of the program would.
+    static void apply(MainWindow& w, const QVariantMap& v)
+    {
+        edit(w, "latitudeLineEdit")->setText(v["latitudeEdit"].toString());
+        edit(w, "longitudeLineEdit")->setText(v["longitudeEdit"].toString());
+        w.findChild<QCheckBox*>("metricCheckBox")->setChecked(!v["units"].toBool());
+        w.gridId = v["gridid"].toString();
+        w.gridX = v["gridx"].toString();
+        w.gridY = v["gridy"].toString();
+        w.stationId = v["stationid"].toString();
+        for (int i = 1; i <= 5; ++i)
+            combo(w, i)->setCurrentIndex(v[QString("weathercombo%1").arg(i)].toInt());
+        edit(w, "clockWeatherIPListEdit")->setText(v["clockweatheriplist"].toString());
+        w.stockApiKey = v["stockapikey"].toString();
+        for (int i = 1; i <= 5; ++i)
+            edit(w, QString("tickerLineEdit%1").arg(i))->setText(v[QString("stockedit%1").arg(i)].toString());
+        edit(w, "clockStockIPListEdit")->setText(v["clockstockiplist"].toString());
+        w.cbName = v["cbname"].toBool();
+        w.cbTicker = v["cbticker"].toBool();
+        w.cbPrice = v["cbprice"].toBool();
+        w.cbChange = v["cbchange"].toBool();
+        w.cbVolume = v["cbvolume"].toBool();
+        w.weatherStart = v["weatherstart"].toTime();
+        w.weatherStop = v["weatherstop"].toTime();
+        w.stockStart = v["stockstart"].toTime();
+        w.stockStop = v["stockstop"].toTime();
+        w.weatherInterval = v["weatherinterval"].toInt();
+        w.stockInterval = v["stockinterval"].toInt();
+        w.weatherWeekend = v["weatherweekend"].toBool();
+        w.stockWeekend = v["stockweekend"].toBool();
+    }
+
+    static QLineEdit* edit(MainWindow& w, const QString& name) { return w.findChild<QLineEdit*>(name); }
+    static QComboBox* combo(MainWindow& w, int i)
+    {
+        return w.findChild<QComboBox*>(QString("weatherItemComboBox%1").arg(i));
+    }
+};
+
+namespace {
+
+const QStringList allKeys = {
+    "latitudeEdit", "longitudeEdit", "units", "gridid", "gridx", "gridy", "stationid",
+    "weathercombo1", "weathercombo2", "weathercombo3", "weathercombo4", "weathercombo5",
+    "clockweatheriplist", "stockapikey", "stockedit1", "stockedit2", "stockedit3", "stockedit4",
+    "stockedit5", "clockstockiplist", "cbname", "cbticker", "cbprice", "cbchange", "cbvolume",
+    "weatherstart", "weatherstop", "stockstart", "stockstop", "weatherinterval", "stockinterval",
+    "weatherweekend", "stockweekend"};
+
+std::unique_ptr<MainWindow> makeWindow()
+{
+    auto window = std::make_unique<MainWindow>();
+    MainWindowProbe::updateTimer(*window)->stop();
+    return window;
+}
+
+// Compares key by key, so a failure names the key.
+void compareValues(const QVariantMap& actual, const QVariantMap& expected)
+{
+    QCOMPARE(actual.keys(), expected.keys());
+    for (const QString& key : expected.keys())
+        QVERIFY2(actual[key] == expected[key],
+                 qPrintable(QString("%1: got %2, expected %3")
+                                .arg(key, actual[key].toString(), expected[key].toString())));
+}
+
+QVariantMap firstStartValues()
+{
+    QVariantMap v;
+    v["latitudeEdit"] = "40.8106";
+    v["longitudeEdit"] = "-96.6274";
+    v["units"] = true;
+    v["gridid"] = v["gridx"] = v["gridy"] = v["stationid"] = QString();
+    for (int i = 1; i <= 5; ++i) {
+        v[QString("weathercombo%1").arg(i)] = 0;
+        v[QString("stockedit%1").arg(i)] = QString();
+    }
+    v["clockweatheriplist"] = v["stockapikey"] = v["clockstockiplist"] = QString();
+    v["cbname"] = false;
+    v["cbticker"] = true;
+    v["cbprice"] = true;
+    v["cbchange"] = false;
+    v["cbvolume"] = false;
+    v["weatherstart"] = QTime(8, 0);
+    v["weatherstop"] = QTime(17, 0);
+    v["stockstart"] = QTime(8, 0);
+    v["stockstop"] = QTime(16, 0);
+    v["weatherinterval"] = 10;
+    v["stockinterval"] = 10;
+    v["weatherweekend"] = false;
+    v["stockweekend"] = false;
+    return v;
+}
+
+}  // namespace
+
+class SettingsFileTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { static ClockPortLock lock; }
+    void cleanup() { QDir::setCurrent(workDir); }
+
+    void firstStartShowsEveryDefault()
+    {
+        prepareSettingsFile({}, false);
+        const QString logPath = QDir::current().filePath(
+            "Corvelta_" + TimeSource::now().date().toString("MM-dd-yy") + ".log");
+        QFile::remove(logPath);
+
+        auto window = makeWindow();
+        compareValues(MainWindowProbe::values(*window), firstStartValues());
+        QVERIFY(!window->findChild<QCheckBox*>("metricCheckBox")->isChecked());
+        for (int i = 1; i <= 5; ++i)
+            QCOMPARE(MainWindowProbe::combo(*window, i)->currentText(), QString("None"));
+        QCOMPARE(window->findChild<QLabel*>("locationStatusLabel")->text(), QString("ID:  Grid: , Station: "));
+        QCOMPARE(MainWindowProbe::weatherBaseUrl(*window), QString("https://api.weather.gov"));
+        QCOMPARE(MainWindowProbe::stockBaseUrl(*window), QString("https://mboum-finance.p.rapidapi.com"));
+        QCOMPARE(MainWindowProbe::stockHost(*window), QString("mboum-finance.p.rapidapi.com"));
+
+        // Loading is silent and a missing file is no error: only the startup line.
+        const QStringList lines = fileLines(logPath);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY(lines.first().endsWith(": ****************Corvelta Startup*******"));
+    }
+
+    void closeAndRestartReproducesEveryKey_data()
+    {
+        QTest::addColumn<QVariantMap>("values");
+
+        QVariantMap a;
+        a["latitudeEdit"] = "123.4567";
+        a["longitudeEdit"] = "-5.25";
+        a["units"] = false;
+        a["gridid"] = "OAX";
+        a["gridx"] = "65";
+        a["gridy"] = "27";
+        a["stationid"] = "KLNK";
+        for (int i = 1; i <= 5; ++i) {
+            a[QString("weathercombo%1").arg(i)] = i;
+            a[QString("stockedit%1").arg(i)] = QString("TK%1").arg(i);
+        }
+        a["clockweatheriplist"] = "10.0.0.5, 10.0.0.6";
+        a["stockapikey"] = "  key with blanks, commas; and = signs  ";
+        a["clockstockiplist"] = "192.168.1.20";
+        a["cbname"] = true;
+        a["cbticker"] = false;
+        a["cbprice"] = false;
+        a["cbchange"] = true;
+        a["cbvolume"] = true;
+        a["weatherstart"] = QTime(6, 30, 15, 250);
+        a["weatherstop"] = QTime(23, 59, 59, 999);
+        a["stockstart"] = QTime(9, 30);
+        a["stockstop"] = QTime(16, 1);
+        a["weatherinterval"] = 1;
+        a["stockinterval"] = 120;
+        a["weatherweekend"] = true;
+        a["stockweekend"] = true;
+        QTest::newRow("every key changed") << a;
+
+        QVariantMap b = firstStartValues();
+        b["latitudeEdit"] = "1.00";
+        b["longitudeEdit"] = "-179.9999";
+        b["weathercombo3"] = 5;
+        b["weatherstart"] = QTime(0, 0);
+        b["stockstop"] = QTime();
+        b["weatherinterval"] = 0;
+        b["stockinterval"] = -3;
+        b["stockweekend"] = true;
+        QTest::newRow("edges: shortest texts, midnight, null stop, zero and negative") << b;
+    }
+    void closeAndRestartReproducesEveryKey()
+    {
+        QFETCH(QVariantMap, values);
+        prepareSettingsFile();
+
+        {
+            auto window = makeWindow();
+            MainWindowProbe::apply(*window, values);
+            compareValues(MainWindowProbe::values(*window), values);
+            window->close();
+        }
+        auto window = makeWindow();
+        compareValues(MainWindowProbe::values(*window), values);
+        QCOMPARE(window->findChild<QCheckBox*>("metricCheckBox")->isChecked(), !values["units"].toBool());
+    }
+
+    void fileHoldsEveryKeyInGeneralWithTimeValues()
+    {
+        prepareSettingsFile({}, false);
+        makeWindow()->close();
+
+        QFile file(settingsFilePath());
+        QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+        const QString text = QString::fromUtf8(file.readAll());
+        QVERIFY(text.startsWith("[General]\n"));
+        QCOMPARE(text.count("\n["), 0);  // no other section
+        QVERIFY(text.contains("\nweatherstart=@Variant("));
+
+        QSettings settings(settingsFilePath(), QSettings::IniFormat);
+        QStringList keys = settings.allKeys();
+        QStringList expected = allKeys;
+        keys.sort();
+        expected.sort();
+        // The deployment keys are read, never written.
+        QCOMPARE(keys, expected);
+        for (const char* key : {"weatherstart", "weatherstop", "stockstart", "stockstop"})
+            QCOMPARE(int(settings.value(key).type()), int(QVariant::Time));
+        QVERIFY(text.contains("\nunits=true\n"));
+        QVERIFY(text.contains("\nweatherinterval=10\n"));
+    }
+
+    void settingsLiveBesideTheExecutable()
+    {
+        prepareSettingsFile({{"stockapikey", "beside the executable"}});
+        QTemporaryDir elsewhere;
+        QVERIFY(elsewhere.isValid());
+        {
+            QSettings decoy(elsewhere.filePath("crv_settings.ini"), QSettings::IniFormat);
+            decoy.setValue("stockapikey", "in the working directory");
+        }
+        QVERIFY(QDir::setCurrent(elsewhere.path()));
+
+        auto window = makeWindow();
+        QCOMPARE(MainWindowProbe::values(*window)["stockapikey"].toString(), QString("beside the executable"));
+        QCOMPARE(MainWindowProbe::settingsFile(*window), settingsFilePath());
+        window->findChild<QLineEdit*>("tickerLineEdit1")->setText("MOVED");
+        window->close();
+
+        QCOMPARE(QSettings(settingsFilePath(), QSettings::IniFormat).value("stockedit1").toString(), QString("MOVED"));
+        QCOMPARE(QSettings(elsewhere.filePath("crv_settings.ini"), QSettings::IniFormat).allKeys(),
+                 QStringList{"stockapikey"});
+        // The log, unlike the settings, goes to the working directory.
+        QCOMPARE(QDir(elsewhere.path()).entryList({"Corvelta_*.log"}).size(), 1);
+    }
+
+    void unknownKeysAndDeploymentKeysSurviveAClose()
+    {
+        QFile::remove(settingsFilePath());
+        {
+            QFile file(settingsFilePath());
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Text));
+            file.write("[General]\nfuturekey=keep me\nweatherhost=http://127.0.0.1:9\n"
+                       "stockhost=127.0.0.1:9\n\n[Other]\nx=1\n");
+        }
+        auto window = makeWindow();
+        window->close();
+
+        QSettings settings(settingsFilePath(), QSettings::IniFormat);
+        QCOMPARE(settings.value("futurekey").toString(), QString("keep me"));
+        QCOMPARE(settings.value("Other/x").toString(), QString("1"));
+        QCOMPARE(settings.value("weatherhost").toString(), QString("http://127.0.0.1:9"));
+        QCOMPARE(settings.value("stockhost").toString(), QString("127.0.0.1:9"));
+        QCOMPARE(settings.allKeys().size(), 33 + 4);
+    }
+
+    void deploymentKeys_data()
+    {
+        QTest::addColumn<QVariant>("weatherSetting");
+        QTest::addColumn<QVariant>("stockSetting");
+        QTest::addColumn<QString>("weatherBaseUrl");
+        QTest::addColumn<QString>("stockBaseUrl");
+        QTest::addColumn<QString>("stockHost");
+
+        QTest::newRow("absent: the real services")
+            << QVariant() << QVariant() << "https://api.weather.gov"
+            << "https://mboum-finance.p.rapidapi.com" << "mboum-finance.p.rapidapi.com";
+        QTest::newRow("host names") << QVariant("weather.example.test") << QVariant("quotes.example.test")
+                                    << "https://weather.example.test" << "https://quotes.example.test"
+                                    << "quotes.example.test";
+        QTest::newRow("hosts with ports") << QVariant("127.0.0.1:8443") << QVariant("127.0.0.1:9443")
+                                          << "https://127.0.0.1:8443" << "https://127.0.0.1:9443"
+                                          << "127.0.0.1:9443";
+        QTest::newRow("substitute services by URL")
+            << QVariant("http://127.0.0.1:8080") << QVariant("https://127.0.0.1:8443/")
+            << "http://127.0.0.1:8080" << "https://127.0.0.1:8443" << "127.0.0.1:8443";
+        QTest::newRow("empty values: the real services")
+            << QVariant("") << QVariant("  ") << "https://api.weather.gov"
+            << "https://mboum-finance.p.rapidapi.com" << "mboum-finance.p.rapidapi.com";
+    }
+    void deploymentKeys()
+    {
+        QFETCH(QVariant, weatherSetting);
+        QFETCH(QVariant, stockSetting);
+        QFETCH(QString, weatherBaseUrl);
+        QFETCH(QString, stockBaseUrl);
+        QFETCH(QString, stockHost);
+
+        QMap<QString, QVariant> values;
+        if (weatherSetting.isValid())
+            values["weatherhost"] = weatherSetting;
+        if (stockSetting.isValid())
+            values["stockhost"] = stockSetting;
+        prepareSettingsFile(values, false);
+
+        auto window = makeWindow();
+        QCOMPARE(MainWindowProbe::weatherBaseUrl(*window), weatherBaseUrl);
+        QCOMPARE(MainWindowProbe::stockBaseUrl(*window), stockBaseUrl);
+        QCOMPARE(MainWindowProbe::stockHost(*window), stockHost);
+    }
+
+    void garbageValuesLoadAsConverted_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QVariant>("loaded");
+
+        QTest::newRow("non-numeric interval") << "weatherinterval" << "ten" << QVariant(0);
+        QTest::newRow("interval with trailing text") << "stockinterval" << "12 min" << QVariant(0);
+        QTest::newRow("interval of zero") << "weatherinterval" << "0" << QVariant(0);
+        QTest::newRow("unreadable start time") << "weatherstart" << "8 o'clock" << QVariant(QTime());
+        QTest::newRow("unreadable stop time") << "stockstop" << "25:99" << QVariant(QTime());
+        QTest::newRow("time as plain text") << "stockstart" << "09:30:00" << QVariant(QTime(9, 30));
+        QTest::newRow("combo index 9") << "weathercombo1" << "9" << QVariant(-1);
+        QTest::newRow("negative combo index") << "weathercombo2" << "-4" << QVariant(-1);
+        QTest::newRow("non-numeric combo index") << "weathercombo3" << "Wind" << QVariant(0);
+        QTest::newRow("units word") << "units" << "false" << QVariant(false);
+        QTest::newRow("units zero") << "units" << "0" << QVariant(false);
+        QTest::newRow("weekend anything else") << "weatherweekend" << "sometimes" << QVariant(true);
+        QTest::newRow("latitude beyond the mask") << "latitudeEdit" << "40.81065555" << QVariant("40.8106");
+    }
+    void garbageValuesLoadAsConverted()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, stored);
+        QFETCH(QVariant, loaded);
+
+        prepareSettingsFile({{key, stored}});
+        auto window = makeWindow();
+        QVariantMap expected = firstStartValues();
+        expected[key] = loaded;
+        compareValues(MainWindowProbe::values(*window), expected);
+        window->close();  // and written back without trouble
+        QVERIFY(QFile::exists(settingsFilePath()));
+    }
+
+    void unwritableSettingsAreReported_data()
+    {
+        QTest::addColumn<bool>("writable");
+        QTest::newRow("writable") << true;
+        QTest::newRow("directory cannot be made") << false;
+    }
+    void unwritableSettingsAreReported()
+    {
+        QFETCH(bool, writable);
+        prepareSettingsFile();
+        QTemporaryDir place;
+        QVERIFY(place.isValid());
+        QString path = place.filePath("crv_settings.ini");
+        if (!writable) {
+            // A plain file where the directory should be: no one, not even
+            // root, can write below it.
+            QFile blocker(place.filePath("notadirectory"));
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+            path = place.filePath("notadirectory/crv_settings.ini");
+        }
+
+        auto window = makeWindow();
+        MainWindowProbe::settingsFile(*window) = path;
+        QStringList logged;
+        connect(window.get(), &MainWindow::OnSendToLogfile, this, [&](const QString& line) { logged << line; });
+        window->saveSettings();
+
+        QStringList expected{"Savings Settings, File=" + path};
+        if (!writable)
+            expected << "Error writing settings file: " + path;
+        QCOMPARE(logged, expected);
+        QCOMPARE(QFile::exists(path), writable);
+    }
+
+private:
+    const QString workDir = QDir::currentPath();
+};
+
+QTEST_MAIN(SettingsFileTest)
+#include "tst_settingsfile.moc"

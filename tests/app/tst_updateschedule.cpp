@@ -1,0 +1,93 @@
+#include <QtTest>
+
+#include "updateschedule.h"
+
+// 4 March 2026 is a Wednesday, 7 March a Saturday, 8 March a Sunday.
+static const QDate wednesday(2026, 3, 4);
+static const QDate saturday(2026, 3, 7);
+static const QDate sunday(2026, 3, 8);
+
+class UpdateScheduleTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void calendar()
+    {
+        QCOMPARE(wednesday.dayOfWeek(), 3);
+        QCOMPARE(saturday.dayOfWeek(), 6);
+        QCOMPARE(sunday.dayOfWeek(), 7);
+    }
+
+    void insideWindow_data()
+    {
+        QTest::addColumn<QDateTime>("now");
+        QTest::addColumn<QTime>("start");
+        QTest::addColumn<QTime>("stop");
+        QTest::addColumn<bool>("skipWeekends");
+        QTest::addColumn<bool>("inside");
+
+        const QTime eight(8, 0), sixteen(16, 0);
+        const auto at = [](const QDate& d, int h, int m, int s = 0, int ms = 0) {
+            return QDateTime(d, QTime(h, m, s, ms));
+        };
+        QTest::newRow("at the start") << at(wednesday, 8, 0) << eight << sixteen << false << true;
+        QTest::newRow("a millisecond before the start") << at(wednesday, 7, 59, 59, 999) << eight << sixteen << false << false;
+        QTest::newRow("at the stop") << at(wednesday, 16, 0) << eight << sixteen << false << true;
+        QTest::newRow("400 ms after the stop") << at(wednesday, 16, 0, 0, 400) << eight << sixteen << false << false;
+        QTest::newRow("a millisecond after the stop") << at(wednesday, 16, 0, 0, 1) << eight << sixteen << false << false;
+        QTest::newRow("midday") << at(wednesday, 12, 0) << eight << sixteen << false << true;
+        QTest::newRow("midnight") << at(wednesday, 0, 0) << eight << sixteen << false << false;
+        QTest::newRow("start later than stop, evening") << at(wednesday, 20, 0) << QTime(18, 0) << eight << false << false;
+        QTest::newRow("start later than stop, morning") << at(wednesday, 7, 0) << QTime(18, 0) << eight << false << false;
+        QTest::newRow("start equal to stop, that very moment") << at(wednesday, 9, 0) << QTime(9, 0) << QTime(9, 0) << false << true;
+        QTest::newRow("null start, just after midnight") << at(wednesday, 0, 0, 0, 1) << QTime() << sixteen << false << true;
+        QTest::newRow("null start, midnight") << at(wednesday, 0, 0) << QTime() << sixteen << false << true;
+        QTest::newRow("null start, after the stop") << at(wednesday, 16, 0, 1) << QTime() << sixteen << false << false;
+        QTest::newRow("null stop, midnight") << at(wednesday, 0, 0) << eight << QTime() << false << false;
+        QTest::newRow("null stop, midday") << at(wednesday, 12, 0) << eight << QTime() << false << false;
+        QTest::newRow("null start and stop") << at(wednesday, 12, 0) << QTime() << QTime() << false << false;
+        QTest::newRow("saturday, weekends kept") << at(saturday, 12, 0) << eight << sixteen << false << true;
+        QTest::newRow("saturday, weekends skipped") << at(saturday, 12, 0) << eight << sixteen << true << false;
+        QTest::newRow("sunday, weekends skipped") << at(sunday, 12, 0) << eight << sixteen << true << false;
+        QTest::newRow("wednesday, weekends skipped") << at(wednesday, 12, 0) << eight << sixteen << true << true;
+        QTest::newRow("sunday outside the window") << at(sunday, 20, 0) << eight << sixteen << false << false;
+    }
+    void insideWindow()
+    {
+        QFETCH(QDateTime, now);
+        QFETCH(QTime, start);
+        QFETCH(QTime, stop);
+        QFETCH(bool, skipWeekends);
+        QFETCH(bool, inside);
+        QCOMPARE(UpdateSchedule::insideWindow(now, start, stop, skipWeekends), inside);
+    }
+
+    void countTick_data()
+    {
+        QTest::addColumn<int>("counter");
+        QTest::addColumn<int>("interval");
+        QTest::addColumn<bool>("due");
+
+        QTest::newRow("reaching interval x 60 is not yet due") << 599 << 10 << false;
+        QTest::newRow("exceeding it is") << 600 << 10 << true;
+        QTest::newRow("first tick after a start") << 0 << 10 << false;
+        QTest::newRow("interval 0 fires on every tick") << 0 << 0 << true;
+        QTest::newRow("negative interval fires on every tick") << 0 << -5 << true;
+        QTest::newRow("interval of one minute") << 60 << 1 << true;
+        // 40 million minutes x 60 does not fit in 32 bits.
+        QTest::newRow("huge interval never wraps round") << 5 << 40000000 << false;
+    }
+    void countTick()
+    {
+        QFETCH(int, counter);
+        QFETCH(int, interval);
+        QFETCH(bool, due);
+        const int before = counter;
+        QCOMPARE(UpdateSchedule::countTick(counter, interval), due);
+        QCOMPARE(counter, before + 1);
+    }
+};
+
+QTEST_MAIN(UpdateScheduleTest)
+#include "tst_updateschedule.moc"

@@ -1,0 +1,87 @@
+// CORVELTA_USES_CLOCK_PORT CORVELTA_FAIL_ON_WARNING: runs a clock link of its own on port 7372.
+#include <QtTest>
+
+#include <QRandomGenerator>
+#include <memory>
+#include <thread>
+
+#include "clockdatagram.h"
+#include "clockportlock.h"
+#include "substituteclock.h"
+#include "udpcommthread.h"
+
+class ClockLinkStressTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { static ClockPortLock lock; }
+
+    void thousandsOfDatagramsToClocksThatAnswerAtRandom()
+    {
+        constexpr int clockCount = 4;
+        constexpr int perSender = 2500;  // from this thread and from one more
+        std::vector<std::unique_ptr<SubstituteClock>> clocks;
+        QList<QHostAddress> addresses;
+        qint64 answersSent = 0;
+        QRandomGenerator random(2024);
+        for (int i = 0; i < clockCount; ++i) {
+            const QHostAddress address(QString("127.0.0.%1").arg(2 + i));
+            clocks.push_back(std::make_unique<SubstituteClock>(address));
+            QVERIFY(clocks.back()->isBound());
+            addresses.append(address);
+            SubstituteClock* clock = clocks.back().get();
+            auto answering = std::make_shared<bool>(true);
+            // The answer given to a datagram is chosen before it arrives;
+            // choose the next one at random.
+            connect(clock, &SubstituteClock::datagramReceived, this, [=, &answersSent, &random] {
+                if (*answering)
+                    ++answersSent;
+                *answering = random.bounded(2) == 0;
+                clock->setAnswer(*answering ? QByteArray("A") : QByteArray());
+            });
+        }
+
+        UDPCommThread link;
+        link.SetRetryParameters(3, 20);
+        link.start(QThread::NormalPriority);
+
+        // A second thread queues alongside the application thread.
+        std::thread other([&] {
+            QRandomGenerator otherRandom(99);
+            for (int i = 0; i < perSender; ++i) {
+                const QByteArray datagram = ClockDatagram::build(i % 5, QString::number(i));
+                link.SendUDP(datagram, datagram.size(), addresses.at(otherRandom.bounded(clockCount)),
+                             CLOCK_UDP_PORT, true, otherRandom.bounded(2) * 10, 0);
+                if (i % 50 == 0)
+                    QThread::msleep(2);
+            }
+        });
+        for (int i = 0; i < perSender; ++i) {
+            const QByteArray datagram = ClockDatagram::build(i % 5, QString("main %1").arg(i));
+            link.SendUDP(datagram, datagram.size(), addresses.at(random.bounded(clockCount)),
+                         CLOCK_UDP_PORT, true, random.bounded(3) * 10, 0);
+            if (i % 50 == 0)
+                QCoreApplication::processEvents();
+        }
+        other.join();
+
+        const qint64 total = 2 * perSender;
+        QTRY_COMPARE_WITH_TIMEOUT(link.GetUdpQueueSize(), 0, 120000);
+        const RetransmitQueue::Counters counts = link.GetUdpCounters();
+        QCOMPARE(counts.queued, total);
+        // Each record left exactly once, one way or the other.
+        QCOMPARE(counts.acknowledged + counts.givenUp, total);
+        QVERIFY(counts.acknowledged > 0);
+        QVERIFY(counts.givenUp > 0);
+        // Let the last answers arrive; no answer removes more than one record.
+        QCoreApplication::processEvents();
+        QVERIFY(counts.acknowledged <= answersSent);
+        link.StopThread();
+        qInfo("acknowledged %lld, given up %lld, transmissions %lld",
+              counts.acknowledged, counts.givenUp, counts.transmissions);
+    }
+};
+
+QTEST_MAIN(ClockLinkStressTest)
+#include "tst_clocklinkstress.moc"

@@ -1,0 +1,295 @@
+// CORVELTA_USES_CLOCK_PORT CORVELTA_FAIL_ON_WARNING: runs a clock link of its own on port 7372.
+#include <QtTest>
+
+#include <QUdpSocket>
+
+#include "clockdatagram.h"
+#include "clockportlock.h"
+#include "substituteclock.h"
+#include "udpcommthread.h"
+
+namespace {
+
+const QHostAddress ClockAddress("127.0.0.2");
+
+// A clock link started with the window's parameters, stopped when it goes.
+struct RunningLink
+{
+    UDPCommThread link;
+    explicit RunningLink(int maxRetries = 3, int retryInterval = 100)
+    {
+        link.SetRetryParameters(maxRetries, retryInterval);
+        link.start(QThread::NormalPriority);
+    }
+    ~RunningLink() { link.StopThread(); }
+};
+
+void sendClockDatagram(UDPCommThread& link, const QHostAddress& address, int variable,
+                       const QString& text, int initialDelay = 200, int extraInterval = 0)
+{
+    const QByteArray datagram = ClockDatagram::build(variable, text);
+    link.SendUDP(datagram, datagram.size(), address, CLOCK_UDP_PORT, true, initialDelay,
+                 extraInterval);
+}
+
+}  // namespace
+
+class ClockLinkUdpTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { static ClockPortLock lock; }
+
+    void clockReceivesExactBytes_data()
+    {
+        QTest::addColumn<int>("variable");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("temperature") << 0 << "12 C" << QByteArray("\xBE\x00" "12 C\x00", 7);
+        QTest::newRow("empty text") << 4 << "" << QByteArray("\xBE\x04\x00", 3);
+        QTest::newRow("variable 300 as its low byte") << 300 << "x" << QByteArray("\xBE\x2Cx\x00", 4);
+        QTest::newRow("non-ASCII as UTF-8") << 2 << QString::fromUtf8("Z\u00fcrich 5\u00b0")
+                                            << QByteArray("\xBE\x02Z\xC3\xBCrich 5\xC2\xB0\x00", 14);
+    }
+    void clockReceivesExactBytes()
+    {
+        QFETCH(int, variable);
+        QFETCH(QString, text);
+        QFETCH(QByteArray, bytes);
+        SubstituteClock clock(ClockAddress);
+        QVERIFY(clock.isBound());
+        RunningLink running;
+        sendClockDatagram(running.link, ClockAddress, variable, text);
+
+        QTRY_COMPARE_WITH_TIMEOUT(running.link.GetUdpCounters().acknowledged, qint64(1), 10000);
+        QCOMPARE(running.link.GetUdpQueueSize(), 0);
+        QVERIFY(!clock.arrivals.isEmpty());
+        for (const SubstituteClock::Arrival& arrival : qAsConst(clock.arrivals)) {
+            QCOMPARE(arrival.data, bytes);
+            QCOMPARE(arrival.senderPort, CLOCK_UDP_PORT);
+        }
+    }
+
+    void retransmissionSchedule_data()
+    {
+        QTest::addColumn<int>("initialDelay");
+        QTest::addColumn<int>("extraInterval");
+        QTest::addColumn<int>("maxRetries");
+        QTest::addColumn<QList<int>>("sendTimes");
+        QTest::addColumn<int>("giveUpTime");
+        QTest::newRow("clock datagram, window parameters")
+            << 200 << 0 << 3 << QList<int>{200, 300, 400, 500} << 600;
+        QTest::newRow("sent at once") << 0 << 0 << 3 << QList<int>{0, 100, 200, 300} << 400;
+        QTest::newRow("extra interval, one retry") << 200 << 50 << 1 << QList<int>{200, 350} << 500;
+    }
+    void retransmissionSchedule()
+    {
+        QFETCH(int, initialDelay);
+        QFETCH(int, extraInterval);
+        QFETCH(int, maxRetries);
+        QFETCH(QList<int>, sendTimes);
+        QFETCH(int, giveUpTime);
+        SubstituteClock clock(ClockAddress);
+        clock.setAnswer("");  // a silent clock
+        RunningLink running(maxRetries, 100);
+
+        const qint64 queuedAt = clock.clock.elapsed();
+        sendClockDatagram(running.link, ClockAddress, 1, "7 C", initialDelay, extraInterval);
+        QTRY_COMPARE_WITH_TIMEOUT(running.link.GetUdpCounters().givenUp, qint64(1), 20000);
+        const qint64 givenUpSeenAt = clock.clock.elapsed();
+        QTRY_COMPARE_WITH_TIMEOUT(clock.arrivals.size(), sendTimes.size(), 10000);
+        QCOMPARE(running.link.GetUdpQueueSize(), 0);
+
+        // Never early (2 ms for timer rounding); late only within a generous
+        // margin for a busy machine.
+        for (int i = 0; i < sendTimes.size(); ++i) {
+            const qint64 at = clock.arrivals.at(i).msecs - queuedAt;
+            QVERIFY2(at >= sendTimes.at(i) - 2, qPrintable(QString("transmission %1 at %2 ms").arg(i).arg(at)));
+            QVERIFY2(at <= sendTimes.at(i) + 3000, qPrintable(QString("transmission %1 at %2 ms").arg(i).arg(at)));
+            if (i > 0) {
+                const qint64 gap = clock.arrivals.at(i).msecs - clock.arrivals.at(i - 1).msecs;
+                QVERIFY2(gap >= 100 + extraInterval - 2, qPrintable(QString("gap %1 ms").arg(gap)));
+            }
+        }
+        QVERIFY(givenUpSeenAt - queuedAt >= giveUpTime - 2);
+    }
+
+    void acknowledgementStopsRetransmission()
+    {
+        SubstituteClock clock(ClockAddress);
+        clock.setAnswer("");
+        // Silent for the first transmission, then the clock answers "A".
+        connect(&clock, &SubstituteClock::datagramReceived, &clock, [&clock] { clock.setAnswer("A"); });
+        RunningLink running;
+        sendClockDatagram(running.link, ClockAddress, 1, "12 C");
+
+        QTRY_COMPARE_WITH_TIMEOUT(running.link.GetUdpCounters().acknowledged, qint64(1), 10000);
+        const RetransmitQueue::Counters counts = running.link.GetUdpCounters();
+        QCOMPARE(counts.givenUp, qint64(0));
+        QCOMPARE(running.link.GetUdpQueueSize(), 0);
+        QVERIFY(counts.transmissions >= 2);
+        QVERIFY(counts.transmissions < 4);
+        QTRY_COMPARE(clock.arrivals.size(), int(counts.transmissions));
+    }
+
+    void oneAcknowledgementRemovesOnlyTheOlderRecord()
+    {
+        SubstituteClock clock(ClockAddress);
+        clock.setAnswer("");
+        RunningLink running;
+        // Long initial delays: the acknowledgement surely comes before either
+        // record is first sent.
+        sendClockDatagram(running.link, ClockAddress, 1, "older", 1500);
+        sendClockDatagram(running.link, ClockAddress, 2, "newer", 1500);
+        clock.sendTo(QHostAddress::LocalHost, CLOCK_UDP_PORT, "A");
+
+        QTRY_COMPARE_WITH_TIMEOUT(running.link.GetUdpCounters().acknowledged, qint64(1), 10000);
+        QCOMPARE(running.link.GetUdpQueueSize(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(running.link.GetUdpCounters().givenUp, qint64(1), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(clock.arrivals.size(), 4, 10000);
+        for (const SubstituteClock::Arrival& arrival : qAsConst(clock.arrivals))
+            QCOMPARE(arrival.data, ClockDatagram::build(2, "newer"));
+    }
+
+    void onlyALeadingUpperCaseAAcknowledges_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("acknowledges");
+        QTest::newRow("lower-case a") << QByteArray("a") << false;
+        QTest::newRow("empty datagram") << QByteArray() << false;
+        QTest::newRow("other first byte") << QByteArray("BA") << false;
+        QTest::newRow("NUL then A") << QByteArray("\x00" "A", 2) << false;
+        QTest::newRow("A with trailing bytes") << QByteArray("Axyz") << true;
+    }
+    void onlyALeadingUpperCaseAAcknowledges()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, acknowledges);
+        SubstituteClock clock(ClockAddress);
+        clock.setAnswer("");
+        RunningLink running;
+        sendClockDatagram(running.link, ClockAddress, 1, "one", 5000);
+        sendClockDatagram(running.link, ClockAddress, 2, "two", 5000);
+        sendClockDatagram(running.link, ClockAddress, 3, "three", 5000);
+        // The reply under test, then a plain "A" that arrives after it.
+        clock.sendTo(QHostAddress::LocalHost, CLOCK_UDP_PORT, reply);
+        clock.sendTo(QHostAddress::LocalHost, CLOCK_UDP_PORT, "A");
+
+        const qint64 expected = acknowledges ? 2 : 1;
+        QTRY_COMPARE_WITH_TIMEOUT(running.link.GetUdpCounters().acknowledged, expected, 10000);
+        QCOMPARE(running.link.GetUdpQueueSize(), 3 - int(expected));
+    }
+
+    void acknowledgementFromAnotherClockChangesNothing()
+    {
+        SubstituteClock clock(ClockAddress);
+        SubstituteClock stranger(QHostAddress("127.0.0.3"));
+        SubstituteClock sentinel(QHostAddress("127.0.0.4"));
+        clock.setAnswer("");
+        stranger.setAnswer("");
+        sentinel.setAnswer("");
+        RunningLink running;
+        sendClockDatagram(running.link, ClockAddress, 1, "kept", 5000);
+        sendClockDatagram(running.link, sentinel.address(), 1, "sentinel", 5000);
+        stranger.sendTo(QHostAddress::LocalHost, CLOCK_UDP_PORT, "A");
+        sentinel.sendTo(QHostAddress::LocalHost, CLOCK_UDP_PORT, "A");
+
+        QTRY_COMPARE_WITH_TIMEOUT(running.link.GetUdpCounters().acknowledged, qint64(1), 10000);
+        QCOMPARE(running.link.GetUdpQueueSize(), 1);
+    }
+
+    void unparsableAddressIsGivenUpQuietly()
+    {
+        RunningLink running;
+        sendClockDatagram(running.link, QHostAddress("clock.example"), 1, "12 C");
+        sendClockDatagram(running.link, QHostAddress("300.1.2.3"), 1, "12 C", 0);
+        QTRY_COMPARE_WITH_TIMEOUT(running.link.GetUdpCounters().givenUp, qint64(2), 10000);
+        QCOMPARE(running.link.GetUdpQueueSize(), 0);
+    }
+
+    void notQueuedIsSentOnce()
+    {
+        SubstituteClock clock(ClockAddress);
+        clock.setAnswer("");
+        RunningLink running;
+        const QByteArray once = ClockDatagram::build(1, "once");
+        running.link.SendUDP(once, once.size(), ClockAddress, CLOCK_UDP_PORT, false, 0, 0);
+        // Not queued and delayed: nothing at all.
+        running.link.SendUDP("never", 5, ClockAddress, CLOCK_UDP_PORT, false, 200, 0);
+        // A queued one behind it shows when the link has moved on.
+        sendClockDatagram(running.link, ClockAddress, 2, "after", 0);
+        QTRY_COMPARE_WITH_TIMEOUT(running.link.GetUdpCounters().givenUp, qint64(1), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(clock.arrivals.size(), 5, 10000);
+        QCOMPARE(clock.arrivals.first().data, once);
+        for (int i = 1; i < clock.arrivals.size(); ++i)
+            QCOMPARE(clock.arrivals.at(i).data, ClockDatagram::build(2, "after"));
+    }
+
+    void queuedBeforeStartIsSentOnceRunning()
+    {
+        SubstituteClock clock(ClockAddress);
+        // Silent: an answer to one datagram would acknowledge the other.
+        clock.setAnswer("");
+        UDPCommThread link;
+        link.SetRetryParameters(3, 100);
+        sendClockDatagram(link, ClockAddress, 1, "early");
+        const QByteArray immediate = ClockDatagram::build(2, "immediate");
+        link.SendUDP(immediate, immediate.size(), ClockAddress, CLOCK_UDP_PORT, false, 0, 0);
+        QCOMPARE(link.GetUdpQueueSize(), 1);
+
+        link.start(QThread::NormalPriority);
+        QTRY_COMPARE_WITH_TIMEOUT(link.GetUdpCounters().givenUp, qint64(1), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(clock.arrivals.size(), 5, 10000);
+        QList<QByteArray> received;
+        for (const SubstituteClock::Arrival& arrival : qAsConst(clock.arrivals))
+            received.append(arrival.data);
+        QVERIFY(received.contains(immediate));
+        QVERIFY(received.contains(ClockDatagram::build(1, "early")));
+        link.StopThread();
+    }
+
+    void restartsInOneProcess()
+    {
+        SubstituteClock clock(ClockAddress);
+        UDPCommThread link;
+        link.SetRetryParameters(3, 100);
+        link.StopThread();  // not running: returns at once
+        for (int round = 1; round <= 3; ++round) {
+            link.start(QThread::NormalPriority);
+            link.start(QThread::NormalPriority);  // already running: no effect
+            sendClockDatagram(link, ClockAddress, round, "round");
+            QTRY_COMPARE_WITH_TIMEOUT(link.GetUdpCounters().acknowledged, qint64(round), 10000);
+            link.StopThread();
+        }
+        link.StopThread();
+    }
+
+    void stopAbandonsWaitingRecords()
+    {
+        SubstituteClock clock(ClockAddress);
+        clock.setAnswer("");
+        UDPCommThread link;
+        link.start(QThread::NormalPriority);
+        sendClockDatagram(link, ClockAddress, 1, "left behind", 60000);
+        link.StopThread();
+        QCOMPARE(link.GetUdpQueueSize(), 0);
+        QCOMPARE(link.GetUdpCounters().abandoned, qint64(1));
+    }
+
+    void portIsBoundFromStartToStop()
+    {
+        UDPCommThread link;
+        link.start(QThread::NormalPriority);
+        {
+            QUdpSocket probe;
+            QVERIFY(!probe.bind(QHostAddress::Any, CLOCK_UDP_PORT, QUdpSocket::DontShareAddress));
+        }
+        link.StopThread();
+        QUdpSocket probe;
+        QVERIFY(probe.bind(QHostAddress::Any, CLOCK_UDP_PORT, QUdpSocket::DontShareAddress));
+    }
+};
+
+QTEST_MAIN(ClockLinkUdpTest)
+#include "tst_clocklinkudp.moc"

@@ -1,0 +1,93 @@
+// Reading a quote reply: the program's one-pass reading, the same reading
+// with every quote's marker searched from the start again, and a full JSON
+// parse with the same lookups, on replies of 50 to 400 quotes.
+// Prints one line per reply size; run it on an otherwise idle machine.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QVector>
+#include <cstdio>
+
+#include "jsonextract.h"
+#include "quotereplies.h"
+#include "stockquotereader.h"
+
+namespace {
+
+int readBySearchFromStart(const QString& text, stockQuoteStruct* table, int tableSize)
+{
+    const QString marker = QStringLiteral("{\"preMarketChange\"");
+    const int n = qMin(int(text.count(marker)), tableSize);
+    auto valueFrom = [&text](const QString& quotedKey, int start) {
+        QString key, value;
+        int resume = 0;
+        JsonText::extractValue(text, key, value, JsonText::findKeyColon(text, quotedKey, start), resume);
+        return value;
+    };
+    for (int q = 0; q < n; ++q) {
+        int at = -1;
+        for (int k = 0; k <= q; ++k)
+            at = text.indexOf(marker, at + 1);
+        table[q].change = StockQuoteReader::signedChange(valueFrom("\"regularMarketChange\"", at + 1));
+        table[q].price = valueFrom("\"regularMarketPrice\"", at + 1);
+        table[q].volume = valueFrom("\"regularMarketVolume\"", at + 1);
+        table[q].name = valueFrom("\"shortName\"", at + 1);
+        table[q].symbol = valueFrom("\"symbol\"", at + 1);
+    }
+    return n;
+}
+
+int readByJsonParse(const QByteArray& body, stockQuoteStruct* table, int tableSize)
+{
+    const QJsonArray quotes = QJsonDocument::fromJson(body).object().value("body").toArray();
+    const int n = qMin(quotes.size(), tableSize);
+    auto text = [](const QJsonValue& v) { return v.isString() ? v.toString() : QString::number(v.toDouble(), 'g', 17); };
+    for (int q = 0; q < n; ++q) {
+        const QJsonObject o = quotes[q].toObject();
+        table[q].change = StockQuoteReader::signedChange(text(o.value("regularMarketChange")));
+        table[q].price = text(o.value("regularMarketPrice"));
+        table[q].volume = text(o.value("regularMarketVolume"));
+        table[q].name = o.value("shortName").toString();
+        table[q].symbol = o.value("symbol").toString();
+    }
+    return n;
+}
+
+// Best of several runs, in microseconds.
+template <typename F>
+double bestMicros(F run)
+{
+    double best = 1e18;
+    for (int i = 0; i < 15; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        run();
+        best = qMin(best, timer.nsecsElapsed() / 1000.0);
+    }
+    return best;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    std::printf("%8s %10s %14s %18s %14s %10s\n", "quotes", "bytes", "one-pass us", "from-start us",
+                "json parse us", "ratio");
+    for (int count : {50, 100, 200, 400}) {
+        const QByteArray body = manyQuotesReply(count);
+        QVector<stockQuoteStruct> table(count);
+        const double linear = bestMicros([&] {
+            StockQuoteReader::read(QString::fromUtf8(body), table.data(), count);
+        });
+        const double fromStart = bestMicros([&] {
+            readBySearchFromStart(QString::fromUtf8(body), table.data(), count);
+        });
+        const double parse = bestMicros([&] { readByJsonParse(body, table.data(), count); });
+        std::printf("%8d %10d %14.0f %18.0f %14.0f %10.2f\n", count, int(body.size()), linear, fromStart, parse,
+                    linear / parse);
+    }
+    return 0;
+}

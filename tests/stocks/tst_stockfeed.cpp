@@ -1,0 +1,491 @@
+// CORVELTA_USES_CLOCK_PORT: the window starts the clock link.
+//
+// The stock feed end to end: the real window asks a substitute quote service
+// over HTTPS on loopback, and substitute clocks on 127.0.0.2 and 127.0.0.3
+// receive the ticker texts.
+#include <QtTest>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTimer>
+
+#include "clockportlock.h"
+#include "mainwindow.h"
+#include "quotereplies.h"
+#include "substituteclock.h"
+#include "substitutewebserver.h"
+
+struct MainWindowProbe
+{
+    static QString& stockBaseUrl(MainWindow& w) { return w.stockBaseUrl; }
+    static QString& stockHost(MainWindow& w) { return w.stockHost; }
+    static QString& stockApiKey(MainWindow& w) { return w.stockApiKey; }
+    static int& requestType(MainWindow& w) { return w.requestType; }
+    static QTimer* updateTimer(MainWindow& w) { return w.updateTimer; }
+    static void setFlags(MainWindow& w, const QString& letters)  // n t p c v
+    {
+        w.cbName = letters.contains('n');
+        w.cbTicker = letters.contains('t');
+        w.cbPrice = letters.contains('p');
+        w.cbChange = letters.contains('c');
+        w.cbVolume = letters.contains('v');
+    }
+};
+
+namespace {
+
+// Every log line is echoed to the debug output; collect them, without the
+// time stamp a log line may carry.
+QStringList capturedLines;
+QtMessageHandler previousHandler = nullptr;
+
+void captureMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    static const QRegularExpression stamp("^\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d: ");
+    QString line = message;
+    line.remove(stamp);
+    capturedLines.append(line);
+    if (previousHandler && type != QtDebugMsg)
+        previousHandler(type, context, message);
+}
+
+// The quotes the substitute service knows, as it would report them.
+const QMap<QString, QuoteData>& catalogue()
+{
+    static const QMap<QString, QuoteData> quotes = {
+        {"AAPL", {"AAPL", "Apple Inc.", "189.25", "-1.2", "53242137"}},
+        {"MSFT", {"MSFT", "Microsoft Corporation", "378.91", "0", "20101200"}},
+        {"F", {"F", "Ford Motor Company", "10.6", "0.23", "41853714"}},
+        {"GOOG", {"GOOG", "Alphabet Inc.", "138.05", "-0.5", "18712000"}},
+    };
+    return quotes;
+}
+
+// The service's answer to a symbol list: one quote per known symbol, in the
+// order asked, symbols looked up in upper case.
+QByteArray answerFor(const QByteArray& target)
+{
+    const int at = target.indexOf("?symbol=");
+    const QString list = QUrl::fromPercentEncoding(target.mid(at + 8));
+    QList<QuoteData> quotes;
+    for (const QString& symbol : list.split(','))
+        if (catalogue().contains(symbol.trimmed().toUpper()))
+            quotes.append(catalogue().value(symbol.trimmed().toUpper()));
+    return quoteReply(quotes);
+}
+
+QByteArray datagram(int var, const QString& text)
+{
+    return QByteArray(1, char(0xBE)) + char(var) + text.toUtf8() + QByteArray(1, '\0');
+}
+
+const QByteArray EndMark = datagram(9, "end of test step");
+const QByteArray ProbeMark = datagram(8, "probe");
+
+QStringList linesFrom(int first)
+{
+    return capturedLines.mid(first);
+}
+
+}  // namespace
+
+class StockFeedTest : public QObject
+{
+    Q_OBJECT
+
+public:
+    StockFeedTest()
+        : server(SubstituteWebServer::Mode::HttpsTrusted)
+        , untrusted(SubstituteWebServer::Mode::HttpsUntrusted)
+    {
+    }
+
+private:
+    SubstituteWebServer server;
+    SubstituteWebServer untrusted;
+    QScopedPointer<SubstituteClock> clock2;
+    QScopedPointer<SubstituteClock> clock3;
+    QScopedPointer<MainWindow> window;
+    QString expectedKey;
+    QStringList serviceComplaints;
+    int replyStatus = 200;
+    bool holdReplies = false;
+    bool clockLinkLive = false;
+
+    QString hostOf(const SubstituteWebServer& s) const
+    {
+        return QUrl(s.baseUrl()).host() + ":" + QString::number(QUrl(s.baseUrl()).port());
+    }
+
+    // A fresh window that asks the substitute service, with no settings file
+    // of an earlier window and its scheduler stopped.
+    void newWindow()
+    {
+        window.reset();
+        const QString settingsPath = QCoreApplication::applicationDirPath() + "/crv_settings.ini";
+        QFile::remove(settingsPath);
+        {
+            QSettings settings(settingsPath, QSettings::IniFormat);
+            settings.setValue("stockhost", server.baseUrl());
+        }
+        window.reset(new MainWindow);
+        MainWindowProbe::updateTimer(*window)->stop();
+        MainWindowProbe::stockBaseUrl(*window) = server.baseUrl();
+        MainWindowProbe::stockHost(*window) = hostOf(server);
+    }
+
+    void setFields(const QStringList& fields)
+    {
+        for (int i = 0; i < 5; ++i)
+            window->findChild<QLineEdit*>(QString("tickerLineEdit%1").arg(i + 1))->setText(fields.value(i));
+    }
+    QLabel* label(int v) { return window->findChild<QLabel*>(QString("lastStockVar%1").arg(v + 1)); }
+    QStringList labelTexts()
+    {
+        QStringList texts;
+        for (int v = 0; v < 5; ++v)
+            texts << label(v)->text();
+        return texts;
+    }
+    void setAddresses(const QString& list)
+    {
+        window->findChild<QLineEdit*>("clockStockIPListEdit")->setText(list);
+    }
+    void clickUpdate() { window->findChild<QPushButton*>("updateStocksPushButton")->click(); }
+
+    // Waits until the clocks have every datagram queued so far, then gives
+    // what each received before that, repeats (a late acknowledgement) and
+    // marks left out.
+    void collectDatagrams(QList<QByteArray>& at2, QList<QByteArray>& at3)
+    {
+        window->SendClockVar("127.0.0.2", 9, "end of test step");
+        window->SendClockVar("127.0.0.3", 9, "end of test step");
+        auto arrived = [](SubstituteClock& c) {
+            for (const auto& a : c.arrivals)
+                if (a.data == EndMark)
+                    return true;
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(arrived(*clock2) && arrived(*clock3), 20000);
+        auto before = [](SubstituteClock& c) {
+            QList<QByteArray> list;
+            for (const auto& a : c.arrivals) {
+                if (a.data == EndMark)
+                    break;
+                if (a.data != ProbeMark && !list.contains(a.data))
+                    list.append(a.data);
+            }
+            c.arrivals.clear();
+            return list;
+        };
+        at2 = before(*clock2);
+        at3 = before(*clock3);
+    }
+
+    // One refresh, up to the end of its reply's handling; returns the index
+    // of its first log line.
+    int refreshAndWait()
+    {
+        const int first = capturedLines.size();
+        clickUpdate();
+        [&] {
+            QTRY_VERIFY_WITH_TIMEOUT(
+                !linesFrom(first).filter(QRegularExpression("^Var4=|^Request Failed: ")).isEmpty(), 20000);
+        }();
+        return first;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        static ClockPortLock lock;
+        trustTestCertificateAuthority();
+        previousHandler = qInstallMessageHandler(captureMessage);
+        QVERIFY(server.start());
+        QVERIFY(untrusted.start());
+        server.setHandler([this](const SubstituteWebServer::Request& request) {
+            if (request.method != "GET")
+                serviceComplaints << "method " + request.method;
+            if (!request.target.startsWith("/qu/quote?symbol="))
+                serviceComplaints << "target " + request.target;
+            if (!request.headers.contains("x-rapidapi-key") || request.headers.value("x-rapidapi-key") != expectedKey.toUtf8())
+                serviceComplaints << "key " + request.headers.value("x-rapidapi-key", "(none)");
+            if (request.headers.value("x-rapidapi-host") != hostOf(server).toUtf8())
+                serviceComplaints << "host " + request.headers.value("x-rapidapi-host", "(none)");
+            SubstituteWebServer::Reply reply;
+            reply.status = replyStatus;
+            // A refused request's body is not read: let it carry a quote anyway.
+            reply.body = replyStatus == 200
+                             ? answerFor(request.target)
+                             : quoteReply({{"AAPL", "Apple Inc.", "1.00", "-99", "1"}});
+            reply.hold = holdReplies;
+            return reply;
+        });
+        untrusted.setHandler([](const SubstituteWebServer::Request& request) {
+            SubstituteWebServer::Reply reply;
+            reply.body = answerFor(request.target);
+            return reply;
+        });
+
+        clock2.reset(new SubstituteClock(QHostAddress("127.0.0.2")));
+        clock3.reset(new SubstituteClock(QHostAddress("127.0.0.3")));
+        QVERIFY(clock2->isBound());
+        QVERIFY(clock3->isBound());
+
+        // Is there a clock link in this build that sends anything at all?
+        newWindow();
+        QSignalSpy spy(clock2.data(), &SubstituteClock::datagramReceived);
+        window->SendClockVar("127.0.0.2", 8, "probe");
+        clockLinkLive = spy.wait(5000);
+        window.reset();
+        clock2->arrivals.clear();
+    }
+
+    void init()
+    {
+        expectedKey = "test-key-1";
+        replyStatus = 200;
+        holdReplies = false;
+        serviceComplaints.clear();
+        server.requests.clear();
+        newWindow();
+        MainWindowProbe::stockApiKey(*window) = expectedKey;
+        clock2->arrivals.clear();
+        clock3->arrivals.clear();
+    }
+
+    void cleanup() { window.reset(); }
+
+    void cleanupTestCase() { qInstallMessageHandler(previousHandler); }
+
+    void refresh_data()
+    {
+        QTest::addColumn<QStringList>("fields");
+        QTest::addColumn<QString>("flags");
+        QTest::addColumn<QString>("addresses");
+        QTest::addColumn<QString>("symbols");        // as the request log line shows them
+        QTest::addColumn<QByteArray>("target");      // as the service receives it
+        QTest::addColumn<QStringList>("texts");      // the five ticker texts
+        QTest::addColumn<int>("unmatched");          // quotes logged with DeliveryVar=-1
+        const QString both = "127.0.0.2, 127.0.0.3";
+        QTest::newRow("first-start flags: ticker and price")
+            << QStringList{"AAPL", "", "", "", ""} << "tp" << both << "AAPL,,"
+            << QByteArray("/qu/quote?symbol=AAPL,,") << QStringList{"(AAPL) 189.25 ", "", "", "", ""} << 0;
+        QTest::newRow("all five flags, negative change")
+            << QStringList{"AAPL", "", "", "", ""} << "ntpcv" << both << "AAPL,,"
+            << QByteArray("/qu/quote?symbol=AAPL,,")
+            << QStringList{"Apple Inc., (AAPL) 189.25  -1.20 53242137", "", "", "", ""} << 0;
+        QTest::newRow("zero change")
+            << QStringList{"", "MSFT", "", "", ""} << "tpc" << both << ",MSFT,,"
+            << QByteArray("/qu/quote?symbol=,MSFT,,") << QStringList{"", "(MSFT) 378.91 +0.00 ", "", "", ""} << 0;
+        QTest::newRow("several symbols in one field")
+            << QStringList{"AAPL,MSFT", "", "", "", "GOOG"} << "tp" << both << "AAPL,MSFT,,GOOG"
+            << QByteArray("/qu/quote?symbol=AAPL,MSFT,,GOOG")
+            << QStringList{"(AAPL) 189.25 , (MSFT) 378.91 ", "", "", "", "(GOOG) 138.05 "} << 0;
+        QTest::newRow("short symbol inside an earlier field's longer one")
+            << QStringList{"MSFT", "F", "AAPL", "", ""} << "tp" << both << "MSFT,F,AAPL,"
+            << QByteArray("/qu/quote?symbol=MSFT,F,AAPL,")
+            << QStringList{"(MSFT) 378.91 , (F) 10.60 ", "", "(AAPL) 189.25 ", "", ""} << 0;
+        QTest::newRow("five empty fields")
+            << QStringList{"", "", "", "", ""} << "tp" << both << ",," << QByteArray("/qu/quote?symbol=,,")
+            << QStringList{"", "", "", "", ""} << 0;
+        QTest::newRow("every flag off")
+            << QStringList{"AAPL", "MSFT", "F", "GOOG", ""} << "" << both << "AAPL,MSFT,F,GOOG,"
+            << QByteArray("/qu/quote?symbol=AAPL,MSFT,F,GOOG,") << QStringList{"", "", "", "", ""} << 0;
+        QTest::newRow("quotes for only some fields")
+            << QStringList{"AAPL", "ZZZZ", "MSFT", "", "QQQQ"} << "tp" << both << "AAPL,ZZZZ,MSFT,QQQQ"
+            << QByteArray("/qu/quote?symbol=AAPL,ZZZZ,MSFT,QQQQ")
+            << QStringList{"(AAPL) 189.25 ", "", "(MSFT) 378.91 ", "", ""} << 0;
+        QTest::newRow("lower-case symbol matches no field")
+            << QStringList{"aapl", "MSFT", "", "", ""} << "tp" << both << "aapl,MSFT,,"
+            << QByteArray("/qu/quote?symbol=aapl,MSFT,,") << QStringList{"", "(MSFT) 378.91 ", "", "", ""} << 1;
+        QTest::newRow("blanks in fields are percent-encoded")
+            << QStringList{" AAPL", "MSFT ", "", "", ""} << "tp" << both << "AAPL,MSFT ,,"
+            << QByteArray("/qu/quote?symbol=AAPL,MSFT%20,,")
+            << QStringList{"(AAPL) 189.25 ", "(MSFT) 378.91 ", "", "", ""} << 0;
+        QTest::newRow("one clock, address list with empty parts")
+            << QStringList{"AAPL", "", "", "", ""} << "tp" << ",, 127.0.0.3 ,," << "AAPL,,"
+            << QByteArray("/qu/quote?symbol=AAPL,,") << QStringList{"(AAPL) 189.25 ", "", "", "", ""} << 0;
+    }
+    void refresh()
+    {
+        QFETCH(QStringList, fields);
+        QFETCH(QString, flags);
+        QFETCH(QString, addresses);
+        QFETCH(QString, symbols);
+        QFETCH(QByteArray, target);
+        QFETCH(QStringList, texts);
+        QFETCH(int, unmatched);
+
+        setFields(fields);
+        MainWindowProbe::setFlags(*window, flags);
+        setAddresses(addresses);
+        for (int v = 0; v < 5; ++v)
+            label(v)->setText("shown before");
+
+        const int first = refreshAndWait();
+        QCOMPARE(MainWindowProbe::requestType(*window), 4);
+
+        // The request.
+        QCOMPARE(server.requests.size(), 1);
+        QCOMPARE(server.requests[0].target, target);
+        QCOMPARE(serviceComplaints, QStringList());
+
+        // The log.
+        const QStringList lines = linesFrom(first);
+        QCOMPARE(lines.value(0), "Requesting Data From: " + server.baseUrl() + "/qu/quote?symbol=" + symbols);
+        QVERIFY2(lines.value(1).startsWith("Error: 0 ErrorString: "), qPrintable(lines.value(1)));
+        const QString body = QString::fromUtf8(answerFor(target));
+        QCOMPARE(lines.value(2), QString("StockQuote Response: Length=%1 %2").arg(body.size()).arg(body));
+        QCOMPARE(lines.filter(QRegularExpression("^i=\\d+ Name=")).size(), body.count("{\"preMarketChange\""));
+        QCOMPARE(lines.filter(QRegularExpression(" DeliveryVar=-1$")).size(), unmatched);
+
+        QStringList tail;
+        for (int v = 0; v < 5; ++v)
+            tail << QString("Var%1=%2").arg(v).arg(texts[v]);
+        const QStringList clocks = addresses.contains("127.0.0.2") ? QStringList{"127.0.0.2", "127.0.0.3"}
+                                                                     : QStringList{"127.0.0.3"};
+        QList<QByteArray> expected;
+        for (int v = 0; v < 5; ++v) {
+            if (texts[v].isEmpty())
+                continue;
+            for (const QString& address : clocks)
+                tail << QString("Sending Stock Data to %1 Var%2=%3").arg(address).arg(v).arg(texts[v]);
+            expected << datagram(v, texts[v]);
+        }
+        QCOMPARE(lines.mid(lines.size() - tail.size()), tail);
+
+        // What the window shows: every label set, an empty text clears it.
+        QCOMPARE(labelTexts(), texts);
+
+        // What the clocks receive, variable by variable.
+        if (!clockLinkLive)
+            QSKIP("this build's clock link sends nothing: datagrams not checked");
+        QList<QByteArray> at2, at3;
+        collectDatagrams(at2, at3);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(at3, expected);
+        QCOMPARE(at2, clocks.contains("127.0.0.2") ? expected : QList<QByteArray>());
+    }
+
+    // A refused or failed request logs one line and changes nothing: the
+    // labels keep what was last sent and nothing is sent.
+    void failedReplyChangesNothing_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("tlsFailure");
+        QTest::newRow("empty API key, 401") << "" << 401 << false;
+        QTest::newRow("wrong API key, 403") << "wrong-key" << 403 << false;
+        QTest::newRow("quota spent, 429") << "test-key-1" << 429 << false;
+        QTest::newRow("service fault, 500") << "test-key-1" << 500 << false;
+        QTest::newRow("untrusted certificate") << "test-key-1" << 200 << true;
+    }
+    void failedReplyChangesNothing()
+    {
+        QFETCH(QString, key);
+        QFETCH(int, status);
+        QFETCH(bool, tlsFailure);
+
+        setFields({"AAPL", "MSFT", "", "", ""});
+        MainWindowProbe::setFlags(*window, "tp");
+        setAddresses("127.0.0.2,127.0.0.3");
+        refreshAndWait();
+        const QStringList shown = labelTexts();
+        QCOMPARE(shown, (QStringList{"(AAPL) 189.25 ", "(MSFT) 378.91 ", "", "", ""}));
+        QList<QByteArray> at2, at3;
+        if (clockLinkLive)
+            collectDatagrams(at2, at3);
+        if (QTest::currentTestFailed())
+            return;
+
+        expectedKey = key;
+        MainWindowProbe::stockApiKey(*window) = key;
+        replyStatus = status;
+        QString base = server.baseUrl();
+        if (tlsFailure) {
+            base = untrusted.baseUrl();
+            MainWindowProbe::stockBaseUrl(*window) = base;
+            MainWindowProbe::stockHost(*window) = hostOf(untrusted);
+        }
+        const int first = refreshAndWait();
+        const QStringList lines = linesFrom(first);
+
+        if (!tlsFailure) {
+            // The key goes out as it is, an empty one as an empty header.
+            QCOMPARE(server.requests.size(), 2);
+            QVERIFY(server.requests[1].headers.contains("x-rapidapi-key"));
+            QCOMPARE(server.requests[1].headers.value("x-rapidapi-key"), key.toUtf8());
+            QCOMPARE(serviceComplaints, QStringList());
+        }
+        const QStringList failures = lines.filter(QRegularExpression("^Request Failed: "));
+        QCOMPARE(failures.size(), 1);
+        QVERIFY2(failures[0].startsWith("Request Failed: " + base + "/qu/quote?symbol=AAPL,MSFT,, Error: "),
+                 qPrintable(failures[0]));
+        QCOMPARE(lines.filter(QRegularExpression("^(StockQuote Response|i=|Var\\d=|Sending Stock Data)")), QStringList());
+        QCOMPARE(labelTexts(), shown);
+
+        if (!clockLinkLive)
+            QSKIP("this build's clock link sends nothing: datagrams not checked");
+        collectDatagrams(at2, at3);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(at2, QList<QByteArray>());
+        QCOMPARE(at3, QList<QByteArray>());
+    }
+
+    // A reply is read as what its own request asked, and the ticker fields
+    // are read when it arrives.
+    void replyReadWhenItArrives()
+    {
+        setFields({"AAPL", "", "", "", ""});
+        MainWindowProbe::setFlags(*window, "tp");
+        setAddresses("127.0.0.2");
+        holdReplies = true;
+        const int first = capturedLines.size();
+        clickUpdate();
+        QTRY_COMPARE_WITH_TIMEOUT(server.heldCount(), 1, 20000);
+
+        MainWindowProbe::requestType(*window) = 3;  // as if a weather request went out meanwhile
+        setFields({"", "", "", "AAPL", ""});
+        server.releaseHeld();
+        QTRY_VERIFY_WITH_TIMEOUT(!linesFrom(first).filter(QRegularExpression("^Var4=")).isEmpty(), 20000);
+
+        QCOMPARE(labelTexts(), (QStringList{"", "", "", "(AAPL) 189.25 ", ""}));
+        QCOMPARE(linesFrom(first).filter("Sending Stock Data"), QStringList{"Sending Stock Data to 127.0.0.2 Var3=(AAPL) 189.25 "});
+        QCOMPARE(linesFrom(first).filter("No Match"), QStringList());
+        if (!clockLinkLive)
+            QSKIP("this build's clock link sends nothing: datagrams not checked");
+        QList<QByteArray> at2, at3;
+        collectDatagrams(at2, at3);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(at2, QList<QByteArray>{datagram(3, "(AAPL) 189.25 ")});
+    }
+
+    // More quotes than the table holds: the first 200 are used, the rest
+    // ignored and said so.
+    void replyBeyondTheTable()
+    {
+        server.setHandler([](const SubstituteWebServer::Request&) {
+            SubstituteWebServer::Reply reply;
+            reply.body = manyQuotesReply(230);
+            return reply;
+        });
+        setFields({"Q0000", "Q0199", "Q0200", "", ""});
+        MainWindowProbe::setFlags(*window, "tp");
+        setAddresses("");
+        const int first = refreshAndWait();
+        const QStringList lines = linesFrom(first);
+        QVERIFY(lines.contains("StockQuote Response: 230 quotes, first 200 used, 30 ignored"));
+        QCOMPARE(lines.filter(QRegularExpression("^i=\\d+ Name=")).size(), 200);
+        QCOMPARE(labelTexts(), (QStringList{"(Q0000) 10.50 ", "(Q0199) 209.50 ", "", "", ""}));
+        QCOMPARE(lines.filter("Sending Stock Data"), QStringList());
+    }
+};
+
+QTEST_MAIN(StockFeedTest)
+#include "tst_stockfeed.moc"

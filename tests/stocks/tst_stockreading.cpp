@@ -1,0 +1,398 @@
+// Reading quote replies, delivery and ticker texts, without a window or network.
+#include <QtTest>
+
+#include <QRandomGenerator>
+
+#include "jsonextract.h"
+#include "quotereplies.h"
+#include "stockquotereader.h"
+#include "stockreplyhandling.h"
+#include "stockrequest.h"
+#include "substitutewebserver.h"
+#include "tickertext.h"
+
+Q_DECLARE_METATYPE(TickerText::Flags)
+
+namespace {
+
+// The reading rule as it is stated: the q-th marker is found by searching
+// from the start again for each quote, and each key is searched from just
+// after that marker. Quadratic, kept here as the yardstick for the reader.
+StockQuoteReader::Reading readBySearchFromStart(const QString& text, stockQuoteStruct* table, int tableSize)
+{
+    const QString marker = QStringLiteral("{\"preMarketChange\"");
+    StockQuoteReader::Reading reading;
+    reading.quotesInReply = text.count(marker);
+    reading.quotesRead = qMin(reading.quotesInReply, tableSize);
+    auto valueFrom = [&text](const QString& quotedKey, int start) {
+        QString key, value;
+        int resume = 0;
+        JsonText::extractValue(text, key, value, JsonText::findKeyColon(text, quotedKey, start), resume);
+        return value;
+    };
+    for (int q = 0; q < reading.quotesRead; ++q) {
+        int at = -1;
+        for (int k = 0; k <= q; ++k)
+            at = text.indexOf(marker, at + 1);
+        const int s = at + 1;
+        const QString change = valueFrom("\"regularMarketChange\"", s);
+        table[q].change = change.toFloat() < 0 ? change : "+" + change;
+        table[q].price = valueFrom("\"regularMarketPrice\"", s);
+        table[q].volume = valueFrom("\"regularMarketVolume\"", s);
+        table[q].name = valueFrom("\"shortName\"", s);
+        table[q].symbol = valueFrom("\"symbol\"", s);
+    }
+    return reading;
+}
+
+QString recorded(const QString& name)
+{
+    return QString::fromUtf8(readDataFile(testDataPath("stocks/" + name)));
+}
+
+TickerText::Flags flagsOf(const QString& letters)  // n t p c v
+{
+    TickerText::Flags f;
+    f.name = letters.contains('n');
+    f.ticker = letters.contains('t');
+    f.price = letters.contains('p');
+    f.change = letters.contains('c');
+    f.volume = letters.contains('v');
+    return f;
+}
+
+stockQuoteStruct quote(const QString& name, const QString& symbol, const QString& price,
+                       const QString& change, const QString& volume)
+{
+    stockQuoteStruct q;
+    q.name = name;
+    q.symbol = symbol;
+    q.price = price;
+    q.change = change;
+    q.volume = volume;
+    return q;
+}
+
+// Compares two readings record by record and reports the first difference.
+void compareReadings(const QString& text, int tableSize)
+{
+    QVector<stockQuoteStruct> linear(tableSize + 1), yardstick(tableSize + 1);
+    const auto a = StockQuoteReader::read(text, linear.data(), tableSize);
+    const auto b = readBySearchFromStart(text, yardstick.data(), tableSize);
+    QCOMPARE(a.quotesInReply, b.quotesInReply);
+    QCOMPARE(a.quotesRead, b.quotesRead);
+    for (int q = 0; q <= tableSize; ++q) {
+        const QByteArray where = "record " + QByteArray::number(q);
+        QVERIFY2(linear[q].change == yardstick[q].change, where + " change");
+        QVERIFY2(linear[q].price == yardstick[q].price, where + " price");
+        QVERIFY2(linear[q].volume == yardstick[q].volume, where + " volume");
+        QVERIFY2(linear[q].name == yardstick[q].name, where + " name");
+        QVERIFY2(linear[q].symbol == yardstick[q].symbol, where + " symbol");
+        QVERIFY2(linear[q].deliveryVar == -1, where + " deliveryVar");
+    }
+
+    // Whatever is logged, shown and sent follows from the records: the same
+    // delivery run on both tables gives the same lines and texts.
+    const QStringList fields = {"AAPL,GOOGL", "MSFT", "GOOG", "Q0001,Q0150", "^GSPC,BRK-B"};
+    StockReplyHandling::Result fromLinear, fromYardstick;
+    StockReplyHandling::deliver(linear.data(), a.quotesRead, fields, flagsOf("ntpcv"), fromLinear);
+    StockReplyHandling::deliver(yardstick.data(), b.quotesRead, fields, flagsOf("ntpcv"), fromYardstick);
+    QCOMPARE(fromLinear.logLines, fromYardstick.logLines);
+    for (int v = 0; v < 5; ++v)
+        QCOMPARE(fromLinear.tickerTexts[v], fromYardstick.tickerTexts[v]);
+}
+
+}  // namespace
+
+class StockReadingTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void symbolList_data()
+    {
+        QTest::addColumn<QStringList>("fields");
+        QTest::addColumn<QString>("list");
+        QTest::newRow("five filled") << QStringList{"AAPL", "MSFT", "GOOG", "IBM", "T"} << "AAPL,MSFT,GOOG,IBM,T";
+        QTest::newRow("five empty: four commas, then two")
+            << QStringList{"", "", "", "", ""} << ",,";
+        QTest::newRow("first only: trailing empties leave two commas")
+            << QStringList{"AAPL", "", "", "", ""} << "AAPL,,";
+        QTest::newRow("empty first leaves a leading comma")
+            << QStringList{"", "MSFT", "GOOG", "IBM", "T"} << ",MSFT,GOOG,IBM,T";
+        QTest::newRow("empty last leaves a trailing comma")
+            << QStringList{"AAPL", "MSFT", "GOOG", "IBM", ""} << "AAPL,MSFT,GOOG,IBM,";
+        QTest::newRow("one empty between leaves no gap")
+            << QStringList{"AAPL", "", "GOOG", "IBM", "T"} << "AAPL,GOOG,IBM,T";
+        QTest::newRow("two empty between still leave a gap")
+            << QStringList{"AAPL", "", "", "IBM", "T"} << "AAPL,,IBM,T";
+        QTest::newRow("several symbols in one field")
+            << QStringList{"AAPL,MSFT", "F", "", "", "T"} << "AAPL,MSFT,F,,T";
+        QTest::newRow("white space simplified, not removed")
+            << QStringList{"  AAPL ", "MS\t FT", "GOOG", "IBM", "T "} << "AAPL ,MS FT,GOOG,IBM,T";
+    }
+    void symbolList()
+    {
+        QFETCH(QStringList, fields);
+        QFETCH(QString, list);
+        QCOMPARE(StockRequest::symbolList(fields), list);
+    }
+
+    void quoteUrl_data()
+    {
+        QTest::addColumn<QString>("list");
+        QTest::addColumn<QByteArray>("encoded");
+        QTest::newRow("plain") << "AAPL,MSFT" << QByteArray("https://h:1/qu/quote?symbol=AAPL,MSFT");
+        QTest::newRow("commas") << ",," << QByteArray("https://h:1/qu/quote?symbol=,,");
+        QTest::newRow("spaces") << "AAPL ,MS FT" << QByteArray("https://h:1/qu/quote?symbol=AAPL%20,MS%20FT");
+        QTest::newRow("index caret") << "^GSPC,BRK-B" << QByteArray("https://h:1/qu/quote?symbol=%5EGSPC,BRK-B");
+        QTest::newRow("non-ASCII") << QString::fromUtf8("NESN.SW,É") << QByteArray("https://h:1/qu/quote?symbol=NESN.SW,%C3%89");
+    }
+    void quoteUrl()
+    {
+        QFETCH(QString, list);
+        QFETCH(QByteArray, encoded);
+        QCOMPARE(StockRequest::quoteUrl("https://h:1", list).toEncoded(), encoded);
+    }
+
+    void readsRecordedReply_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QStringList>("record");  // change, price, volume, name, symbol
+        QTest::newRow("negative change kept as it is")
+            << "three-quotes.json" << 0 << QStringList{"-1.2", "189.25", "53242137", "Apple Inc.", "AAPL"};
+        QTest::newRow("zero change gets a plus")
+            << "three-quotes.json" << 1 << QStringList{"+0", "378.91", "20101200", "Microsoft Corporation", "MSFT"};
+        QTest::newRow("positive change gets a plus")
+            << "three-quotes.json" << 2 << QStringList{"+0.23", "10.6", "41853714", "Ford Motor Company", "F"};
+        QTest::newRow("escaped quotes and braces in a name")
+            << "irregular-quotes.json" << 0
+            << QStringList{"-0.5", "136.93", "24531800", "Alphabet Inc. \"A\" {class", "GOOGL"};
+        QTest::newRow("null change, name taken from the next quote")
+            << "irregular-quotes.json" << 1 << QStringList{"+null", "138.05", "18712000", "S&P 500", "GOOG"};
+        QTest::newRow("price as an object reads empty")
+            << "irregular-quotes.json" << 2 << QStringList{"-9.0", "", "2.1B", "S&P 500", "^GSPC"};
+        QTest::newRow("blank after colon; volume absent from the rest")
+            << "irregular-quotes.json" << 3
+            << QStringList{"+1.5e-05", "359.2", "", "Berkshire Hathaway Inc. New", "BRK-B"};
+    }
+    void readsRecordedReply()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, index);
+        QFETCH(QStringList, record);
+        stockQuoteStruct table[200];
+        StockQuoteReader::read(recorded(file), table, 200);
+        const stockQuoteStruct& q = table[index];
+        QCOMPARE((QStringList{q.change, q.price, q.volume, q.name, q.symbol}), record);
+        QCOMPARE(q.deliveryVar, -1);
+    }
+
+    void linearReadingMatchesSearchFromStart_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("three quotes") << recorded("three-quotes.json");
+        QTest::newRow("irregular quotes") << recorded("irregular-quotes.json");
+        QTest::newRow("error message, no quotes") << recorded("not-subscribed.json");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("200 quotes") << QString::fromUtf8(manyQuotesReply(200));
+        QTest::newRow("260 quotes, beyond the table") << QString::fromUtf8(manyQuotesReply(260));
+        QTest::newRow("markers only") << QString("[{\"preMarketChange\"{\"preMarketChange\":1,{\"preMarketChange\"");
+        QTest::newRow("ends with a colon")
+            << QString("{\"preMarketChange\":1,\"symbol\":\"A\"},{\"preMarketChange\":2,\"regularMarketPrice\":");
+        QTest::newRow("keys only in the last quote")
+            << QString("[{\"preMarketChange\":1},{\"preMarketChange\":2},{\"preMarketChange\":3,"
+                       "\"regularMarketChange\":-4,\"regularMarketPrice\":5,\"regularMarketVolume\":6,"
+                       "\"shortName\":\"Seven\",\"symbol\":\"EIGHT\"}]");
+        QTest::newRow("keys before the first marker only")
+            << QString("{\"symbol\":\"X\",\"regularMarketPrice\":1,[{\"preMarketChange\":1},{\"preMarketChange\":2}]");
+        QTest::newRow("key without colon after it")
+            << QString("{\"preMarketChange\":1,\"symbol\" \"symbol\"},{\"preMarketChange\":2,\"symbol\" x:\"Y\"}");
+        QTest::newRow("unterminated string runs to the end")
+            << QString("{\"preMarketChange\":1,\"shortName\":\"Open,{\"preMarketChange\":2,\"symbol\":\"Z");
+    }
+    void linearReadingMatchesSearchFromStart()
+    {
+        QFETCH(QString, text);
+        compareReadings(text, 200);
+        if (QTest::currentTestFailed())
+            return;
+        compareReadings(text, 3);  // a small table: the cap in the middle of a reply
+    }
+
+    // Cuts, and corrupts, recorded replies at many places: every reading must
+    // still come out exactly as the search-from-start rule gives it.
+    void linearReadingMatchesOnDamagedReplies()
+    {
+        const QString full = recorded("three-quotes.json") + recorded("irregular-quotes.json");
+        for (int cut = 0; cut <= full.size(); cut += 13) {
+            compareReadings(full.left(cut), 200);
+            if (QTest::currentTestFailed())
+                QFAIL(qPrintable(QString("cut at %1").arg(cut)));
+        }
+        QRandomGenerator random(20231127);
+        const QString noise = QStringLiteral("{}[]\":, \\x");
+        for (int round = 0; round < 300; ++round) {
+            QString text = full;
+            for (int edit = 0; edit < 4; ++edit) {
+                const int at = random.bounded(text.size());
+                if (random.bounded(2))
+                    text.remove(at, random.bounded(1, 40));
+                else
+                    text.insert(at, noise.at(random.bounded(noise.size())));
+            }
+            compareReadings(text, 5);
+            if (QTest::currentTestFailed())
+                QFAIL(qPrintable(QString("round %1").arg(round)));
+        }
+    }
+
+    void tableHoldsTwoHundredQuotes()
+    {
+        const QString text = QString::fromUtf8(manyQuotesReply(237));
+        QVector<stockQuoteStruct> table(201);
+        table[200].symbol = "untouched";
+        StockReplyHandling::Result result = StockReplyHandling::handle(
+            text, table.data(), 200, {"Q0000", "Q0199", "Q0200", "", ""}, flagsOf("tp"));
+        QCOMPARE(table[199].symbol, QString("Q0199"));
+        QCOMPARE(table[200].symbol, QString("untouched"));
+        QCOMPARE(result.logLines.value(1), QString("StockQuote Response: 237 quotes, first 200 used, 37 ignored"));
+        QCOMPARE(result.logLines.filter(QRegularExpression("^i=")).size(), 200);
+        QCOMPARE(result.tickerTexts[0], QString("(Q0000) 10.50 "));
+        QCOMPARE(result.tickerTexts[1], QString("(Q0199) 209.50 "));
+        QCOMPARE(result.tickerTexts[2], QString());  // quote 200 was ignored
+    }
+
+    void delivery_data()
+    {
+        QTest::addColumn<QString>("symbol");
+        QTest::addColumn<QStringList>("fields");
+        QTest::addColumn<int>("previous");
+        QTest::addColumn<int>("deliveryVar");
+        const QStringList five = {"AAPL", "MSFT", "GOOG,IBM", "T", "GOOGL"};
+        QTest::newRow("own field") << "MSFT" << five << -1 << 1;
+        QTest::newRow("one of several in a field") << "IBM" << five << -1 << 2;
+        QTest::newRow("short symbol in an earlier longer one") << "T" << five << -1 << 1;
+        QTest::newRow("first matching field wins") << "GOOG" << five << -1 << 2;
+        QTest::newRow("longer symbol not in the shorter field") << "GOOGL" << five << -1 << 4;
+        QTest::newRow("case-sensitive: no match, never matched") << "AAPL" << QStringList{"aapl", "", "", "", ""} << -1 << -1;
+        QTest::newRow("no match keeps the earlier field") << "AAPL" << QStringList{"aapl", "", "", "", ""} << 3 << 3;
+        QTest::newRow("empty symbol matches the first field") << "" << QStringList{"", "AAPL", "", "", ""} << -1 << 0;
+    }
+    void delivery()
+    {
+        QFETCH(QString, symbol);
+        QFETCH(QStringList, fields);
+        QFETCH(int, previous);
+        QFETCH(int, deliveryVar);
+        QCOMPARE(TickerText::matchDelivery(symbol, fields, previous), deliveryVar);
+    }
+
+    void piece_data()
+    {
+        QTest::addColumn<QString>("flags");
+        QTest::addColumn<QStringList>("record");  // name, symbol, price, change, volume
+        QTest::addColumn<QString>("piece");
+        const QStringList apple = {"Apple Inc.", "AAPL", "189.25", "-1.2", "53242137"};
+        QTest::newRow("first-start flags") << "tp" << apple << "(AAPL) 189.25 ";
+        QTest::newRow("all five, negative change") << "ntpcv" << apple << "Apple Inc., (AAPL) 189.25  -1.20 53242137";
+        QTest::newRow("zero change") << "c" << QStringList{"", "", "", "+0", ""} << "+0.00 ";
+        QTest::newRow("small negative change") << "c" << QStringList{"", "", "", "-0.5", ""} << " -0.50 ";
+        QTest::newRow("positive change") << "c" << QStringList{"", "", "", "+0.23", ""} << "+0.23 ";
+        QTest::newRow("null change reads as zero") << "c" << QStringList{"", "", "", "+null", ""} << "+0.00 ";
+        QTest::newRow("price rounded to two places") << "p" << QStringList{"", "", "4550.426", "", ""} << "4550.43 ";
+        // Read in single precision: 4550.4349 is held as 4550.43505859375.
+        QTest::newRow("price read in single precision") << "p" << QStringList{"", "", "4550.4349", "", ""} << "4550.44 ";
+        QTest::newRow("price that is no number") << "p" << QStringList{"", "", "", "", ""} << "0.00 ";
+        QTest::newRow("short price padded to width four") << "p" << QStringList{"", "", "1", "", ""} << "1.00 ";
+        QTest::newRow("volume as extracted") << "v" << QStringList{"", "", "", "", "2.1B"} << "2.1B";
+        QTest::newRow("name alone") << "n" << apple << "Apple Inc., ";
+        QTest::newRow("every flag off") << "" << apple << "";
+    }
+    void piece()
+    {
+        QFETCH(QString, flags);
+        QFETCH(QStringList, record);
+        QFETCH(QString, piece);
+        const stockQuoteStruct q = quote(record[0], record[1], record[2], record[3], record[4]);
+        QCOMPARE(TickerText::piece(q, flagsOf(flags)), piece);
+    }
+
+    void replyLogAndTexts()
+    {
+        const QString text = recorded("three-quotes.json");
+        stockQuoteStruct table[200];
+        const StockReplyHandling::Result result =
+            StockReplyHandling::handle(text, table, 200, {"AAPL", "MSFT", "", "", ""}, flagsOf("ntpcv"));
+        const QStringList expected = {
+            QString("StockQuote Response: Length=%1 %2").arg(text.size()).arg(text),
+            "i=0 Name=Apple Inc. Symbol=AAPL Price=189.25 Change=-1.2 Volume=53242137 DeliveryVar=0",
+            "i=1 Name=Microsoft Corporation Symbol=MSFT Price=378.91 Change=+0 Volume=20101200 DeliveryVar=1",
+            "i=2 Name=Ford Motor Company Symbol=F Price=10.6 Change=+0.23 Volume=41853714 DeliveryVar=1",
+            "Var0=Apple Inc., (AAPL) 189.25  -1.20 53242137",
+            "Var1=Microsoft Corporation, (MSFT) 378.91 +0.00 20101200, "
+            "Ford Motor Company, (F) 10.60 +0.23 41853714",
+            "Var2=",
+            "Var3=",
+            "Var4=",
+        };
+        QCOMPARE(result.logLines, expected);
+    }
+
+    // A quote that has never matched a field goes nowhere; one that matched
+    // before and matches nothing now goes where it went last time.
+    void unmatchedQuotes()
+    {
+        const QString text = recorded("three-quotes.json");
+        stockQuoteStruct table[200];
+        StockReplyHandling::Result first =
+            StockReplyHandling::handle(text, table, 200, {"aapl", "", "MSFT", "", ""}, flagsOf("tp"));
+        QVERIFY(first.logLines.contains("i=0 Name=Apple Inc. Symbol=AAPL Price=189.25 Change=-1.2 Volume=53242137 DeliveryVar=-1"));
+        QCOMPARE(first.tickerTexts[0], QString());
+        // "F" is part of "MSFT".
+        QCOMPARE(first.tickerTexts[2], QString("(MSFT) 378.91 , (F) 10.60 "));
+        QVERIFY(first.logLines.contains("i=2 Name=Ford Motor Company Symbol=F Price=10.6 Change=+0.23 Volume=41853714 DeliveryVar=2"));
+        for (int v : {0, 1, 3, 4})
+            QCOMPARE(first.tickerTexts[v], QString());
+
+        StockReplyHandling::Result second =
+            StockReplyHandling::handle(text, table, 200, {"aapl", "", "msft", "", ""}, flagsOf("tp"));
+        QCOMPARE(table[0].deliveryVar, -1);
+        QCOMPARE(table[1].deliveryVar, 2);
+        QCOMPARE(second.tickerTexts[2], QString("(MSFT) 378.91 , (F) 10.60 "));
+        for (int v : {0, 1, 3, 4})
+            QCOMPARE(second.tickerTexts[v], QString());
+    }
+
+    void separators_data()
+    {
+        QTest::addColumn<QString>("flags");
+        QTest::addColumn<QString>("text0");
+        QTest::newRow("every flag off: no separators") << "" << "";
+        QTest::newRow("ticker only") << "t" << "(AAPL) , (MSFT) , (F) ";
+        // An empty piece after a filled one still gets its separator.
+        QTest::newRow("volume only") << "v" << "53242137, 20101200, 41853714";
+    }
+    void separators()
+    {
+        QFETCH(QString, flags);
+        QFETCH(QString, text0);
+        stockQuoteStruct table[200];
+        const auto result = StockReplyHandling::handle(recorded("three-quotes.json"), table, 200,
+                                                       {"AAPL,MSFT,F", "", "", "", ""}, flagsOf(flags));
+        QCOMPARE(result.tickerTexts[0], text0);
+    }
+
+    void replyWithoutQuotes()
+    {
+        stockQuoteStruct table[200];
+        const auto result = StockReplyHandling::handle(recorded("not-subscribed.json"), table, 200,
+                                                       {"AAPL", "", "", "", ""}, flagsOf("tp"));
+        QCOMPARE(result.logLines.size(), 6);
+        QCOMPARE(result.logLines.mid(1), (QStringList{"Var0=", "Var1=", "Var2=", "Var3=", "Var4="}));
+    }
+};
+
+QTEST_GUILESS_MAIN(StockReadingTest)
+#include "tst_stockreading.moc"

@@ -1,0 +1,555 @@
+// CORVELTA_USES_CLOCK_PORT: the window starts the clock link.
+// CORVELTA_FAIL_ON_WARNING
+#include <QtTest>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimeEdit>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+#include "../app/apptesthelpers.h"
+#include "clockportlock.h"
+#include "mainwindow.h"
+#include "setupdialog.h"
+
+// The fourteen members the dialog edits, by name.
+struct MainWindowProbe
+{
+    static QTimer* updateTimer(MainWindow& w) { return w.updateTimer; }
+    static void tick(MainWindow& w) { w.timerTimeout(); }
+    static int weatherCounter(MainWindow& w) { return w.weatherCounter; }
+    static int stockCounter(MainWindow& w) { return w.stockCounter; }
+
+    static QVariantMap members(MainWindow& w)
+    {
+        return {{"cbName", w.cbName},
+                {"cbTicker", w.cbTicker},
+                {"cbPrice", w.cbPrice},
+                {"cbChange", w.cbChange},
+                {"cbVolume", w.cbVolume},
+                {"stockApiKey", w.stockApiKey},
+                {"weatherStart", w.weatherStart},
+                {"weatherStop", w.weatherStop},
+                {"weatherInterval", w.weatherInterval},
+                {"weatherWeekend", w.weatherWeekend},
+                {"stockStart", w.stockStart},
+                {"stockStop", w.stockStop},
+                {"stockInterval", w.stockInterval},
+                {"stockWeekend", w.stockWeekend}};
+    }
+    static void setMembers(MainWindow& w, const QVariantMap& v)
+    {
+        w.cbName = v["cbName"].toBool();
+        w.cbTicker = v["cbTicker"].toBool();
+        w.cbPrice = v["cbPrice"].toBool();
+        w.cbChange = v["cbChange"].toBool();
+        w.cbVolume = v["cbVolume"].toBool();
+        w.stockApiKey = v["stockApiKey"].toString();
+        w.weatherStart = v["weatherStart"].toTime();
+        w.weatherStop = v["weatherStop"].toTime();
+        w.weatherInterval = v["weatherInterval"].toInt();
+        w.weatherWeekend = v["weatherWeekend"].toBool();
+        w.stockStart = v["stockStart"].toTime();
+        w.stockStop = v["stockStop"].toTime();
+        w.stockInterval = v["stockInterval"].toInt();
+        w.stockWeekend = v["stockWeekend"].toBool();
+    }
+};
+
+namespace {
+
+// Every value differs from its neighbours', so a widget wired to the wrong
+// member shows up.
+QVariantMap sampleMembers()
+{
+    return {{"cbName", true},
+            {"cbTicker", false},
+            {"cbPrice", true},
+            {"cbChange", false},
+            {"cbVolume", true},
+            {"stockApiKey", "abc123"},
+            {"weatherStart", QTime(7, 15)},
+            {"weatherStop", QTime(18, 45)},
+            {"weatherInterval", 15},
+            {"weatherWeekend", true},
+            {"stockStart", QTime(9, 30)},
+            {"stockStop", QTime(16, 5)},
+            {"stockInterval", 3},
+            {"stockWeekend", false}};
+}
+
+// What the widgets show, under the names of the members they edit.
+QVariantMap shown(SetupDialog& d)
+{
+    const auto checked = [&](const char* name) {
+        return d.findChild<QCheckBox*>(name)->checkState() != Qt::Unchecked;
+    };
+    return {{"cbName", checked("cbShortName")},
+            {"cbTicker", checked("cbTickerSymbol")},
+            {"cbPrice", checked("cbPrice")},
+            {"cbChange", checked("cbTodaysChange")},
+            {"cbVolume", checked("cbTodaysVolume")},
+            {"stockApiKey", d.findChild<QLineEdit*>("apiKeyLineEdit")->text()},
+            {"weatherStart", d.findChild<QTimeEdit*>("weatherStartTimeEdit")->time()},
+            {"weatherStop", d.findChild<QTimeEdit*>("weatherStopTimeEdit")->time()},
+            {"weatherInterval", d.findChild<QSpinBox*>("weatherSpinBox")->value()},
+            {"weatherWeekend", checked("weatherWeekendCheckBox")},
+            {"stockStart", d.findChild<QTimeEdit*>("stockStartTimeEdit")->time()},
+            {"stockStop", d.findChild<QTimeEdit*>("stockStopTimeEdit")->time()},
+            {"stockInterval", d.findChild<QSpinBox*>("stockSpinBox")->value()},
+            {"stockWeekend", checked("stockWeekendCheckBox")}};
+}
+
+// Changes every widget the way the user would.
+void enter(SetupDialog& d, const QVariantMap& v)
+{
+    const auto check = [&](const char* name, const char* member) {
+        QCheckBox* box = d.findChild<QCheckBox*>(name);
+        if (box->isChecked() != v[member].toBool())
+            QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(5, box->height() / 2));
+    };
+    check("cbShortName", "cbName");
+    check("cbTickerSymbol", "cbTicker");
+    check("cbPrice", "cbPrice");
+    check("cbTodaysChange", "cbChange");
+    check("cbTodaysVolume", "cbVolume");
+    QLineEdit* key = d.findChild<QLineEdit*>("apiKeyLineEdit");
+    key->selectAll();
+    QTest::keyClick(key, Qt::Key_Delete);
+    QTest::keyClicks(key, v["stockApiKey"].toString());
+    d.findChild<QTimeEdit*>("weatherStartTimeEdit")->setTime(v["weatherStart"].toTime());
+    d.findChild<QTimeEdit*>("weatherStopTimeEdit")->setTime(v["weatherStop"].toTime());
+    d.findChild<QSpinBox*>("weatherSpinBox")->setValue(v["weatherInterval"].toInt());
+    check("weatherWeekendCheckBox", "weatherWeekend");
+    d.findChild<QTimeEdit*>("stockStartTimeEdit")->setTime(v["stockStart"].toTime());
+    d.findChild<QTimeEdit*>("stockStopTimeEdit")->setTime(v["stockStop"].toTime());
+    d.findChild<QSpinBox*>("stockSpinBox")->setValue(v["stockInterval"].toInt());
+    check("stockWeekendCheckBox", "stockWeekend");
+}
+
+QVariantMap otherMembers()
+{
+    return {{"cbName", false},
+            {"cbTicker", true},
+            {"cbPrice", false},
+            {"cbChange", true},
+            {"cbVolume", false},
+            {"stockApiKey", "new key"},
+            {"weatherStart", QTime(6, 0)},
+            {"weatherStop", QTime(20, 30)},
+            {"weatherInterval", 42},
+            {"weatherWeekend", false},
+            {"stockStart", QTime(10, 0)},
+            {"stockStop", QTime(15, 59)},
+            {"stockInterval", 0},
+            {"stockWeekend", true}};
+}
+
+void pressOk(SetupDialog& d)
+{
+    d.findChild<QDialogButtonBox*>("buttonBox")->button(QDialogButtonBox::Ok)->click();
+}
+
+void pressCancel(SetupDialog& d)
+{
+    d.findChild<QDialogButtonBox*>("buttonBox")->button(QDialogButtonBox::Cancel)->click();
+}
+
+// Presses Setup and hands the open dialog to `act`, which closes it one way
+// or another. Should `act` fail half-way, the dialog is cancelled, so the test
+// never hangs on a modal loop.
+bool runSetup(MainWindow& window, const std::function<void(SetupDialog&)>& act)
+{
+    bool reached = false;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<SetupDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible())
+            return;
+        poll.stop();
+        reached = true;
+        act(*dialog);
+        if (dialog->isVisible())
+            dialog->reject();
+    });
+    poll.start();
+    window.findChild<QPushButton*>("setupPushButton")->click();
+    return reached;
+}
+
+void compareMembers(const QVariantMap& actual, const QVariantMap& expected)
+{
+    QCOMPARE(actual.keys(), expected.keys());
+    for (const QString& key : expected.keys())
+        QVERIFY2(actual[key] == expected[key],
+                 qPrintable(QString("%1: got %2, expected %3")
+                                .arg(key, actual[key].toString(), expected[key].toString())));
+}
+
+}  // namespace
+
+class SetupDialogTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { static ClockPortLock lock; }
+
+    void init()
+    {
+        prepareSettingsFile();
+        window = std::make_unique<MainWindow>();
+        MainWindowProbe::updateTimer(*window)->stop();
+    }
+    void cleanup() { window.reset(); }
+
+    // ---- the form ----
+
+    void form_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("className");
+        QTest::addColumn<QString>("parentName");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QRect>("rect");
+
+        const auto row = [](const char* name, const char* cls, const char* text, QRect rect,
+                            const char* parent = "SetupDialog") {
+            QTest::newRow(name) << name << cls << parent << text << rect;
+        };
+        row("buttonBox", "QDialogButtonBox", "", QRect(350, 250, 191, 32));
+        row("label", "QLabel", "Weather Setup Parameters:", QRect(20, 10, 301, 21));
+        row("weatherStartTimeEdit", "QTimeEdit", "", QRect(100, 40, 91, 22));
+        row("weatherStopTimeEdit", "QTimeEdit", "", QRect(280, 40, 118, 22));
+        row("weatherWeekendCheckBox", "QCheckBox", "Skip Weekends", QRect(410, 70, 111, 21));
+        row("weatherSpinBox", "QSpinBox", "", QRect(470, 40, 42, 22));
+        row("label_2", "QLabel", "Start Time:", QRect(20, 40, 71, 21));
+        row("label_3", "QLabel", "Stop Time:", QRect(200, 40, 71, 21));
+        row("label_4", "QLabel", "Update\nInterval:", QRect(410, 30, 61, 41));
+        row("label_5", "QLabel", "Update\nInterval:", QRect(410, 120, 61, 41));
+        row("stockStartTimeEdit", "QTimeEdit", "", QRect(100, 130, 91, 22));
+        row("label_6", "QLabel", "Stop Time:", QRect(200, 130, 71, 21));
+        row("stockStopTimeEdit", "QTimeEdit", "", QRect(280, 130, 118, 22));
+        row("stockSpinBox", "QSpinBox", "", QRect(470, 130, 42, 22));
+        row("stockWeekendCheckBox", "QCheckBox", "Skip Weekends", QRect(410, 160, 111, 21));
+        row("label_7", "QLabel", "Start Time:", QRect(20, 130, 71, 21));
+        row("label_8", "QLabel", "Stock Setup Parameters:", QRect(10, 100, 301, 21));
+        row("label_22", "QLabel", "Stock API Key:", QRect(20, 160, 101, 20));
+        row("apiKeyLineEdit", "QLineEdit", "", QRect(20, 180, 201, 22));
+        row("groupBox", "QGroupBox", "Ticker String Options:", QRect(230, 160, 141, 131));
+        row("cbPrice", "QCheckBox", "Price", QRect(10, 60, 111, 20), "groupBox");
+        row("cbTodaysVolume", "QCheckBox", "Todays Volume", QRect(10, 100, 111, 20), "groupBox");
+        row("cbShortName", "QCheckBox", "Short Name", QRect(10, 20, 111, 20), "groupBox");
+        row("cbTickerSymbol", "QCheckBox", "Ticker Symbol", QRect(10, 40, 111, 20), "groupBox");
+        row("cbTodaysChange", "QCheckBox", "Todays Change", QRect(10, 80, 111, 20), "groupBox");
+        row("line", "QFrame", "", QRect(10, 90, 631, 16));
+        row("label_9", "QLabel", "mins", QRect(520, 40, 41, 21));
+        row("label_10", "QLabel", "mins", QRect(520, 130, 41, 21));
+    }
+    void form()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, className);
+        QFETCH(QString, parentName);
+        QFETCH(QString, text);
+        QFETCH(QRect, rect);
+
+        SetupDialog dialog(nullptr);
+        QWidget* widget = dialog.findChild<QWidget*>(name);
+        QVERIFY(widget);
+        QCOMPARE(QString(widget->metaObject()->className()), className);
+        QCOMPARE(widget->parent()->objectName(), parentName);
+        QCOMPARE(widget->geometry(), rect);
+
+        QString actualText;
+        if (auto* label = qobject_cast<QLabel*>(widget))
+            actualText = label->text();
+        else if (auto* box = qobject_cast<QCheckBox*>(widget))
+            actualText = box->text();
+        else if (auto* group = qobject_cast<QGroupBox*>(widget))
+            actualText = group->title();
+        QCOMPARE(actualText, text);
+    }
+
+    void dialogWindowAndWidgetProperties()
+    {
+        SetupDialog dialog(nullptr);
+        QCOMPARE(dialog.objectName(), QString("SetupDialog"));
+        QCOMPARE(dialog.windowTitle(), QString("Dialog"));
+        QCOMPARE(dialog.size(), QSize(560, 300));
+        QCOMPARE(dialog.minimumSize(), QSize(560, 300));
+        QCOMPARE(dialog.maximumSize(), QSize(560, 300));
+        QVERIFY(!dialog.layout());
+
+        auto* buttons = dialog.findChild<QDialogButtonBox*>("buttonBox");
+        QCOMPARE(buttons->orientation(), Qt::Horizontal);
+        QCOMPARE(buttons->standardButtons(), QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+
+        auto* line = dialog.findChild<QFrame*>("line");
+        QCOMPARE(line->lineWidth(), 3);
+        QCOMPARE(line->frameShape(), QFrame::HLine);
+        QCOMPARE(line->frameShadow(), QFrame::Sunken);
+
+        for (const char* name : {"weatherSpinBox", "stockSpinBox"}) {
+            auto* spin = dialog.findChild<QSpinBox*>(name);
+            QCOMPARE(spin->minimum(), 0);
+            QCOMPARE(spin->maximum(), 99);
+            QCOMPARE(spin->singleStep(), 1);
+        }
+        auto* key = dialog.findChild<QLineEdit*>("apiKeyLineEdit");
+        QCOMPARE(key->echoMode(), QLineEdit::Normal);
+        QVERIFY(key->inputMask().isEmpty());
+
+        // Created in the order of the form, the options inside the group box.
+        QStringList order;
+        for (QObject* child : dialog.children())
+            if (child->isWidgetType())
+                order << child->objectName();
+        QCOMPARE(order, (QStringList{"buttonBox", "label", "weatherStartTimeEdit", "weatherStopTimeEdit",
+                                     "weatherWeekendCheckBox", "weatherSpinBox", "label_2", "label_3",
+                                     "label_4", "label_5", "stockStartTimeEdit", "label_6",
+                                     "stockStopTimeEdit", "stockSpinBox", "stockWeekendCheckBox", "label_7",
+                                     "label_8", "label_22", "apiKeyLineEdit", "groupBox", "line",
+                                     "label_9", "label_10"}));
+        QStringList options;
+        for (QObject* child : dialog.findChild<QGroupBox*>("groupBox")->children())
+            if (child->isWidgetType())
+                options << child->objectName();
+        QCOMPARE(options, (QStringList{"cbPrice", "cbTodaysVolume", "cbShortName", "cbTickerSymbol",
+                                       "cbTodaysChange"}));
+    }
+
+    // ---- running it from the main window ----
+
+    void showsTheMembersInAFreshModalDialog()
+    {
+        MainWindowProbe::setMembers(*window, sampleMembers());
+        QVariantMap seen;
+        QVERIFY(runSetup(*window, [&](SetupDialog& d) {
+            QCOMPARE(d.parentWidget(), window.get());
+            QVERIFY(d.isModal());
+            seen = shown(d);
+            enter(d, otherMembers());
+            pressOk(d);
+        }));
+        compareMembers(seen, sampleMembers());
+        QVERIFY(window->findChildren<SetupDialog*>().isEmpty());
+
+        // The next click shows what the last OK stored.
+        QVERIFY(runSetup(*window, [&](SetupDialog& d) {
+            seen = shown(d);
+            pressCancel(d);
+        }));
+        compareMembers(seen, otherMembers());
+    }
+
+    void dismissingChangesNothing_data()
+    {
+        QTest::addColumn<int>("how");
+        QTest::newRow("Cancel") << 0;
+        QTest::newRow("Escape") << 1;
+        QTest::newRow("close button") << 2;
+    }
+    void dismissingChangesNothing()
+    {
+        QFETCH(int, how);
+        MainWindowProbe::setMembers(*window, sampleMembers());
+        QVERIFY(runSetup(*window, [&](SetupDialog& d) {
+            enter(d, otherMembers());
+            compareMembers(shown(d), otherMembers());
+            if (how == 0)
+                pressCancel(d);
+            else if (how == 1)
+                QTest::keyClick(&d, Qt::Key_Escape);
+            else
+                d.close();
+            QVERIFY(!d.isVisible());
+        }));
+        compareMembers(MainWindowProbe::members(*window), sampleMembers());
+    }
+
+    void okWithoutTouchingKeepsEverything_data()
+    {
+        QTest::addColumn<QVariantMap>("members");
+        QTest::newRow("sample") << sampleMembers();
+        QVariantMap low = sampleMembers();
+        low["weatherInterval"] = 0;
+        low["stockInterval"] = 99;
+        low["weatherStart"] = QTime(0, 0);
+        low["stockStop"] = QTime(23, 59);
+        low["stockApiKey"] = QString();
+        QTest::newRow("interval limits, day limits, no key") << low;
+        QVariantMap inverted = otherMembers();
+        QTest::newRow("other") << inverted;
+    }
+    void okWithoutTouchingKeepsEverything()
+    {
+        QFETCH(QVariantMap, members);
+        MainWindowProbe::setMembers(*window, members);
+        QVERIFY(runSetup(*window, [&](SetupDialog& d) { pressOk(d); }));
+        compareMembers(MainWindowProbe::members(*window), members);
+    }
+
+    void okTakesEveryWidget()
+    {
+        MainWindowProbe::setMembers(*window, sampleMembers());
+        QVERIFY(runSetup(*window, [&](SetupDialog& d) {
+            enter(d, otherMembers());
+            pressOk(d);
+        }));
+        compareMembers(MainWindowProbe::members(*window), otherMembers());
+    }
+
+    void intervalAbove99_data()
+    {
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<int>("stored");
+        QTest::newRow("OK") << true << 99;
+        QTest::newRow("Cancel") << false << 120;
+    }
+    void intervalAbove99()
+    {
+        QFETCH(bool, ok);
+        QFETCH(int, stored);
+        QVariantMap members = sampleMembers();
+        members["weatherInterval"] = 120;
+        members["stockInterval"] = 120;
+        MainWindowProbe::setMembers(*window, members);
+        int shownInterval = -1;
+        QVERIFY(runSetup(*window, [&](SetupDialog& d) {
+            shownInterval = d.findChild<QSpinBox*>("weatherSpinBox")->value();
+            ok ? pressOk(d) : pressCancel(d);
+        }));
+        QCOMPARE(shownInterval, 99);
+        QCOMPARE(MainWindowProbe::members(*window)["weatherInterval"].toInt(), stored);
+        QCOMPARE(MainWindowProbe::members(*window)["stockInterval"].toInt(), stored);
+    }
+
+    void eachTickerOptionOnItsOwn_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("member");
+        QTest::addColumn<bool>("startingFrom");
+
+        const QList<QPair<const char*, const char*>> options = {{"cbShortName", "cbName"},
+                                                                {"cbTickerSymbol", "cbTicker"},
+                                                                {"cbPrice", "cbPrice"},
+                                                                {"cbTodaysChange", "cbChange"},
+                                                                {"cbTodaysVolume", "cbVolume"}};
+        for (const auto& option : options) {
+            QTest::addRow("clearing only %s", option.first) << option.first << option.second << true;
+            QTest::addRow("setting only %s", option.first) << option.first << option.second << false;
+        }
+    }
+    void eachTickerOptionOnItsOwn()
+    {
+        QFETCH(QString, box);
+        QFETCH(QString, member);
+        QFETCH(bool, startingFrom);
+
+        QVariantMap members = sampleMembers();
+        for (const char* m : {"cbName", "cbTicker", "cbPrice", "cbChange", "cbVolume"})
+            members[m] = startingFrom;
+        MainWindowProbe::setMembers(*window, members);
+        QVERIFY(runSetup(*window, [&](SetupDialog& d) {
+            QCheckBox* option = d.findChild<QCheckBox*>(box);
+            QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(5, option->height() / 2));
+            pressOk(d);
+        }));
+        members[member] = !startingFrom;
+        compareMembers(MainWindowProbe::members(*window), members);
+    }
+
+    void apiKeyKeepsItsBlanks()
+    {
+        QVERIFY(runSetup(*window, [&](SetupDialog& d) {
+            QTest::keyClicks(d.findChild<QLineEdit*>("apiKeyLineEdit"), "  spaced key  ");
+            pressOk(d);
+        }));
+        QCOMPARE(MainWindowProbe::members(*window)["stockApiKey"].toString(), QString("  spaced key  "));
+    }
+
+    void okWritesNothingUntilTheWindowCloses()
+    {
+        window->close();  // a settings file of the old values to compare with
+        window = std::make_unique<MainWindow>();
+        MainWindowProbe::updateTimer(*window)->stop();
+        QFile file(settingsFilePath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        file.close();
+
+        QStringList logged;
+        connect(window.get(), &MainWindow::OnSendToLogfile, this, [&](const QString& line) { logged << line; });
+        QVERIFY(runSetup(*window, [&](SetupDialog& d) {
+            enter(d, otherMembers());
+            pressOk(d);
+        }));
+        QVERIFY(logged.isEmpty());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before);
+        file.close();
+
+        window->close();
+        QSettings settings(settingsFilePath(), QSettings::IniFormat);
+        const QVariantMap expected = otherMembers();
+        QCOMPARE(settings.value("cbname").toBool(), expected["cbName"].toBool());
+        QCOMPARE(settings.value("cbticker").toBool(), expected["cbTicker"].toBool());
+        QCOMPARE(settings.value("cbprice").toBool(), expected["cbPrice"].toBool());
+        QCOMPARE(settings.value("cbchange").toBool(), expected["cbChange"].toBool());
+        QCOMPARE(settings.value("cbvolume").toBool(), expected["cbVolume"].toBool());
+        QCOMPARE(settings.value("stockapikey").toString(), expected["stockApiKey"].toString());
+        QCOMPARE(settings.value("weatherstart").toTime(), expected["weatherStart"].toTime());
+        QCOMPARE(settings.value("weatherstop").toTime(), expected["weatherStop"].toTime());
+        QCOMPARE(settings.value("stockstart").toTime(), expected["stockStart"].toTime());
+        QCOMPARE(settings.value("stockstop").toTime(), expected["stockStop"].toTime());
+        QCOMPARE(settings.value("weatherinterval").toInt(), expected["weatherInterval"].toInt());
+        QCOMPARE(settings.value("stockinterval").toInt(), expected["stockInterval"].toInt());
+        QCOMPARE(settings.value("weatherweekend").toBool(), expected["weatherWeekend"].toBool());
+        QCOMPARE(settings.value("stockweekend").toBool(), expected["stockWeekend"].toBool());
+    }
+
+    void changeTakesEffectAtTheNextTick()
+    {
+        FixedClock clock(QDateTime(QDate(2026, 3, 4), QTime(9, 0, 1)));  // a Wednesday
+        QStringList updates;
+        connect(window.get(), &MainWindow::OnSendToLogfile, this, [&](const QString& line) {
+            if (line.startsWith("Update Weather: "))
+                updates << line;
+        });
+        for (int i = 0; i < 200; ++i) {
+            MainWindowProbe::tick(*window);
+            clock.current = clock.current.addSecs(1);
+        }
+        QCOMPARE(updates, QStringList{"Update Weather: 03/04/26 09:00:01"});
+        const int counter = MainWindowProbe::weatherCounter(*window);
+        const int stockCounter = MainWindowProbe::stockCounter(*window);
+
+        QVERIFY(runSetup(*window, [&](SetupDialog& d) {
+            d.findChild<QSpinBox*>("weatherSpinBox")->setValue(2);
+            pressOk(d);
+        }));
+        QCOMPARE(MainWindowProbe::weatherCounter(*window), counter);  // not reset
+        QCOMPARE(MainWindowProbe::stockCounter(*window), stockCounter);
+
+        MainWindowProbe::tick(*window);
+        QCOMPARE(updates.size(), 2);
+        QCOMPARE(updates.last(), QString("Update Weather: 03/04/26 09:03:21"));
+    }
+
+private:
+    std::unique_ptr<MainWindow> window;
+};
+
+QTEST_MAIN(SetupDialogTest)
+#include "tst_setupdialog.moc"

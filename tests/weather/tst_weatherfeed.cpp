@@ -1,0 +1,798 @@
+// CORVELTA_USES_CLOCK_PORT: every case runs the real window, which starts the clock link.
+// CORVELTA_FAIL_ON_WARNING
+#include <QtTest>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMutex>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPointer>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTimer>
+
+#include "clockportlock.h"
+#include "mainwindow.h"
+#include "substituteclock.h"
+#include "substitutewebserver.h"
+
+struct MainWindowProbe
+{
+    static QString& weatherBaseUrl(MainWindow& w) { return w.weatherBaseUrl; }
+    static int& requestType(MainWindow& w) { return w.requestType; }
+    static bool& units(MainWindow& w) { return w.units; }
+    static QString& stationId(MainWindow& w) { return w.stationId; }
+    static QString& gridId(MainWindow& w) { return w.gridId; }
+    static QString& gridX(MainWindow& w) { return w.gridX; }
+    static QString& gridY(MainWindow& w) { return w.gridY; }
+    static QNetworkAccessManager* networkManager(MainWindow& w) { return w.networkManager; }
+    static QTimer* updateTimer(MainWindow& w) { return w.updateTimer; }
+    // What the stock feed does when it asks for quotes: the same manager, kind 4.
+    static void requestQuotes(MainWindow& w, const QString& url)
+    {
+        w.requestType = 4;
+        w.sendServiceRequest(QNetworkRequest(QUrl(url)), 4);
+    }
+};
+
+namespace {
+
+// Every line the window logs reaches the debug output; the lines of the
+// weather feed are kept here, without the log's time stamp if it has one.
+QMutex capturedMutex;
+QStringList captured;
+QtMessageHandler previousHandler = nullptr;
+
+void captureMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    static const QRegularExpression stamp(R"(^\d\d/\d\d/\d\d \d\d:\d\d:\d\d\.\d\d\d: )");
+    QString line = message;
+    line.remove(stamp);
+    {
+        QMutexLocker lock(&capturedMutex);
+        captured.append(line);
+    }
+    if (type != QtDebugMsg && previousHandler)
+        previousHandler(type, context, message);
+}
+
+const QStringList WeatherLogPrefixes = {"Requesting ", "Error: ", "Station Weather Response: ", "Currently: ",
+                                        "Sending Weather Data to ", "Weather Data Missing: ", "Request Failed: ",
+                                        "sslErrors count=", "No Match http Response: "};
+
+// The debug output carries each log line without its line breaks.
+QString echoed(QString line)
+{
+    return line.remove(QLatin1Char('\n'));
+}
+
+int logMark()
+{
+    QMutexLocker lock(&capturedMutex);
+    return captured.size();
+}
+
+// The weather feed's log lines since the mark, in order.
+QStringList weatherLogSince(int mark)
+{
+    QMutexLocker lock(&capturedMutex);
+    QStringList lines;
+    for (int i = mark; i < captured.size(); ++i)
+        for (const QString& prefix : WeatherLogPrefixes)
+            if (captured[i].startsWith(prefix)) {
+                lines.append(captured[i]);
+                break;
+            }
+    return lines;
+}
+
+bool loggedSince(int mark, const QString& prefix)
+{
+    for (const QString& line : weatherLogSince(mark))
+        if (line.startsWith(prefix))
+            return true;
+    return false;
+}
+
+QStringList debugSince(int mark)
+{
+    QMutexLocker lock(&capturedMutex);
+    return captured.mid(mark);
+}
+
+QByteArray readReply(const QString& file)
+{
+    QFile f(testDataPath("weather/" + file));
+    if (!f.open(QIODevice::ReadOnly))
+        qFatal("missing test reply %s", qPrintable(file));
+    return f.readAll();
+}
+
+// A clock datagram written out by hand: 0xBE, variable, UTF-8 text, 0x00.
+QByteArray datagram(int variable, const QString& text)
+{
+    QByteArray bytes;
+    bytes.append(char(0xBE));
+    bytes.append(char(variable));
+    bytes.append(text.toUtf8());
+    bytes.append('\0');
+    return bytes;
+}
+
+const QString Unchanged = "<unchanged>";
+
+}  // namespace
+
+class WeatherFeedTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+
+    void operatorSequence();
+    void refresh_data();
+    void refresh();
+    void stationsSortAndSecondLookupAppends();
+    void failedPointLookupChangesNothing_data();
+    void failedPointLookupChangesNothing();
+    void untrustedCertificate();
+    void interleavedFeeds_data();
+    void interleavedFeeds();
+    void repliesAreReleased();
+    void requestsAsSent();
+    void stationBoxSetsStationId_data();
+    void stationBoxSetsStationId();
+    void metricBoxOnlyFlipsUnits();
+    void windowFormattingFollowsUnits();
+
+private:
+    void newWindow();
+    QLabel* label(int slot) { return window->findChild<QLabel*>(QString("lastWeatherVar%1").arg(slot)); }
+    template <typename T> T* widget(const char* name) { return window->findChild<T*>(name); }
+    void setSlots(const QList<int>& items);
+    void presetLabels();
+    // Checks what each clock received since the last check, retransmissions
+    // folded; a marker datagram sent last shows that everything queued before
+    // it has arrived.
+    void expectDatagrams(const QList<QByteArray>& at2, const QList<QByteArray>& at3);
+    void drainClocks();
+    bool markerArrived();
+
+    QScopedPointer<SubstituteWebServer> service;
+    QScopedPointer<SubstituteClock> clock2;
+    QScopedPointer<SubstituteClock> clock3;
+    QScopedPointer<MainWindow> window;
+
+    // What the substitute weather service answers.
+    QByteArray observationBody;
+    int observationStatus = 200;
+    QByteArray stationsBody;
+    int pointStatus = 200;
+    bool holdObservation = false;
+    bool holdQuotes = false;
+
+    bool clockLinkSends = false;
+    int markerCount = 0;
+};
+
+void WeatherFeedTest::initTestCase()
+{
+    static ClockPortLock lock;
+    previousHandler = qInstallMessageHandler(captureMessage);
+    qRegisterMetaType<QNetworkReply*>();
+    trustTestCertificateAuthority();
+
+    service.reset(new SubstituteWebServer(SubstituteWebServer::Mode::HttpsTrusted));
+    QVERIFY(service->start());
+    service->setHandler([this](const SubstituteWebServer::Request& request) {
+        SubstituteWebServer::Reply reply;
+        const QByteArray path = request.target;
+        if (path.startsWith("/points/")) {
+            reply.status = pointStatus;
+            reply.contentType = "application/geo+json";
+            reply.body = pointStatus == 200 ? readReply("point.json")
+                                            : QByteArray("{\n    \"title\": \"Unexpected Problem\",\n    \"status\": ")
+                                                  + QByteArray::number(pointStatus) + "\n}\n";
+        } else if (path.startsWith("/gridpoints/")) {
+            reply.contentType = "application/geo+json";
+            reply.body = stationsBody;
+        } else if (path.startsWith("/stations/")) {
+            reply.status = observationStatus;
+            reply.contentType = "application/geo+json";
+            reply.body = observationBody;
+            reply.hold = holdObservation;
+        } else if (path.startsWith("/qu/quote")) {
+            reply.body = "{\"meta\": {\"status\": 200}, \"body\": [{\"preMarketChange\": 0.5, "
+                         "\"regularMarketChange\": 1.25, \"regularMarketPrice\": 189.25, "
+                         "\"regularMarketVolume\": 5000, \"shortName\": \"Apple Inc.\", \"symbol\": \"AAPL\"}]}";
+            reply.hold = holdQuotes;
+        } else {
+            reply.status = 404;
+        }
+        return reply;
+    });
+
+    clock2.reset(new SubstituteClock(QHostAddress("127.0.0.2")));
+    clock3.reset(new SubstituteClock(QHostAddress("127.0.0.3")));
+    QVERIFY(clock2->isBound());
+    QVERIFY(clock3->isBound());
+
+    // Does this build's clock link transmit at all? Until it does, the
+    // datagram checks below cannot be made and are reported as left out.
+    newWindow();
+    window->SendClockVar("127.0.0.2", 9, "probe");
+    clockLinkSends = QTest::qWaitFor([this] { return !clock2->arrivals.isEmpty(); }, 5000);
+    window.reset();
+    if (!clockLinkSends)
+        qInfo("The clock link of this build transmits nothing: datagram checks left out.");
+}
+
+void WeatherFeedTest::init()
+{
+    observationBody = readReply("observation.json");
+    observationStatus = 200;
+    stationsBody = readReply("stations.json");
+    pointStatus = 200;
+    holdObservation = false;
+    holdQuotes = false;
+    service->requests.clear();
+    newWindow();
+    // Whatever an earlier case left queued or in flight is out of the way.
+    drainClocks();
+}
+
+void WeatherFeedTest::cleanup()
+{
+    service->releaseHeld();
+    window.reset();
+}
+
+void WeatherFeedTest::cleanupTestCase()
+{
+    qInstallMessageHandler(previousHandler);
+}
+
+// A fresh window whose settings file says where the weather service is.
+void WeatherFeedTest::newWindow()
+{
+    window.reset();
+    const QString settingsPath = QCoreApplication::applicationDirPath() + "/crv_settings.ini";
+    QFile::remove(settingsPath);
+    {
+        QSettings settings(settingsPath, QSettings::IniFormat);
+        settings.setValue("weatherhost", service->baseUrl());
+    }
+    window.reset(new MainWindow);
+    // Until the settings file is read at start-up the base is set directly.
+    MainWindowProbe::weatherBaseUrl(*window) = service->baseUrl();
+    // No scheduled refresh may slip in between the steps of a case.
+    MainWindowProbe::updateTimer(*window)->stop();
+}
+
+void WeatherFeedTest::setSlots(const QList<int>& items)
+{
+    for (int slot = 1; slot <= 5; ++slot)
+        window->findChild<QComboBox*>(QString("weatherItemComboBox%1").arg(slot))->setCurrentIndex(items[slot - 1]);
+}
+
+void WeatherFeedTest::presetLabels()
+{
+    for (int slot = 1; slot <= 5; ++slot)
+        label(slot)->setText(Unchanged);
+}
+
+// The feed never uses variable 9: markers (and the start-up probe) travel on it.
+bool WeatherFeedTest::markerArrived()
+{
+    const QByteArray marker = datagram(9, QString("marker %1").arg(++markerCount));
+    const QString markerText = QString::fromUtf8(marker.mid(2, marker.size() - 3));
+    window->SendClockVar("127.0.0.2", 9, markerText);
+    window->SendClockVar("127.0.0.3", 9, markerText);
+    auto distinct = [](const SubstituteClock& clock) {
+        QList<QByteArray> list;
+        for (const SubstituteClock::Arrival& arrival : clock.arrivals)
+            if (!list.contains(arrival.data))
+                list.append(arrival.data);
+        return list;
+    };
+    return QTest::qWaitFor(
+        [&] { return distinct(*clock2).contains(marker) && distinct(*clock3).contains(marker); }, 20000);
+}
+
+void WeatherFeedTest::drainClocks()
+{
+    if (!clockLinkSends)
+        return;
+    markerArrived();
+    clock2->arrivals.clear();
+    clock3->arrivals.clear();
+}
+
+void WeatherFeedTest::expectDatagrams(const QList<QByteArray>& at2, const QList<QByteArray>& at3)
+{
+    if (!clockLinkSends)
+        return;
+    auto fromFeed = [](const SubstituteClock& clock) {
+        QList<QByteArray> list;
+        for (const SubstituteClock::Arrival& arrival : clock.arrivals)
+            if (arrival.data.size() < 2 || arrival.data.at(1) != 9)
+                if (!list.contains(arrival.data))
+                    list.append(arrival.data);
+        return list;
+    };
+    QVERIFY2(markerArrived(), "the marker datagram never reached both clocks");
+    QCOMPARE(fromFeed(*clock2), at2);
+    QCOMPARE(fromFeed(*clock3), at3);
+    clock2->arrivals.clear();
+    clock3->arrivals.clear();
+}
+
+void WeatherFeedTest::operatorSequence()
+{
+    widget<QLineEdit>("latitudeLineEdit")->setText("40.8106");
+    widget<QLineEdit>("longitudeLineEdit")->setText("-96.6274");
+    const QString url = service->baseUrl();
+    int mark = logMark();
+
+    widget<QPushButton>("coordsPushButton")->click();
+    QCOMPARE(MainWindowProbe::requestType(*window), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(widget<QComboBox>("locationComboBox")->count(), 6, 20000);
+
+    QCOMPARE(service->requests.size(), 2);
+    QCOMPARE(service->requests[0].target, QByteArray("/points/40.8106,-96.6274"));
+    QCOMPARE(service->requests[1].target, QByteArray("/gridpoints/OAX/58,55/stations"));
+    QCOMPARE(MainWindowProbe::requestType(*window), 2);
+    QCOMPARE(MainWindowProbe::gridId(*window), QString("OAX"));
+    QCOMPARE(MainWindowProbe::gridX(*window), QString("58"));
+    QCOMPARE(MainWindowProbe::gridY(*window), QString("55"));
+    // The first sorted station became current and gave the station id.
+    QCOMPARE(widget<QComboBox>("locationComboBox")->itemText(0), QString("Crete Municipal Airport: KCEK"));
+    QCOMPARE(MainWindowProbe::stationId(*window), QString("KCEK"));
+    QCOMPARE(widget<QLabel>("locationStatusLabel")->text(), QString("ID: OAX Grid: 58,55 Station: KCEK"));
+    QCOMPARE(weatherLogSince(mark),
+             QStringList({"Requesting Address Data From: " + url + "/points/40.8106,-96.6274",
+                          "Error: 0 ErrorString: Unknown error",
+                          "Requesting Station Data From: " + url + "/gridpoints/OAX/58,55/stations",
+                          "Error: 0 ErrorString: Unknown error"}));
+    // The sorted entries go to the debug output only.
+    const QStringList debug = debugSince(mark);
+    QVERIFY(debug.contains(" 0: Crete Municipal Airport: KCEK"));
+    QVERIFY(debug.contains(" 5: York Municipal Airport: KJYR"));
+
+    // The operator picks Lincoln, sets the slots and clocks, and refreshes.
+    widget<QComboBox>("locationComboBox")->setCurrentText("Lincoln, Lincoln Municipal Airport: KLNK");
+    QCOMPARE(MainWindowProbe::stationId(*window), QString("KLNK"));
+    setSlots({2, 0, 4, 0, 5});
+    widget<QLineEdit>("clockWeatherIPListEdit")->setText("127.0.0.2, 127.0.0.3");
+    widget<QCheckBox>("metricCheckBox")->setChecked(true);
+    presetLabels();
+    mark = logMark();
+
+    widget<QPushButton>("updateWeatherPushButton")->click();
+    QCOMPARE(MainWindowProbe::requestType(*window), 3);
+    QTRY_COMPARE_WITH_TIMEOUT(widget<QLabel>("lastUpdateLabel")->text(),
+                              QString("Last Update:2024-06-12T18:54:00+00:00"), 20000);
+    QCOMPARE(service->requests.last().target, QByteArray("/stations/KLNK/observations/latest"));
+    QStringList expected = {"Requesting Weather Data From: " + url + "/stations/KLNK/observations/latest",
+                            "Error: 0 ErrorString: Unknown error",
+                            echoed("Station Weather Response: " + QString::fromUtf8(observationBody)),
+                            "Currently: Mostly Cloudy, Temp: 12 C, Dewpt: 3 C, Wind: N-11 kmh, Humidity: 54%"};
+    for (int slot = 1; slot <= 5; ++slot)
+        expected << "Sending Weather Data to 127.0.0.2" << "Sending Weather Data to 127.0.0.3";
+    QCOMPARE(weatherLogSince(mark), expected);
+    QCOMPARE(label(1)->text(), QString("12 C"));
+    QCOMPARE(label(2)->text(), Unchanged);
+    QCOMPARE(label(3)->text(), QString("N-11 kmh"));
+    QCOMPARE(label(4)->text(), Unchanged);
+    QCOMPARE(label(5)->text(), QString("54%"));
+    const QList<QByteArray> sent = {datagram(0, "12 C"), datagram(2, "N-11 kmh"), datagram(4, "54%")};
+    expectDatagrams(sent, sent);
+}
+
+void WeatherFeedTest::refresh_data()
+{
+    QTest::addColumn<QString>("reply");
+    QTest::addColumn<bool>("metric");
+    QTest::addColumn<QList<int>>("items");
+    QTest::addColumn<QString>("addressText");
+    QTest::addColumn<QStringList>("extraLines");  // logged between the response and the summary
+    QTest::addColumn<QString>("summary");        // empty: nothing is updated
+    QTest::addColumn<QStringList>("sentTo");     // the addresses, one "Sending" line per slot each
+    QTest::addColumn<QStringList>("labels");
+    QTest::addColumn<QList<QByteArray>>("at2");
+    QTest::addColumn<QList<QByteArray>>("at3");
+
+    const QString metricSummary = "Currently: Mostly Cloudy, Temp: 12 C, Dewpt: 3 C, Wind: N-11 kmh, Humidity: 54%";
+    const QString usSummary = "Currently: Mostly Cloudy, Temp: 53 F, Dewpt: 39 F, Wind: N-6 mph, Humidity: 54%";
+    const QString u = Unchanged;
+
+    QTest::newRow("all five items, US units, one clock")
+        << "observation.json" << false << QList<int>{1, 2, 3, 4, 5} << "127.0.0.2" << QStringList{} << usSummary
+        << QStringList{"127.0.0.2"} << QStringList{usSummary, "53 F", "39 F", "N-6 mph", "54%"}
+        << QList<QByteArray>{datagram(0, usSummary), datagram(1, "53 F"), datagram(2, "39 F"),
+                             datagram(3, "N-6 mph"), datagram(4, "54%")}
+        << QList<QByteArray>{};
+    QTest::newRow("the same in metric")
+        << "observation.json" << true << QList<int>{1, 2, 3, 4, 5} << "127.0.0.2" << QStringList{} << metricSummary
+        << QStringList{"127.0.0.2"} << QStringList{metricSummary, "12 C", "3 C", "N-11 kmh", "54%"}
+        << QList<QByteArray>{datagram(0, metricSummary), datagram(1, "12 C"), datagram(2, "3 C"),
+                             datagram(3, "N-11 kmh"), datagram(4, "54%")}
+        << QList<QByteArray>{};
+    QTest::newRow("item chosen twice, other clock")
+        << "observation-cold.json" << true << QList<int>{0, 0, 5, 5, 0} << "127.0.0.3" << QStringList{}
+        << "Currently: Light Snow, Temp: -3 C, Dewpt: -10 C, Wind: NE-5 kmh, Humidity: 65%"
+        << QStringList{"127.0.0.3"} << QStringList{u, u, "65%", "65%", u} << QList<QByteArray>{}
+        << QList<QByteArray>{datagram(2, "65%"), datagram(3, "65%")};
+    QTest::newRow("spaces and empty parts around one address")
+        << "observation.json" << true << QList<int>{2, 0, 0, 0, 0} << ",, 127.0.0.3 ,," << QStringList{}
+        << metricSummary << QStringList{"127.0.0.3"} << QStringList{"12 C", u, u, u, u} << QList<QByteArray>{}
+        << QList<QByteArray>{datagram(0, "12 C")};
+    QTest::newRow("a part of spaces only stays as an empty address")
+        << "observation.json" << true << QList<int>{0, 0, 0, 0, 5} << " ,127.0.0.2" << QStringList{}
+        << metricSummary << QStringList{"", "127.0.0.2"} << QStringList{u, u, u, u, "54%"}
+        << QList<QByteArray>{datagram(4, "54%")} << QList<QByteArray>{};
+    QTest::newRow("empty address list") << "observation.json" << true << QList<int>{1, 2, 3, 4, 5} << ""
+                                        << QStringList{} << metricSummary << QStringList{}
+                                        << QStringList{u, u, u, u, u} << QList<QByteArray>{}
+                                        << QList<QByteArray>{};
+    QTest::newRow("null temperature and wind speed are not sent")
+        << "observation-partial.json" << true << QList<int>{1, 2, 3, 4, 5} << "127.0.0.2, 127.0.0.3"
+        << QStringList{"Weather Data Missing: temperature, windSpeed"}
+        << "Currently: Clear, Temp: --, Dewpt: 3 C, Wind: --, Humidity: 54%"
+        << QStringList{"127.0.0.2", "127.0.0.3"}
+        << QStringList{"Currently: Clear, Temp: --, Dewpt: 3 C, Wind: --, Humidity: 54%", u, "3 C", u, "54%"}
+        << QList<QByteArray>{datagram(0, "Currently: Clear, Temp: --, Dewpt: 3 C, Wind: --, Humidity: 54%"),
+                             datagram(2, "3 C"), datagram(4, "54%")}
+        << QList<QByteArray>{datagram(0, "Currently: Clear, Temp: --, Dewpt: 3 C, Wind: --, Humidity: 54%"),
+                             datagram(2, "3 C"), datagram(4, "54%")};
+    QTest::newRow("null direction leaves the compass word empty")
+        << "observation-nodirection.json" << false << QList<int>{0, 0, 0, 4, 0} << "127.0.0.2"
+        << QStringList{"Weather Data Missing: windDirection"}
+        << "Currently: Fair, Temp: 69 F, Dewpt: 51 F, Wind: -5 mph, Humidity: 55%" << QStringList{"127.0.0.2"}
+        << QStringList{u, u, u, "-5 mph", u} << QList<QByteArray>{datagram(3, "-5 mph")} << QList<QByteArray>{};
+    QTest::newRow("nothing measured is a failed reply")
+        << "observation-empty.json" << true << QList<int>{1, 2, 3, 4, 5} << "127.0.0.2, 127.0.0.3"
+        << QStringList{"Weather Data Missing: temperature, dewpoint, windDirection, windSpeed, relativeHumidity; "
+                       "observation ignored"}
+        << "" << QStringList{} << QStringList{u, u, u, u, u} << QList<QByteArray>{} << QList<QByteArray>{};
+}
+
+void WeatherFeedTest::refresh()
+{
+    QFETCH(QString, reply);
+    QFETCH(bool, metric);
+    QFETCH(QList<int>, items);
+    QFETCH(QString, addressText);
+    QFETCH(QStringList, extraLines);
+    QFETCH(QString, summary);
+    QFETCH(QStringList, sentTo);
+    QFETCH(QStringList, labels);
+    QFETCH(QList<QByteArray>, at2);
+    QFETCH(QList<QByteArray>, at3);
+
+    observationBody = readReply(reply);
+    MainWindowProbe::stationId(*window) = "KLNK";
+    widget<QCheckBox>("metricCheckBox")->setChecked(!metric);
+    widget<QCheckBox>("metricCheckBox")->setChecked(metric);
+    setSlots(items);
+    widget<QLineEdit>("clockWeatherIPListEdit")->setText(addressText);
+    presetLabels();
+    widget<QLabel>("lastUpdateLabel")->setText("Last Update:before");
+    const int mark = logMark();
+
+    widget<QPushButton>("updateWeatherPushButton")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(loggedSince(mark, "Station Weather Response: "), 20000);
+
+    QStringList expected = {"Requesting Weather Data From: " + service->baseUrl() + "/stations/KLNK/observations/latest",
+                            "Error: 0 ErrorString: Unknown error",
+                            echoed("Station Weather Response: " + QString::fromUtf8(observationBody))};
+    expected << extraLines;
+    if (!summary.isEmpty()) {
+        expected << summary;
+        for (int slot = 1; slot <= 5; ++slot)
+            for (const QString& address : sentTo)
+                expected << "Sending Weather Data to " + address;
+    }
+    QCOMPARE(weatherLogSince(mark), expected);
+    QCOMPARE(widget<QLabel>("lastUpdateLabel")->text(),
+             summary.isEmpty() ? QString("Last Update:before") : QString("Last Update:2024-06-12T18:54:00+00:00"));
+    for (int slot = 1; slot <= 5; ++slot)
+        QCOMPARE(label(slot)->text(), labels[slot - 1]);
+    expectDatagrams(at2, at3);
+}
+
+void WeatherFeedTest::stationsSortAndSecondLookupAppends()
+{
+    stationsBody = R"({
+    "type": "FeatureCollection",
+    "features": [
+        {
+            "properties": {
+                "stationIdentifier": "K0A1",
+                "name": "ames east"
+            }
+        },
+        {
+            "properties": {
+                "stationIdentifier": "KZZZ",
+                "name": "Zenith Field"
+            }
+        },
+        {
+            "properties": {
+                "stationIdentifier": "KBBB",
+                "name": "Boone"
+            }
+        }
+    ]
+})";
+    QComboBox* box = widget<QComboBox>("locationComboBox");
+    widget<QPushButton>("coordsPushButton")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(box->count(), 3, 20000);
+    QCOMPARE(MainWindowProbe::stationId(*window), QString("KBBB"));
+
+    stationsBody = readReply("stations.json");
+    widget<QPushButton>("coordsPushButton")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(box->count(), 9, 20000);
+    QStringList entries;
+    for (int i = 0; i < box->count(); ++i)
+        entries << box->itemText(i);
+    QCOMPARE(entries.mid(0, 3), QStringList({"Boone: KBBB", "Zenith Field: KZZZ", "ames east: K0A1"}));
+    QCOMPARE(entries.value(3), QString("Crete Municipal Airport: KCEK"));
+    QCOMPARE(entries.value(8), QString("York Municipal Airport: KJYR"));
+    // The station chosen by the first filling stays.
+    QCOMPARE(MainWindowProbe::stationId(*window), QString("KBBB"));
+    QCOMPARE(box->currentIndex(), 0);
+}
+
+void WeatherFeedTest::failedPointLookupChangesNothing_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::newRow("500") << 500;
+    QTest::newRow("503") << 503;
+}
+
+void WeatherFeedTest::failedPointLookupChangesNothing()
+{
+    QFETCH(int, status);
+    pointStatus = status;
+    MainWindowProbe::gridId(*window) = "TOP";
+    MainWindowProbe::gridX(*window) = "31";
+    MainWindowProbe::gridY(*window) = "80";
+    widget<QLabel>("locationStatusLabel")->setText("before");
+    const int mark = logMark();
+
+    widget<QPushButton>("coordsPushButton")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(loggedSince(mark, "Request Failed: "), 20000);
+    const QStringList lines = weatherLogSince(mark);
+    QCOMPARE(lines.size(), 3);
+    QVERIFY2(lines[2].startsWith("Request Failed: " + service->baseUrl() + "/points/"), qPrintable(lines[2]));
+    QVERIFY2(lines[2].contains(QString(" Error: %1 ErrorString: ")
+                                   .arg(status == 500 ? QNetworkReply::InternalServerError
+                                                      : QNetworkReply::ServiceUnavailableError)),
+             qPrintable(lines[2]));
+    QCOMPARE(service->requests.size(), 1);  // no station list asked for
+    QCOMPARE(MainWindowProbe::gridId(*window), QString("TOP"));
+    QCOMPARE(MainWindowProbe::gridX(*window), QString("31"));
+    QCOMPARE(MainWindowProbe::gridY(*window), QString("80"));
+    QCOMPARE(widget<QLabel>("locationStatusLabel")->text(), QString("before"));
+    QCOMPARE(widget<QComboBox>("locationComboBox")->count(), 0);
+
+    // A failed observation: no label, no update time, nothing on the clocks.
+    observationStatus = status;
+    MainWindowProbe::stationId(*window) = "KLNK";
+    setSlots({1, 2, 3, 4, 5});
+    widget<QLineEdit>("clockWeatherIPListEdit")->setText("127.0.0.2,127.0.0.3");
+    presetLabels();
+    widget<QLabel>("lastUpdateLabel")->setText("Last Update:before");
+    const int second = logMark();
+    widget<QPushButton>("updateWeatherPushButton")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(loggedSince(second, "Request Failed: "), 20000);
+    QCOMPARE(weatherLogSince(second).size(), 3);
+    QCOMPARE(widget<QLabel>("lastUpdateLabel")->text(), QString("Last Update:before"));
+    for (int slot = 1; slot <= 5; ++slot)
+        QCOMPARE(label(slot)->text(), Unchanged);
+    expectDatagrams({}, {});
+}
+
+void WeatherFeedTest::untrustedCertificate()
+{
+    SubstituteWebServer untrusted(SubstituteWebServer::Mode::HttpsUntrusted);
+    QVERIFY(untrusted.start());
+    untrusted.setHandler([](const SubstituteWebServer::Request&) {
+        SubstituteWebServer::Reply reply;
+        reply.body = readReply("observation.json");
+        return reply;
+    });
+    MainWindowProbe::weatherBaseUrl(*window) = untrusted.baseUrl();
+    MainWindowProbe::stationId(*window) = "KLNK";
+    setSlots({1, 2, 3, 4, 5});
+    widget<QLineEdit>("clockWeatherIPListEdit")->setText("127.0.0.2, 127.0.0.3");
+    presetLabels();
+    widget<QLabel>("lastUpdateLabel")->setText("Last Update:before");
+    const int mark = logMark();
+
+    widget<QPushButton>("updateWeatherPushButton")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(loggedSince(mark, "Request Failed: "), 20000);
+    const QStringList lines = weatherLogSince(mark);
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines[0], "Requesting Weather Data From: " + untrusted.baseUrl() + "/stations/KLNK/observations/latest");
+    QVERIFY2(QRegularExpression("^sslErrors count=[1-9][0-9]*$").match(lines[2]).hasMatch(), qPrintable(lines[2]));
+    QVERIFY2(lines[3].startsWith("Request Failed: " + untrusted.baseUrl() + "/stations/KLNK/observations/latest Error: "
+                                 + QString::number(QNetworkReply::SslHandshakeFailedError)),
+             qPrintable(lines[3]));
+    QVERIFY(untrusted.requests.isEmpty());  // the request itself never left
+    QCOMPARE(widget<QLabel>("lastUpdateLabel")->text(), QString("Last Update:before"));
+    for (int slot = 1; slot <= 5; ++slot)
+        QCOMPARE(label(slot)->text(), Unchanged);
+    expectDatagrams({}, {});
+}
+
+// A weather refresh and a stock refresh in flight together, in either order of
+// issue and of arrival: each reply is read as what it answers.
+void WeatherFeedTest::interleavedFeeds_data()
+{
+    QTest::addColumn<bool>("weatherFirst");
+    QTest::addColumn<bool>("observationArrivesFirst");
+    QTest::newRow("weather then stock, quote arrives first") << true << false;
+    QTest::newRow("weather then stock, observation arrives first") << true << true;
+    QTest::newRow("stock then weather, observation arrives first") << false << true;
+    QTest::newRow("stock then weather, quote arrives first") << false << false;
+}
+
+void WeatherFeedTest::interleavedFeeds()
+{
+    QFETCH(bool, weatherFirst);
+    QFETCH(bool, observationArrivesFirst);
+    MainWindowProbe::stationId(*window) = "KLNK";
+    setSlots({2, 0, 4, 0, 5});
+    widget<QLineEdit>("clockWeatherIPListEdit")->setText("127.0.0.2, 127.0.0.3");
+    widget<QCheckBox>("metricCheckBox")->setChecked(true);
+    presetLabels();
+    QSignalSpy finished(MainWindowProbe::networkManager(*window), &QNetworkAccessManager::finished);
+    const int mark = logMark();
+
+    // The one that is to arrive second is held until the first has been handled.
+    holdObservation = !observationArrivesFirst;
+    holdQuotes = observationArrivesFirst;
+    const QString quoteUrl = service->baseUrl() + "/qu/quote?symbol=AAPL";
+    if (weatherFirst) {
+        widget<QPushButton>("updateWeatherPushButton")->click();
+        MainWindowProbe::requestQuotes(*window, quoteUrl);
+        QCOMPARE(MainWindowProbe::requestType(*window), 4);
+    } else {
+        MainWindowProbe::requestQuotes(*window, quoteUrl);
+        widget<QPushButton>("updateWeatherPushButton")->click();
+        QCOMPARE(MainWindowProbe::requestType(*window), 3);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(service->requests.size(), 2, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(service->heldCount(), 1, 20000);
+    service->releaseHeld();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 20000);
+
+    // The observation was read once, as an observation; the quote never was.
+    const QStringList lines = weatherLogSince(mark);
+    QCOMPARE(lines.filter(QRegularExpression("^Station Weather Response: ")).size(), 1);
+    QVERIFY(lines.contains(echoed("Station Weather Response: " + QString::fromUtf8(observationBody))));
+    QCOMPARE(lines.filter(QRegularExpression("^Currently: ")),
+             QStringList{"Currently: Mostly Cloudy, Temp: 12 C, Dewpt: 3 C, Wind: N-11 kmh, Humidity: 54%"});
+    QCOMPARE(lines.filter(QRegularExpression("^(No Match|Request Failed|Weather Data Missing)")), QStringList{});
+    QCOMPARE(lines.filter(QRegularExpression("^Sending Weather Data to ")).size(), 10);
+    QCOMPARE(label(1)->text(), QString("12 C"));
+    QCOMPARE(label(2)->text(), Unchanged);
+    QCOMPARE(label(3)->text(), QString("N-11 kmh"));
+    QCOMPARE(label(4)->text(), Unchanged);
+    QCOMPARE(label(5)->text(), QString("54%"));
+    const QList<QByteArray> sent = {datagram(0, "12 C"), datagram(2, "N-11 kmh"), datagram(4, "54%")};
+    expectDatagrams(sent, sent);
+}
+
+void WeatherFeedTest::repliesAreReleased()
+{
+    QList<QPointer<QNetworkReply>> replies;
+    connect(MainWindowProbe::networkManager(*window), &QNetworkAccessManager::finished, this,
+            [&replies](QNetworkReply* reply) { replies.append(reply); });
+    observationStatus = 503;
+    widget<QPushButton>("coordsPushButton")->click();
+    widget<QPushButton>("updateWeatherPushButton")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(replies.size(), 3, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(std::all_of(replies.begin(), replies.end(), [](const auto& r) { return r.isNull(); }),
+                             20000);
+}
+
+// What goes over the wire: GET, the paths as the templates give them, the
+// Accept header and nothing the program adds of its own.
+void WeatherFeedTest::requestsAsSent()
+{
+    MainWindowProbe::gridId(*window) = "";
+    widget<QPushButton>("updateWeatherPushButton")->click();  // no station chosen yet
+    window->getStations("BOX", "71", "90");
+    window->getWeather("KBOS");
+    QTRY_COMPARE_WITH_TIMEOUT(service->requests.size(), 3, 20000);
+    QStringList targets;
+    for (const SubstituteWebServer::Request& request : service->requests) {
+        targets << QString::fromUtf8(request.target);
+        QCOMPARE(request.method, QByteArray("GET"));
+        QCOMPARE(request.headers.value("accept"), QByteArray("application/json"));
+        QVERIFY(!request.headers.contains("authorization"));
+        QVERIFY(!request.headers.contains("x-rapidapi-key"));
+    }
+    targets.sort();
+    QCOMPARE(targets, QStringList({"/gridpoints/BOX/71,90/stations", "/stations//observations/latest",
+                                   "/stations/KBOS/observations/latest"}));
+    // getStations leaves requestType to its caller; getWeather sets it.
+    QCOMPARE(MainWindowProbe::requestType(*window), 3);
+    MainWindowProbe::requestType(*window) = 0;
+    window->getStations("BOX", "71", "90");
+    QCOMPARE(MainWindowProbe::requestType(*window), 0);
+}
+
+void WeatherFeedTest::stationBoxSetsStationId_data()
+{
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QString>("stationId");
+    QTest::newRow("four-letter id") << QStringList{"Lincoln, Lincoln Municipal Airport: KLNK"} << "KLNK";
+    QTest::newRow("longer id gives its last four") << QStringList{"Somewhere: CWXYZ"} << "WXYZ";
+    QTest::newRow("three characters") << QStringList{"ABC"} << "ABC";
+}
+
+void WeatherFeedTest::stationBoxSetsStationId()
+{
+    QFETCH(QStringList, entries);
+    MainWindowProbe::gridId(*window) = "OAX";
+    MainWindowProbe::gridX(*window) = "58";
+    MainWindowProbe::gridY(*window) = "55";
+    const int mark = logMark();
+    QComboBox* box = widget<QComboBox>("locationComboBox");
+    box->addItems(entries);
+    QTEST(MainWindowProbe::stationId(*window), "stationId");
+    QCOMPARE(widget<QLabel>("locationStatusLabel")->text(),
+             "ID: OAX Grid: 58,55 Station: " + MainWindowProbe::stationId(*window));
+    box->clear();
+    QCOMPARE(MainWindowProbe::stationId(*window), QString());
+    QCOMPARE(weatherLogSince(mark), QStringList{});
+    QVERIFY(service->requests.isEmpty());
+}
+
+void WeatherFeedTest::metricBoxOnlyFlipsUnits()
+{
+    QCheckBox* metric = widget<QCheckBox>("metricCheckBox");
+    const int mark = logMark();
+    metric->setChecked(true);
+    QCOMPARE(MainWindowProbe::units(*window), false);
+    metric->setChecked(false);
+    QCOMPARE(MainWindowProbe::units(*window), true);
+    metric->setChecked(true);
+    QCOMPARE(MainWindowProbe::units(*window), false);
+    QCOMPARE(weatherLogSince(mark), QStringList{});
+    QCoreApplication::processEvents();
+    QVERIFY(service->requests.isEmpty());
+}
+
+void WeatherFeedTest::windowFormattingFollowsUnits()
+{
+    MainWindowProbe::units(*window) = true;
+    QCOMPARE(window->formatTemperature("12.2"), QString("53 F"));
+    QCOMPARE(window->formatWind("11.16", "340"), QString("N-6 mph"));
+    QCOMPARE(window->formatHumidity("65.97"), QString("65%"));
+    MainWindowProbe::units(*window) = false;
+    QCOMPARE(window->formatTemperature("12.2"), QString("12 C"));
+    QCOMPARE(window->formatWind("11.16", "340"), QString("N-11 kmh"));
+    QString key, value;
+    int resume = 0;
+    window->extractJsonValue(R"({"a": "b"})", key, value, 4, resume);
+    QCOMPARE(value, QString("b"));
+    QCOMPARE(resume, 8);
+}
+
+QTEST_MAIN(WeatherFeedTest)
+#include "tst_weatherfeed.moc"

@@ -1,0 +1,159 @@
+// CORVELTA_FAIL_ON_WARNING
+#include <QtTest>
+
+#include "weatherformat.h"
+
+// Raw observation numbers to clock texts: truncation, never rounding; the
+// Fahrenheit and mph conversions in double precision from the float read.
+class WeatherFormatTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void temperature_data();
+    void temperature();
+    void humidity_data();
+    void humidity();
+    void compassWord_data();
+    void compassWord();
+    void wind_data();
+    void wind();
+    void windWithWord();
+};
+
+void WeatherFormatTest::temperature_data()
+{
+    QTest::addColumn<QString>("raw");
+    QTest::addColumn<QString>("metric");
+    QTest::addColumn<QString>("us");
+
+    QTest::newRow("12.2") << "12.2" << "12 C" << "53 F";
+    QTest::newRow("-3.9") << "-3.9" << "-3 C" << "24 F";
+    QTest::newRow("-0.4 truncates to 0") << "-0.4" << "0 C" << "31 F";
+    QTest::newRow("-40 is the same in both") << "-40" << "-40 C" << "-40 F";
+    QTest::newRow("null") << "null" << "0 C" << "32 F";
+    QTest::newRow("empty") << "" << "0 C" << "32 F";
+    QTest::newRow("not a number") << "warm" << "0 C" << "32 F";
+    QTest::newRow("line break after the number") << "27.8\n" << "27 C" << "82 F";
+    QTest::newRow("surrounding blanks") << "  5.5  " << "5 C" << "41 F";
+    QTest::newRow("29.99 not rounded") << "29.99" << "29 C" << "85 F";
+    QTest::newRow("-17.78 is just above 0 F") << "-17.77" << "-17 C" << "0 F";
+    QTest::newRow("-17.8 is just below 0 F, truncated to 0") << "-17.8" << "-17 C" << "0 F";
+    QTest::newRow("-18.4 gives -1 F") << "-18.4" << "-18 C" << "-1 F";
+    // 37.0f is exact; 37.0 * 9 / 5 + 32 = 98.6 in double.
+    QTest::newRow("37") << "37" << "37 C" << "98 F";
+    // 0.1f is 0.100000001490116...: 32.18000000268 in double, 32 either way;
+    // 100.0 * 9 / 5 + 32 = 212 exactly.
+    QTest::newRow("100") << "100" << "100 C" << "212 F";
+    // 5.0f/9: a float that in double gives 32.99999... so truncates to 32 F,
+    // while the same arithmetic in float would round up to 33.
+    QTest::newRow("float read, double arithmetic") << "0.5555555" << "0 C" << "32 F";
+    QTest::newRow("comma is no decimal separator") << "12,5" << "0 C" << "32 F";
+    QTest::newRow("exponent") << "1.25e1" << "12 C" << "54 F";
+}
+
+void WeatherFormatTest::temperature()
+{
+    QFETCH(QString, raw);
+    QTEST(WeatherFormat::temperature(false, raw), "metric");
+    QTEST(WeatherFormat::temperature(true, raw), "us");
+}
+
+void WeatherFormatTest::humidity_data()
+{
+    QTest::addColumn<QString>("raw");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("65.97") << "65.97" << "65%";
+    QTest::newRow("100") << "100" << "100%";
+    QTest::newRow("99.999") << "99.999" << "99%";
+    QTest::newRow("null") << "null" << "0%";
+    QTest::newRow("empty") << "" << "0%";
+    QTest::newRow("negative fraction") << "-0.9" << "0%";
+}
+
+void WeatherFormatTest::humidity()
+{
+    QFETCH(QString, raw);
+    QTEST(WeatherFormat::humidity(raw), "text");
+}
+
+void WeatherFormatTest::compassWord_data()
+{
+    QTest::addColumn<float>("degrees");
+    QTest::addColumn<QString>("word");
+
+    QTest::newRow("0") << 0.0f << "N";
+    QTest::newRow("22.49") << 22.49f << "N";
+    QTest::newRow("22.5") << 22.5f << "NE";
+    QTest::newRow("67.49") << 67.49f << "NE";
+    QTest::newRow("67.5") << 67.5f << "E";
+    QTest::newRow("112.49") << 112.49f << "E";
+    QTest::newRow("112.5") << 112.5f << "SE";
+    QTest::newRow("157.49") << 157.49f << "SE";
+    QTest::newRow("157.5") << 157.5f << "S";
+    QTest::newRow("202.49") << 202.49f << "S";
+    QTest::newRow("202.5") << 202.5f << "SW";
+    QTest::newRow("247.49") << 247.49f << "SW";
+    QTest::newRow("247.5") << 247.5f << "W";
+    QTest::newRow("292.49") << 292.49f << "W";
+    QTest::newRow("292.5") << 292.5f << "NW";
+    QTest::newRow("337.49") << 337.49f << "NW";
+    QTest::newRow("337.5") << 337.5f << "N";
+    QTest::newRow("360") << 360.0f << "N";
+    QTest::newRow("just above 360") << 360.00003f << "";
+    QTest::newRow("361") << 361.0f << "";
+    QTest::newRow("-1") << -1.0f << "";
+    QTest::newRow("just below 0") << -0.0001f << "";
+    QTest::newRow("minus zero") << -0.0f << "N";
+    QTest::newRow("not a number") << std::numeric_limits<float>::quiet_NaN() << "";
+    QTest::newRow("infinity") << std::numeric_limits<float>::infinity() << "";
+}
+
+void WeatherFormatTest::compassWord()
+{
+    QFETCH(float, degrees);
+    QTEST(WeatherFormat::compassWord(degrees), "word");
+}
+
+void WeatherFormatTest::wind_data()
+{
+    QTest::addColumn<QString>("speed");
+    QTest::addColumn<QString>("direction");
+    QTest::addColumn<QString>("metric");
+    QTest::addColumn<QString>("us");
+
+    QTest::newRow("340 at 11.16") << "11.16" << "340" << "N-11 kmh" << "N-6 mph";
+    QTest::newRow("direction read from text, bound 22.5") << "5.4" << "22.5" << "NE-5 kmh" << "NE-3 mph";
+    QTest::newRow("direction 22.49") << "5.4" << "22.49" << "N-5 kmh" << "N-3 mph";
+    QTest::newRow("direction 337.49") << "20" << "337.49" << "NW-20 kmh" << "NW-12 mph";
+    QTest::newRow("361 leaves the word empty") << "11.16" << "361" << "-11 kmh" << "-6 mph";
+    QTest::newRow("-1 leaves the word empty") << "11.16" << "-1" << "-11 kmh" << "-6 mph";
+    QTest::newRow("null direction reads as 0") << "11.16" << "null" << "N-11 kmh" << "N-6 mph";
+    QTest::newRow("null speed") << "null" << "170" << "S-0 kmh" << "S-0 mph";
+    QTest::newRow("both empty") << "" << "" << "N-0 kmh" << "N-0 mph";
+    QTest::newRow("negative speed") << "-5" << "0" << "N--5 kmh" << "N--3 mph";
+    // 1.60935 km/h x 0.62137 = 0.99999... mph: truncated, not rounded.
+    QTest::newRow("just under one mph") << "1.6093" << "90" << "E-1 kmh" << "E-0 mph";
+    // 16.1f x 0.62137 = 10.0040... in double.
+    QTest::newRow("16.1 km/h") << "16.1" << "180" << "S-16 kmh" << "S-10 mph";
+    QTest::newRow("gale") << "100.08" << "247.5" << "W-100 kmh" << "W-62 mph";
+}
+
+void WeatherFormatTest::wind()
+{
+    QFETCH(QString, speed);
+    QFETCH(QString, direction);
+    QTEST(WeatherFormat::wind(false, speed, direction), "metric");
+    QTEST(WeatherFormat::wind(true, speed, direction), "us");
+}
+
+void WeatherFormatTest::windWithWord()
+{
+    QCOMPARE(WeatherFormat::windWithWord(false, "9.36", ""), QString("-9 kmh"));
+    QCOMPARE(WeatherFormat::windWithWord(true, "9.36", "SE"), QString("SE-5 mph"));
+    // A word that looks like a placeholder is taken as it stands.
+    QCOMPARE(WeatherFormat::windWithWord(false, "3", "%2"), QString("%2-3 kmh"));
+}
+
+QTEST_APPLESS_MAIN(WeatherFormatTest)
+#include "tst_weatherformat.moc"

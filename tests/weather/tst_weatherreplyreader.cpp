@@ -1,0 +1,226 @@
+// CORVELTA_FAIL_ON_WARNING
+#include <QtTest>
+
+#include "substitutewebserver.h"
+#include "weatherreplyreader.h"
+#include "weatherreport.h"
+
+using WeatherReplyReader::Observation;
+
+// The three weather replies read without a window, and the texts one
+// observation gives: unknown measurements stay unknown, never zero.
+class WeatherReplyReaderTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void point_data();
+    void point();
+    void stationEntries_data();
+    void stationEntries();
+    void observation_data();
+    void observation();
+    void texts_data();
+    void texts();
+    void itemLookup();
+};
+
+namespace {
+
+QString reply(const QString& file)
+{
+    QFile f(testDataPath("weather/" + file));
+    if (!f.open(QIODevice::ReadOnly))
+        qFatal("missing test reply %s", qPrintable(file));
+    return QString::fromUtf8(f.readAll());
+}
+
+// A measurement object laid out as the service does it.
+QString measurement(const QString& key, const QString& value)
+{
+    return QString("        \"%1\": {\n            \"unitCode\": \"wmoUnit:degC\",\n"
+                   "            \"value\": %2,\n            \"qualityControl\": \"V\"\n        },\n")
+        .arg(key, value);
+}
+
+}  // namespace
+
+void WeatherReplyReaderTest::point_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("grid");
+    QTest::newRow("service reply") << reply("point.json") << QStringList{"OAX", "58", "55"};
+    QTest::newRow("grid numbers as strings, keys in another order")
+        << R"({"gridY": "7", "gridX": "12", "gridId": "BOX"})" << QStringList{"BOX", "12", "7"};
+    QTest::newRow("no grid in the reply") << R"({"title": "Unexpected Problem", "status": 500})"
+                                          << QStringList{"", "", ""};
+    QTest::newRow("empty") << "" << QStringList{"", "", ""};
+}
+
+void WeatherReplyReaderTest::point()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, grid);
+    const WeatherReplyReader::PointGrid read = WeatherReplyReader::readPoint(text);
+    QCOMPARE(QStringList({read.gridId, read.gridX, read.gridY}), grid);
+}
+
+void WeatherReplyReaderTest::stationEntries_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("entries");
+
+    QTest::newRow("service reply, sorted")
+        << reply("stations.json")
+        << QStringList{"Crete Municipal Airport: KCEK", "Fremont Municipal Airport: KFET",
+                       "Lincoln, Lincoln Municipal Airport: KLNK", "Nebraska City Municipal Airport: KAFK",
+                       "Seward Municipal Airport: KSWT", "York Municipal Airport: KJYR"};
+    QTest::newRow("upper case before lower case")
+        << R"({"features": [{"stationIdentifier": "K001", "name": "apple"},
+                            {"stationIdentifier": "K002", "name": "Zebra"},
+                            {"stationIdentifier": "K003", "name": "banana"},
+                            {"stationIdentifier": "K004", "name": "Apple"}]})"
+        << QStringList{"Apple: K004", "Zebra: K002", "apple: K001", "banana: K003"};
+    QTest::newRow("no stations") << R"({"features": []})" << QStringList{};
+    QTest::newRow("empty") << "" << QStringList{};
+    QTest::newRow("station without a name takes the next one's")
+        << R"([{"stationIdentifier": "K001"}, {"stationIdentifier": "K002", "name": "Two"}])"
+        << QStringList{"Two: K001"};
+    // The chain would search back to the same id for ever; it stops instead.
+    QTest::newRow("layout that would loop") << R"(x, "stationIdentifier": 1)" << QStringList{"x: 1"};
+}
+
+void WeatherReplyReaderTest::stationEntries()
+{
+    QFETCH(QString, text);
+    QTEST(WeatherReplyReader::readStationEntries(text), "entries");
+}
+
+void WeatherReplyReaderTest::observation_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("values");  // timestamp, description, then the five raw texts
+    QTest::addColumn<QStringList>("missing");
+
+    const QStringList all = {"temperature", "dewpoint", "windDirection", "windSpeed", "relativeHumidity"};
+    QTest::newRow("service reply") << reply("observation.json")
+                                   << QStringList{"2024-06-12T18:54:00+00:00", "Mostly Cloudy", "12.2", "3.9",
+                                                  "340", "11.16", "54.87"}
+                                   << QStringList{};
+    QTest::newRow("null temperature and wind speed")
+        << reply("observation-partial.json")
+        << QStringList{"2024-06-12T18:54:00+00:00", "Clear", "null", "3.9", "170", "null", "54.87"}
+        << QStringList{"temperature", "windSpeed"};
+    QTest::newRow("nothing measured") << reply("observation-empty.json")
+                                      << QStringList{"2024-06-12T18:54:00+00:00", "", "null", "null", "null",
+                                                     "null", "null"}
+                                      << all;
+
+    const QString head = "{\n    \"properties\": {\n        \"timestamp\": \"T\",\n"
+                         "        \"textDescription\": \"Fog\",\n";
+    const QString tail = "        \"heatIndex\": {\n            \"value\": null\n        }\n    }\n}\n";
+    QTest::newRow("object without value does not borrow the next one")
+        << head + "        \"temperature\": {\n            \"unitCode\": \"wmoUnit:degC\",\n"
+                  "            \"qualityControl\": \"Z\"\n        },\n"
+               + measurement("dewpoint", "3.9") + measurement("windDirection", "90")
+               + measurement("windSpeed", "7.2") + measurement("relativeHumidity", "80") + tail
+        << QStringList{"T", "Fog", "", "3.9", "90", "7.2", "80"} << QStringList{"temperature"};
+    QTest::newRow("measurement missing altogether")
+        << head + measurement("temperature", "1.5") + measurement("dewpoint", "-2") + measurement("windSpeed", "7.2")
+               + measurement("relativeHumidity", "80") + tail
+        << QStringList{"T", "Fog", "1.5", "-2", "", "7.2", "80"} << QStringList{"windDirection"};
+    QTest::newRow("measurement that is null itself")
+        << head + "        \"temperature\": null,\n" + measurement("dewpoint", "-2")
+               + measurement("windDirection", "90") + measurement("windSpeed", "7.2")
+               + measurement("relativeHumidity", "80") + tail
+        << QStringList{"T", "Fog", "", "-2", "90", "7.2", "80"} << QStringList{"temperature"};
+    QTest::newRow("no description, measurements still read")
+        << "{\n    \"properties\": {\n        \"timestamp\": \"T\",\n" + measurement("temperature", "1.5")
+               + measurement("dewpoint", "-2") + measurement("windDirection", "90")
+               + measurement("windSpeed", "7.2") + measurement("relativeHumidity", "80") + tail
+        << QStringList{"T", "", "1.5", "-2", "90", "7.2", "80"} << QStringList{};
+    QTest::newRow("values that are no numbers")
+        << head + measurement("temperature", "\"warm\"") + measurement("dewpoint", "inf")
+               + measurement("windDirection", "90") + measurement("windSpeed", "7.2")
+               + measurement("relativeHumidity", "80") + tail
+        << QStringList{"T", "Fog", "warm", "inf", "90", "7.2", "80"} << QStringList{"temperature", "dewpoint"};
+    QTest::newRow("value last in its object")
+        << head + "        \"temperature\": {\n            \"value\": 21.7\n        },\n"
+               + measurement("dewpoint", "-2") + measurement("windDirection", "90")
+               + measurement("windSpeed", "7.2") + measurement("relativeHumidity", "80") + tail
+        << QStringList{"T", "Fog", "21.7\n", "-2", "90", "7.2", "80"} << QStringList{};
+    QTest::newRow("error document")
+        << R"({"correlationId": "3b2e", "title": "Not Found", "type": "https://api.weather.gov/problems/NotFound", "status": 404})"
+        << QStringList{"", "", "", "", "", "", ""} << all;
+    QTest::newRow("empty") << "" << QStringList{"", "", "", "", "", "", ""} << all;
+}
+
+void WeatherReplyReaderTest::observation()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, values);
+    QFETCH(QStringList, missing);
+    const Observation o = WeatherReplyReader::readObservation(text);
+    QCOMPARE(QStringList({o.timestamp, o.description, o.temperature.raw, o.dewpoint.raw, o.windDirection.raw,
+                          o.windSpeed.raw, o.humidity.raw}),
+             values);
+    QCOMPARE(o.missing(), missing);
+    QCOMPARE(o.anyMeasurementKnown(), missing.size() < 5);
+}
+
+void WeatherReplyReaderTest::texts_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("usUnits");
+    QTest::addColumn<QStringList>("items");  // items 1 to 5; "" where unknown
+
+    QTest::newRow("metric") << reply("observation.json") << false
+                            << QStringList{"Currently: Mostly Cloudy, Temp: 12 C, Dewpt: 3 C, Wind: N-11 kmh, "
+                                           "Humidity: 54%",
+                                           "12 C", "3 C", "N-11 kmh", "54%"};
+    QTest::newRow("US") << reply("observation.json") << true
+                        << QStringList{"Currently: Mostly Cloudy, Temp: 53 F, Dewpt: 39 F, Wind: N-6 mph, "
+                                       "Humidity: 54%",
+                                       "53 F", "39 F", "N-6 mph", "54%"};
+    QTest::newRow("cold, US") << reply("observation-cold.json") << true
+                              << QStringList{"Currently: Light Snow, Temp: 24 F, Dewpt: 12 F, Wind: NE-3 mph, "
+                                             "Humidity: 65%",
+                                             "24 F", "12 F", "NE-3 mph", "65%"};
+    QTest::newRow("unknowns read -- and are not items")
+        << reply("observation-partial.json") << false
+        << QStringList{"Currently: Clear, Temp: --, Dewpt: 3 C, Wind: --, Humidity: 54%", "", "3 C", "", "54%"};
+    QTest::newRow("no direction: empty compass word")
+        << reply("observation-nodirection.json") << false
+        << QStringList{"Currently: Fair, Temp: 20 C, Dewpt: 11 C, Wind: -9 kmh, Humidity: 55%", "20 C", "11 C",
+                       "-9 kmh", "55%"};
+    QTest::newRow("placeholders in the description stay")
+        << "{\"timestamp\": \"T\", \"textDescription\": \"%1 %5 100%\", \"temperature\": {\"value\": 1.5}}" << false
+        << QStringList{"Currently: %1 %5 100%, Temp: 1 C, Dewpt: --, Wind: --, Humidity: --", "1 C", "", "", ""};
+}
+
+void WeatherReplyReaderTest::texts()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, usUnits);
+    QFETCH(QStringList, items);
+    const WeatherReport::Texts texts = WeatherReport::compose(WeatherReplyReader::readObservation(text), usUnits);
+    QCOMPARE(texts.summary(), items[0]);
+    for (int index = 1; index <= 5; ++index) {
+        const WeatherReport::ItemText* item = texts.item(index);
+        QCOMPARE(item != nullptr, !items[index - 1].isEmpty());
+        if (item)
+            QCOMPARE(item->text, items[index - 1]);
+    }
+}
+
+void WeatherReplyReaderTest::itemLookup()
+{
+    const WeatherReport::Texts texts = WeatherReport::compose(WeatherReplyReader::readObservation(reply("observation.json")), false);
+    QVERIFY(!texts.item(0));   // None
+    QVERIFY(!texts.item(-1));  // no selection
+    QVERIFY(!texts.item(6));
+    QVERIFY(texts.item(5));
+}
+
+QTEST_APPLESS_MAIN(WeatherReplyReaderTest)
+#include "tst_weatherreplyreader.moc"

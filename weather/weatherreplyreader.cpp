@@ -1,0 +1,142 @@
+#include "weatherreplyreader.h"
+
+#include <QtMath>
+#include <algorithm>
+
+#include "jsonextract.h"
+
+namespace {
+
+const QString ValueKey = QStringLiteral("\"value\"");
+
+QString quoted(const char* key)
+{
+    return QLatin1Char('"') + QLatin1String(key) + QLatin1Char('"');
+}
+
+// A plain member of the observation (timestamp, description). When the key is
+// missing the value is empty and the chain goes on from where it stood, so one
+// missing member does not blank every value after it.
+QString readMember(const QString& text, const char* key, int& from)
+{
+    const JsonText::Field field = JsonText::extractField(text, quoted(key), from);
+    if (!field.keyFound)
+        return QString();
+    from = field.resumePosition;
+    return field.value;
+}
+
+// Index of the "{" that opens the object given as the value of the key ending
+// just before `afterKey`, or -1 when the value is not an object.
+int objectOpening(const QString& text, int afterKey)
+{
+    int at = afterKey;
+    auto skipBlanks = [&] {
+        while (at < text.size() && text.at(at).isSpace())
+            ++at;
+    };
+    skipBlanks();
+    if (at >= text.size() || text.at(at) != QLatin1Char(':'))
+        return -1;
+    ++at;
+    skipBlanks();
+    return at < text.size() && text.at(at) == QLatin1Char('{') ? at : -1;
+}
+
+// A measurement object {"unitCode": ..., "value": ..., "qualityControl": ...}.
+// Its "value" counts only when it lies inside the measurement's own (flat)
+// object; otherwise the search would take the value of some later measurement.
+WeatherReplyReader::Measurement readMeasurement(const QString& text, const char* key, int& from)
+{
+    WeatherReplyReader::Measurement measurement;
+    const QString quotedKey = quoted(key);
+    const int keyAt = text.indexOf(quotedKey, from);
+    if (keyAt < 0)
+        return measurement;
+    const int afterKey = keyAt + quotedKey.size();
+    const int opening = objectOpening(text, afterKey);
+    const int valueAt = text.indexOf(ValueKey, keyAt);
+    const QStringRef inside = text.midRef(opening + 1, valueAt - opening - 1);
+    if (opening < 0 || valueAt < 0 || inside.contains(QLatin1Char('}')) || inside.contains(QLatin1Char('{'))) {
+        from = afterKey;
+        return measurement;
+    }
+
+    const JsonText::Field field = JsonText::extractField(text, quotedKey, from, ValueKey);
+    from = field.resumePosition;
+    measurement.raw = field.value;
+    bool ok = false;
+    const float number = field.value.toFloat(&ok);
+    measurement.known = ok && qIsFinite(number);
+    return measurement;
+}
+
+}  // namespace
+
+WeatherReplyReader::PointGrid WeatherReplyReader::readPoint(const QString& text)
+{
+    PointGrid grid;
+    grid.gridId = JsonText::extractField(text, quoted("gridId"), 0).value;
+    grid.gridX = JsonText::extractField(text, quoted("gridX"), 0).value;
+    grid.gridY = JsonText::extractField(text, quoted("gridY"), 0).value;
+    return grid;
+}
+
+QStringList WeatherReplyReader::readStationEntries(const QString& text)
+{
+    const QString idKey = quoted("stationIdentifier");
+    const QString nameKey = quoted("name");
+    QStringList entries;
+    int i = text.indexOf(idKey, 0);
+    while (i != -1) {
+        // Every station gives exactly one id and one name.
+        const JsonText::Field id = JsonText::extractField(text, idKey, i);
+        const JsonText::Field name = JsonText::extractField(text, nameKey, id.resumePosition);
+        entries.append(name.value + QStringLiteral(": ") + id.value);
+        const int next = text.indexOf(idKey, name.resumePosition);
+        // A search that went back to the start would list the same stations
+        // for ever (a resume position of -1 counts from the end, but a text
+        // can be laid out so that it lands before i).
+        if (next != -1 && next <= i)
+            break;
+        i = next;
+    }
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+WeatherReplyReader::Observation WeatherReplyReader::readObservation(const QString& text)
+{
+    Observation observation;
+    int from = 0;
+    observation.timestamp = readMember(text, "timestamp", from);
+    observation.description = readMember(text, "textDescription", from);
+    observation.temperature = readMeasurement(text, "temperature", from);
+    observation.dewpoint = readMeasurement(text, "dewpoint", from);
+    observation.windDirection = readMeasurement(text, "windDirection", from);
+    observation.windSpeed = readMeasurement(text, "windSpeed", from);
+    observation.humidity = readMeasurement(text, "relativeHumidity", from);
+    return observation;
+}
+
+QStringList WeatherReplyReader::Observation::missing() const
+{
+    QStringList names;
+    if (!temperature.known)
+        names << "temperature";
+    if (!dewpoint.known)
+        names << "dewpoint";
+    if (!windDirection.known)
+        names << "windDirection";
+    if (!windSpeed.known)
+        names << "windSpeed";
+    if (!humidity.known)
+        names << "relativeHumidity";
+    return names;
+}
+
+bool WeatherReplyReader::Observation::anyMeasurementKnown() const
+{
+    return temperature.known || dewpoint.known || windDirection.known || windSpeed.known
+        || humidity.known;
+}

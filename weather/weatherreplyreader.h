@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Reads the weather service's three replies (point, station list, latest
+// observation) out of their text, without a window and without the network.
+namespace WeatherReplyReader {
+
+// The forecast grid of a point: each key searched from the start of the text.
+struct PointGrid
+{
+    QString gridId;
+    QString gridX;
+    QString gridY;
+};
+PointGrid readPoint(const QString& text);
+
+// One "name: id" entry per station, sorted by UTF-16 code units (so names in
+// upper case come before names in lower case).
+QStringList readStationEntries(const QString& text);
+
+// One measurement of an observation: the raw text cut from the reply, and
+// whether it is a number the station actually reported. A null value, a value
+// that is not a number, or a measurement (or its "value") that is missing from
+// the reply is unknown.
+struct Measurement
+{
+    QString raw;
+    bool known = false;
+};
+
+struct Observation
+{
+    QString timestamp;
+    QString description;
+    Measurement temperature;
+    Measurement dewpoint;
+    Measurement windDirection;
+    Measurement windSpeed;
+    Measurement humidity;
+
+    // The reply's key names of the unknown measurements, in reply order.
+    QStringList missing() const;
+    bool anyMeasurementKnown() const;
+};
+
+// The seven values, searched in reply order, each search starting where the
+// one before it stopped.
+Observation readObservation(const QString& text);
+
+}  // namespace WeatherReplyReader

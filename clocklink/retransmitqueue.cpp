@@ -1,6 +1,5 @@
 #include "retransmitqueue.h"
 
-#include <QMutexLocker>
 
 bool sameClockAddress(const QHostAddress& a, const QHostAddress& b)
 {
@@ -18,14 +17,14 @@ RetransmitQueue::~RetransmitQueue()
 
 void RetransmitQueue::append(udpQueueStruct* record)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     records.append(record);
     ++counts.queued;
 }
 
 void RetransmitQueue::service(int maxRetries, const Transmit& transmit)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     for (int i = 0; i < records.size();) {
         udpQueueStruct* record = records.at(i);
         if (record->firstSendPending) {
@@ -54,7 +53,7 @@ void RetransmitQueue::service(int maxRetries, const Transmit& transmit)
 
 bool RetransmitQueue::acknowledge(const QHostAddress& sender)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     for (int i = 0; i < records.size(); ++i) {
         if (sameClockAddress(records.at(i)->addr, sender)) {
             delete records.takeAt(i);
@@ -67,7 +66,7 @@ bool RetransmitQueue::acknowledge(const QHostAddress& sender)
 
 void RetransmitQueue::clear()
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     counts.abandoned += records.size();
     qDeleteAll(records);
     records.clear();
@@ -75,12 +74,12 @@ void RetransmitQueue::clear()
 
 int RetransmitQueue::size() const
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     return records.size();
 }
 
 RetransmitQueue::Counters RetransmitQueue::counters() const
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     return counts;
 }

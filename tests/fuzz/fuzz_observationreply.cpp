@@ -33,7 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             fuzzRequire(texts.item(4) == nullptr);
         if (!observation.humidity.known)
             fuzzRequire(texts.item(5) == nullptr);
-        texts.summary().toUtf8();
+        // The numbers of the summary, after its free-text description.
+        const QString summary = texts.summary();
+        fuzzRequire(showsNoInvalidNumber(summary.mid(summary.lastIndexOf(QLatin1String(", Temp: ")))));
     }
     return 0;
 }

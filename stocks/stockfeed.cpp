@@ -54,10 +54,6 @@ void MainWindow::handleStockReply(const QString& text)
         text, stockQuotes, int(sizeof stockQuotes / sizeof stockQuotes[0]), tickerFieldTexts(), flags);
     for (const QString& line : result.logLines)
         logLine(line);
-    // A reply without a single quote (an error page, garbage, nothing) is no
-    // news: the labels keep what was last sent, as after a failed request.
-    if (result.quotesInReply == 0)
-        return;
 
     // Every label is set, so an empty ticker text clears its label.
     for (int v = 0; v < StockReplyHandling::TickerCount; ++v)

@@ -9,7 +9,6 @@ StockReplyHandling::Result StockReplyHandling::handle(const QString& text, stock
                                          qUtf8Printable(text));
 
     const StockQuoteReader::Reading reading = StockQuoteReader::read(text, table, tableSize);
-    result.quotesInReply = reading.quotesInReply;
     if (reading.quotesIgnored() > 0) {
         result.logLines << QString::asprintf("StockQuote Response: %d quotes, first %d used, %d ignored",
                                              reading.quotesInReply, reading.quotesRead,

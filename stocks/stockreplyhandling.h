@@ -16,7 +16,6 @@ struct Result
 {
     QStringList logLines;              // in the order they are logged
     QString tickerTexts[TickerCount];  // shown in the five labels; sent when not empty
-    int quotesInReply = 0;             // none: an error page or garbage, not a quote reply
 };
 
 // Reads the reply into the quote table (at most tableSize quotes; a line says

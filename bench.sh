@@ -37,7 +37,8 @@ machine="nproc $(nproc), ${cpu}, ${memory} memory, $(uname -sr)"
 build="${build_type} (${compiler} $("$compiler" -dumpversion) ${flags}), Qt ${qt_version}"
 
 # Runs one benchmark from the scratch directory (log files go to the
-# working directory) and appends its section to the results.
+# working directory) and appends its section to the results; the programs'
+# debug output goes to a file there, shown only when a benchmark fails.
 section() {
     local title="$1" command="$2"
     shift 2
@@ -48,7 +49,11 @@ section() {
         echo "- Command: \`$command\` (from \`./bench.sh\`, working directory a scratch directory)"
         echo "- Load average before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
         echo
-        (cd "$scratch" && "$@")
+        (cd "$scratch" && "$@" 2>>"$scratch/stderr.log") || {
+            echo "$title failed; its last messages:" >&2
+            tail -n 20 "$scratch/stderr.log" >&2
+            exit 1
+        }
     } >>"$results.tmp"
 }
 

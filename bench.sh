@@ -2,8 +2,9 @@
 # Builds Corvelta's benchmarks in a Release build of their own (build-bench/),
 # runs every measurement and writes the figures, with the machine, the build
 # type and the command behind each, to bench/results.md (or the file given as
-# the first argument). Everything stays on loopback. It takes about four
-# minutes, two of them the 60 s runs of the program; run it on an otherwise
+# the first argument). Everything stays on loopback. It takes about five
+# minutes, two of them the 60 s runs of the program (longer while another
+# process holds the clock port lock); run it on an otherwise
 # idle machine, since every figure is a timing.
 #
 #   ./bench.sh                   all measurements, results in bench/results.md
@@ -54,6 +55,7 @@ section() {
             tail -n 20 "$scratch/stderr.log" >&2
             exit 1
         }
+        echo
     } >>"$results.tmp"
 }
 

@@ -302,7 +302,7 @@ int main(int argc, char** argv)
     std::printf("#### The running program over %d s (offscreen; CPU from /proc/<pid>/stat utime+stime)\n\n",
                 seconds);
     std::printf("| run | CPU (%% of one core) | CPU seconds | VmRSS after start (KB) | VmRSS at end (KB) | "
-                "threads | requests logged | scheduled updates |\n");
+                "threads | requests logged (whole run) | scheduled updates (whole run) |\n");
     std::printf("|---|---:|---:|---:|---:|---:|---:|---:|\n");
     std::printf("| idle (no feed due, no clocks) | %.2f | %.2f | %ld | %ld | %d | %d | %d |\n", idle.cpuPercent,
                 idle.cpuSecondsUsed, idle.rssStart, idle.rssEnd, idle.threads, idle.requests, idle.updates);

@@ -32,29 +32,22 @@ QByteArray authorizationValue(const QString& password)
 
 void UDPCommThread::QueueDeviceNameUpdate(QString ipAddress, QString payload, bool waitForIdle)
 {
-    auto* record = new httpQueueStruct;
-    record->ipAddress = ipAddress;
-    record->payload = payload;
-    record->waitForIdle = waitForIdle;
-    record->requestKind = 1;
-    int total = 0;
-    {
-        std::lock_guard<std::mutex> lock(httpMutex);
-        record->serial = ++nextSerial;
-        httpQueue.append(record);
-        httpQueueTotal = httpQueue.size();
-        total = httpQueueTotal;
-    }
-    emit progSet(0, total);
+    queueHttpRequest(ipAddress, payload, waitForIdle, 1);
 }
 
 void UDPCommThread::QueueWebDataRequest(QString ipAddress, QString path, bool waitForIdle)
 {
+    queueHttpRequest(ipAddress, path, waitForIdle, 2);
+}
+
+void UDPCommThread::queueHttpRequest(const QString& ipAddress, const QString& payload, bool waitForIdle,
+                                     int requestKind)
+{
     auto* record = new httpQueueStruct;
     record->ipAddress = ipAddress;
-    record->payload = path;
+    record->payload = payload;
     record->waitForIdle = waitForIdle;
-    record->requestKind = 2;
+    record->requestKind = requestKind;
     int total = 0;
     {
         std::lock_guard<std::mutex> lock(httpMutex);

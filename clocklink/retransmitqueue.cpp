@@ -27,16 +27,20 @@ void RetransmitQueue::service(int maxRetries, const Transmit& transmit)
     std::lock_guard<std::mutex> lock(mutex);
     for (int i = 0; i < records.size();) {
         udpQueueStruct* record = records.at(i);
+        // Every moment of a record's schedule is counted from its queueing:
+        // the first transmission at initialDelay, retry tick k at
+        // initialDelay + k * interval. Counting each step from the pass that
+        // took the step before would add up the loop's lateness (up to one
+        // 5 ms sleep per step) over the four transmissions and the give-up.
+        const qint64 elapsed = record->timer.elapsed();
         if (record->firstSendPending) {
-            if (record->timer.elapsed() >= record->initialDelay) {
+            if (elapsed >= record->initialDelay) {
                 record->firstSendPending = false;
-                record->timer.restart();
                 transmit(*record);
                 ++counts.transmissions;
             }
-        } else if (record->timer.elapsed() >= record->interval) {
+        } else if (elapsed >= qint64(record->initialDelay) + qint64(record->retries + 1) * record->interval) {
             ++record->retries;
-            record->timer.restart();
             if (record->retries > maxRetries) {
                 // Given up: no message, no signal, nobody is told.
                 records.removeAt(i);

@@ -16,7 +16,7 @@ struct udpQueueStruct
     int port = 0;
     int retries = 0;
     bool firstSendPending = false;
-    QElapsedTimer timer;
+    QElapsedTimer timer;  // started at queueing; the whole schedule counts from it
     int initialDelay = 0;
     int interval = 0;
 };
@@ -57,8 +57,9 @@ public:
     void append(udpQueueStruct* record);
 
     // One pass over every record: the first transmission once the initial
-    // delay has passed, then one retry tick per interval; a record whose
-    // retry count exceeds maxRetries is dropped without being sent again.
+    // delay has passed, then one retry tick per interval (tick k due at
+    // initialDelay + k * interval after queueing); a record whose retry
+    // count exceeds maxRetries is dropped without being sent again.
     void service(int maxRetries, const Transmit& transmit);
 
     // Removes the oldest record for the clock that sent an acknowledgement.

@@ -186,6 +186,11 @@ void UDPCommThread::run()
     // that fails is not reported (datagrams then go out from another port).
     udpSocket = new QUdpSocket;
     udpSocket->bind(QHostAddress::Any, CLOCK_UDP_PORT, QAbstractSocket::ReuseAddressHint);
+    // Clocks answer a burst at once: 100 clocks x 5 variables are 500
+    // acknowledgements within a few ms. The usual default receive buffer
+    // holds fewer than 300 such datagrams, and each one dropped costs a
+    // needless retransmission 100 ms later. The system may cap the size.
+    udpSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 1 << 20);
     {
         std::lock_guard<std::mutex> lock(socketReadyMutex);
         socketReady = true;

@@ -120,6 +120,9 @@ private:
     // Application thread: sends the request of one dispatched record.
     void sendWebRequest(httpQueueStruct* httpData, bool post);
     void clearHttpQueue();
+    // Appends one web request of the given kind and reports the new total.
+    void queueHttpRequest(const QString& ipAddress, const QString& payload, bool waitForIdle,
+                          int requestKind);
 
     std::atomic<bool> runFlag{false};
     QUdpSocket* udpSocket = nullptr;

@@ -101,16 +101,13 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(clock.arrivals.size(), sendTimes.size(), 10000);
         QCOMPARE(running.link.GetUdpQueueSize(), 0);
 
-        // Never early (2 ms for timer rounding); late only within a generous
-        // margin for a busy machine.
+        // Never early against the schedule, which counts from queueing (2 ms
+        // for timer rounding); late only within a generous margin for a busy
+        // machine.
         for (int i = 0; i < sendTimes.size(); ++i) {
             const qint64 at = clock.arrivals.at(i).msecs - queuedAt;
             QVERIFY2(at >= sendTimes.at(i) - 2, qPrintable(QString("transmission %1 at %2 ms").arg(i).arg(at)));
             QVERIFY2(at <= sendTimes.at(i) + 3000, qPrintable(QString("transmission %1 at %2 ms").arg(i).arg(at)));
-            if (i > 0) {
-                const qint64 gap = clock.arrivals.at(i).msecs - clock.arrivals.at(i - 1).msecs;
-                QVERIFY2(gap >= 100 + extraInterval - 2, qPrintable(QString("gap %1 ms").arg(gap)));
-            }
         }
         QVERIFY(givenUpSeenAt - queuedAt >= giveUpTime - 2);
     }

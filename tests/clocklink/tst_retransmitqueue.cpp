@@ -135,6 +135,27 @@ private slots:
         QCOMPARE(queue.counters().transmissions, qint64(transmissions));
     }
 
+    // The schedule counts from queueing, not from the pass that made the
+    // previous transmission: a first send made late does not push the
+    // retransmissions back (lateness would otherwise add up step by step).
+    void lateFirstSendKeepsTheRetrySchedule()
+    {
+        RetransmitQueue queue;
+        auto* record = makeRecord("10.0.0.1", 10, 100);
+        QElapsedTimer sinceQueued = record->timer;
+        queue.append(record);
+        // The first retry tick is due at 110 ms after queueing.
+        while (sinceQueued.elapsed() < 115)
+            QThread::usleep(1000);
+        int written = 0;
+        const RetransmitQueue::Transmit count = [&](const udpQueueStruct&) { ++written; };
+        queue.service(3, count);
+        QCOMPARE(written, 1);  // the first transmission, 105 ms late
+        queue.service(3, count);
+        QCOMPARE(written, 2);  // retry tick 1 was already due
+        QCOMPARE(queue.size(), 1);
+    }
+
     void loweredRetryLimitAppliesToQueuedRecords()
     {
         RetransmitQueue queue;

@@ -3,6 +3,8 @@
 
 #include <QRandomGenerator>
 
+#include "clockaddresslist.h"
+#include "clockdatagram.h"
 #include "jsonextract.h"
 #include "quotereplies.h"
 #include "stockquotereader.h"
@@ -100,6 +102,38 @@ void compareReadings(const QString& text, int tableSize)
     QCOMPARE(fromLinear.logLines, fromYardstick.logLines);
     for (int v = 0; v < 5; ++v)
         QCOMPARE(fromLinear.tickerTexts[v], fromYardstick.tickerTexts[v]);
+}
+
+// Everything one reply makes the feed log and send, in order: the handling's
+// log lines, then for each non-empty ticker text and each clock the
+// "Sending" line and the datagram's bytes (as the feed sends them).
+QStringList feedOutput(const StockReplyHandling::Result& result, const QString& clockList)
+{
+    QStringList out = result.logLines;
+    for (int v = 0; v < StockReplyHandling::TickerCount; ++v) {
+        out << "label " + result.tickerTexts[v];
+        if (result.tickerTexts[v].isEmpty())
+            continue;
+        for (const QString& address : ClockAddressList::split(clockList)) {
+            out << StockReplyHandling::sendingLogLine(address, v, result.tickerTexts[v]);
+            out << address + " " + QString::fromLatin1(ClockDatagram::build(v, result.tickerTexts[v]).toHex());
+        }
+    }
+    return out;
+}
+
+// The handling of one reply with the reading rule as stated.
+StockReplyHandling::Result handleBySearchFromStart(const QString& text, stockQuoteStruct* table, int tableSize,
+                                                   const QStringList& fields, const TickerText::Flags& flags)
+{
+    StockReplyHandling::Result result;
+    result.logLines << QString::asprintf("StockQuote Response: Length=%d %s", text.size(), qUtf8Printable(text));
+    const StockQuoteReader::Reading reading = readBySearchFromStart(text, table, tableSize);
+    if (reading.quotesIgnored() > 0)
+        result.logLines << QString::asprintf("StockQuote Response: %d quotes, first %d used, %d ignored",
+                                             reading.quotesInReply, reading.quotesRead, reading.quotesIgnored());
+    StockReplyHandling::deliver(table, reading.quotesRead, fields, flags, result);
+    return result;
 }
 
 }  // namespace
@@ -245,6 +279,31 @@ private slots:
             compareReadings(text, 5);
             if (QTest::currentTestFailed())
                 QFAIL(qPrintable(QString("round %1").arg(round)));
+        }
+    }
+
+    // A day of replies into the same table, which is never cleared: records
+    // keep values and delivery fields from earlier, longer replies. Every
+    // log line, label and datagram must come out as the rule read literally
+    // gives it.
+    void sameLinesAndDatagramsOverASequenceOfReplies()
+    {
+        const QList<QString> replies = {recorded("three-quotes.json"), QString::fromUtf8(manyQuotesReply(260)),
+                                        recorded("irregular-quotes.json"), recorded("not-subscribed.json"),
+                                        recorded("three-quotes.json"), QString::fromUtf8(manyQuotesReply(7))};
+        const QStringList fields = {"AAPL,Q0003", "MSFT", "GOOG,Q0150", "F,^GSPC", "BRK-B,Q0199"};
+        const QString clocks = "127.0.0.2, 127.0.0.3";
+        stockQuoteStruct linear[200], yardstick[200];
+        for (int r = 0; r < replies.size(); ++r) {
+            const auto a = StockReplyHandling::handle(replies[r], linear, 200, fields, flagsOf("ntpcv"));
+            const auto b = handleBySearchFromStart(replies[r], yardstick, 200, fields, flagsOf("ntpcv"));
+            const QStringList fromLinear = feedOutput(a, clocks);
+            const QStringList fromYardstick = feedOutput(b, clocks);
+            QVERIFY2(fromLinear.filter(QRegularExpression("^127\\.0\\.0\\.2 be")).size() > 0 || r == 3,
+                     qPrintable(QString("reply %1 sent nothing").arg(r)));
+            QCOMPARE(fromLinear, fromYardstick);
+            for (int q = 0; q < 200; ++q)
+                QCOMPARE(linear[q].deliveryVar, yardstick[q].deliveryVar);
         }
     }
 

@@ -225,14 +225,12 @@ void WeatherFeedTest::initTestCase()
     QVERIFY(clock2->isBound());
     QVERIFY(clock3->isBound());
 
-    // Does this build's clock link transmit at all? Until it does, the
-    // datagram checks below cannot be made and are reported as left out.
+    // Every datagram check below relies on the clock link reaching the clocks.
     newWindow();
     window->SendClockVar("127.0.0.2", 9, "probe");
     clockLinkSends = QTest::qWaitFor([this] { return !clock2->arrivals.isEmpty(); }, 5000);
     window.reset();
-    if (!clockLinkSends)
-        qInfo("The clock link of this build transmits nothing: datagram checks left out.");
+    QVERIFY2(clockLinkSends, "the clock link delivers nothing to a substitute clock");
 }
 
 void WeatherFeedTest::init()
@@ -309,8 +307,6 @@ bool WeatherFeedTest::markerArrived()
 
 void WeatherFeedTest::drainClocks()
 {
-    if (!clockLinkSends)
-        return;
     markerArrived();
     clock2->arrivals.clear();
     clock3->arrivals.clear();
@@ -318,8 +314,6 @@ void WeatherFeedTest::drainClocks()
 
 void WeatherFeedTest::expectDatagrams(const QList<QByteArray>& at2, const QList<QByteArray>& at3)
 {
-    if (!clockLinkSends)
-        return;
     auto fromFeed = [](const SubstituteClock& clock) {
         QList<QByteArray> list;
         for (const SubstituteClock::Arrival& arrival : clock.arrivals)

@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Builds Corvelta's benchmarks in a Release build of their own (build-bench/),
+# runs every measurement and writes the figures, with the machine, the build
+# type and the command behind each, to bench/results.md (or the file given as
+# the first argument). Everything stays on loopback. It takes about five
+# minutes, two of them the 60 s runs of the program (longer while another
+# process holds the clock port lock); run it on an otherwise
+# idle machine, since every figure is a timing.
+#
+#   ./bench.sh                   all measurements, results in bench/results.md
+#   IDLE_SECONDS=20 ./bench.sh   shorter runs of the program (default 60)
+set -euo pipefail
+repo="$(cd "$(dirname "$0")" && pwd)"
+cd "$repo"
+
+build_dir=build-bench
+build_type=Release
+results="${1:-bench/results.md}"
+idle_seconds="${IDLE_SECONDS:-60}"
+jobs="$(nproc)"
+
+cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE="$build_type" >/dev/null
+cmake --build "$build_dir" -j"$jobs" --target corvelta corvelta-demo-settings \
+    bench_replyreading bench_clocklink bench_program bench_refreshhour >/dev/null
+
+bench_bin="$repo/$build_dir/tests/bench"
+scratch="$(mktemp -d)"
+trap 'rm -rf "$scratch"' EXIT
+
+compiler="$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' "$build_dir/CMakeCache.txt")"
+flags="$(sed -n 's/^CMAKE_CXX_FLAGS_RELEASE:[A-Z]*=//p' "$build_dir/CMakeCache.txt")"
+cpu="$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)"
+memory="$(awk '/^MemTotal:/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo)"
+qt="$(sed -n 's/^Qt5Core_DIR:[A-Z]*=//p' "$build_dir/CMakeCache.txt")"
+qt_version="$(pkg-config --modversion Qt5Core 2>/dev/null || echo "5.15 (${qt})")"
+
+machine="nproc $(nproc), ${cpu}, ${memory} memory, $(uname -sr)"
+build="${build_type} (${compiler} $("$compiler" -dumpversion) ${flags}), Qt ${qt_version}"
+
+# Runs one benchmark from the scratch directory (log files go to the
+# working directory) and appends its section to the results; the programs'
+# debug output goes to a file there, shown only when a benchmark fails.
+section() {
+    local title="$1" command="$2"
+    shift 2
+    echo "== $title" >&2
+    {
+        echo "### $title"
+        echo
+        echo "- Command: \`$command\` (from \`./bench.sh\`, working directory a scratch directory)"
+        echo "- Load average before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
+        echo
+        (cd "$scratch" && "$@" 2>>"$scratch/stderr.log") || {
+            echo "$title failed; its last messages:" >&2
+            tail -n 20 "$scratch/stderr.log" >&2
+            exit 1
+        }
+        echo
+    } >>"$results.tmp"
+}
+
+mkdir -p "$(dirname "$results")"
+{
+    echo "# Corvelta benchmark results"
+    echo
+    echo "Written by \`./bench.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC')."
+    echo
+    echo "- Machine: ${machine}"
+    echo "- Build: ${build}, build directory \`${build_dir}\`"
+    echo "- Every figure below was produced on this machine with this build, by the command given with it."
+    echo
+} >"$results.tmp"
+
+section "Reading replies: own reading vs full JSON parse" \
+    "$build_dir/tests/bench/bench_replyreading" "$bench_bin/bench_replyreading"
+section "Clock link: 100 acknowledging clocks, and the retransmission schedule" \
+    "$build_dir/tests/bench/bench_clocklink" "$bench_bin/bench_clocklink"
+section "The running program: start time, CPU and memory" \
+    "$build_dir/tests/bench/bench_program $idle_seconds" "$bench_bin/bench_program" "$idle_seconds"
+section "Memory over one simulated hour of refreshes" \
+    "$build_dir/tests/bench/bench_refreshhour" \
+    env QT_QPA_PLATFORM=offscreen "$bench_bin/bench_refreshhour"
+
+mv "$results.tmp" "$results"
+echo "Results written to $results" >&2

@@ -1,0 +1,339 @@
+// Reading the services' replies: the program's own text-search reading
+// against a full JSON parse (QJsonDocument::fromJson) followed by the same
+// lookups, on the same bytes, in one run. Both start from the reply body as
+// it arrives (bytes), so the own reading includes the UTF-8 decoding the
+// program does anyway. Prints Markdown tables: one row per reply, then the
+// cost per KB at 1x, 2x and 4x the reply size.
+//
+// Run it on an otherwise idle machine; it takes about half a minute.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QVector>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <functional>
+
+#include "jsonextract.h"
+#include "../stocks/quotereplies.h"
+#include "stockquotereader.h"
+#include "substitutewebserver.h"
+#include "weatherreplyreader.h"
+
+namespace {
+
+// Defeats dead-code elimination of results nobody reads.
+volatile int sink = 0;
+
+// Time of one call in microseconds: batches of calls long enough to time
+// (about 20 ms each), eleven batches, the fastest batch (the one least
+// disturbed by whatever else the machine was doing).
+double bestMicros(const std::function<void()>& call)
+{
+    int perBatch = 1;
+    for (;;) {
+        QElapsedTimer timer;
+        timer.start();
+        for (int i = 0; i < perBatch; ++i)
+            call();
+        if (timer.nsecsElapsed() > 20'000'000 || perBatch >= (1 << 20))
+            break;
+        perBatch *= 2;
+    }
+    QVector<double> batches;
+    for (int b = 0; b < 11; ++b) {
+        QElapsedTimer timer;
+        timer.start();
+        for (int i = 0; i < perBatch; ++i)
+            call();
+        batches << timer.nsecsElapsed() / 1000.0 / perBatch;
+    }
+    std::sort(batches.begin(), batches.end());
+    return batches.first();
+}
+
+QByteArray dataFile(const QString& relative)
+{
+    QFile file(testDataPath(relative));
+    if (!file.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "cannot read %s\n", qPrintable(file.fileName()));
+        std::exit(1);
+    }
+    return file.readAll();
+}
+
+// ---- observation
+
+// The recorded observation with `extra` entries added to its "presentWeather"
+// list (the list lies between the description and the measurements, so both
+// readings pass over it).
+QByteArray observationReply(int extra)
+{
+    QByteArray reply = dataFile("weather/observation.json");
+    QByteArray entries;
+    for (int i = 0; i < extra; ++i) {
+        entries += QByteArray(i ? ",\n" : "\n")
+                 + "            {\n                \"intensity\": \"light\",\n"
+                   "                \"modifier\": null,\n                \"weather\": \"rain\",\n"
+                   "                \"rawString\": \"-RA"
+                 + QByteArray::number(i) + "\",\n                \"inVicinity\": false\n            }";
+    }
+    if (extra > 0)
+        reply.replace("\"presentWeather\": []", "\"presentWeather\": [" + entries + "\n        ]");
+    return reply;
+}
+
+// An observation reply grown to about `bytes`.
+QByteArray observationOfSize(int bytes)
+{
+    int extra = 0;
+    while (observationReply(extra).size() < bytes)
+        extra += 1;
+    return observationReply(extra);
+}
+
+int ownObservation(const QByteArray& body)
+{
+    const auto o = WeatherReplyReader::readObservation(QString::fromUtf8(body));
+    return o.timestamp.size() + o.description.size() + o.temperature.raw.size() + o.dewpoint.raw.size()
+         + o.windDirection.raw.size() + o.windSpeed.raw.size() + o.humidity.raw.size();
+}
+
+int parsedObservation(const QByteArray& body)
+{
+    const QJsonObject p = QJsonDocument::fromJson(body).object().value("properties").toObject();
+    auto measurement = [&p](const char* key) {
+        const QJsonValue v = p.value(key).toObject().value("value");
+        return v.isDouble() ? QString::number(v.toDouble()) : QString();
+    };
+    return p.value("timestamp").toString().size() + p.value("textDescription").toString().size()
+         + measurement("temperature").size() + measurement("dewpoint").size()
+         + measurement("windDirection").size() + measurement("windSpeed").size()
+         + measurement("relativeHumidity").size();
+}
+
+// ---- station list
+
+// A station list shaped like the service's (pretty-printed GeoJSON features)
+// with `count` stations.
+QByteArray stationListReply(int count)
+{
+    QByteArray body = "{\n    \"type\": \"FeatureCollection\",\n    \"features\": [";
+    for (int i = 0; i < count; ++i) {
+        const QByteArray id = "K" + QByteArray::number(1000 + i);
+        body += QByteArray(i ? ",\n" : "\n")
+              + "        {\n            \"id\": \"https://api.weather.gov/stations/" + id
+              + "\",\n            \"type\": \"Feature\",\n            \"geometry\": {\n"
+                "                \"type\": \"Point\",\n                \"coordinates\": [\n"
+                "                    -96.75925,\n                    40.85097\n                ]\n"
+                "            },\n            \"properties\": {\n"
+                "                \"@id\": \"https://api.weather.gov/stations/" + id
+              + "\",\n                \"@type\": \"wx:ObservationStation\",\n"
+                "                \"elevation\": {\n                    \"unitCode\": \"wmoUnit:m\",\n"
+                "                    \"value\": 362.1024\n                },\n"
+                "                \"stationIdentifier\": \"" + id
+              + "\",\n                \"name\": \"Station " + QByteArray::number((i * 7919) % 100000)
+              + " Municipal Airport\",\n                \"timeZone\": \"America/Chicago\",\n"
+                "                \"forecast\": \"https://api.weather.gov/zones/forecast/NEZ066\",\n"
+                "                \"county\": \"https://api.weather.gov/zones/county/NEC109\",\n"
+                "                \"fireWeatherZone\": \"https://api.weather.gov/zones/fire/NEZ066\"\n"
+                "            }\n        }";
+    }
+    body += "\n    ],\n    \"observationStations\": []\n}\n";
+    return body;
+}
+
+int ownStations(const QByteArray& body)
+{
+    return WeatherReplyReader::readStationEntries(QString::fromUtf8(body)).size();
+}
+
+int parsedStations(const QByteArray& body)
+{
+    const QJsonArray features = QJsonDocument::fromJson(body).object().value("features").toArray();
+    QStringList entries;
+    for (const QJsonValue& feature : features) {
+        const QJsonObject p = feature.toObject().value("properties").toObject();
+        entries << p.value("name").toString() + ": " + p.value("stationIdentifier").toString();
+    }
+    std::sort(entries.begin(), entries.end());
+    return entries.size();
+}
+
+// ---- quotes
+
+// Quote objects as large as the service's full quotes (about 3 KB each):
+// the generated quotes with a business summary added to each.
+QByteArray quotesReply(int count)
+{
+    QByteArray summary;
+    while (summary.size() < 1000)
+        summary += "Designs, manufactures and markets devices, software and services worldwide; ";
+    return manyQuotesReply(count).replace("\"priceHint\":2,",
+                                          "\"longBusinessSummary\":\"" + summary + "\",\"priceHint\":2,");
+}
+
+int ownQuotes(const QByteArray& body, QVector<stockQuoteStruct>& table)
+{
+    return StockQuoteReader::read(QString::fromUtf8(body), table.data(), table.size()).quotesRead;
+}
+
+// The reading rule as stated: each quote's marker searched from the start.
+int quotesFromStart(const QByteArray& body, QVector<stockQuoteStruct>& table)
+{
+    const QString text = QString::fromUtf8(body);
+    const int n = qMin(int(text.count(StockQuoteReader::QuoteMarker)), table.size());
+    auto valueFrom = [&text](const QString& quotedKey, int start) {
+        QString key, value;
+        int resume = 0;
+        JsonText::extractValue(text, key, value, JsonText::findKeyColon(text, quotedKey, start), resume);
+        return value;
+    };
+    for (int q = 0; q < n; ++q) {
+        int at = -1;
+        for (int k = 0; k <= q; ++k)
+            at = text.indexOf(StockQuoteReader::QuoteMarker, at + 1);
+        table[q].change = StockQuoteReader::signedChange(valueFrom("\"regularMarketChange\"", at + 1));
+        table[q].price = valueFrom("\"regularMarketPrice\"", at + 1);
+        table[q].volume = valueFrom("\"regularMarketVolume\"", at + 1);
+        table[q].name = valueFrom("\"shortName\"", at + 1);
+        table[q].symbol = valueFrom("\"symbol\"", at + 1);
+    }
+    return n;
+}
+
+int parsedQuotes(const QByteArray& body, QVector<stockQuoteStruct>& table)
+{
+    const QJsonArray quotes = QJsonDocument::fromJson(body).object().value("body").toArray();
+    const int n = qMin(quotes.size(), table.size());
+    auto text = [](const QJsonValue& v) { return v.isString() ? v.toString() : QString::number(v.toDouble(), 'g', 17); };
+    for (int q = 0; q < n; ++q) {
+        const QJsonObject o = quotes[q].toObject();
+        table[q].change = StockQuoteReader::signedChange(text(o.value("regularMarketChange")));
+        table[q].price = text(o.value("regularMarketPrice"));
+        table[q].volume = text(o.value("regularMarketVolume"));
+        table[q].name = o.value("shortName").toString();
+        table[q].symbol = o.value("symbol").toString();
+    }
+    return n;
+}
+
+// ---- reporting
+
+struct Reply
+{
+    QString label;
+    QByteArray body;
+    std::function<int(const QByteArray&)> own;
+    std::function<int(const QByteArray&)> parse;
+};
+
+struct Timing
+{
+    double own = 0;
+    double parse = 0;
+};
+
+Timing time(const Reply& reply)
+{
+    Timing t;
+    t.own = bestMicros([&] { sink = sink + reply.own(reply.body); });
+    t.parse = bestMicros([&] { sink = sink + reply.parse(reply.body); });
+    return t;
+}
+
+double kb(const QByteArray& body)
+{
+    return body.size() / 1024.0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+
+    auto observation = [](int bytes) {
+        return Reply{"observation", bytes ? observationOfSize(bytes) : observationReply(0), ownObservation,
+                     parsedObservation};
+    };
+    auto stations = [](int count) {
+        return Reply{QString("station list, %1 stations").arg(count), stationListReply(count), ownStations,
+                     parsedStations};
+    };
+    // The table holds as many records as the reply has quotes, so the reading
+    // covers the whole reply at every size.
+    auto quotes = [](int count) {
+        auto table = std::make_shared<QVector<stockQuoteStruct>>(count);
+        return Reply{QString("quote reply, %1 quotes").arg(count), quotesReply(count),
+                     [table](const QByteArray& b) { return ownQuotes(b, *table); },
+                     [table](const QByteArray& b) { return parsedQuotes(b, *table); }};
+    };
+
+    // The readings must agree before their times mean anything.
+    {
+        const QByteArray obs = observationReply(0);
+        const auto o = WeatherReplyReader::readObservation(QString::fromUtf8(obs));
+        if (o.temperature.raw != "12.2" || ownStations(stationListReply(500)) != 500
+            || parsedStations(stationListReply(500)) != 500) {
+            std::fprintf(stderr, "the readings do not agree on the test replies\n");
+            return 1;
+        }
+        QVector<stockQuoteStruct> a(200), b(200);
+        const QByteArray q = quotesReply(200);
+        ownQuotes(q, a);
+        parsedQuotes(q, b);
+        for (int i = 0; i < 200; ++i) {
+            if (a[i].symbol != b[i].symbol || a[i].name != b[i].name || a[i].volume != b[i].volume) {
+                std::fprintf(stderr, "quote %d read differently\n", i);
+                return 1;
+            }
+        }
+    }
+
+    std::printf("#### Own reading vs full JSON parse (fastest of 11 batches of ~20 ms, microseconds per reply)\n\n");
+    std::printf("| reply | bytes | own reading (us) | fromJson + lookups (us) | own / parse |\n");
+    std::printf("|---|---:|---:|---:|---:|\n");
+    const QList<Reply> replies = {observation(0), stations(500), quotes(200)};
+    for (const Reply& reply : replies) {
+        const Timing t = time(reply);
+        std::printf("| %s | %d | %.1f | %.1f | %.2f |\n", qPrintable(reply.label), int(reply.body.size()), t.own,
+                    t.parse, t.own / t.parse);
+        std::fflush(stdout);
+    }
+
+    {
+        QVector<stockQuoteStruct> table(200);
+        const QByteArray body = quotesReply(200);
+        const double fromStart = bestMicros([&] { sink = sink + quotesFromStart(body, table); });
+        std::printf("\nFor comparison, the quote rule read literally (each quote's marker searched from the "
+                    "start again): %.1f us for the 200-quote reply.\n",
+                    fromStart);
+    }
+
+    std::printf("\n#### Growth with the reply size (microseconds per KB; linear when the column stays flat)\n\n");
+    std::printf("| reply | size | bytes | own (us) | own (us/KB) | parse (us) | parse (us/KB) |\n");
+    std::printf("|---|---:|---:|---:|---:|---:|---:|\n");
+    const int observationBytes = observationReply(0).size();
+    const QList<QPair<QString, std::function<Reply(int)>>> families = {
+        {"observation", [&](int f) { return f == 1 ? observation(0) : observation(observationBytes * f); }},
+        {"station list", [&](int f) { return stations(500 * f); }},
+        {"quote reply", [&](int f) { return quotes(200 * f); }},
+    };
+    for (const auto& family : families) {
+        for (int factor : {1, 2, 4}) {
+            const Reply reply = family.second(factor);
+            const Timing t = time(reply);
+            std::printf("| %s | %dx | %d | %.1f | %.2f | %.1f | %.2f |\n", qPrintable(family.first), factor,
+                        int(reply.body.size()), t.own, t.own / kb(reply.body), t.parse,
+                        t.parse / kb(reply.body));
+            std::fflush(stdout);
+        }
+    }
+    return 0;
+}

@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -129,6 +130,11 @@ private slots:
         observation = file.readAll();
         quotes = quoteReply({{"AAPL", "Apple Inc.", "189.25", "-1.2", "53242137"},
                              {"MSFT", "Microsoft Corporation", "378.91", "0", "20101200"}});
+        // The services keep their connections open, as the real ones do. A new
+        // TLS connection for every refresh would leave a session in the TLS
+        // library's cache that expires by the wall clock after hours, which a
+        // day run in seconds never reaches: growth a real day does not have.
+        server.setKeepAlive(true);
         QVERIFY(server.start());
         server.setHandler([this](const SubstituteWebServer::Request& request) {
             SubstituteWebServer::Reply reply;
@@ -155,6 +161,9 @@ private slots:
         simulatedNow = QDateTime(QDate(2026, 3, 2), QTime(0, 0, 0));
         TimeSource::setNowFunction([] { return simulatedNow; });
 
+        // The day's log (tens of MB) is written afresh by every run.
+        for (const QString& name : QDir().entryList({"Corvelta_*.log"}))
+            QFile::remove(name);
         const QString settingsPath = QCoreApplication::applicationDirPath() + "/crv_settings.ini";
         QFile::remove(settingsPath);
         {

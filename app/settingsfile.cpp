@@ -9,10 +9,22 @@
 
 namespace {
 
+// A text value as it stands in the file. A hand-written line such as
+// "clockweatheriplist=10.0.0.5, 10.0.0.6" (commas, no quotes) reads back as
+// a list, which as a plain text would come out empty and be lost at the next
+// save; it is kept as the text the edit field shows.
+QString settingText(const QSettings& settings, const QString& key, const QString& fallback = QString())
+{
+    const QVariant value = settings.value(key, fallback);
+    if (value.type() == QVariant::StringList)
+        return value.toStringList().join(QStringLiteral(", "));
+    return value.toString();
+}
+
 // A deployment key left empty means the built-in service.
 QString deploymentValue(const QSettings& settings, const char* key, const char* fallback)
 {
-    const QString value = settings.value(key, fallback).toString().trimmed();
+    const QString value = settingText(settings, key, fallback).trimmed();
     return value.isEmpty() ? QString(fallback) : value;
 }
 
@@ -22,27 +34,27 @@ void MainWindow::loadSettings()
 {
     QSettings settings(settingsFile, QSettings::IniFormat);
 
-    ui->latitudeLineEdit->setText(settings.value("latitudeEdit", "40.8106").toString());
-    ui->longitudeLineEdit->setText(settings.value("longitudeEdit", "-96.6274").toString());
+    ui->latitudeLineEdit->setText(settingText(settings, "latitudeEdit", "40.8106"));
+    ui->longitudeLineEdit->setText(settingText(settings, "longitudeEdit", "-96.6274"));
     units = settings.value("units", true).toBool();
     ui->metricCheckBox->setChecked(!units);
-    gridId = settings.value("gridid", "").toString();
-    gridX = settings.value("gridx", "").toString();
-    gridY = settings.value("gridy", "").toString();
-    stationId = settings.value("stationid", "").toString();
+    gridId = settingText(settings, "gridid");
+    gridX = settingText(settings, "gridx");
+    gridY = settingText(settings, "gridy");
+    stationId = settingText(settings, "stationid");
     ui->weatherItemComboBox1->setCurrentIndex(settings.value("weathercombo1").toInt());
     ui->weatherItemComboBox2->setCurrentIndex(settings.value("weathercombo2").toInt());
     ui->weatherItemComboBox3->setCurrentIndex(settings.value("weathercombo3").toInt());
     ui->weatherItemComboBox4->setCurrentIndex(settings.value("weathercombo4").toInt());
     ui->weatherItemComboBox5->setCurrentIndex(settings.value("weathercombo5").toInt());
-    ui->clockWeatherIPListEdit->setText(settings.value("clockweatheriplist").toString());
-    stockApiKey = settings.value("stockapikey").toString();
-    ui->tickerLineEdit1->setText(settings.value("stockedit1").toString());
-    ui->tickerLineEdit2->setText(settings.value("stockedit2").toString());
-    ui->tickerLineEdit3->setText(settings.value("stockedit3").toString());
-    ui->tickerLineEdit4->setText(settings.value("stockedit4").toString());
-    ui->tickerLineEdit5->setText(settings.value("stockedit5").toString());
-    ui->clockStockIPListEdit->setText(settings.value("clockstockiplist").toString());
+    ui->clockWeatherIPListEdit->setText(settingText(settings, "clockweatheriplist"));
+    stockApiKey = settingText(settings, "stockapikey");
+    ui->tickerLineEdit1->setText(settingText(settings, "stockedit1"));
+    ui->tickerLineEdit2->setText(settingText(settings, "stockedit2"));
+    ui->tickerLineEdit3->setText(settingText(settings, "stockedit3"));
+    ui->tickerLineEdit4->setText(settingText(settings, "stockedit4"));
+    ui->tickerLineEdit5->setText(settingText(settings, "stockedit5"));
+    ui->clockStockIPListEdit->setText(settingText(settings, "clockstockiplist"));
     cbName = settings.value("cbname", false).toBool();
     cbTicker = settings.value("cbticker", true).toBool();
     cbPrice = settings.value("cbprice", true).toBool();

@@ -3,7 +3,6 @@
 // its reply, with progress signals for a progress display.
 #include <QCryptographicHash>
 #include <QDebug>
-#include <QMutexLocker>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -51,7 +50,7 @@ void UDPCommThread::queueHttpRequest(const QString& ipAddress, const QString& pa
     record->requestKind = requestKind;
     int total = 0;
     {
-        QMutexLocker lock(&httpMutex);
+        std::lock_guard<std::mutex> lock(httpMutex);
         record->serial = ++nextSerial;
         httpQueue.append(record);
         httpQueueTotal = httpQueue.size();
@@ -62,19 +61,19 @@ void UDPCommThread::queueHttpRequest(const QString& ipAddress, const QString& pa
 
 void UDPCommThread::SetDevicePassword(QString password)
 {
-    QMutexLocker lock(&httpMutex);
+    std::lock_guard<std::mutex> lock(httpMutex);
     devicePassword = password;
 }
 
 int UDPCommThread::GetHttpQueueTotal()
 {
-    QMutexLocker lock(&httpMutex);
+    std::lock_guard<std::mutex> lock(httpMutex);
     return httpQueueTotal;
 }
 
 int UDPCommThread::GetHttpQueueSize()
 {
-    QMutexLocker lock(&httpMutex);
+    std::lock_guard<std::mutex> lock(httpMutex);
     return httpQueue.size();
 }
 
@@ -90,7 +89,7 @@ int UDPCommThread::GetHttpTimeLimit() const
 
 void UDPCommThread::clearHttpQueue()
 {
-    QMutexLocker lock(&httpMutex);
+    std::lock_guard<std::mutex> lock(httpMutex);
     qDeleteAll(httpQueue);
     httpQueue.clear();
     httpQueueTotal = 0;
@@ -105,7 +104,7 @@ void UDPCommThread::serviceHttpQueue(int& httpInFlight)
     bool emptied = false;
     const int timeLimit = httpTimeLimit;
     {
-        QMutexLocker lock(&httpMutex);
+        std::lock_guard<std::mutex> lock(httpMutex);
         // Only the first record is ever sent, so requests go out one at a
         // time in arrival order, each after the previous one is complete.
         if (!httpQueue.isEmpty()) {
@@ -176,7 +175,7 @@ void UDPCommThread::sendWebRequest(httpQueueStruct* httpData, bool post)
     {
         // The record travelled as a plain pointer through the event queue:
         // use it only if it is still queued and waiting for its reply.
-        QMutexLocker lock(&httpMutex);
+        std::lock_guard<std::mutex> lock(httpMutex);
         if (!httpQueue.contains(httpData) || !httpData->sent || httpData->done)
             return;
         ipAddress = httpData->ipAddress;
@@ -228,7 +227,7 @@ void UDPCommThread::onfinish(QNetworkReply* rep)
     bool reportTwentyUp = false;
     QString twentyUpValue;
     {
-        QMutexLocker lock(&httpMutex);
+        std::lock_guard<std::mutex> lock(httpMutex);
         for (httpQueueStruct* record : qAsConst(httpQueue)) {
             if (kind == 0)
                 break;

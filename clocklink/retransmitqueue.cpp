@@ -1,6 +1,5 @@
 #include "retransmitqueue.h"
 
-#include <QMutexLocker>
 
 bool sameClockAddress(const QHostAddress& a, const QHostAddress& b)
 {
@@ -18,14 +17,14 @@ RetransmitQueue::~RetransmitQueue()
 
 void RetransmitQueue::append(udpQueueStruct* record)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     records.append(record);
     ++counts.queued;
 }
 
 void RetransmitQueue::service(int maxRetries, const Transmit& transmit)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     for (int i = 0; i < records.size();) {
         udpQueueStruct* record = records.at(i);
         // Every moment of a record's schedule is counted from its queueing:
@@ -58,7 +57,7 @@ void RetransmitQueue::service(int maxRetries, const Transmit& transmit)
 
 bool RetransmitQueue::acknowledge(const QHostAddress& sender)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     for (int i = 0; i < records.size(); ++i) {
         if (sameClockAddress(records.at(i)->addr, sender)) {
             delete records.takeAt(i);
@@ -71,7 +70,7 @@ bool RetransmitQueue::acknowledge(const QHostAddress& sender)
 
 void RetransmitQueue::clear()
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     counts.abandoned += records.size();
     qDeleteAll(records);
     records.clear();
@@ -79,12 +78,12 @@ void RetransmitQueue::clear()
 
 int RetransmitQueue::size() const
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     return records.size();
 }
 
 RetransmitQueue::Counters RetransmitQueue::counters() const
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     return counts;
 }

@@ -4,8 +4,8 @@
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QList>
-#include <QMutex>
 #include <functional>
+#include <mutex>
 
 // One clock datagram waiting for its acknowledgement.
 struct udpQueueStruct
@@ -29,7 +29,8 @@ bool sameClockAddress(const QHostAddress& a, const QHostAddress& b);
 
 // The datagrams that wait for a clock's acknowledgement, oldest first. The
 // application thread appends, the comm thread walks the schedule and applies
-// acknowledgements; one mutex guards the list for each whole walk.
+// acknowledgements; one mutex guards the list for each whole walk. It is a
+// standard mutex, which the thread checker sees, unlike Qt's own locks.
 class RetransmitQueue
 {
 public:
@@ -72,7 +73,7 @@ public:
     Counters counters() const;
 
 private:
-    mutable QMutex mutex;
+    mutable std::mutex mutex;
     QList<udpQueueStruct*> records;
     Counters counts;
 };

@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QDebug>
-#include <QMutexLocker>
 #include <QNetworkAccessManager>
 #include <QNetworkDatagram>
 #include <QNetworkReply>
@@ -57,10 +56,12 @@ void UDPCommThread::start(QThread::Priority priority)
     QThread::start(priority);
     // Port 7372 is bound (or the bind has failed) before the caller goes on;
     // a thread that could not be created never signals.
-    while (!socketReady.tryAcquire(1, 50)) {
+    std::unique_lock<std::mutex> lock(socketReadyMutex);
+    while (!socketReadyCondition.wait_for(lock, std::chrono::milliseconds(50), [this] { return socketReady; })) {
         if (!isRunning())
             break;
     }
+    socketReady = false;
 }
 
 void UDPCommThread::SendUDP(QByteArray data, int length, QHostAddress addr, int port, bool queue,
@@ -112,7 +113,7 @@ void UDPCommThread::StopThread()
     // Whatever was still waiting is abandoned; a later start begins afresh.
     udpQueue.clear();
     clearHttpQueue();
-    QMutexLocker lock(&outboxMutex);
+    std::lock_guard<std::mutex> lock(outboxMutex);
     outbox.clear();
 }
 
@@ -133,7 +134,7 @@ void UDPCommThread::udpSocketSend(QByteArray data, int length, QHostAddress addr
         return;
     }
     // Only the worker touches the socket: it sends this on its next pass.
-    QMutexLocker lock(&outboxMutex);
+    std::lock_guard<std::mutex> lock(outboxMutex);
     outbox.append({data, length, addr, port});
 }
 
@@ -152,7 +153,7 @@ void UDPCommThread::flushOutbox()
 {
     QList<OutgoingDatagram> pending;
     {
-        QMutexLocker lock(&outboxMutex);
+        std::lock_guard<std::mutex> lock(outboxMutex);
         pending.swap(outbox);
     }
     for (const OutgoingDatagram& datagram : pending)
@@ -190,7 +191,11 @@ void UDPCommThread::run()
     // holds fewer than 300 such datagrams, and each one dropped costs a
     // needless retransmission 100 ms later. The system may cap the size.
     udpSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 1 << 20);
-    socketReady.release();
+    {
+        std::lock_guard<std::mutex> lock(socketReadyMutex);
+        socketReady = true;
+    }
+    socketReadyCondition.notify_all();
 
     const RetransmitQueue::Transmit transmit = [this](const udpQueueStruct& record) {
         writeDatagram(record.data, record.length, record.addr, record.port);

@@ -1,5 +1,7 @@
 #include "jsonextract.h"
 
+#include <limits>
+
 namespace {
 
 // A position outside the text matches no character.
@@ -48,7 +50,10 @@ void JsonText::extractValue(const QString& text, QString& key, QString& value, i
     }
     const int from = int(p + 1);
     const int e = text.indexOf(QLatin1Char(','), from);
-    value = text.mid(from, e - from);
+    // From a start far before the text, the length up to the comma does not
+    // fit an int; the part of [from, e) inside the text is then [0, e).
+    const qint64 length = qint64(e) - from;
+    value = length > std::numeric_limits<int>::max() ? text.left(e) : text.mid(from, int(length));
     value.remove(QLatin1Char('}'));
     value.remove(QLatin1Char(' '));
     resumePosition = e;

@@ -2,6 +2,8 @@
 #include <QtTest>
 
 #include <QRandomGenerator>
+#include <QUdpSocket>
+#include <atomic>
 #include <memory>
 #include <thread>
 
@@ -80,6 +82,81 @@ private slots:
         link.StopThread();
         qInfo("acknowledged %lld, given up %lld, transmissions %lld",
               counts.acknowledged, counts.givenUp, counts.transmissions);
+    }
+
+    // A stranger on the network sends 10,000 datagrams a second at the
+    // program's port, acknowledgements and garbage of every size, while two
+    // real clocks are sent their texts. The stranger's acknowledgements take
+    // nothing from the queue, and every real clock's text is delivered.
+    void strangerFloodsThePortWhileClocksAreServed()
+    {
+        const QHostAddress strangerAddress("127.0.0.9");
+        SubstituteClock first(QHostAddress("127.0.0.2"));
+        SubstituteClock second(QHostAddress("127.0.0.3"));
+        QVERIFY(first.isBound() && second.isBound());
+
+        UDPCommThread link;
+        link.start(QThread::NormalPriority);
+        const RetransmitQueue::Counters before = link.GetUdpCounters();
+
+        std::atomic<bool> flooding{true};
+        std::atomic<qint64> floodSent{0};
+        std::thread stranger([&] {
+            QUdpSocket socket;
+            if (!socket.bind(strangerAddress, 0))
+                return;
+            QRandomGenerator random(7);
+            QElapsedTimer clock;
+            clock.start();
+            qint64 sent = 0;
+            while (flooding) {
+                // Ten a millisecond, on average.
+                while (sent < clock.elapsed() * 10) {
+                    QByteArray data;
+                    switch (random.bounded(4)) {
+                    case 0: data = "A"; break;
+                    case 1: data = ClockDatagram::build(random.bounded(5), "stranger"); break;
+                    case 2: break;  // empty
+                    default:
+                        data.resize(random.bounded(1, 1400));
+                        for (char& byte : data)
+                            byte = char(random.bounded(256));
+                    }
+                    socket.writeDatagram(data, QHostAddress::LocalHost, CLOCK_UDP_PORT);
+                    ++sent;
+                }
+                QThread::usleep(500);
+            }
+            floodSent = sent;
+        });
+
+        constexpr int textsPerClock = 100;
+        for (int i = 0; i < textsPerClock; ++i) {
+            for (SubstituteClock* clock : {&first, &second}) {
+                const QByteArray datagram = ClockDatagram::build(i % 5, QString("text %1").arg(i));
+                link.SendUDP(datagram, datagram.size(), clock->address(), CLOCK_UDP_PORT, true, 20, 0);
+            }
+            if (i % 10 == 0)
+                QTest::qWait(200);  // spread over two seconds of flood
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(link.GetUdpQueueSize(), 0, 120000);
+        flooding = false;
+        stranger.join();
+
+        const RetransmitQueue::Counters after = link.GetUdpCounters();
+        QCOMPARE(after.queued - before.queued, qint64(2 * textsPerClock));
+        QCOMPARE(after.acknowledged - before.acknowledged, qint64(2 * textsPerClock));
+        QCOMPARE(after.givenUp - before.givenUp, qint64(0));
+        QVERIFY(floodSent > 0);
+        QCoreApplication::processEvents();
+        for (SubstituteClock* clock : {&first, &second}) {
+            QSet<QByteArray> received;
+            for (const auto& arrival : clock->arrivals)
+                received.insert(arrival.data);
+            QCOMPARE(received.size(), textsPerClock);
+        }
+        link.StopThread();
+        qInfo("stranger sent %lld datagrams", qint64(floodSent));
     }
 };
 

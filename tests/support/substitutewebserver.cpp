@@ -103,33 +103,37 @@ void SubstituteWebServer::readFrom(QTcpSocket* socket)
 {
     QByteArray& buffer = buffers[socket];
     buffer += socket->readAll();
-    const int headerEnd = buffer.indexOf("\r\n\r\n");
-    if (headerEnd < 0)
-        return;
+    // A kept-alive connection may carry several requests; answer each one
+    // that has arrived whole.
+    for (;;) {
+        const int headerEnd = buffer.indexOf("\r\n\r\n");
+        if (headerEnd < 0)
+            return;
 
-    Request request;
-    const QList<QByteArray> lines = buffer.left(headerEnd).split('\n');
-    const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
-    request.method = requestLine.value(0);
-    request.target = requestLine.value(1);
-    for (int i = 1; i < lines.size(); ++i) {
-        const int colon = lines[i].indexOf(':');
-        if (colon > 0)
-            request.headers.insert(lines[i].left(colon).trimmed().toLower(), lines[i].mid(colon + 1).trimmed());
+        Request request;
+        const QList<QByteArray> lines = buffer.left(headerEnd).split('\n');
+        const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
+        request.method = requestLine.value(0);
+        request.target = requestLine.value(1);
+        for (int i = 1; i < lines.size(); ++i) {
+            const int colon = lines[i].indexOf(':');
+            if (colon > 0)
+                request.headers.insert(lines[i].left(colon).trimmed().toLower(), lines[i].mid(colon + 1).trimmed());
+        }
+        const int length = request.headers.value("content-length", "0").toInt();
+        if (buffer.size() < headerEnd + 4 + length)
+            return;
+        request.body = buffer.mid(headerEnd + 4, length);
+        buffer.remove(0, headerEnd + 4 + length);
+
+        requests.append(request);
+        const Reply reply = handler(request);
+        emit requestReceived();
+        if (reply.hold)
+            held.append({socket, reply});
+        else
+            answer(socket, reply);
     }
-    const int length = request.headers.value("content-length", "0").toInt();
-    if (buffer.size() < headerEnd + 4 + length)
-        return;
-    request.body = buffer.mid(headerEnd + 4, length);
-    buffer.clear();
-
-    requests.append(request);
-    const Reply reply = handler(request);
-    emit requestReceived();
-    if (reply.hold)
-        held.append({socket, reply});
-    else
-        answer(socket, reply);
 }
 
 void SubstituteWebServer::releaseHeld()
@@ -145,8 +149,9 @@ void SubstituteWebServer::answer(QTcpSocket* socket, const Reply& reply)
     QByteArray response = "HTTP/1.1 " + QByteArray::number(reply.status) + " " + reasonPhrase(reply.status) + "\r\n";
     response += "Content-Type: " + reply.contentType + "\r\n";
     response += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
-    response += "Connection: close\r\n\r\n";
+    response += keepAlive ? "\r\n" : "Connection: close\r\n\r\n";
     response += reply.body;
     socket->write(response);
-    socket->disconnectFromHost();
+    if (!keepAlive)
+        socket->disconnectFromHost();
 }

@@ -13,7 +13,8 @@ class QTcpSocket;
 // Plays a web service (weather, quotes, a clock's web interface) on loopback,
 // over HTTPS with a certificate of the test authority (or of an authority the
 // process does not trust), or over plain HTTP. Answers one request per
-// connection and records every request it receives.
+// connection (or every request of a kept-alive connection) and records every
+// request it receives.
 class SubstituteWebServer : public QTcpServer
 {
     Q_OBJECT
@@ -52,6 +53,10 @@ public:
     void releaseHeld();
     int heldCount() const { return held.size(); }
 
+    // Keeps connections open after a reply, as the real services do, so a
+    // client sends its next requests over the same connection.
+    void setKeepAlive(bool on) { keepAlive = on; }
+
     QList<Request> requests;
 
 signals:
@@ -65,6 +70,7 @@ private:
     void answer(QTcpSocket* socket, const Reply& reply);
 
     Mode mode;
+    bool keepAlive = false;
     std::function<Reply(const Request&)> handler;
     QMap<QTcpSocket*, QByteArray> buffers;
     QList<QPair<QTcpSocket*, Reply>> held;

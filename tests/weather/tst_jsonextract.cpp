@@ -1,5 +1,6 @@
 // CORVELTA_FAIL_ON_WARNING
 #include <QtTest>
+#include <climits>
 
 #include "jsonextract.h"
 #include "substitutewebserver.h"
@@ -239,7 +240,10 @@ void JsonExtractTest::hostileInputStaysInside()
     QFETCH(QString, text);
     for (int length = 0; length <= text.size(); ++length) {
         const QString prefix = text.left(length);
-        for (int position = -length - 3; position <= length + 3; ++position) {
+        QList<int> positions{INT_MIN, INT_MIN + 1, INT_MAX - 1, INT_MAX};
+        for (int position = -length - 3; position <= length + 3; ++position)
+            positions.append(position);
+        for (int position : positions) {
             QString key, value;
             int resume = -99;
             JsonText::extractValue(prefix, key, value, position, resume);

@@ -1,0 +1,41 @@
+// Arbitrary bytes as the weather service's latest-observation reply, read and
+// formatted the way the reply handler does it for both unit systems: no text
+// that goes to a clock may show a value the station did not report.
+#include "fuzzcheck.h"
+#include "replytext.h"
+#include "weatherreplyreader.h"
+#include "weatherreport.h"
+
+#include <QByteArray>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const QString text = ReplyText::decode(QByteArray(reinterpret_cast<const char*>(data), int(size)));
+    const WeatherReplyReader::Observation observation = WeatherReplyReader::readObservation(text);
+    const QStringList missing = observation.missing();
+    fuzzRequire(missing.size() <= 5);
+
+    for (bool usUnits : {false, true}) {
+        const WeatherReport::Texts texts = WeatherReport::compose(observation, usUnits);
+        fuzzRequire(texts.item(0) == nullptr);  // "None" is never sent
+        for (int index = 2; index <= 5; ++index) {
+            const WeatherReport::ItemText* item = texts.item(index);
+            if (item)
+                fuzzRequire(showsNoInvalidNumber(item->text));
+        }
+        // Each item the station did not report stays unknown.
+        if (!observation.temperature.known)
+            fuzzRequire(texts.item(2) == nullptr);
+        if (!observation.dewpoint.known)
+            fuzzRequire(texts.item(3) == nullptr);
+        if (!observation.windSpeed.known)
+            fuzzRequire(texts.item(4) == nullptr);
+        if (!observation.humidity.known)
+            fuzzRequire(texts.item(5) == nullptr);
+        // The numbers of the summary, after its free-text description.
+        const QString summary = texts.summary();
+        fuzzRequire(showsNoInvalidNumber(summary.mid(summary.lastIndexOf(QLatin1String(", Temp: ")))));
+    }
+    return 0;
+}

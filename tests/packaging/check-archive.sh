@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Makes the portable archive from a build tree (cpack -G TGZ) and checks its
+# layout: everything inside one folder of its own, the program directly in that
+# folder, where its settings file (crv_settings.ini) is written beside it.
+# Usage: check-archive.sh <build directory>
+set -euo pipefail
+build_dir="$(cd "$1" && pwd)"
+out_dir="$(mktemp -d)"
+trap 'rm -rf "$out_dir"' EXIT
+
+(cd "$out_dir" && cpack -G TGZ --config "$build_dir/CPackConfig.cmake" -B "$out_dir/package" >/dev/null)
+archives=("$out_dir"/package/*.tar.gz)
+if [ "${#archives[@]}" -ne 1 ] || [ ! -f "${archives[0]}" ]; then
+    echo "check-archive: expected one archive, found: ${archives[*]}" >&2
+    exit 1
+fi
+archive="${archives[0]}"
+folder="$(basename "$archive" .tar.gz)"
+
+fail=0
+# Every entry lies inside the one top folder, named after the archive.
+while IFS= read -r entry; do
+    case "$entry" in
+        "$folder"/*|"$folder") ;;
+        *) echo "check-archive: entry outside $folder/: $entry" >&2; fail=1 ;;
+    esac
+done < <(tar tzf "$archive")
+
+tar xzf "$archive" -C "$out_dir"
+program="$out_dir/$folder/corvelta"
+if [ ! -f "$program" ] || [ ! -x "$program" ]; then
+    echo "check-archive: $folder/corvelta missing or not executable" >&2
+    tar tzvf "$archive" >&2
+    fail=1
+fi
+[ "$fail" -eq 0 ] || exit 1
+echo "check-archive: $(basename "$archive") holds the program in $folder/"

@@ -72,6 +72,19 @@ private:
     QtMessageHandler previous = nullptr;
 };
 
+// The 33 keys of the settings file, in the order the program writes them.
+inline const QStringList& settingsKeys()
+{
+    static const QStringList keys = {
+        "latitudeEdit", "longitudeEdit", "units", "gridid", "gridx", "gridy", "stationid",
+        "weathercombo1", "weathercombo2", "weathercombo3", "weathercombo4", "weathercombo5",
+        "clockweatheriplist", "stockapikey", "stockedit1", "stockedit2", "stockedit3", "stockedit4",
+        "stockedit5", "clockstockiplist", "cbname", "cbticker", "cbprice", "cbchange", "cbvolume",
+        "weatherstart", "weatherstop", "stockstart", "stockstop", "weatherinterval", "stockinterval",
+        "weatherweekend", "stockweekend"};
+    return keys;
+}
+
 // The settings file the window reads: crv_settings.ini beside the executable.
 inline QString settingsFilePath()
 {

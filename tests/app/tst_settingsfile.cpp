@@ -99,14 +99,6 @@ struct MainWindowProbe
 
 namespace {
 
-const QStringList allKeys = {
-    "latitudeEdit", "longitudeEdit", "units", "gridid", "gridx", "gridy", "stationid",
-    "weathercombo1", "weathercombo2", "weathercombo3", "weathercombo4", "weathercombo5",
-    "clockweatheriplist", "stockapikey", "stockedit1", "stockedit2", "stockedit3", "stockedit4",
-    "stockedit5", "clockstockiplist", "cbname", "cbticker", "cbprice", "cbchange", "cbvolume",
-    "weatherstart", "weatherstop", "stockstart", "stockstop", "weatherinterval", "stockinterval",
-    "weatherweekend", "stockweekend"};
-
 std::unique_ptr<MainWindow> makeWindow()
 {
     auto window = std::make_unique<MainWindow>();
@@ -260,7 +252,7 @@ private slots:
 
         QSettings settings(settingsFilePath(), QSettings::IniFormat);
         QStringList keys = settings.allKeys();
-        QStringList expected = allKeys;
+        QStringList expected = settingsKeys();
         keys.sort();
         expected.sort();
         // The deployment keys are read, never written.

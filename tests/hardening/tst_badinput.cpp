@@ -25,14 +25,6 @@ struct MainWindowProbe
 
 namespace {
 
-const QStringList settingsKeys = {
-    "latitudeEdit", "longitudeEdit", "units", "gridid", "gridx", "gridy", "stationid",
-    "weathercombo1", "weathercombo2", "weathercombo3", "weathercombo4", "weathercombo5",
-    "clockweatheriplist", "stockapikey", "stockedit1", "stockedit2", "stockedit3", "stockedit4",
-    "stockedit5", "clockstockiplist", "cbname", "cbticker", "cbprice", "cbchange", "cbvolume",
-    "weatherstart", "weatherstop", "stockstart", "stockstop", "weatherinterval", "stockinterval",
-    "weatherweekend", "stockweekend"};
-
 // Writes the settings file byte for byte, as a person or a damaged disk would.
 void writeRawSettings(const QByteArray& lines)
 {
@@ -119,8 +111,8 @@ private slots:
             "=",
         };
         QByteArray lines;
-        for (int i = 0; i < settingsKeys.size(); ++i)
-            lines += settingsKeys[i].toLatin1() + "=" + garbage[i % garbage.size()] + "\n";
+        for (int i = 0; i < settingsKeys().size(); ++i)
+            lines += settingsKeys()[i].toLatin1() + "=" + garbage[i % garbage.size()] + "\n";
         lines += "customkey=kept as it is\n";
         writeRawSettings(lines);
 
@@ -136,7 +128,7 @@ private slots:
         }
         const QByteArray firstSave = readSettingsFile();
         QSettings saved(settingsFilePath(), QSettings::IniFormat);
-        for (const QString& key : settingsKeys)
+        for (const QString& key : settingsKeys())
             QVERIFY2(saved.contains(key), qPrintable(key));
         QCOMPARE(saved.value("customkey").toString(), QString("kept as it is"));
 

@@ -16,6 +16,11 @@ QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j"$jobs"
 
 source_dir="$PWD"
 stage() { echo; echo "=== $* ($(date +%T)) ==="; }
+# The test or target names of the given sources.
+names_of() {
+    local source
+    for source in "$@"; do basename "$source" .cpp; done
+}
 
 # Reports of every sanitizer go to files as well as failing the process, so a
 # report from a child process (the end-to-end tests run the real executable)
@@ -67,56 +72,44 @@ run_checked "address/undefined build" \
     env QT_QPA_PLATFORM=offscreen ctest --test-dir build-asan --output-on-failure -j"$jobs"
 
 stage "ThreadSanitizer: the clock-link tests"
-clocklink_tests=()
-for source in tests/clocklink/tst_*.cpp; do
-    [ -e "$source" ] && clocklink_tests+=("$(basename "$source" .cpp)")
-done
-if ((${#clocklink_tests[@]})); then
-    cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DCORVELTA_SANITIZE=thread >/dev/null
-    cmake --build build-tsan -j"$jobs" --target "${clocklink_tests[@]}"
-    pattern="^($(IFS='|'; echo "${clocklink_tests[*]}"))\$"
-    run_checked "thread build" \
-        env QT_QPA_PLATFORM=offscreen "${no_aslr[@]}" ctest --test-dir build-tsan --output-on-failure -j"$jobs" -R "$pattern"
-else
-    echo "no clock-link tests yet"
-fi
+mapfile -t clocklink_tests < <(names_of tests/clocklink/tst_*.cpp)
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DCORVELTA_SANITIZE=thread >/dev/null
+cmake --build build-tsan -j"$jobs" --target "${clocklink_tests[@]}"
+pattern="^($(IFS='|'; echo "${clocklink_tests[*]}"))\$"
+run_checked "thread build" \
+    env QT_QPA_PLATFORM=offscreen "${no_aslr[@]}" ctest --test-dir build-tsan --output-on-failure -j"$jobs" -R "$pattern"
 
 stage "Fuzz targets (libFuzzer, clang)"
-fuzz_targets=()
-for source in tests/fuzz/fuzz_*.cpp; do
-    [ -e "$source" ] && fuzz_targets+=("$(basename "$source" .cpp)")
+mapfile -t fuzz_targets < <(names_of tests/fuzz/fuzz_*.cpp)
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug -DCORVELTA_FUZZ=ON >/dev/null
+cmake --build build-fuzz -j"$jobs" --target "${fuzz_targets[@]}"
+# About a minute in all, shared between the targets.
+fuzz_seconds=$(( ${CORVELTA_FUZZ_SECONDS:-60} / ${#fuzz_targets[@]} ))
+(( fuzz_seconds >= 5 )) || fuzz_seconds=5
+# A fuzz target prints its own report and exits non-zero.
+fuzz_env=(env QT_QPA_PLATFORM=offscreen
+          ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:fast_unwind_on_malloc=0"
+          UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1")
+for target in "${fuzz_targets[@]}"; do
+    corpus="tests/fuzz/corpus/$target"
+    work="build-fuzz/fuzz-work/$target"
+    mkdir -p "$work/corpus" "$work/artifacts"
+    # Every kept input (seeds and regression inputs of crashes found
+    # before) once, then new inputs for the target's share of the time.
+    # New inputs stay in the build tree; a crash's input is written to
+    # build-fuzz/fuzz-work/<target>/artifacts to be kept under $corpus.
+    if [ -d "$corpus" ]; then
+        "${fuzz_env[@]}" build-fuzz/tests/fuzz/"$target" "$corpus"/* >"$work/regression.log" 2>&1 ||
+            { cat "$work/regression.log"; echo "$target fails on a kept input"; exit 1; }
+    else
+        corpus=""
+    fi
+    "${fuzz_env[@]}" build-fuzz/tests/fuzz/"$target" -max_total_time="$fuzz_seconds" \
+        -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+        -artifact_prefix="$work/artifacts/" "$work/corpus" $corpus >"$work/fuzz.log" 2>&1 ||
+        { tail -60 "$work/fuzz.log"; echo "$target found a failing input: see $work/artifacts"; exit 1; }
+    echo "$target: $(grep -E 'stat::number_of_executed_units' "$work/fuzz.log" | awk '{print $2}') runs in ${fuzz_seconds}s, no failure"
 done
-if ((${#fuzz_targets[@]})); then
-    CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug -DCORVELTA_FUZZ=ON >/dev/null
-    cmake --build build-fuzz -j"$jobs" --target "${fuzz_targets[@]}"
-    # About a minute in all, shared between the targets.
-    fuzz_seconds=$(( ${CORVELTA_FUZZ_SECONDS:-60} / ${#fuzz_targets[@]} ))
-    (( fuzz_seconds >= 5 )) || fuzz_seconds=5
-    # A fuzz target prints its own report and exits non-zero.
-    fuzz_env=(env QT_QPA_PLATFORM=offscreen
-              ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:fast_unwind_on_malloc=0"
-              UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1")
-    for target in "${fuzz_targets[@]}"; do
-        corpus="tests/fuzz/corpus/$target"
-        work="build-fuzz/fuzz-work/$target"
-        mkdir -p "$work/corpus" "$work/artifacts"
-        # Every kept input (seeds and regression inputs of crashes found
-        # before) once, then new inputs for the target's share of the time.
-        # New inputs stay in the build tree; a crash's input is written to
-        # build-fuzz/fuzz-work/<target>/artifacts to be kept under $corpus.
-        if [ -d "$corpus" ]; then
-            "${fuzz_env[@]}" build-fuzz/tests/fuzz/"$target" "$corpus"/* >"$work/regression.log" 2>&1 ||
-                { cat "$work/regression.log"; echo "$target fails on a kept input"; exit 1; }
-        else
-            corpus=""
-        fi
-        "${fuzz_env[@]}" build-fuzz/tests/fuzz/"$target" -max_total_time="$fuzz_seconds" \
-            -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-            -artifact_prefix="$work/artifacts/" "$work/corpus" $corpus >"$work/fuzz.log" 2>&1 ||
-            { tail -60 "$work/fuzz.log"; echo "$target found a failing input: see $work/artifacts"; exit 1; }
-        echo "$target: $(grep -E 'stat::number_of_executed_units' "$work/fuzz.log" | awk '{print $2}') runs in ${fuzz_seconds}s, no failure"
-    done
-fi
 
 stage "Packaging: Windows resources, GUI executable, portable archive"
 tests/packaging/check-windows-resources.sh

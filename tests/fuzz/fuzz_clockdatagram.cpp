@@ -1,20 +1,10 @@
 // Feeds arbitrary bytes to the clock simulator's datagram reading, as any
 // host on the network could send them to a simulated clock.
 #include "clockdatagramreader.h"
+#include "fuzzcheck.h"
 
 #include <QByteArray>
 #include <cstdint>
-#include <cstdlib>
-
-namespace {
-
-void require(bool condition)
-{
-    if (!condition)
-        abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -23,18 +13,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (reading.valid) {
         // A datagram taken as valid is exactly lead byte, variable, the text
         // as UTF-8 and the terminator: what the simulator shows is what came.
-        require(reading.variable >= 0 && reading.variable <= 255);
-        require(reading.problem.isEmpty());
+        fuzzRequire(reading.variable >= 0 && reading.variable <= 255);
+        fuzzRequire(reading.problem.isEmpty());
         QByteArray rebuilt;
         rebuilt.append(char(0xBE));
         rebuilt.append(char(reading.variable));
         rebuilt.append(reading.text.toUtf8());
         rebuilt.append('\0');
-        require(rebuilt == datagram);
+        fuzzRequire(rebuilt == datagram);
     } else {
-        require(!reading.problem.isEmpty());
+        fuzzRequire(!reading.problem.isEmpty());
     }
     const QString preview = ClockDatagramReader::hexPreview(datagram);
-    require(preview.size() <= 24 * 3 + 4);
+    fuzzRequire(preview.size() <= 24 * 3 + 4);
     return 0;
 }

@@ -1,12 +1,12 @@
 // Feeds arbitrary text and positions to the JSON value extraction, the way the
 // reply handlers use it: a direct extraction at any position (negative and far
 // past the end included), then key searches chained from each resume position.
+#include "fuzzcheck.h"
 #include "jsonextract.h"
 
 #include <QString>
 #include <climits>
 #include <cstdint>
-#include <cstdlib>
 
 namespace {
 
@@ -19,12 +19,6 @@ int positionFrom(quint16 raw)
     if (raw == 0x8000)
         return INT_MIN;
     return qint16(raw);
-}
-
-void require(bool condition)
-{
-    if (!condition)
-        abort();
 }
 
 }  // namespace
@@ -42,8 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     JsonText::extractValue(text, key, value, position, resume);
     // What is cut out comes from the text, and a resume position is inside
     // it or -1.
-    require(key.size() <= text.size() && value.size() <= text.size());
-    require(resume >= -1 && resume <= text.size());
+    fuzzRequire(key.size() <= text.size() && value.size() <= text.size());
+    fuzzRequire(resume >= -1 && resume <= text.size());
 
     // Chained key searches as the reply handlers do them, with keys and inner
     // keys the replies carry.
@@ -63,10 +57,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         int from = position;
         for (int step = 0; step < 8; ++step) {
             const JsonText::Field field = JsonText::extractField(text, quotedKey, from, inner);
-            require(field.value.size() <= text.size());
-            require(field.resumePosition >= -1 && field.resumePosition <= text.size());
+            fuzzRequire(field.value.size() <= text.size());
+            fuzzRequire(field.resumePosition >= -1 && field.resumePosition <= text.size());
             const int colon = JsonText::findKeyColon(text, quotedKey, from, inner);
-            require(colon >= -1 && colon < text.size());
+            fuzzRequire(colon >= -1 && colon < text.size());
             if (!field.keyFound || field.resumePosition < 0)
                 break;
             from = field.resumePosition;

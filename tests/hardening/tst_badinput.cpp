@@ -20,7 +20,6 @@
 struct MainWindowProbe
 {
     static QTimer* updateTimer(MainWindow& w) { return w.updateTimer; }
-    static QString stockApiKey(MainWindow& w) { return w.stockApiKey; }
 };
 
 namespace {

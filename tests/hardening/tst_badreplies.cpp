@@ -13,9 +13,9 @@
 #include <QNetworkReply>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QSettings>
 #include <QTimer>
 
+#include "../app/apptesthelpers.h"
 #include "../stocks/quotereplies.h"
 #include "clockportlock.h"
 #include "mainwindow.h"
@@ -25,10 +25,6 @@
 struct MainWindowProbe
 {
     static QString& stationId(MainWindow& w) { return w.stationId; }
-    static QString& gridId(MainWindow& w) { return w.gridId; }
-    static QString& gridX(MainWindow& w) { return w.gridX; }
-    static QString& gridY(MainWindow& w) { return w.gridY; }
-    static int& requestType(MainWindow& w) { return w.requestType; }
     static QNetworkAccessManager* networkManager(MainWindow& w) { return w.networkManager; }
     static QTimer* updateTimer(MainWindow& w) { return w.updateTimer; }
     static void getStations(MainWindow& w)
@@ -190,8 +186,7 @@ private slots:
         goodBodies[Observation] = readData("weather/observation.json");
         goodBodies[Stock] = quoteReply({{"AAPL", "Apple Inc.", "189.25", "-1.2", "53242137"},
                                         {"MSFT", "Microsoft Corporation", "378.91", "0", "20101200"},
-                                        {"F", "Ford Motor Company", "10.6", "0.23", "41853714"}})
-                                ;
+                                        {"F", "Ford Motor Company", "10.6", "0.23", "41853714"}});
         for (int k = 0; k < 4; ++k)
             bodies[k] = goodBodies[k];
         server.setHandler([this](const SubstituteWebServer::Request& request) {
@@ -212,13 +207,7 @@ private slots:
         clock.reset(new SubstituteClock(QHostAddress("127.0.0.2")));
         QVERIFY(clock->isBound());
 
-        const QString settingsPath = QCoreApplication::applicationDirPath() + "/crv_settings.ini";
-        QFile::remove(settingsPath);
-        {
-            QSettings settings(settingsPath, QSettings::IniFormat);
-            settings.setValue("weatherhost", server.baseUrl());
-            settings.setValue("stockhost", server.baseUrl());
-        }
+        prepareSettingsFile({{"weatherhost", server.baseUrl()}, {"stockhost", server.baseUrl()}});
         window.reset(new MainWindow);
         MainWindowProbe::updateTimer(*window)->stop();
         window->findChild<QLineEdit*>("latitudeLineEdit")->setText("40.8106");
@@ -258,12 +247,8 @@ private slots:
         const QByteArray anchors[4] = {"\"gridX\"", "\"stationIdentifier\"", "\"dewpoint\"",
                                        "\"symbol\""};
         for (int k = 0; k < 4; ++k) {
-            const QByteArray good = k == Point ? readData("weather/point.json")
-                                  : k == Stations ? readData("weather/stations.json")
-                                  : k == Observation ? readData("weather/observation.json")
-                                  : quoteReply({{"AAPL", "Apple Inc.", "189.25", "-1.2", "53242137"},
-                                                {"MSFT", "Microsoft Corporation", "378.91", "0", "20101200"}});
-            QByteArray anchor = anchors[k];
+            const QByteArray& good = goodBodies[k];
+            const QByteArray& anchor = anchors[k];
             const QByteArray name = names[k];
             QTest::newRow(name + ": 0 bytes") << k << QByteArray();
             QTest::newRow(name + ": 10 MB") << k << tenMegabytes();

@@ -15,16 +15,15 @@
 #include <QLineEdit>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QSettings>
 #include <QTimer>
 #include <unistd.h>
 
+#include "../app/apptesthelpers.h"
 #include "../stocks/quotereplies.h"
 #include "clockportlock.h"
 #include "mainwindow.h"
 #include "substituteclock.h"
 #include "substitutewebserver.h"
-#include "timesource.h"
 #include "udpcommthread.h"
 
 struct MainWindowProbe
@@ -74,8 +73,6 @@ qint64 residentBytes()
     const QList<QByteArray> fields = statm.readAll().split(' ');
     return fields.value(1).toLongLong() * sysconf(_SC_PAGESIZE);
 }
-
-QDateTime simulatedNow;
 
 }  // namespace
 
@@ -151,26 +148,19 @@ private slots:
 
     void cleanupTestCase()
     {
-        TimeSource::setNowFunction({});
         qInstallMessageHandler(previousHandler);
     }
 
     void bothFeedsEveryMinuteForADay()
     {
         // A Monday, midnight.
-        simulatedNow = QDateTime(QDate(2026, 3, 2), QTime(0, 0, 0));
-        TimeSource::setNowFunction([] { return simulatedNow; });
+        const QDateTime midnight(QDate(2026, 3, 2), QTime(0, 0, 0));
+        FixedClock simulated(midnight);
 
         // The day's log (tens of MB) is written afresh by every run.
         for (const QString& name : QDir().entryList({"Corvelta_*.log"}))
             QFile::remove(name);
-        const QString settingsPath = QCoreApplication::applicationDirPath() + "/crv_settings.ini";
-        QFile::remove(settingsPath);
-        {
-            QSettings settings(settingsPath, QSettings::IniFormat);
-            settings.setValue("weatherhost", server.baseUrl());
-            settings.setValue("stockhost", server.baseUrl());
-        }
+        prepareSettingsFile({{"weatherhost", server.baseUrl()}, {"stockhost", server.baseUrl()}});
         MainWindow window;
         MainWindowProbe::updateTimer(window)->stop();  // the test ticks instead
         MainWindowProbe::scheduleAllDay(window);
@@ -188,7 +178,7 @@ private slots:
 
         const int ticksPerDay = 24 * 60 * 60;
         for (int tick = 0; tick < ticksPerDay; ++tick) {
-            simulatedNow = QDateTime(QDate(2026, 3, 2), QTime(0, 0, 0)).addSecs(tick);
+            simulated.current = midnight.addSecs(tick);
             QVERIFY(QMetaObject::invokeMethod(&window, "timerTimeout"));
             // A refresh was issued: let its reply arrive and be handled before
             // the next simulated second, as it would in a real second.

@@ -12,9 +12,9 @@ trap 'rm -rf "$out_dir"' EXIT
 windres=x86_64-w64-mingw32-windres
 mingw_include=/usr/share/mingw-w64/include
 
-version_major=$(sed -n 's/^project(Corvelta VERSION \([0-9]*\)\.\([0-9]*\)\.\([0-9]*\).*/\1/p' "$source_dir/CMakeLists.txt")
-version_minor=$(sed -n 's/^project(Corvelta VERSION \([0-9]*\)\.\([0-9]*\)\.\([0-9]*\).*/\2/p' "$source_dir/CMakeLists.txt")
-version_patch=$(sed -n 's/^project(Corvelta VERSION \([0-9]*\)\.\([0-9]*\)\.\([0-9]*\).*/\3/p' "$source_dir/CMakeLists.txt")
+# The version of the project() line of CMakeLists.txt, as major minor patch.
+read -r version_major version_minor version_patch < <(
+    sed -n 's/^project(Corvelta VERSION \([0-9]*\)\.\([0-9]*\)\.\([0-9]*\).*/\1 \2 \3/p' "$source_dir/CMakeLists.txt")
 
 "$windres" --preprocessor=cpp \
     --preprocessor-arg=-xc --preprocessor-arg=-DRC_INVOKED \

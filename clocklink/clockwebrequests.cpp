@@ -215,7 +215,9 @@ void UDPCommThread::onfinish(QNetworkReply* rep)
     const QString path = rep->url().path(QUrl::FullyDecoded);
 
     if (kind == 2) {
-        QByteArray body = rep->readAll();
+        // A reply cut off by its time limit is closed: it has no body to read
+        // (reading it would only draw a warning from Qt).
+        QByteArray body = rep->isOpen() ? rep->readAll() : QByteArray();
         const int end = body.indexOf('\0');
         if (end >= 0)
             body.truncate(end);

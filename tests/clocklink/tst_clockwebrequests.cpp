@@ -276,8 +276,14 @@ private slots:
 
         QTRY_COMPARE_WITH_TIMEOUT(link->GetHttpQueueSize(), 0, 30000);
         QCOMPARE(server->requests.size(), 2);
-        QVERIFY(!responses.isEmpty());
-        QCOMPARE(responses.last(), (QVariantList{clockAddress, "/slow.html", "second"}));
+        // Every GET reply is announced, the given-up one's too when its own
+        // time limit cuts it off (with no body), before or after the second
+        // reply; the only page read is the second one.
+        QList<QVariantList> pagesRead;
+        for (const QVariantList& response : qAsConst(responses))
+            if (!response.at(2).toString().isEmpty())
+                pagesRead << response;
+        QCOMPARE(pagesRead, (QList<QVariantList>{{clockAddress, "/slow.html", "second"}}));
     }
 
     void stopWithRequestInFlightThenRestart()

@@ -7,7 +7,12 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-tools/install-deps.sh
+# Beyond what the build needs: clang and its sanitizer/fuzzer runtimes for
+# the fuzz targets, llvm-symbolizer for readable sanitizer reports, the MinGW
+# resource compiler and the MinGW headers (winver.h) for the Windows resource
+# check.
+tools/install-deps.sh clang libclang-rt-14-dev llvm \
+    binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
 
 jobs=$(nproc)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

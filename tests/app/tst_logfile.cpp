@@ -1,5 +1,3 @@
-// CORVELTA_USES_CLOCK_PORT: the window starts the clock link.
-// CORVELTA_FAIL_ON_WARNING
 #include <QtTest>
 
 #include <QDir>
@@ -10,6 +8,7 @@
 #include "apptesthelpers.h"
 #include "clockportlock.h"
 #include "mainwindow.h"
+#include "testmain.h"
 
 struct MainWindowProbe
 {
@@ -251,5 +250,5 @@ private:
     QTemporaryDir logDir;
 };
 
-QTEST_MAIN(LogFileTest)
+CORVELTA_TEST_MAIN(LogFileTest)
 #include "tst_logfile.moc"

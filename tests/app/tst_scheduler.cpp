@@ -1,5 +1,3 @@
-// CORVELTA_USES_CLOCK_PORT: the window starts the clock link.
-// CORVELTA_FAIL_ON_WARNING
 #include <QtTest>
 
 #include <QTimer>
@@ -8,6 +6,7 @@
 #include "apptesthelpers.h"
 #include "clockportlock.h"
 #include "mainwindow.h"
+#include "testmain.h"
 
 struct MainWindowProbe
 {
@@ -278,5 +277,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(SchedulerTest)
+CORVELTA_TEST_MAIN(SchedulerTest)
 #include "tst_scheduler.moc"

@@ -1,5 +1,3 @@
-// CORVELTA_USES_CLOCK_PORT: the window starts the clock link.
-// CORVELTA_FAIL_ON_WARNING
 #include <QtTest>
 
 #include <QCheckBox>
@@ -14,6 +12,7 @@
 #include "apptesthelpers.h"
 #include "clockportlock.h"
 #include "mainwindow.h"
+#include "testmain.h"
 
 struct MainWindowProbe
 {
@@ -425,5 +424,5 @@ private:
     const QString workDir = QDir::currentPath();
 };
 
-QTEST_MAIN(SettingsFileTest)
+CORVELTA_TEST_MAIN(SettingsFileTest)
 #include "tst_settingsfile.moc"

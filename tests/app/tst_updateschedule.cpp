@@ -1,6 +1,7 @@
 #include <QtTest>
 
 #include "updateschedule.h"
+#include "testmain.h"
 
 // 4 March 2026 is a Wednesday, 7 March a Saturday, 8 March a Sunday.
 static const QDate wednesday(2026, 3, 4);
@@ -89,5 +90,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(UpdateScheduleTest)
+CORVELTA_TEST_MAIN(UpdateScheduleTest)
 #include "tst_updateschedule.moc"

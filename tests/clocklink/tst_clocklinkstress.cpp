@@ -1,4 +1,3 @@
-// CORVELTA_USES_CLOCK_PORT CORVELTA_FAIL_ON_WARNING: runs a clock link of its own on port 7372.
 #include <QtTest>
 
 #include <QRandomGenerator>
@@ -11,6 +10,7 @@
 #include "clockportlock.h"
 #include "substituteclock.h"
 #include "udpcommthread.h"
+#include "testmain.h"
 
 class ClockLinkStressTest : public QObject
 {
@@ -160,5 +160,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(ClockLinkStressTest)
+CORVELTA_TEST_MAIN(ClockLinkStressTest)
 #include "tst_clocklinkstress.moc"

@@ -1,4 +1,3 @@
-// CORVELTA_USES_CLOCK_PORT CORVELTA_FAIL_ON_WARNING: runs a clock link of its own on port 7372.
 #include <QtTest>
 
 #include <QUdpSocket>
@@ -7,6 +6,7 @@
 #include "clockportlock.h"
 #include "substituteclock.h"
 #include "udpcommthread.h"
+#include "testmain.h"
 
 namespace {
 
@@ -288,5 +288,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(ClockLinkUdpTest)
+CORVELTA_TEST_MAIN(ClockLinkUdpTest)
 #include "tst_clocklinkudp.moc"

@@ -1,4 +1,3 @@
-// CORVELTA_USES_CLOCK_PORT: the window starts the clock link.
 #include <QtTest>
 
 #include <QUdpSocket>
@@ -8,6 +7,7 @@
 #include "mainwindow.h"
 #include "substituteclock.h"
 #include "udpcommthread.h"
+#include "testmain.h"
 
 namespace {
 const QHostAddress ClockAddress("127.0.0.2");
@@ -82,5 +82,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(ClockLinkWindowTest)
+CORVELTA_TEST_MAIN(ClockLinkWindowTest)
 #include "tst_clocklinkwindow.moc"

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "retransmitqueue.h"
+#include "testmain.h"
 
 namespace {
 
@@ -219,5 +220,5 @@ private slots:
     }
 };
 
-QTEST_APPLESS_MAIN(RetransmitQueueTest)
+CORVELTA_TEST_APPLESS_MAIN(RetransmitQueueTest)
 #include "tst_retransmitqueue.moc"

@@ -1,4 +1,3 @@
-// CORVELTA_USES_CLOCK_PORT: the window starts the clock link.
 //
 // Bad input that is not a service reply: a settings file written by hand or
 // damaged, and clock address lists that hold things other than addresses.
@@ -16,6 +15,7 @@
 #include "mainwindow.h"
 #include "substituteclock.h"
 #include "udpcommthread.h"
+#include "testmain.h"
 
 struct MainWindowProbe
 {
@@ -189,5 +189,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(BadInputTest)
+CORVELTA_TEST_MAIN(BadInputTest)
 #include "tst_badinput.moc"

@@ -1,4 +1,3 @@
-// CORVELTA_USES_CLOCK_PORT: the real window starts the clock link.
 //
 // Bad replies from both services, each read by the real window over HTTPS on
 // loopback: the window keeps working (a good reply afterwards is handled as
@@ -21,6 +20,7 @@
 #include "mainwindow.h"
 #include "substituteclock.h"
 #include "substitutewebserver.h"
+#include "testmain.h"
 
 struct MainWindowProbe
 {
@@ -347,5 +347,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(BadRepliesTest)
+CORVELTA_TEST_MAIN(BadRepliesTest)
 #include "tst_badreplies.moc"

@@ -1,4 +1,3 @@
-// CORVELTA_USES_CLOCK_PORT: the real window starts the clock link.
 //
 // A whole day of the scheduler in fast motion: the time of day comes from a
 // simulated clock, both feeds refresh every minute from midnight to midnight
@@ -25,6 +24,7 @@
 #include "substituteclock.h"
 #include "substitutewebserver.h"
 #include "udpcommthread.h"
+#include "testmain.h"
 
 struct MainWindowProbe
 {
@@ -234,5 +234,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(SimulatedDayTest)
+CORVELTA_TEST_MAIN(SimulatedDayTest)
 #include "tst_simulatedday.moc"

@@ -1,4 +1,3 @@
-// CORVELTA_USES_CLOCK_PORT: the window starts the clock link.
 //
 // The stock feed end to end: the real window asks a substitute quote service
 // over HTTPS on loopback, and substitute clocks on 127.0.0.2 and 127.0.0.3
@@ -16,6 +15,7 @@
 #include "quotereplies.h"
 #include "substituteclock.h"
 #include "substitutewebserver.h"
+#include "testmain.h"
 
 struct MainWindowProbe
 {
@@ -482,5 +482,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(StockFeedTest)
+CORVELTA_TEST_MAIN(StockFeedTest)
 #include "tst_stockfeed.moc"

@@ -12,6 +12,7 @@
 #include "stockrequest.h"
 #include "substitutewebserver.h"
 #include "tickertext.h"
+#include "testmain.h"
 
 Q_DECLARE_METATYPE(TickerText::Flags)
 
@@ -453,5 +454,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(StockReadingTest)
+CORVELTA_TEST_GUILESS_MAIN(StockReadingTest)
 #include "tst_stockreading.moc"

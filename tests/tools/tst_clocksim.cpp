@@ -14,6 +14,7 @@
 #include "clockdatagramreader.h"
 #include "clockwebinterface.h"
 #include "simulatedclock.h"
+#include "testmain.h"
 
 namespace {
 
@@ -429,5 +430,5 @@ void TestClockSim::webInterfaceRefusesOversizedRequests()
     QVERIFY(clock.parameters().isEmpty());
 }
 
-QTEST_MAIN(TestClockSim)
+CORVELTA_TEST_MAIN(TestClockSim)
 #include "tst_clocksim.moc"

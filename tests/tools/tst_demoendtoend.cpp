@@ -1,6 +1,3 @@
-// CORVELTA_USES_CLOCK_PORT: the simulated clocks bind 127.0.0.2-4:7372 and
-// the program under test binds port 7372 on every address.
-//
 // The real corvelta executable, run as a separate process the way the
 // offline demo runs it: a directory of its own with a copy of the executable
 // and the demo settings file, the demo's substitute services (replies frozen
@@ -18,6 +15,7 @@
 
 #include "clockportlock.h"
 #include "simulatedclock.h"
+#include "testmain.h"
 
 namespace {
 
@@ -220,5 +218,5 @@ void TestDemoEndToEnd::everyDatagramWasWellFormed()
     }
 }
 
-QTEST_MAIN(TestDemoEndToEnd)
+CORVELTA_TEST_MAIN(TestDemoEndToEnd)
 #include "tst_demoendtoend.moc"

@@ -1,4 +1,3 @@
-// CORVELTA_USES_CLOCK_PORT: the window starts the clock link.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
@@ -11,6 +10,7 @@
 
 #include "clockportlock.h"
 #include "mainwindow.h"
+#include "testmain.h"
 
 struct MainWindowProbe
 {
@@ -241,5 +241,5 @@ void MainWindowFormTest::labelArraysFollowRows()
     }
 }
 
-QTEST_MAIN(MainWindowFormTest)
+CORVELTA_TEST_MAIN(MainWindowFormTest)
 #include "tst_mainwindowform.moc"

@@ -1,5 +1,3 @@
-// CORVELTA_USES_CLOCK_PORT: the window starts the clock link.
-// CORVELTA_FAIL_ON_WARNING
 #include <QtTest>
 
 #include <QApplication>
@@ -20,6 +18,7 @@
 #include "clockportlock.h"
 #include "mainwindow.h"
 #include "setupdialog.h"
+#include "testmain.h"
 
 // The fourteen members the dialog edits, by name.
 struct MainWindowProbe
@@ -551,5 +550,5 @@ private:
     std::unique_ptr<MainWindow> window;
 };
 
-QTEST_MAIN(SetupDialogTest)
+CORVELTA_TEST_MAIN(SetupDialogTest)
 #include "tst_setupdialog.moc"

@@ -1,5 +1,3 @@
-// CORVELTA_USES_CLOCK_PORT: every case runs the real window, which starts the clock link.
-// CORVELTA_FAIL_ON_WARNING
 #include <QtTest>
 
 #include <QCheckBox>
@@ -19,6 +17,7 @@
 #include "mainwindow.h"
 #include "substituteclock.h"
 #include "substitutewebserver.h"
+#include "testmain.h"
 
 struct MainWindowProbe
 {
@@ -788,5 +787,5 @@ void WeatherFeedTest::windowFormattingFollowsUnits()
     QCOMPARE(resume, 8);
 }
 
-QTEST_MAIN(WeatherFeedTest)
+CORVELTA_TEST_MAIN(WeatherFeedTest)
 #include "tst_weatherfeed.moc"

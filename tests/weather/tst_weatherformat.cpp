@@ -1,7 +1,7 @@
-// CORVELTA_FAIL_ON_WARNING
 #include <QtTest>
 
 #include "weatherformat.h"
+#include "testmain.h"
 
 // Raw observation numbers to clock texts: truncation, never rounding; the
 // Fahrenheit and mph conversions in double precision from the float read.
@@ -155,5 +155,5 @@ void WeatherFormatTest::windWithWord()
     QCOMPARE(WeatherFormat::windWithWord(false, "3", "%2"), QString("%2-3 kmh"));
 }
 
-QTEST_APPLESS_MAIN(WeatherFormatTest)
+CORVELTA_TEST_APPLESS_MAIN(WeatherFormatTest)
 #include "tst_weatherformat.moc"

@@ -1,9 +1,9 @@
-// CORVELTA_FAIL_ON_WARNING
 #include <QtTest>
 
 #include "substitutewebserver.h"
 #include "weatherreplyreader.h"
 #include "weatherreport.h"
+#include "testmain.h"
 
 using WeatherReplyReader::Observation;
 
@@ -222,5 +222,5 @@ void WeatherReplyReaderTest::itemLookup()
     QVERIFY(texts.item(5));
 }
 
-QTEST_APPLESS_MAIN(WeatherReplyReaderTest)
+CORVELTA_TEST_APPLESS_MAIN(WeatherReplyReaderTest)
 #include "tst_weatherreplyreader.moc"

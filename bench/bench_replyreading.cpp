@@ -20,7 +20,7 @@
 #include <functional>
 
 #include "jsonextract.h"
-#include "../stocks/quotereplies.h"
+#include "stocks/quotereplies.h"
 #include "stockquotereader.h"
 #include "substitutewebserver.h"
 #include "weatherreplyreader.h"

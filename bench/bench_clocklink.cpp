@@ -1,4 +1,4 @@
-// CORVELTA_USES_CLOCK_PORT: binds UDP port 7372 (the link and substitute clocks).
+// Uses the clock port: binds UDP port 7372 (the link and substitute clocks).
 //
 // The clock link under load and on time:
 //  1. 100 substitute clocks (127.0.0.2 .. 127.0.0.101) x 5 variables queued

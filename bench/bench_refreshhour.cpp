@@ -1,4 +1,4 @@
-// CORVELTA_USES_CLOCK_PORT: the window starts the clock link.
+// Uses the clock port: the window starts the clock link.
 //
 // Resident memory of the program over an hour of refreshes, run in
 // simulated time: the main window against the substitute weather and quote

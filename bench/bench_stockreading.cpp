@@ -11,7 +11,7 @@
 #include <cstdio>
 
 #include "jsonextract.h"
-#include "quotereplies.h"
+#include "stocks/quotereplies.h"
 #include "stockquotereader.h"
 
 namespace {

@@ -29,13 +29,7 @@
 #include "mainwindow.h"
 #include "substituteclock.h"
 #include "timesource.h"
-
-struct MainWindowProbe
-{
-    static QTimer* updateTimer(MainWindow& w) { return w.updateTimer; }
-    static void tick(MainWindow& w) { w.timerTimeout(); }
-    static QNetworkAccessManager* networkManager(MainWindow& w) { return w.networkManager; }
-};
+#include "mainwindowprobe.h"
 
 namespace {
 

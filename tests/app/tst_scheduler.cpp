@@ -3,23 +3,13 @@
 #include <QTimer>
 #include <memory>
 
-#include "apptesthelpers.h"
+#include "debugcapture.h"
+#include "fixedclock.h"
+#include "settingsfiles.h"
 #include "clockportlock.h"
 #include "mainwindow.h"
 #include "testmain.h"
-
-struct MainWindowProbe
-{
-    static QTimer* updateTimer(MainWindow& w) { return w.updateTimer; }
-    static void tick(MainWindow& w) { w.timerTimeout(); }
-    static int& weatherCounter(MainWindow& w) { return w.weatherCounter; }
-    static int& stockCounter(MainWindow& w) { return w.stockCounter; }
-    static int& weatherInterval(MainWindow& w) { return w.weatherInterval; }
-    static int& stockInterval(MainWindow& w) { return w.stockInterval; }
-    static QTime& weatherStart(MainWindow& w) { return w.weatherStart; }
-    static QTime& weatherStop(MainWindow& w) { return w.weatherStop; }
-    static bool& weatherWeekend(MainWindow& w) { return w.weatherWeekend; }
-};
+#include "mainwindowprobe.h"
 
 namespace {
 
@@ -100,11 +90,7 @@ private slots:
         static ClockPortLock lock;
         // Whole days of log lines are echoed to the debug output; keep them
         // out of the test's output (warnings still pass).
-        static QtMessageHandler testHandler = qInstallMessageHandler(nullptr);
-        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& message) {
-            if (type != QtDebugMsg)
-                testHandler(type, context, message);
-        });
+        static DebugCapture quiet(DebugCapture::Options{false});
         QCOMPARE(wednesday.dayOfWeek(), 3);
         QCOMPARE(friday.dayOfWeek(), 5);
         QCOMPARE(friday.addDays(1).dayOfWeek(), 6);

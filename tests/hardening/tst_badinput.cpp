@@ -9,18 +9,16 @@
 #include <QTimer>
 #include <memory>
 
-#include "../app/apptesthelpers.h"
+#include "debugcapture.h"
+#include "fixedclock.h"
+#include "settingsfiles.h"
 #include "clockaddresslist.h"
 #include "clockportlock.h"
 #include "mainwindow.h"
 #include "substituteclock.h"
 #include "udpcommthread.h"
 #include "testmain.h"
-
-struct MainWindowProbe
-{
-    static QTimer* updateTimer(MainWindow& w) { return w.updateTimer; }
-};
+#include "mainwindowprobe.h"
 
 namespace {
 

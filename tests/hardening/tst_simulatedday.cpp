@@ -17,7 +17,9 @@
 #include <QTimer>
 #include <unistd.h>
 
-#include "../app/apptesthelpers.h"
+#include "debugcapture.h"
+#include "fixedclock.h"
+#include "settingsfiles.h"
 #include "../stocks/quotereplies.h"
 #include "clockportlock.h"
 #include "mainwindow.h"
@@ -25,22 +27,18 @@
 #include "substitutewebserver.h"
 #include "udpcommthread.h"
 #include "testmain.h"
+#include "mainwindowprobe.h"
 
-struct MainWindowProbe
+
+void scheduleAllDay(MainWindow& w)
 {
-    static QString& stationId(MainWindow& w) { return w.stationId; }
-    static QNetworkAccessManager* networkManager(MainWindow& w) { return w.networkManager; }
-    static QTimer* updateTimer(MainWindow& w) { return w.updateTimer; }
-    static void scheduleAllDay(MainWindow& w)
-    {
-        w.weatherStart = w.stockStart = QTime(0, 0, 0);
-        w.weatherStop = w.stockStop = QTime(23, 59, 59, 999);
-        w.weatherInterval = w.stockInterval = 1;
-        w.weatherWeekend = w.stockWeekend = false;
-        w.weatherCounter = 0;
-        w.stockCounter = -10;  // the stock feed runs ten ticks behind, as at start-up
-    }
-};
+    MainWindowProbe::weatherStart(w) = MainWindowProbe::stockStart(w) = QTime(0, 0, 0);
+    MainWindowProbe::weatherStop(w) = MainWindowProbe::stockStop(w) = QTime(23, 59, 59, 999);
+    MainWindowProbe::weatherInterval(w) = MainWindowProbe::stockInterval(w) = 1;
+    MainWindowProbe::weatherWeekend(w) = MainWindowProbe::stockWeekend(w) = false;
+    MainWindowProbe::weatherCounter(w) = 0;
+    MainWindowProbe::stockCounter(w) = -10;  // the stock feed runs ten ticks behind, as at start-up
+}
 
 namespace {
 
@@ -55,15 +53,6 @@ constexpr bool AddressSanitizerBuild = false;
 #else
 constexpr bool AddressSanitizerBuild = false;
 #endif
-
-// The day's thousands of log lines are echoed to the debug output; keep the
-// test's own output readable.
-QtMessageHandler previousHandler = nullptr;
-void dropDebug(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (type != QtDebugMsg && previousHandler)
-        previousHandler(type, context, message);
-}
 
 qint64 residentBytes()
 {
@@ -91,6 +80,7 @@ private:
     QScopedPointer<SubstituteClock> weatherClock;  // acknowledges
     QScopedPointer<SubstituteClock> stockClock;    // acknowledges
     QScopedPointer<SubstituteClock> silentClock;   // listed for both feeds, never acknowledges
+    QScopedPointer<DebugCapture> quiet;
     QByteArray observation;
     QByteArray quotes;
 
@@ -120,7 +110,9 @@ private slots:
         static ClockPortLock lock;
         qRegisterMetaType<QNetworkReply*>();
         trustTestCertificateAuthority();
-        previousHandler = qInstallMessageHandler(dropDebug);
+        // The day's thousands of log lines are echoed to the debug output;
+        // keep the test's own output readable.
+        quiet.reset(new DebugCapture(DebugCapture::Options{false}));
 
         QFile file(testDataPath("weather/observation.json"));
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -146,10 +138,7 @@ private slots:
         QVERIFY(weatherClock->isBound() && stockClock->isBound() && silentClock->isBound());
     }
 
-    void cleanupTestCase()
-    {
-        qInstallMessageHandler(previousHandler);
-    }
+    void cleanupTestCase() { quiet.reset(); }
 
     void bothFeedsEveryMinuteForADay()
     {
@@ -163,7 +152,7 @@ private slots:
         prepareSettingsFile({{"weatherhost", server.baseUrl()}, {"stockhost", server.baseUrl()}});
         MainWindow window;
         MainWindowProbe::updateTimer(window)->stop();  // the test ticks instead
-        MainWindowProbe::scheduleAllDay(window);
+        scheduleAllDay(window);
         MainWindowProbe::stationId(window) = "KLNK";
         window.findChild<QLineEdit*>("clockWeatherIPListEdit")->setText("127.0.0.2, 127.0.0.3");
         window.findChild<QLineEdit*>("clockStockIPListEdit")->setText("127.0.0.4, 127.0.0.3");

@@ -16,23 +16,7 @@
 #include "substituteclock.h"
 #include "substitutewebserver.h"
 #include "testmain.h"
-
-struct MainWindowProbe
-{
-    static QString& stockBaseUrl(MainWindow& w) { return w.stockBaseUrl; }
-    static QString& stockHost(MainWindow& w) { return w.stockHost; }
-    static QString& stockApiKey(MainWindow& w) { return w.stockApiKey; }
-    static int& requestType(MainWindow& w) { return w.requestType; }
-    static QTimer* updateTimer(MainWindow& w) { return w.updateTimer; }
-    static void setFlags(MainWindow& w, const QString& letters)  // n t p c v
-    {
-        w.cbName = letters.contains('n');
-        w.cbTicker = letters.contains('t');
-        w.cbPrice = letters.contains('p');
-        w.cbChange = letters.contains('c');
-        w.cbVolume = letters.contains('v');
-    }
-};
+#include "mainwindowprobe.h"
 
 namespace {
 

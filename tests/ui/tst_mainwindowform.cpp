@@ -11,13 +11,7 @@
 #include "clockportlock.h"
 #include "mainwindow.h"
 #include "testmain.h"
-
-struct MainWindowProbe
-{
-    static bool units(MainWindow& w) { return w.units; }
-    static QLabel* weatherLabel(MainWindow& w, int i) { return w.weatherVarLabels[i]; }
-    static QLabel* stockLabel(MainWindow& w, int i) { return w.stockVarLabels[i]; }
-};
+#include "mainwindowprobe.h"
 
 class MainWindowFormTest : public QObject
 {

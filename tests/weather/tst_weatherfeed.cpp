@@ -18,25 +18,7 @@
 #include "substituteclock.h"
 #include "substitutewebserver.h"
 #include "testmain.h"
-
-struct MainWindowProbe
-{
-    static QString& weatherBaseUrl(MainWindow& w) { return w.weatherBaseUrl; }
-    static int& requestType(MainWindow& w) { return w.requestType; }
-    static bool& units(MainWindow& w) { return w.units; }
-    static QString& stationId(MainWindow& w) { return w.stationId; }
-    static QString& gridId(MainWindow& w) { return w.gridId; }
-    static QString& gridX(MainWindow& w) { return w.gridX; }
-    static QString& gridY(MainWindow& w) { return w.gridY; }
-    static QNetworkAccessManager* networkManager(MainWindow& w) { return w.networkManager; }
-    static QTimer* updateTimer(MainWindow& w) { return w.updateTimer; }
-    // What the stock feed does when it asks for quotes: the same manager, kind 4.
-    static void requestQuotes(MainWindow& w, const QString& url)
-    {
-        w.requestType = 4;
-        w.sendServiceRequest(QNetworkRequest(QUrl(url)), 4);
-    }
-};
+#include "mainwindowprobe.h"
 
 namespace {
 

@@ -27,10 +27,11 @@ bool portIsFree()
 int main(int argc, char* argv[])
 {
     ClockPortLock lock;
-    // Any Qt warning from here on, up to the last global's destruction,
-    // fails the process.
-    TestMessages::installForProcess();
     QApplication app(argc, argv);
+    // Any Qt warning from here on, up to the last global's destruction,
+    // fails the process. (Before: the platform's own notes on the test
+    // machine's environment, such as a missing XDG_RUNTIME_DIR.)
+    TestMessages::installForProcess();
     int failures = 0;
     {
         // A clock web interface that never answers, so a request is still

@@ -91,25 +91,44 @@ QRect textSpaceOf(QWidget* widget, const QString& text, const QFontMetrics& fm)
 }
 
 // Cuts space (in widget coordinates) short of the parent's edge and of every
-// sibling that overlaps the widget and starts to the right of its left edge.
+// sibling that overlaps the widget from the right, and of every other sibling
+// but a label (labels paint only their text, which is measured in turn) that
+// overlaps it from the left (the "-->>VAR" labels overlap the combo boxes and
+// ticker edits by a pixel or three) or from below.
 QRect shortOfNeighbours(QWidget* widget, QRect space)
 {
     QWidget* parent = widget->parentWidget();
     if (!parent || widget->isWindow())
         return space;
     const QRect own = widget->geometry();
-    int right = parent->width() - own.left() - 1;
+    space.setRight(qMin(space.right(), parent->width() - own.left() - 1));
     for (QObject* object : parent->children()) {
         auto* sibling = qobject_cast<QWidget*>(object);
         if (!sibling || sibling == widget || sibling->isWindow() || sibling->isHidden())
             continue;
-        const QRect other = sibling->geometry();
-        if (other.intersects(own) && other.left() > own.left())
-            right = qMin(right, other.left() - own.left() - 1);
+        const QRect other = sibling->geometry().translated(-own.topLeft());
+        if (!other.intersects(space))
+            continue;
+        if (other.left() > space.left())
+            space.setRight(other.left() - 1);
+        else if (qobject_cast<QLabel*>(sibling))
+            continue;
+        else if (other.right() < space.right())
+            space.setLeft(other.right() + 1);
+        else if (other.top() > space.top())
+            space.setBottom(other.top() - 1);
     }
-    if (space.right() > right)
-        space.setRight(right);
     return space;
+}
+
+// Where a text of the given width starts in space, by its alignment.
+int alignedLeft(const QRect& space, int width, Qt::Alignment alignment)
+{
+    if (alignment & Qt::AlignHCenter)
+        return space.left() + (space.width() - width) / 2;
+    if (alignment & Qt::AlignRight)
+        return space.right() + 1 - width;
+    return space.left();
 }
 
 Caption groupBoxTitle(QGroupBox* box)
@@ -141,6 +160,7 @@ Caption groupBoxTitle(QGroupBox* box)
     c.text = withoutMnemonics(box->title());
     c.textSpace = QRect(QPoint(title.left(), title.top()), QPoint(box->width() - 2, bottom));
     c.needed = title.size();
+    c.textLeft = title.left();
     return c;
 }
 
@@ -198,7 +218,8 @@ private:
 
 bool Caption::fits() const
 {
-    return needed.width() <= textSpace.width() && needed.height() <= textSpace.height();
+    return textLeft >= textSpace.left() && textLeft + needed.width() - 1 <= textSpace.right()
+           && needed.height() <= textSpace.height();
 }
 
 QList<Caption> measure(QWidget* root)
@@ -226,8 +247,17 @@ QList<Caption> measure(QWidget* root)
         Caption c;
         c.widget = widget;
         c.text = text;
-        c.textSpace = shortOfNeighbours(widget, textSpaceOf(widget, text, fm));
+        const QRect own = textSpaceOf(widget, text, fm);
         c.needed = textSize(fm, text);
+        // Labels follow their alignment, buttons centre their text, check
+        // boxes start it after the indicator.
+        Qt::Alignment alignment = Qt::AlignLeft;
+        if (auto* label = qobject_cast<QLabel*>(widget))
+            alignment = label->alignment();
+        else if (qobject_cast<QPushButton*>(widget))
+            alignment = Qt::AlignHCenter;
+        c.textLeft = alignedLeft(own, c.needed.width(), alignment);
+        c.textSpace = shortOfNeighbours(widget, own);
         captions << c;
     }
     return captions;
@@ -238,12 +268,14 @@ QStringList overflows(QWidget* root)
     QStringList result;
     for (const Caption& c : measure(root)) {
         if (!c.fits())
-            result << QString("%1 \"%2\": needs %3x%4, has %5x%6")
+            result << QString("%1 \"%2\": needs %3x%4 from x %5, has %6x%7 from x %8")
                           .arg(c.widget->objectName(), c.text)
                           .arg(c.needed.width())
                           .arg(c.needed.height())
+                          .arg(c.textLeft)
                           .arg(c.textSpace.width())
-                          .arg(c.textSpace.height());
+                          .arg(c.textSpace.height())
+                          .arg(c.textSpace.left());
     }
     return result;
 }

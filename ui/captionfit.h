@@ -23,9 +23,10 @@ struct Caption
 {
     QWidget* widget = nullptr;
     QString text;      // as shown: mnemonic marks removed
-    QRect textSpace;   // widget coordinates; ends short of any overlapping
-                       // sibling to the right of its left edge
+    QRect textSpace;   // widget coordinates; short of any overlapping sibling
     QSize needed;      // the text in the widget's font (group box: its title area)
+    int textLeft = 0;  // where the text starts, by its alignment
+    // The text lies inside textSpace, from textLeft on.
     bool fits() const;
 };
 

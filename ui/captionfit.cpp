@@ -164,7 +164,7 @@ Caption groupBoxTitle(QGroupBox* box)
     return c;
 }
 
-// A form built hidden, so that its captions can be measured in a font.
+// Both forms, built hidden, so that their captions can be measured in a font.
 struct HiddenForms
 {
     QMainWindow window;

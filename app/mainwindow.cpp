@@ -7,6 +7,7 @@
 #include <QNetworkReply>
 #include <QTimer>
 
+#include "captionfit.h"
 #include "deploymentconfig.h"
 #include "ui_mainwindow.h"
 #include "udpcommthread.h"
@@ -58,6 +59,12 @@ MainWindow::MainWindow(QWidget* parent)
     stockVarLabels[2] = ui->lastStockVar3;
     stockVarLabels[3] = ui->lastStockVar4;
     stockVarLabels[4] = ui->lastStockVar5;
+    // Texts that grow with data may be longer than their label: the whole
+    // text is the label's tool tip.
+    CaptionFit::showTextAsToolTip({ui->locationStatusLabel, ui->lastUpdateLabel, ui->lastWeatherVar1,
+                                   ui->lastWeatherVar2, ui->lastWeatherVar3, ui->lastWeatherVar4,
+                                   ui->lastWeatherVar5, ui->lastStockVar1, ui->lastStockVar2,
+                                   ui->lastStockVar3, ui->lastStockVar4, ui->lastStockVar5});
 
     openLogFile(QDir::currentPath() + "/");
     logLine("****************Corvelta Startup*******");

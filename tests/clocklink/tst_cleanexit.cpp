@@ -32,8 +32,6 @@ int main(int argc, char* argv[])
     // fails the process. (Before: the platform's own notes on the test
     // machine's environment, such as a missing XDG_RUNTIME_DIR.)
     TestMessages::installForProcess();
-    // The offscreen platform's note that it cannot resize a shown window.
-    TestMessages::expectWarning(QRegularExpression("^This plugin does not support propagateSizeHints"));
     int failures = 0;
     {
         // A clock web interface that never answers, so a request is still

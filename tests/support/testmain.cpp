@@ -11,7 +11,11 @@ namespace {
 std::mutex expectedMutex;
 QList<QRegularExpression>& expectedPatterns()
 {
-    static QList<QRegularExpression> patterns;
+    // The offscreen platform's notes that it lacks a window operation
+    // (size hints, raise, keyboard grab for a popup): facts of the test
+    // platform, not of the program.
+    static QList<QRegularExpression> patterns = {
+        QRegularExpression("^This plugin does not support (propagateSizeHints\\(\\)|raise\\(\\)|grabbing the keyboard)$")};
     return patterns;
 }
 

@@ -1,6 +1,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -8,6 +9,7 @@
 #include <QStatusBar>
 #include <QtTest>
 
+#include "captionfit.h"
 #include "clockportlock.h"
 #include "mainwindow.h"
 #include "testmain.h"
@@ -34,6 +36,7 @@ private slots:
     void weatherItemLists();
     void slotsConnectedByName();
     void labelArraysFollowRows();
+    void growingTextsAreToolTips();
 
 private:
     MainWindow* window = nullptr;
@@ -232,6 +235,24 @@ void MainWindowFormTest::labelArraysFollowRows()
     for (int i = 0; i < 5; ++i) {
         QCOMPARE(MainWindowProbe::weatherLabel(*window, i)->objectName(), QString("lastWeatherVar%1").arg(i + 1));
         QCOMPARE(MainWindowProbe::stockLabel(*window, i)->objectName(), QString("lastStockVar%1").arg(i + 1));
+    }
+}
+
+void MainWindowFormTest::growingTextsAreToolTips()
+{
+    const QStringList names = {"locationStatusLabel", "lastUpdateLabel", "lastWeatherVar1", "lastWeatherVar5",
+                               "lastStockVar1", "lastStockVar5"};
+    for (const QString& name : names) {
+        auto* label = window->findChild<QLabel*>(name);
+        const QString text = name + ": a text longer than any of the boxed labels is wide";
+        label->setText(text);
+        QHelpEvent event(QEvent::ToolTip, QPoint(2, 2), label->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(label, &event);
+        QCOMPARE(label->toolTip(), text);
+        // A growing text is no caption: it may be longer than its label.
+        for (const CaptionFit::Caption& c : CaptionFit::measure(window))
+            QVERIFY(c.widget != label);
+        label->clear();
     }
 }
 

@@ -15,10 +15,11 @@ QString TickerText::piece(const stockQuoteStruct& quote, const Flags& flags)
 {
     const auto unknown = [&quote](const char* key) { return quote.unknownKeys.contains(QLatin1String(key)); };
     QString text;
-    if (flags.name)
-        text += (unknown("shortName") ? QString() : quote.name) + QStringLiteral(", ");
-    if (flags.ticker)
-        text += QStringLiteral("(") + (unknown("symbol") ? QString() : quote.symbol) + QStringLiteral(") ");
+    // An unknown name or symbol leaves its whole part out.
+    if (flags.name && !unknown("shortName"))
+        text += quote.name + QStringLiteral(", ");
+    if (flags.ticker && !unknown("symbol"))
+        text += QStringLiteral("(") + quote.symbol + QStringLiteral(") ");
     if (flags.price) {
         if (unknown("regularMarketPrice") || !StockQuoteReader::isNumber(quote.price))
             text += QStringLiteral("-- ");

@@ -27,8 +27,8 @@ int matchDelivery(const QString& symbol, const QStringList& tickerFields, int pr
 // number's own minus sign), then the volume as extracted; each part only when
 // its flag is on. Nothing unknown is made up: a price or change that is
 // unknown (see stockQuoteStruct::unknownKeys) or no number prints as "-- "
-// (sign included), an unknown name or symbol leaves its part empty, and an
-// unknown volume is left out.
+// (sign included, still followed by its space), and an unknown name, symbol or
+// volume leaves its whole part out.
 QString piece(const stockQuoteStruct& quote, const Flags& flags);
 
 // "Stock Data Missing: %s %s" with the symbol and the unknown keys.

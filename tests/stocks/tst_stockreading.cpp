@@ -603,7 +603,7 @@ private slots:
         const auto result = StockReplyHandling::handle(text, table, 200, {"AAPL", "IBM", "MSFT", "", ""},
                                                        flagsOf("ntpcv"));
         QCOMPARE(result.tickerTexts[0], QString("Apple Inc., (AAPL) --  -1.20 53242137"));
-        QCOMPARE(result.tickerTexts[1], QString(", (IBM) 193.60 -- "));
+        QCOMPARE(result.tickerTexts[1], QString("(IBM) 193.60 -- "));
         QCOMPARE(result.tickerTexts[2], QString("Microsoft, (MSFT) 378.91 +0.00 1"));
         QCOMPARE(result.logLines.filter(QRegularExpression("^Stock Data Missing: ")),
                  (QStringList{"Stock Data Missing: AAPL regularMarketPrice",

@@ -12,6 +12,7 @@
 #include <QHostAddress>
 #include <QMap>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>

@@ -116,6 +116,8 @@ private:
 
     // --- scheduler and setup dialog: further private operations ---
 
+    // --- end of scheduler and setup dialog ---
+
     // --- refresh outcomes and retries (app/refreshoutcome.cpp) ---
     // A retry series of one feed: when the next retry is due (null: none
     // planned) and how many retries of the series have gone out.
@@ -142,8 +144,6 @@ private:
     // and drops one whose window has closed.
     void runDueRetries(const QDateTime& now, bool weatherWindowOpen, bool stockWindowOpen);
     // --- end of refresh outcomes and retries ---
-
-    // --- end of scheduler and setup dialog ---
 
     QNetworkAccessManager* networkManager = nullptr;
     int requestType = 0;

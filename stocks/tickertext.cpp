@@ -41,7 +41,8 @@ QString TickerText::piece(const stockQuoteStruct& quote, const Flags& flags)
 
 QString TickerText::missingLogLine(const stockQuoteStruct& quote)
 {
-    return QString::asprintf("Stock Data Missing: %s %s", qUtf8Printable(quote.symbol),
+    const bool symbolKnown = !quote.unknownKeys.contains(QLatin1String("symbol"));
+    return QString::asprintf("Stock Data Missing: %s %s", qUtf8Printable(symbolKnown ? quote.symbol : QString()),
                              qUtf8Printable(quote.unknownKeys.join(QStringLiteral(", "))));
 }
 

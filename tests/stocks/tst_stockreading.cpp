@@ -609,6 +609,19 @@ private slots:
                  (QStringList{"Stock Data Missing: AAPL regularMarketPrice",
                               "Stock Data Missing: IBM regularMarketChange, regularMarketVolume, shortName"}));
         QCOMPARE(result.quotesInReply, 3);
+
+        // A quote without a symbol is named by none and goes to no field.
+        stockQuoteStruct nameless;
+        nameless.symbol = "null";
+        nameless.price = "1";
+        nameless.change = "+1";
+        nameless.unknownKeys = QStringList{"symbol"};
+        QCOMPARE(TickerText::missingLogLine(nameless), QString("Stock Data Missing:  symbol"));
+        const QString noSymbol = QString::fromUtf8(quoteReply({{"SYM", "Nameless", "1", "1", "1"}})).replace("\"symbol\":\"SYM\"", "\"x\":1");
+        const auto alone = StockReplyHandling::handle(noSymbol, table, 200, {"AAPL", "", "", "", ""}, flagsOf("tp"));
+        QVERIFY(alone.logLines.contains("Stock Data Missing:  symbol"));
+        for (int v = 0; v < 5; ++v)
+            QCOMPARE(alone.tickerTexts[v], QString());
     }
 
     // The stated rule still holds wherever every quote carries its five keys.

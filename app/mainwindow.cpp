@@ -80,8 +80,9 @@ MainWindow::MainWindow(QWidget* parent)
 
     stockHost = serviceEndpoint(stockBaseUrl).host;
 
-    weatherCounter = weatherInterval * 60;
-    stockCounter = stockInterval * 60 - 10;
+    // In 64 bits, as the tick comparison: a huge interval must not overflow.
+    weatherCounter = qint64(weatherInterval) * 60;
+    stockCounter = qint64(stockInterval) * 60 - 10;
 
     updateTimer = new QTimer(this);
     updateTimer->setInterval(1000);

@@ -11,6 +11,10 @@
 #include <QDate>
 #include <QTime>
 
+#include <QDateTime>
+#include <optional>
+
+#include "refreshretry.h"
 #include "stockquote.h"
 
 class QCloseEvent;
@@ -114,6 +118,33 @@ private:
 
     // --- end of scheduler and setup dialog ---
 
+    // --- refresh outcomes and retries (app/refreshoutcome.cpp) ---
+    // A retry series of one feed: when the next retry is due (null: none
+    // planned) and how many retries of the series have gone out.
+    struct RetrySeries
+    {
+        QDateTime due;
+        int retriesMade = 0;
+    };
+    // The one place each feed's refresh is judged successful: the observation
+    // was sent (handleObservationReply), the quote reply held quotes
+    // (handleStockReply). Each ends the feed's retry series.
+    void weatherRefreshSucceeded();
+    void stockRefreshSucceeded();
+    // A refresh of the feed failed: plans a retry when the failure may heal,
+    // the feed's window is open and the retry comes before the next
+    // scheduled refresh; logs "Retrying Weather in %d s" / "Retrying Stocks in %d s".
+    void weatherRefreshFailed(RefreshRetry::Failure failure, int httpStatus = 0,
+                              std::optional<qint64> retryAfter = std::nullopt);
+    void stockRefreshFailed(RefreshRetry::Failure failure, int httpStatus = 0,
+                            std::optional<qint64> retryAfter = std::nullopt);
+    void planRetry(RetrySeries& series, const char* feedName, bool windowOpen, int interval, qint64 counter,
+                   RefreshRetry::Failure failure, int httpStatus, std::optional<qint64> retryAfter);
+    // On a tick: issues each feed's retry that has come due inside its window,
+    // and drops one whose window has closed.
+    void runDueRetries(const QDateTime& now, bool weatherWindowOpen, bool stockWindowOpen);
+    // --- end of refresh outcomes and retries ---
+
     QNetworkAccessManager* networkManager = nullptr;
     int requestType = 0;
     bool units = false;
@@ -147,8 +178,10 @@ private:
     int stockInterval = 0;
     bool weatherWeekend = false;
     bool stockWeekend = false;
-    int weatherCounter = 0;
-    int stockCounter = 0;
+    // 64-bit, like the tick comparison: interval x 60 of a hand-written huge
+    // interval does not fit an int.
+    qint64 weatherCounter = 0;
+    qint64 stockCounter = 0;
     stockQuoteStruct stockQuotes[200];
 
     // Deployment: where the two services are reached ("weatherhost" and
@@ -156,6 +189,18 @@ private:
     QString weatherBaseUrl;
     QString stockBaseUrl;
     QDate logDate;  // date in the open log file's name
+
+    // Deployment: "contact" (named in the weather service's User-Agent) and
+    // "maxobservationage" (minutes), read at start-up, never written.
+    QByteArray weatherUserAgent;
+    int maxObservationAge = 120;
+
+    // Retries after failed refreshes, and whether the "Not Requested" line of
+    // each feed has been logged since its last request.
+    RetrySeries weatherRetry;
+    RetrySeries stockRetry;
+    bool weatherNotRequestedLogged = false;
+    bool stockNotRequestedLogged = false;
 
     // Each test executable defines this to reach the window's state.
     friend struct MainWindowProbe;

@@ -5,6 +5,8 @@
 #include <QSettings>
 
 #include "deploymentconfig.h"
+#include "observationage.h"
+#include "useragent.h"
 #include "ui_mainwindow.h"
 
 namespace {
@@ -73,6 +75,10 @@ void MainWindow::loadSettings()
     // and never written back, so a hand-made value survives every close.
     weatherBaseUrl = serviceEndpoint(deploymentValue(settings, "weatherhost", DefaultWeatherHost)).baseUrl;
     stockBaseUrl = serviceEndpoint(deploymentValue(settings, "stockhost", DefaultStockHost)).baseUrl;
+    // Who to contact about this installation, named in the weather service's
+    // User-Agent, and how old an observation may be before it is not sent.
+    weatherUserAgent = UserAgent::weather(settingText(settings, "contact"));
+    maxObservationAge = ObservationAge::maxMinutesFromSetting(settingText(settings, "maxobservationage"));
 }
 
 void MainWindow::saveSettings()

@@ -17,10 +17,10 @@ bool UpdateSchedule::insideWindow(const QDateTime& now, const QTime& start, cons
     return true;
 }
 
-bool UpdateSchedule::countTick(int& counter, int interval)
+bool UpdateSchedule::countTick(qint64& counter, int interval)
 {
     ++counter;
     // In 64 bits, so a huge interval from a hand-edited file cannot wrap
     // round into an update on every tick.
-    return qint64(counter) > qint64(interval) * 60;
+    return counter > qint64(interval) * 60;
 }

@@ -16,6 +16,6 @@ bool insideWindow(const QDateTime& now, const QTime& start, const QTime& stop, b
 // Counts one tick inside the window: true when the feed's update is due, that
 // is when `counter` exceeds `interval` minutes of ticks. The caller restarts
 // the counter after issuing the update.
-bool countTick(int& counter, int interval);
+bool countTick(qint64& counter, int interval);
 
 }  // namespace UpdateSchedule

@@ -59,6 +59,15 @@ void JsonText::extractValue(const QString& text, QString& key, QString& value, i
     resumePosition = e;
 }
 
+bool JsonText::isNullValue(const QString& text, int position, const QString& value)
+{
+    const qint64 p = position;
+    if (charIs(text, p + 1, '{') || charIs(text, p + 1, '[') || charIs(text, p + 1, '"')
+        || charIs(text, p + 2, '"'))
+        return false;
+    return value.trimmed() == QLatin1String("null");
+}
+
 int JsonText::findKeyColon(const QString& text, const QString& quotedKey, int from,
                            const QString& quotedInnerKey)
 {
@@ -80,5 +89,6 @@ JsonText::Field JsonText::extractField(const QString& text, const QString& quote
     }
     const int colon = text.indexOf(QLatin1Char(':'), i);
     extractValue(text, field.key, field.value, colon, field.resumePosition);
+    field.isNull = isNullValue(text, colon, field.value);
     return field;
 }

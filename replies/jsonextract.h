@@ -20,6 +20,12 @@ void extractValue(const QString& text, QString& key, QString& value, int positio
 int findKeyColon(const QString& text, const QString& quotedKey, int from,
                  const QString& quotedInnerKey = QString());
 
+// Whether the value cut at the colon `position` is a bare JSON null: neither an
+// object, an array nor a string by the extraction's rules, and reading "null"
+// once the line breaks and tabs it may carry are set aside. A quoted "null" is
+// a string, not a null.
+bool isNullValue(const QString& text, int position, const QString& value);
+
 // One key search followed by one extraction.
 struct Field
 {
@@ -27,6 +33,7 @@ struct Field
     QString value;
     int resumePosition = -1;
     bool keyFound = false;  // the quoted key (and inner key) occur from `from` on
+    bool isNull = false;    // the value is a bare JSON null
 };
 Field extractField(const QString& text, const QString& quotedKey, int from,
                    const QString& quotedInnerKey = QString());

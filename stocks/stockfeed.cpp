@@ -17,15 +17,28 @@ QStringList MainWindow::tickerFieldTexts() const
             ui->tickerLineEdit4->text(), ui->tickerLineEdit5->text()};
 }
 
+// A button press ends a retry series.
 void MainWindow::on_updateStocksPushButton_clicked()
 {
+    stockRetry = RetrySeries();
     getStocks();
 }
 
+// Without a symbol in any field there is nothing to ask for: no request (it
+// would spend a request of the paid quota), and one line until a request goes
+// out again.
 void MainWindow::getStocks()
 {
+    const QStringList fields = tickerFieldTexts();
+    if (!StockRequest::hasSymbol(fields)) {
+        if (!stockNotRequestedLogged)
+            logLine("Stocks Not Requested: no ticker symbols");
+        stockNotRequestedLogged = true;
+        return;
+    }
+    stockNotRequestedLogged = false;
     requestType = 4;
-    const QUrl url = StockRequest::quoteUrl(stockBaseUrl, StockRequest::symbolList(tickerFieldTexts()));
+    const QUrl url = StockRequest::quoteUrl(stockBaseUrl, StockRequest::symbolList(fields));
     logLine(QString::asprintf("Requesting Data From: %s", qUtf8Printable(url.toString())));
 
     QNetworkRequest request(url);
@@ -70,4 +83,10 @@ void MainWindow::handleStockReply(const QString& text)
             SendClockVar(address, v, tickerText);
         }
     }
+
+    // A reply holding no quote is a failed refresh that may heal.
+    if (result.quotesInReply > 0)
+        stockRefreshSucceeded();
+    else
+        stockRefreshFailed(RefreshRetry::Failure::Passing);
 }

@@ -16,6 +16,7 @@ struct Result
 {
     QStringList logLines;              // in the order they are logged
     QString tickerTexts[TickerCount];  // shown in the five labels; sent when not empty
+    int quotesInReply = 0;             // 0: the reply held no quote (a failed refresh)
 };
 
 // Reads the reply into the quote table (at most tableSize quotes; a line says
@@ -23,10 +24,11 @@ struct Result
 Result handle(const QString& text, stockQuoteStruct* table, int tableSize,
               const QStringList& tickerFields, const TickerText::Flags& flags);
 
-// For records 0 .. count-1: matches each to a ticker field (a record keeps its
-// earlier field when none matches now), logs it, and adds its piece to that
-// field's ticker text. A record that has never matched a field (deliveryVar
-// -1) is logged and goes nowhere. Then logs the five "Var%d=%s" lines.
+// For records 0 .. count-1: matches each to a ticker field, logs it (and, when
+// it has unknown keys, one "Stock Data Missing" line), and adds its piece to
+// that field's ticker text. A quote that matches no field now gets deliveryVar
+// -1 and goes nowhere, whatever its record matched in an earlier reply. Then
+// logs the five "Var%d=%s" lines.
 void deliver(stockQuoteStruct* table, int count, const QStringList& tickerFields,
              const TickerText::Flags& flags, Result& result);
 

@@ -13,3 +13,12 @@ QUrl StockRequest::quoteUrl(const QString& baseUrl, const QString& symbolList)
 {
     return QUrl(baseUrl + QStringLiteral("/qu/quote?symbol=") + symbolList, QUrl::TolerantMode);
 }
+
+bool StockRequest::hasSymbol(const QStringList& tickerFields)
+{
+    for (const QString& field : tickerFields)
+        for (const QChar c : field)
+            if (c != QLatin1Char(',') && !c.isSpace())
+                return true;
+    return false;
+}

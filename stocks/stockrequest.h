@@ -13,6 +13,9 @@ namespace StockRequest {
 // in a row still leave ",," (five empty fields give ",,").
 QString symbolList(const QStringList& tickerFields);
 
+// Whether any field holds a symbol: anything but commas and white space.
+bool hasSymbol(const QStringList& tickerFields);
+
 // baseUrl + "/qu/quote?symbol=" + the list, parsed in tolerant mode so the
 // network library percent-encodes what needs it.
 QUrl quoteUrl(const QString& baseUrl, const QString& symbolList);

@@ -1,5 +1,7 @@
 #include "tickertext.h"
 
+#include "stockquotereader.h"
+
 int TickerText::matchDelivery(const QString& symbol, const QStringList& tickerFields, int previous)
 {
     for (int field = 0; field < tickerFields.size() && field < 5; ++field) {
@@ -11,20 +13,37 @@ int TickerText::matchDelivery(const QString& symbol, const QStringList& tickerFi
 
 QString TickerText::piece(const stockQuoteStruct& quote, const Flags& flags)
 {
+    const auto unknown = [&quote](const char* key) { return quote.unknownKeys.contains(QLatin1String(key)); };
     QString text;
-    if (flags.name)
+    // An unknown name or symbol leaves its whole part out.
+    if (flags.name && !unknown("shortName"))
         text += quote.name + QStringLiteral(", ");
-    if (flags.ticker)
+    if (flags.ticker && !unknown("symbol"))
         text += QStringLiteral("(") + quote.symbol + QStringLiteral(") ");
-    if (flags.price)
-        text += QString::asprintf("%4.2f ", double(quote.price.toFloat()));
-    if (flags.change) {
-        const float change = quote.change.toFloat();
-        text += QString::asprintf("%c%4.2f ", change >= 0 ? '+' : ' ', double(change));
+    if (flags.price) {
+        if (unknown("regularMarketPrice") || !StockQuoteReader::isNumber(quote.price))
+            text += QStringLiteral("-- ");
+        else
+            text += QString::asprintf("%4.2f ", double(quote.price.toFloat()));
     }
-    if (flags.volume)
+    if (flags.change) {
+        if (unknown("regularMarketChange") || !StockQuoteReader::isNumber(quote.change)) {
+            text += QStringLiteral("-- ");
+        } else {
+            const float change = quote.change.toFloat();
+            text += QString::asprintf("%c%4.2f ", change >= 0 ? '+' : ' ', double(change));
+        }
+    }
+    if (flags.volume && !unknown("regularMarketVolume"))
         text += quote.volume;
     return text;
+}
+
+QString TickerText::missingLogLine(const stockQuoteStruct& quote)
+{
+    const bool symbolKnown = !quote.unknownKeys.contains(QLatin1String("symbol"));
+    return QString::asprintf("Stock Data Missing: %s %s", qUtf8Printable(symbolKnown ? quote.symbol : QString()),
+                             qUtf8Printable(quote.unknownKeys.join(QStringLiteral(", "))));
 }
 
 void TickerText::append(QString& tickerText, const QString& piece)

@@ -66,5 +66,9 @@ QString WeatherFormat::windWithWord(bool usUnits, const QString& speed, const QS
 {
     const float s = speed.toFloat();
     const qint64 shown = usUnits ? truncated(double(s) * 0.62137) : truncated(s);
-    return QString("%1-%2 %3").arg(word, QString::number(shown), usUnits ? "mph" : "kmh");
+    const QString unit = usUnits ? "mph" : "kmh";
+    // Without a compass word the hyphen would read as a minus sign.
+    if (word.isEmpty())
+        return QString("%1 %2").arg(QString::number(shown), unit);
+    return QString("%1-%2 %3").arg(word, QString::number(shown), unit);
 }

@@ -12,8 +12,9 @@ QString temperature(bool usUnits, const QString& raw);
 QString humidity(const QString& raw);
 QString wind(bool usUnits, const QString& speed, const QString& direction);
 
-// The wind text with a compass word chosen elsewhere (empty when the direction
-// is not known): "<word>-<speed> <unit>".
+// The wind text with a compass word chosen elsewhere: "<word>-<speed> <unit>",
+// or "<speed> <unit>" when there is no word (a direction unknown, below 0 or
+// above 360), so that the text never reads as a negative speed.
 QString windWithWord(bool usUnits, const QString& speed, const QString& word);
 
 // The eight-sector compass word for a direction in degrees; empty outside 0..360.

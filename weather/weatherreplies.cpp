@@ -4,6 +4,8 @@
 #include <QNetworkReply>
 
 #include "clockaddresslist.h"
+#include "observationage.h"
+#include "timesource.h"
 #include "replytext.h"
 #include "ui_mainwindow.h"
 #include "weatherreplyreader.h"
@@ -17,11 +19,27 @@ void MainWindow::httpResponses(QNetworkReply* rep)
     rep->deleteLater();
     const int kind = rep->request().attribute(RequestKindAttribute).toInt();
 
-    // A transfer, TLS or HTTP failure carries no data: say so and change nothing.
+    // The quote service reports the operator's remaining quota with each reply.
+    if (kind == 4 && rep->hasRawHeader("X-RateLimit-Requests-Remaining"))
+        logLine(QString::asprintf("StockQuote Quota: %s requests left",
+                                  rep->rawHeader("X-RateLimit-Requests-Remaining").trimmed().constData()));
+
+    // A transfer, TLS or HTTP failure carries no data: say so and change
+    // nothing. A refresh that failed for a passing reason is retried.
     if (rep->error() != QNetworkReply::NoError) {
         logLine(QString::asprintf("Request Failed: %s Error: %d ErrorString: %s",
                                   rep->url().toString().toUtf8().constData(), int(rep->error()),
                                   rep->errorString().toUtf8().constData()));
+        if (kind == 3 || kind == 4) {
+            const int status = rep->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+            const RefreshRetry::Failure failure = RefreshRetry::classify(rep->error(), status);
+            const std::optional<qint64> retryAfter =
+                RefreshRetry::retryAfterSeconds(rep->rawHeader("Retry-After"), TimeSource::now());
+            if (kind == 3)
+                weatherRefreshFailed(failure, status, retryAfter);
+            else
+                stockRefreshFailed(failure, status, retryAfter);
+        }
         return;
     }
 
@@ -70,8 +88,10 @@ void MainWindow::handleStationListReply(const QString& text)
         qDebug("%2d: %s", k, entries[k].toUtf8().constData());
 }
 
-// A measurement the station did not report is not made up: its item is not
-// sent, its label keeps the last good value and the clock keeps what it shows.
+// A measurement the station did not report (or that its quality control
+// rejected) is not made up: its item is not sent, its label keeps the last
+// good value and the clock keeps what it shows. An observation that is too old
+// is not sent at all.
 void MainWindow::handleObservationReply(const QString& text)
 {
     logLine(QString::asprintf("Station Weather Response: %s", text.toUtf8().constData()));
@@ -82,10 +102,20 @@ void MainWindow::handleObservationReply(const QString& text)
         // Nothing was measured: treated like a failed reply, nothing changes.
         logLine(QString::asprintf("Weather Data Missing: %s; observation ignored",
                                   missing.join(", ").toUtf8().constData()));
+        weatherRefreshFailed(RefreshRetry::Failure::Passing);
         return;
     }
 
-    ui->lastUpdateLabel->setText("Last Update:" + observation.timestamp);
+    const std::optional<qint64> age = ObservationAge::ageSeconds(observation.timestamp, TimeSource::now());
+    if (age && *age > qint64(maxObservationAge) * 60) {
+        logLine(ObservationAge::staleLogLine(stationId, *age));
+        weatherRefreshFailed(RefreshRetry::Failure::Passing);
+        return;
+    }
+
+    // A timestamp that is missing or null keeps what the label shows.
+    if (!observation.timestamp.isEmpty())
+        ui->lastUpdateLabel->setText("Last Update:" + observation.timestamp);
     if (!missing.isEmpty())
         logLine(QString::asprintf("Weather Data Missing: %s", missing.join(", ").toUtf8().constData()));
 
@@ -106,4 +136,5 @@ void MainWindow::handleObservationReply(const QString& text)
             weatherVarLabels[slot]->setText(item->text);
         }
     }
+    weatherRefreshSucceeded();
 }

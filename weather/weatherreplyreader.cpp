@@ -23,7 +23,27 @@ QString readMember(const QString& text, const char* key, int& from)
     if (!field.keyFound)
         return QString();
     from = field.resumePosition;
-    return field.value;
+    // A JSON null is no text: never the word "null".
+    return field.isNull ? QString() : field.value;
+}
+
+// The quality-control flag of the flat measurement object that runs from
+// `opening` ("{") to its first "}": empty when it carries none.
+QString qualityControl(const QString& text, int opening)
+{
+    static const QString QcKey = QStringLiteral("\"qualityControl\"");
+    const int closing = text.indexOf(QLatin1Char('}'), opening);
+    const int end = closing < 0 ? text.size() : closing;
+    const int keyAt = text.indexOf(QcKey, opening);
+    if (keyAt < 0 || keyAt >= end)
+        return QString();
+    const int colon = text.indexOf(QLatin1Char(':'), keyAt);
+    if (colon < 0 || colon >= end)
+        return QString();
+    QString key, value;
+    int resume = -1;
+    JsonText::extractValue(text, key, value, colon, resume);
+    return value.trimmed();
 }
 
 // Index of the "{" that opens the object given as the value of the key ending
@@ -65,9 +85,14 @@ WeatherReplyReader::Measurement readMeasurement(const QString& text, const char*
     const JsonText::Field field = JsonText::extractField(text, quotedKey, from, ValueKey);
     from = field.resumePosition;
     measurement.raw = field.value;
+    measurement.qualityControl = qualityControl(text, opening);
     bool ok = false;
     const float number = field.value.toFloat(&ok);
-    measurement.known = ok && qIsFinite(number);
+    // A value the service's quality control rejected ("X") or judged bad
+    // ("B") is no measurement either.
+    const bool rejected = measurement.qualityControl == QLatin1String("X")
+                          || measurement.qualityControl == QLatin1String("B");
+    measurement.known = ok && qIsFinite(number) && !rejected;
     return measurement;
 }
 

@@ -22,14 +22,17 @@ QStringList readStationEntries(const QString& text);
 
 // One measurement of an observation: the raw text cut from the reply, and
 // whether it is a number the station actually reported. A null value, a value
-// that is not a number, or a measurement (or its "value") that is missing from
-// the reply is unknown.
+// that is not a number, a value whose "qualityControl" (inside the
+// measurement's own object) is "X" (rejected) or "B" (judged bad), or a
+// measurement (or its "value") that is missing from the reply is unknown.
 struct Measurement
 {
     QString raw;
+    QString qualityControl;  // the flag as the reply gives it; empty when absent
     bool known = false;
 };
 
+// The timestamp and the description are empty when missing or JSON null.
 struct Observation
 {
     QString timestamp;

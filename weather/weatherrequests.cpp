@@ -16,6 +16,8 @@ void MainWindow::sendWeatherRequest(const QString& path, const char* logFormat, 
 
     QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
     request.setRawHeader("Accept", "application/json");
+    // The weather service asks every caller to name itself and a contact.
+    request.setRawHeader("User-Agent", weatherUserAgent);
     request.setSslConfiguration(QSslConfiguration::defaultConfiguration());
     sendServiceRequest(request, kind);
 }
@@ -36,16 +38,26 @@ void MainWindow::getStations(QString gridId, QString gridX, QString gridY)
                        "Requesting Station Data From: %s", 2);
 }
 
+// Without a station there is nothing to ask for: no request, and one line
+// until a request goes out again.
 void MainWindow::getWeather(QString stationId)
 {
+    if (stationId.trimmed().isEmpty()) {
+        if (!weatherNotRequestedLogged)
+            logLine("Weather Not Requested: no station chosen");
+        weatherNotRequestedLogged = true;
+        return;
+    }
+    weatherNotRequestedLogged = false;
     requestType = 3;
     sendWeatherRequest(QString("/stations/%1/observations/latest").arg(stationId),
                        "Requesting Weather Data From: %s", 3);
 }
 
-// The scheduler refreshes through this slot too.
+// The scheduler refreshes through this slot too. Either ends a retry series.
 void MainWindow::on_updateWeatherPushButton_clicked()
 {
+    weatherRetry = RetrySeries();
     getWeather(stationId);
 }
 

@@ -114,8 +114,8 @@ private slots:
         Ticker t;
         t.run(at(wednesday, 7, 59, 55), 5);
         QVERIFY(t.updates.order.isEmpty());
-        QCOMPARE(MainWindowProbe::weatherCounter(*t.window), 600);
-        QCOMPARE(MainWindowProbe::stockCounter(*t.window), 590);
+        QCOMPARE(MainWindowProbe::weatherCounter(*t.window), qint64(600));
+        QCOMPARE(MainWindowProbe::stockCounter(*t.window), qint64(590));
 
         t.run(at(wednesday, 8, 0, 0), 20);
         QCOMPARE(t.updates.weather, QList<QDateTime>{at(wednesday, 8, 0, 0)});
@@ -153,8 +153,8 @@ private slots:
         MainWindowProbe::weatherWeekend(*t.window) = true;
         t.run(at(friday, 0, 0), 86400);
         QCOMPARE(onDate(t.updates.weather, friday).size(), 54);
-        const int fridayCount = MainWindowProbe::weatherCounter(*t.window);
-        QCOMPARE(fridayCount, 547);
+        const qint64 fridayCount = MainWindowProbe::weatherCounter(*t.window);
+        QCOMPARE(fridayCount, qint64(547));
 
         const QDate saturday = friday.addDays(1), sunday = friday.addDays(2), monday = friday.addDays(3);
         t.run(at(saturday, 0, 0), 2 * 86400);
@@ -185,7 +185,7 @@ private slots:
         MainWindowProbe::stockCounter(*t.window) = 600;  // due on the next counted tick
         t.run(QDateTime(wednesday, tick), 1);
         QCOMPARE(t.updates.stock.size(), counted ? 1 : 0);
-        QCOMPARE(MainWindowProbe::stockCounter(*t.window), counted ? 0 : 600);
+        QCOMPARE(MainWindowProbe::stockCounter(*t.window), qint64(counted ? 0 : 600));
     }
 
     void intervalZeroOrLessFiresEveryTickWeatherFirst_data()
@@ -225,7 +225,7 @@ private slots:
         MainWindowProbe::weatherStop(*t.window) = stop;
         t.run(at(wednesday, 0, 0), 86400);
         QVERIFY(t.updates.weather.isEmpty());
-        QCOMPARE(MainWindowProbe::weatherCounter(*t.window), 600);
+        QCOMPARE(MainWindowProbe::weatherCounter(*t.window), qint64(600));
         QVERIFY(!t.updates.stock.isEmpty());
     }
 
@@ -241,8 +241,8 @@ private slots:
     {
         Ticker t;
         t.run(at(wednesday, 9, 0, 1), 300);
-        const int weatherBefore = MainWindowProbe::weatherCounter(*t.window);
-        const int stockBefore = MainWindowProbe::stockCounter(*t.window);
+        const qint64 weatherBefore = MainWindowProbe::weatherCounter(*t.window);
+        const qint64 stockBefore = MainWindowProbe::stockCounter(*t.window);
         QVERIFY(QMetaObject::invokeMethod(t.window.get(), "on_updateWeatherPushButton_clicked"));
         QVERIFY(QMetaObject::invokeMethod(t.window.get(), "on_updateStocksPushButton_clicked"));
         QCOMPARE(MainWindowProbe::weatherCounter(*t.window), weatherBefore);

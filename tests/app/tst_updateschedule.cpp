@@ -66,25 +66,30 @@ private slots:
 
     void countTick_data()
     {
-        QTest::addColumn<int>("counter");
+        QTest::addColumn<qint64>("counter");
         QTest::addColumn<int>("interval");
         QTest::addColumn<bool>("due");
 
-        QTest::newRow("reaching interval x 60 is not yet due") << 599 << 10 << false;
-        QTest::newRow("exceeding it is") << 600 << 10 << true;
-        QTest::newRow("first tick after a start") << 0 << 10 << false;
-        QTest::newRow("interval 0 fires on every tick") << 0 << 0 << true;
-        QTest::newRow("negative interval fires on every tick") << 0 << -5 << true;
-        QTest::newRow("interval of one minute") << 60 << 1 << true;
+        QTest::newRow("reaching interval x 60 is not yet due") << qint64(599) << 10 << false;
+        QTest::newRow("exceeding it is") << qint64(600) << 10 << true;
+        QTest::newRow("first tick after a start") << qint64(0) << 10 << false;
+        QTest::newRow("interval 0 fires on every tick") << qint64(0) << 0 << true;
+        QTest::newRow("negative interval fires on every tick") << qint64(0) << -5 << true;
+        QTest::newRow("interval of one minute") << qint64(60) << 1 << true;
         // 40 million minutes x 60 does not fit in 32 bits.
-        QTest::newRow("huge interval never wraps round") << 5 << 40000000 << false;
+        QTest::newRow("huge interval never wraps round") << qint64(5) << 40000000 << false;
+        // The counter a huge interval starts at (interval x 60, issue 16)
+        // fires on the first tick, as for any interval.
+        QTest::newRow("counter started at a huge interval x 60")
+            << qint64(2147483647) * 60 << 2147483647 << true;
+        QTest::newRow("just below it") << qint64(2147483647) * 60 - 1 << 2147483647 << false;
     }
     void countTick()
     {
-        QFETCH(int, counter);
+        QFETCH(qint64, counter);
         QFETCH(int, interval);
         QFETCH(bool, due);
-        const int before = counter;
+        const qint64 before = counter;
         QCOMPARE(UpdateSchedule::countTick(counter, interval), due);
         QCOMPARE(counter, before + 1);
     }

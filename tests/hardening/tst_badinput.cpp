@@ -114,6 +114,10 @@ private slots:
         for (int i = 0; i < settingsKeys().size(); ++i)
             lines += settingsKeys()[i].toLatin1() + "=" + garbage[i % garbage.size()] + "\n";
         lines += "customkey=kept as it is\n";
+        // The deployment keys of issue 16 too: any garbage is a contact text
+        // (control characters dropped) or the default observation age.
+        lines += "contact=" + garbage[0] + "\n";
+        lines += "maxobservationage=" + garbage[9] + "\n";
         writeRawSettings(lines);
 
         {
@@ -131,6 +135,8 @@ private slots:
         for (const QString& key : settingsKeys())
             QVERIFY2(saved.contains(key), qPrintable(key));
         QCOMPARE(saved.value("customkey").toString(), QString("kept as it is"));
+        QVERIFY(saved.contains("contact"));
+        QVERIFY(saved.contains("maxobservationage"));
 
         // What was written reads back as itself: a second start and close
         // leaves the file as it was.

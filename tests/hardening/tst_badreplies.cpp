@@ -185,7 +185,10 @@ private slots:
         clock.reset(new SubstituteClock(QHostAddress("127.0.0.2")));
         QVERIFY(clock->isBound());
 
-        prepareSettingsFile({{"weatherhost", server.baseUrl()}, {"stockhost", server.baseUrl()}});
+        // The recorded observation must not count as stale (issue 16).
+        prepareSettingsFile({{"weatherhost", server.baseUrl()},
+                             {"stockhost", server.baseUrl()},
+                             {"maxobservationage", 2147483647}});
         window.reset(new MainWindow);
         MainWindowProbe::updateTimer(*window)->stop();
         window->findChild<QLineEdit*>("latitudeLineEdit")->setText("40.8106");

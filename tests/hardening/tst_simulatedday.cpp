@@ -149,7 +149,10 @@ private slots:
         // The day's log (tens of MB) is written afresh by every run.
         for (const QString& name : QDir().entryList({"Corvelta_*.log"}))
             QFile::remove(name);
-        prepareSettingsFile({{"weatherhost", server.baseUrl()}, {"stockhost", server.baseUrl()}});
+        // The recorded observation is served all day: it must not go stale.
+        prepareSettingsFile({{"weatherhost", server.baseUrl()},
+                             {"stockhost", server.baseUrl()},
+                             {"maxobservationage", 2147483647}});
         MainWindow window;
         MainWindowProbe::updateTimer(window)->stop();  // the test ticks instead
         scheduleAllDay(window);

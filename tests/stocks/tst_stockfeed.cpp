@@ -10,6 +10,9 @@
 #include <QSettings>
 #include <QTimer>
 
+#include "debugcapture.h"
+#include "fixedclock.h"
+#include "settingsfiles.h"
 #include "clockportlock.h"
 #include "mainwindow.h"
 #include "quotereplies.h"
@@ -17,23 +20,27 @@
 #include "substitutewebserver.h"
 #include "testmain.h"
 #include "mainwindowprobe.h"
+#include "handwrittendatagram.h"
+
+// The stock window open all day, every day.
+void openAllDay(MainWindow& w)
+{
+    MainWindowProbe::stockStart(w) = QTime(0, 0);
+    MainWindowProbe::stockStop(w) = QTime(23, 59, 59, 999);
+    MainWindowProbe::stockWeekend(w) = false;
+}
+
+// A null stop time closes the stock window.
+void closeWindow(MainWindow& w)
+{
+    MainWindowProbe::stockStop(w) = QTime();
+}
 
 namespace {
 
-// Every log line is echoed to the debug output; collect them, without the
-// time stamp a log line may carry.
-QStringList capturedLines;
-QtMessageHandler previousHandler = nullptr;
-
-void captureMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    static const QRegularExpression stamp("^\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d: ");
-    QString line = message;
-    line.remove(stamp);
-    capturedLines.append(line);
-    if (previousHandler && type != QtDebugMsg)
-        previousHandler(type, context, message);
-}
+// Every log line is echoed to the debug output; collected without the time
+// stamp a log line carries.
+DebugCapture* capture = nullptr;
 
 // The quotes the substitute service knows, as it would report them.
 const QMap<QString, QuoteData>& catalogue()
@@ -60,17 +67,12 @@ QByteArray answerFor(const QByteArray& target)
     return quoteReply(quotes);
 }
 
-QByteArray datagram(int var, const QString& text)
-{
-    return QByteArray(1, char(0xBE)) + char(var) + text.toUtf8() + QByteArray(1, '\0');
-}
-
 const QByteArray EndMark = datagram(9, "end of test step");
 const QByteArray ProbeMark = datagram(8, "probe");
 
 QStringList linesFrom(int first)
 {
-    return capturedLines.mid(first);
+    return capture->debugSince(first);
 }
 
 }  // namespace
@@ -96,6 +98,15 @@ private:
     QStringList serviceComplaints;
     int replyStatus = 200;
     bool holdReplies = false;
+    // Issue 16: the statuses of the replies in turn (the last one repeats;
+    // NoQuotes: a 200 without a quote), their Retry-After, the quota header,
+    // and a body to answer with instead of the catalogue's.
+    static constexpr int NoQuotes = 1;
+    QList<int> statusSequence;
+    int served = 0;
+    QByteArray retryAfter;
+    QByteArray quota;
+    QByteArray customBody;
     bool clockLinkLive = false;
 
     QString hostOf(const SubstituteWebServer& s) const
@@ -172,7 +183,7 @@ private:
     // of its first log line.
     int refreshAndWait()
     {
-        const int first = capturedLines.size();
+        const int first = capture->mark();
         clickUpdate();
         [&] {
             QTRY_VERIFY_WITH_TIMEOUT(
@@ -186,7 +197,7 @@ private slots:
     {
         static ClockPortLock lock;
         trustTestCertificateAuthority();
-        previousHandler = qInstallMessageHandler(captureMessage);
+        capture = new DebugCapture({true, true});
         QVERIFY(server.start());
         QVERIFY(untrusted.start());
         server.setHandler([this](const SubstituteWebServer::Request& request) {
@@ -199,11 +210,21 @@ private slots:
             if (request.headers.value("x-rapidapi-host") != hostOf(server).toUtf8())
                 serviceComplaints << "host " + request.headers.value("x-rapidapi-host", "(none)");
             SubstituteWebServer::Reply reply;
-            reply.status = replyStatus;
+            int status = replyStatus;
+            if (!statusSequence.isEmpty())
+                status = statusSequence.value(qMin(served++, statusSequence.size() - 1));
+            reply.status = status == NoQuotes ? 200 : status;
             // A refused request's body is not read: let it carry a quote anyway.
-            reply.body = replyStatus == 200
-                             ? answerFor(request.target)
-                             : quoteReply({{"AAPL", "Apple Inc.", "1.00", "-99", "1"}});
+            if (status == NoQuotes)
+                reply.body = "{\"meta\":{\"status\":200},\"body\":[]}";
+            else if (status != 200)
+                reply.body = quoteReply({{"AAPL", "Apple Inc.", "1.00", "-99", "1"}});
+            else
+                reply.body = customBody.isEmpty() ? answerFor(request.target) : customBody;
+            if (status != 200 && status != NoQuotes && !retryAfter.isEmpty())
+                reply.headers.append({"Retry-After", retryAfter});
+            if (!quota.isEmpty())
+                reply.headers.append({"X-RateLimit-Requests-Remaining", quota});
             reply.hold = holdReplies;
             return reply;
         });
@@ -233,6 +254,11 @@ private slots:
         expectedKey = "test-key-1";
         replyStatus = 200;
         holdReplies = false;
+        statusSequence.clear();
+        served = 0;
+        retryAfter.clear();
+        quota.clear();
+        customBody.clear();
         serviceComplaints.clear();
         server.requests.clear();
         newWindow();
@@ -243,7 +269,11 @@ private slots:
 
     void cleanup() { window.reset(); }
 
-    void cleanupTestCase() { qInstallMessageHandler(previousHandler); }
+    void cleanupTestCase()
+    {
+        delete capture;
+        capture = nullptr;
+    }
 
     void refresh_data()
     {
@@ -273,9 +303,6 @@ private slots:
             << QStringList{"MSFT", "F", "AAPL", "", ""} << "tp" << both << "MSFT,F,AAPL,"
             << QByteArray("/qu/quote?symbol=MSFT,F,AAPL,")
             << QStringList{"(MSFT) 378.91 , (F) 10.60 ", "", "(AAPL) 189.25 ", "", ""} << 0;
-        QTest::newRow("five empty fields")
-            << QStringList{"", "", "", "", ""} << "tp" << both << ",," << QByteArray("/qu/quote?symbol=,,")
-            << QStringList{"", "", "", "", ""} << 0;
         QTest::newRow("every flag off")
             << QStringList{"AAPL", "MSFT", "F", "GOOG", ""} << "" << both << "AAPL,MSFT,F,GOOG,"
             << QByteArray("/qu/quote?symbol=AAPL,MSFT,F,GOOG,") << QStringList{"", "", "", "", ""} << 0;
@@ -426,7 +453,7 @@ private slots:
         MainWindowProbe::setFlags(*window, "tp");
         setAddresses("127.0.0.2");
         holdReplies = true;
-        const int first = capturedLines.size();
+        const int first = capture->mark();
         clickUpdate();
         QTRY_COMPARE_WITH_TIMEOUT(server.heldCount(), 1, 20000);
 
@@ -449,11 +476,7 @@ private slots:
     // ignored and said so.
     void replyBeyondTheTable()
     {
-        server.setHandler([](const SubstituteWebServer::Request&) {
-            SubstituteWebServer::Reply reply;
-            reply.body = manyQuotesReply(230);
-            return reply;
-        });
+        customBody = manyQuotesReply(230);
         setFields({"Q0000", "Q0199", "Q0200", "", ""});
         MainWindowProbe::setFlags(*window, "tp");
         setAddresses("");
@@ -463,6 +486,199 @@ private slots:
         QCOMPARE(lines.filter(QRegularExpression("^i=\\d+ Name=")).size(), 200);
         QCOMPARE(labelTexts(), (QStringList{"(Q0000) 10.50 ", "(Q0199) 209.50 ", "", "", ""}));
         QCOMPARE(lines.filter("Sending Stock Data"), QStringList());
+    }
+
+    // Issue 16, items 7 and 8, through the window: nothing borrowed from
+    // another quote, nothing unknown shown as a number.
+    void unknownValues_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QStringList>("fields");
+        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<QStringList>("missingLines");
+        QString withoutPrice = quoteObject({"AAPL", "Apple Inc.", "PRICE", "-1.2", "53242137"});
+        withoutPrice.replace("\"regularMarketPrice\":PRICE,", "");
+        const QString ibm = quoteObject({"IBM", "IBM", "193.6", "0.5", "3000000"}, 1);
+        QTest::newRow("a quote missing its price, then one with a price")
+            << ("{\"body\":[" + withoutPrice + "," + ibm + "]}").toUtf8() << QStringList{"AAPL", "IBM", "", "", ""}
+            << QStringList{"(AAPL) --  -1.20 ", "(IBM) 193.60 +0.50 ", "", "", ""}
+            << QStringList{"Stock Data Missing: AAPL regularMarketPrice"};
+        QTest::newRow("null price and change")
+            << quoteReply({{"MSFT", "Microsoft Corporation", "null", "null", "20101200"}})
+            << QStringList{"MSFT", "", "", "", ""} << QStringList{"(MSFT) -- -- ", "", "", "", ""}
+            << QStringList{"Stock Data Missing: MSFT regularMarketChange, regularMarketPrice"};
+        QTest::newRow("a genuine zero is +0.00")
+            << quoteReply({{"MSFT", "Microsoft Corporation", "378.91", "0", "20101200"}})
+            << QStringList{"MSFT", "", "", "", ""} << QStringList{"(MSFT) 378.91 +0.00 ", "", "", "", ""}
+            << QStringList{};
+    }
+    void unknownValues()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QStringList, fields);
+        QFETCH(QStringList, texts);
+        QFETCH(QStringList, missingLines);
+        customBody = body;
+        setFields(fields);
+        MainWindowProbe::setFlags(*window, "tpc");
+        setAddresses("127.0.0.2");
+        const QStringList lines = linesFrom(refreshAndWait());
+        QCOMPARE(lines.filter(QRegularExpression("^Stock Data Missing: ")), missingLines);
+        QCOMPARE(labelTexts(), texts);
+        QList<QByteArray> at2, at3;
+        collectDatagrams(at2, at3);
+        if (QTest::currentTestFailed())
+            return;
+        QList<QByteArray> expected;
+        for (int v = 0; v < 5; ++v)
+            if (!texts[v].isEmpty())
+                expected << datagram(v, texts[v]);
+        QCOMPARE(at2, expected);
+    }
+
+    // Issue 16, item 9: a quote that matches no field of this reply is
+    // dropped, though it matched one in the earlier reply.
+    void unmatchedQuoteAfterAnEarlierMatch()
+    {
+        setFields({"AAPL", "MSFT", "", "", ""});
+        MainWindowProbe::setFlags(*window, "tp");
+        setAddresses("127.0.0.2");
+        refreshAndWait();
+        QCOMPARE(labelTexts(), (QStringList{"(AAPL) 189.25 ", "(MSFT) 378.91 ", "", "", ""}));
+        QList<QByteArray> at2, at3;
+        collectDatagrams(at2, at3);
+        if (QTest::currentTestFailed())
+            return;
+
+        setFields({"aapl", "MSFT", "", "", ""});  // the service still answers AAPL
+        const QStringList lines = linesFrom(refreshAndWait());
+        QCOMPARE(lines.filter(QRegularExpression("^i=\\d+ ")),
+                 (QStringList{"i=0 Name=Apple Inc. Symbol=AAPL Price=189.25 Change=-1.2 Volume=53242137 DeliveryVar=-1",
+                              "i=1 Name=Microsoft Corporation Symbol=MSFT Price=378.91 Change=+0 Volume=20101200 "
+                              "DeliveryVar=1"}));
+        QCOMPARE(labelTexts(), (QStringList{"", "(MSFT) 378.91 ", "", "", ""}));
+        collectDatagrams(at2, at3);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(at2, QList<QByteArray>{datagram(1, "(MSFT) 378.91 ")});
+    }
+
+    // Issue 16, item 6: five fields without a symbol ask for nothing.
+    void noSymbolsNoRequest()
+    {
+        setFields({"", " ", ",", "", ""});
+        const int first = capture->mark();
+        for (int i = 0; i < 3; ++i) {
+            openAllDay(*window);
+            MainWindowProbe::stockCounter(*window) = 600;
+            MainWindowProbe::tick(*window);  // a scheduled refresh
+            clickUpdate();
+        }
+        QTest::qWait(100);
+        QVERIFY(server.requests.isEmpty());
+        QCOMPARE(linesFrom(first).filter("Not Requested"), QStringList{"Stocks Not Requested: no ticker symbols"});
+        QCOMPARE(linesFrom(first).filter("Requesting Data From"), QStringList{});
+
+        setFields({"", "", "", "", "F"});
+        refreshAndWait();
+        QCOMPARE(server.requests.size(), 1);
+        setFields({"", "", "", "", ""});
+        const int second = capture->mark();
+        clickUpdate();
+        clickUpdate();
+        QCOMPARE(linesFrom(second).filter("Not Requested"), QStringList{"Stocks Not Requested: no ticker symbols"});
+        QCOMPARE(server.requests.size(), 1);
+    }
+
+    // Issue 16, item 10: the remaining quota, when the service reports it,
+    // with every reply, a refused one too; and the quote requests keep the
+    // User-Agent they always had (only the weather service is told who calls).
+    void quotaLogged()
+    {
+        setFields({"AAPL", "", "", "", ""});
+        quota = "497";
+        QCOMPARE(linesFrom(refreshAndWait()).filter("Quota"), QStringList{"StockQuote Quota: 497 requests left"});
+        quota = "0";
+        replyStatus = 429;
+        QCOMPARE(linesFrom(refreshAndWait()).filter("Quota"), QStringList{"StockQuote Quota: 0 requests left"});
+        quota.clear();
+        replyStatus = 200;
+        QCOMPARE(linesFrom(refreshAndWait()).filter("Quota"), QStringList{});
+        for (const auto& request : server.requests)
+            QVERIFY2(!request.headers.value("user-agent").startsWith("Corvelta"), request.headers.value("user-agent"));
+    }
+
+    // Issue 16, item 5, for the stock feed: the retries are driven by setting
+    // the clock and ticking the scheduler.
+    void retries_data()
+    {
+        QTest::addColumn<QList<int>>("sequence");
+        QTest::addColumn<QByteArray>("retryAfter");
+        QTest::addColumn<bool>("insideWindow");
+        QTest::addColumn<QList<int>>("delays");
+        QTest::newRow("503 then 200") << QList<int>{503, 200} << QByteArray() << true << QList<int>{30};
+        QTest::newRow("429 with Retry-After") << QList<int>{429, 429, 200} << QByteArray("90") << true
+                                              << QList<int>{90, 90};
+        QTest::newRow("500, 500, then 200") << QList<int>{500, 500, 200} << QByteArray() << true
+                                            << QList<int>{30, 60};
+        QTest::newRow("a reply holding no quote, then quotes") << QList<int>{NoQuotes, 200} << QByteArray() << true
+                                                               << QList<int>{30};
+        QTest::newRow("401: no retry") << QList<int>{401} << QByteArray() << true << QList<int>{};
+        QTest::newRow("403: no retry") << QList<int>{403} << QByteArray() << true << QList<int>{};
+        QTest::newRow("503 outside the window: no retry") << QList<int>{503} << QByteArray() << false
+                                                          << QList<int>{};
+    }
+    void retries()
+    {
+        QFETCH(QList<int>, sequence);
+        QFETCH(QByteArray, retryAfter);
+        QFETCH(bool, insideWindow);
+        QFETCH(QList<int>, delays);
+        statusSequence = sequence;
+        this->retryAfter = retryAfter;
+        // A Wednesday morning.
+        FixedClock clock(QDateTime(QDate(2026, 3, 4), QTime(10, 0)));
+        openAllDay(*window);
+        if (!insideWindow)
+            closeWindow(*window);
+        MainWindowProbe::stockCounter(*window) = 0;  // the next scheduled refresh is 601 ticks away
+        setFields({"AAPL", "", "", "", ""});
+        MainWindowProbe::setFlags(*window, "tp");
+        setAddresses("127.0.0.2");
+        label(0)->setText("shown before");
+        const int first = capture->mark();
+        auto retryLines = [first] { return linesFrom(first).filter(QRegularExpression("^Retrying ")); };
+        auto handled = [first] {
+            return linesFrom(first).filter(QRegularExpression("^Var4=|^Request Failed: ")).size();
+        };
+
+        clickUpdate();
+        QTRY_COMPARE_WITH_TIMEOUT(handled(), 1, 20000);
+        QDateTime failedAt = clock.current;
+        QStringList expected;
+        for (int i = 0; i < delays.size(); ++i) {
+            expected << QString("Retrying Stocks in %1 s").arg(delays[i]);
+            QCOMPARE(retryLines(), expected);
+            clock.current = failedAt.addSecs(delays[i] - 1);
+            MainWindowProbe::tick(*window);
+            QCoreApplication::processEvents();
+            QCOMPARE(server.requests.size(), i + 1);
+            clock.current = failedAt.addSecs(delays[i]);
+            MainWindowProbe::tick(*window);
+            QTRY_COMPARE_WITH_TIMEOUT(handled(), i + 2, 20000);
+            QCOMPARE(server.requests.size(), i + 2);
+            failedAt = clock.current;
+        }
+        for (int later : {30, 60, 120, 240, 480})
+        {
+            clock.current = failedAt.addSecs(later);
+            MainWindowProbe::tick(*window);
+        }
+        QTest::qWait(50);
+        QCOMPARE(retryLines(), expected);
+        QCOMPARE(server.requests.size(), delays.size() + 1);
+        QCOMPARE(label(0)->text(), sequence.last() == 200 ? QString("(AAPL) 189.25 ")
+                                   : sequence.last() == NoQuotes ? QString() : QString("shown before"));
     }
 };
 

@@ -18,9 +18,82 @@ Q_DECLARE_METATYPE(TickerText::Flags)
 
 namespace {
 
-// The reading rule as it is stated: the q-th marker is found by searching
-// from the start again for each quote, and each key is searched from just
-// after that marker. Quadratic, kept here as the yardstick for the reader.
+using Reader = StockQuoteReader::Reading (*)(const QString&, stockQuoteStruct*, int);
+
+const char* const QuotedKeys[5] = {"\"regularMarketChange\"", "\"regularMarketPrice\"",
+                                   "\"regularMarketVolume\"", "\"shortName\"", "\"symbol\""};
+
+// Start (just after its marker) and end (the next marker, or the end of the
+// text) of each quote object, found by searching from the start again.
+QList<QPair<int, int>> quoteObjects(const QString& text)
+{
+    const QString marker = QStringLiteral("{\"preMarketChange\"");
+    QList<QPair<int, int>> objects;
+    const int n = text.count(marker);
+    for (int q = 0; q < n; ++q) {
+        int at = -1;
+        for (int k = 0; k <= q; ++k)
+            at = text.indexOf(marker, at + 1);
+        const int next = text.indexOf(marker, at + 1);
+        objects.append({at + 1, next < 0 ? int(text.size()) : next});
+    }
+    return objects;
+}
+
+// Whether every quote's own object carries all five keys: the replies for
+// which the bounded reading (issue 16) and the stated rule must agree.
+bool allQuotesComplete(const QString& text)
+{
+    for (const auto& object : quoteObjects(text))
+        for (const char* key : QuotedKeys) {
+            const int at = text.indexOf(QLatin1String(key), object.first);
+            if (at < 0 || at >= object.second)
+                return false;
+        }
+    return true;
+}
+
+// The reading rule as issue 16 states it, read literally: each key is
+// searched from just after the quote's marker and counts only when it begins
+// before the next marker; then the stated colon search and extraction.
+// Quadratic, kept here as the yardstick for the reader on every reply.
+StockQuoteReader::Reading readBoundedBySearchFromStart(const QString& text, stockQuoteStruct* table, int tableSize)
+{
+    const QList<QPair<int, int>> objects = quoteObjects(text);
+    StockQuoteReader::Reading reading;
+    reading.quotesInReply = objects.size();
+    reading.quotesRead = qMin(reading.quotesInReply, tableSize);
+    for (int q = 0; q < reading.quotesRead; ++q) {
+        QString values[5];
+        table[q].unknownKeys.clear();
+        for (int k = 0; k < 5; ++k) {
+            const int at = text.indexOf(QLatin1String(QuotedKeys[k]), objects[q].first);
+            bool unknown = at < 0 || at >= objects[q].second;
+            if (!unknown) {
+                QString key;
+                int resume = 0;
+                const int colon = text.indexOf(QLatin1Char(':'), at);
+                JsonText::extractValue(text, key, values[k], colon, resume);
+                unknown = JsonText::isNullValue(text, colon, values[k]);
+            }
+            if (k <= 1 && !StockQuoteReader::isNumber(values[k]))
+                unknown = true;
+            if (unknown)
+                table[q].unknownKeys << StockQuoteReader::KeyNames[k];
+        }
+        table[q].change = StockQuoteReader::signedChange(values[0]);
+        table[q].price = values[1];
+        table[q].volume = values[2];
+        table[q].name = values[3];
+        table[q].symbol = values[4];
+    }
+    return reading;
+}
+
+// The reading rule as the specification states it: the q-th marker is found
+// by searching from the start again for each quote, and each key is searched
+// from just after that marker with nothing bounding it. It gives the same
+// values as the bounded rule for replies whose quotes all carry the five keys.
 StockQuoteReader::Reading readBySearchFromStart(const QString& text, stockQuoteStruct* table, int tableSize)
 {
     const QString marker = QStringLiteral("{\"preMarketChange\"");
@@ -76,15 +149,22 @@ stockQuoteStruct quote(const QString& name, const QString& symbol, const QString
     return q;
 }
 
-// Compares two readings record by record and reports the first difference.
-void compareReadings(const QString& text, int tableSize)
+// Compares the reader's reading with one yardstick's, record by record. The
+// unknown keys are compared too when the yardstick finds them; otherwise the
+// yardstick's records take the reader's, so the delivery compares the values.
+void compareReadingsWith(const QString& text, int tableSize, Reader yardstickReader, bool withUnknownKeys)
 {
     QVector<stockQuoteStruct> linear(tableSize + 1), yardstick(tableSize + 1);
     const auto a = StockQuoteReader::read(text, linear.data(), tableSize);
-    const auto b = readBySearchFromStart(text, yardstick.data(), tableSize);
+    const auto b = yardstickReader(text, yardstick.data(), tableSize);
+    if (!withUnknownKeys)
+        for (int q = 0; q <= tableSize; ++q)
+            yardstick[q].unknownKeys = linear[q].unknownKeys;
     QCOMPARE(a.quotesInReply, b.quotesInReply);
     QCOMPARE(a.quotesRead, b.quotesRead);
     for (int q = 0; q <= tableSize; ++q) {
+        if (withUnknownKeys)
+            QVERIFY2(linear[q].unknownKeys == yardstick[q].unknownKeys, "record " + QByteArray::number(q) + " unknown keys");
         const QByteArray where = "record " + QByteArray::number(q);
         QVERIFY2(linear[q].change == yardstick[q].change, where + " change");
         QVERIFY2(linear[q].price == yardstick[q].price, where + " price");
@@ -105,6 +185,19 @@ void compareReadings(const QString& text, int tableSize)
         QCOMPARE(fromLinear.tickerTexts[v], fromYardstick.tickerTexts[v]);
 }
 
+// Compares the reader's reading with a yardstick's, record by record, and
+// reports the first difference: always with the bounded rule of issue 16;
+// with the specification's unbounded rule only when every quote of the reply
+// carries the five keys (for other replies the two rules differ by design: a
+// key a quote lacks is no longer taken from a later quote).
+void compareReadings(const QString& text, int tableSize)
+{
+    compareReadingsWith(text, tableSize, readBoundedBySearchFromStart, true);
+    if (QTest::currentTestFailed() || !allQuotesComplete(text))
+        return;
+    compareReadingsWith(text, tableSize, readBySearchFromStart, false);
+}
+
 // Everything one reply makes the feed log and send, in order: the handling's
 // log lines, then for each non-empty ticker text and each clock the
 // "Sending" line and the datagram's bytes (as the feed sends them).
@@ -123,13 +216,13 @@ QStringList feedOutput(const StockReplyHandling::Result& result, const QString& 
     return out;
 }
 
-// The handling of one reply with the reading rule as stated.
+// The handling of one reply with the reading rule of issue 16 read literally.
 StockReplyHandling::Result handleBySearchFromStart(const QString& text, stockQuoteStruct* table, int tableSize,
                                                    const QStringList& fields, const TickerText::Flags& flags)
 {
     StockReplyHandling::Result result;
     result.logLines << QString::asprintf("StockQuote Response: Length=%d %s", text.size(), qUtf8Printable(text));
-    const StockQuoteReader::Reading reading = readBySearchFromStart(text, table, tableSize);
+    const StockQuoteReader::Reading reading = readBoundedBySearchFromStart(text, table, tableSize);
     if (reading.quotesIgnored() > 0)
         result.logLines << QString::asprintf("StockQuote Response: %d quotes, first %d used, %d ignored",
                                              reading.quotesInReply, reading.quotesRead, reading.quotesIgnored());
@@ -204,8 +297,9 @@ private slots:
         QTest::newRow("escaped quotes and braces in a name")
             << "irregular-quotes.json" << 0
             << QStringList{"-0.5", "136.93", "24531800", "Alphabet Inc. \"A\" {class", "GOOGL"};
-        QTest::newRow("null change, name taken from the next quote")
-            << "irregular-quotes.json" << 1 << QStringList{"+null", "138.05", "18712000", "S&P 500", "GOOG"};
+        // Issue 16: a key the quote's own object lacks is not taken from the next quote.
+        QTest::newRow("null change, name absent and not borrowed")
+            << "irregular-quotes.json" << 1 << QStringList{"+null", "138.05", "18712000", "", "GOOG"};
         QTest::newRow("price as an object reads empty")
             << "irregular-quotes.json" << 2 << QStringList{"-9.0", "", "2.1B", "S&P 500", "^GSPC"};
         QTest::newRow("blank after colon; volume absent from the rest")
@@ -360,11 +454,16 @@ private slots:
         QTest::newRow("zero change") << "c" << QStringList{"", "", "", "+0", ""} << "+0.00 ";
         QTest::newRow("small negative change") << "c" << QStringList{"", "", "", "-0.5", ""} << " -0.50 ";
         QTest::newRow("positive change") << "c" << QStringList{"", "", "", "+0.23", ""} << "+0.23 ";
-        QTest::newRow("null change reads as zero") << "c" << QStringList{"", "", "", "+null", ""} << "+0.00 ";
+        // Issue 16: what is no number is unknown, never 0.00.
+        QTest::newRow("null change is unknown") << "c" << QStringList{"", "", "", "+null", ""} << "-- ";
         QTest::newRow("price rounded to two places") << "p" << QStringList{"", "", "4550.426", "", ""} << "4550.43 ";
         // Read in single precision: 4550.4349 is held as 4550.43505859375.
         QTest::newRow("price read in single precision") << "p" << QStringList{"", "", "4550.4349", "", ""} << "4550.44 ";
-        QTest::newRow("price that is no number") << "p" << QStringList{"", "", "", "", ""} << "0.00 ";
+        QTest::newRow("price that is no number") << "p" << QStringList{"", "", "", "", ""} << "-- ";
+        QTest::newRow("missing price, negative change (issue text)")
+            << "tpc" << QStringList{"Apple Inc.", "AAPL", "", "-1.2", ""} << "(AAPL) --  -1.20 ";
+        QTest::newRow("missing change (issue text)")
+            << "tpc" << QStringList{"IBM", "IBM", "193.6", "", ""} << "(IBM) 193.60 -- ";
         QTest::newRow("short price padded to width four") << "p" << QStringList{"", "", "1", "", ""} << "1.00 ";
         QTest::newRow("volume as extracted") << "v" << QStringList{"", "", "", "", "2.1B"} << "2.1B";
         QTest::newRow("name alone") << "n" << apple << "Apple Inc., ";
@@ -400,8 +499,8 @@ private slots:
         QCOMPARE(result.logLines, expected);
     }
 
-    // A quote that has never matched a field goes nowhere; one that matched
-    // before and matches nothing now goes where it went last time.
+    // A quote that matches no field goes nowhere, whether or not it matched
+    // one in an earlier reply.
     void unmatchedQuotes()
     {
         const QString text = recorded("three-quotes.json");
@@ -416,12 +515,16 @@ private slots:
         for (int v : {0, 1, 3, 4})
             QCOMPARE(first.tickerTexts[v], QString());
 
+        // Issue 16: a quote that matches no field of this reply is dropped,
+        // though its record matched a field in the earlier reply.
         StockReplyHandling::Result second =
             StockReplyHandling::handle(text, table, 200, {"aapl", "", "msft", "", ""}, flagsOf("tp"));
         QCOMPARE(table[0].deliveryVar, -1);
-        QCOMPARE(table[1].deliveryVar, 2);
-        QCOMPARE(second.tickerTexts[2], QString("(MSFT) 378.91 , (F) 10.60 "));
-        for (int v : {0, 1, 3, 4})
+        QCOMPARE(table[1].deliveryVar, -1);
+        QCOMPARE(table[2].deliveryVar, -1);
+        QVERIFY(second.logLines.contains(
+            "i=1 Name=Microsoft Corporation Symbol=MSFT Price=378.91 Change=+0 Volume=20101200 DeliveryVar=-1"));
+        for (int v = 0; v < 5; ++v)
             QCOMPARE(second.tickerTexts[v], QString());
     }
 
@@ -442,6 +545,110 @@ private slots:
         const auto result = StockReplyHandling::handle(recorded("three-quotes.json"), table, 200,
                                                        {"AAPL,MSFT,F", "", "", "", ""}, flagsOf(flags));
         QCOMPARE(result.tickerTexts[0], text0);
+    }
+
+    // Issue 16, item 7: each quote's keys come from its own object only.
+    void keysReadInsideTheirOwnObject_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QStringList>("record");       // change, price, volume, name, symbol
+        QTest::addColumn<QStringList>("unknownKeys");
+        const QString withoutPrice = quoteObject({"AAPL", "Apple Inc.", "PRICE", "-1.2", "53242137"})
+                                         .replace("\"regularMarketPrice\":PRICE,", "");
+        const QString ibm = quoteObject({"IBM", "IBM", "193.6", "0.5", "3000000"}, 1);
+        QTest::newRow("missing price, next quote has one")
+            << "{\"body\":[" + withoutPrice + "," + ibm + "]}" << 0
+            << QStringList{"-1.2", "", "53242137", "Apple Inc.", "AAPL"} << QStringList{"regularMarketPrice"};
+        QTest::newRow("the next quote keeps its own")
+            << "{\"body\":[" + withoutPrice + "," + ibm + "]}" << 1
+            << QStringList{"+0.5", "193.6", "3000000", "IBM", "IBM"} << QStringList{};
+        QTest::newRow("null price and change")
+            << QString::fromUtf8(quoteReply({{"MSFT", "Microsoft", "null", "null", "null"}})) << 0
+            << QStringList{"+null", "null", "null", "Microsoft", "MSFT"}
+            << QStringList{"regularMarketChange", "regularMarketPrice", "regularMarketVolume"};
+        QTest::newRow("quoted \"null\" name is a name")
+            << QString::fromUtf8(quoteReply({{"X", "null", "1", "1", "1"}})) << 0
+            << QStringList{"+1", "1", "1", "null", "X"} << QStringList{};
+        QTest::newRow("last quote runs to the end of the reply")
+            << QString("{\"preMarketChange\":1,\"symbol\":\"A\"},{\"preMarketChange\":2,\"regularMarketPrice\":3,"
+                       "\"symbol\":\"B\"}") << 1
+            << QStringList{"+", "3", "", "", "B"}
+            << QStringList{"regularMarketChange", "regularMarketVolume", "shortName"};
+    }
+    void keysReadInsideTheirOwnObject()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, index);
+        QFETCH(QStringList, record);
+        QFETCH(QStringList, unknownKeys);
+        stockQuoteStruct table[200];
+        StockQuoteReader::read(text, table, 200);
+        const stockQuoteStruct& q = table[index];
+        QCOMPARE((QStringList{q.change, q.price, q.volume, q.name, q.symbol}), record);
+        QCOMPARE(q.unknownKeys, unknownKeys);
+        compareReadings(text, 200);
+    }
+
+    // Issue 16, item 8: what is unknown prints as "--" or is left out, and
+    // one line names it.
+    void unknownValuesInTheTickerText()
+    {
+        const QString withoutPrice = quoteObject({"AAPL", "Apple Inc.", "PRICE", "-1.2", "53242137"})
+                                         .replace("\"regularMarketPrice\":PRICE,", "");
+        const QString nullChange = quoteObject({"IBM", "IBM", "193.6", "null", "null"}, 1)
+                                       .replace("\"shortName\":\"IBM\",", "");
+        const QString zero = quoteObject({"MSFT", "Microsoft", "378.91", "0", "1"}, 2);
+        const QString text = "{\"body\":[" + withoutPrice + "," + nullChange + "," + zero + "]}";
+        stockQuoteStruct table[200];
+        const auto result = StockReplyHandling::handle(text, table, 200, {"AAPL", "IBM", "MSFT", "", ""},
+                                                       flagsOf("ntpcv"));
+        QCOMPARE(result.tickerTexts[0], QString("Apple Inc., (AAPL) --  -1.20 53242137"));
+        QCOMPARE(result.tickerTexts[1], QString("(IBM) 193.60 -- "));
+        QCOMPARE(result.tickerTexts[2], QString("Microsoft, (MSFT) 378.91 +0.00 1"));
+        QCOMPARE(result.logLines.filter(QRegularExpression("^Stock Data Missing: ")),
+                 (QStringList{"Stock Data Missing: AAPL regularMarketPrice",
+                              "Stock Data Missing: IBM regularMarketChange, regularMarketVolume, shortName"}));
+        QCOMPARE(result.quotesInReply, 3);
+
+        // A quote without a symbol is named by none and goes to no field.
+        stockQuoteStruct nameless;
+        nameless.symbol = "null";
+        nameless.price = "1";
+        nameless.change = "+1";
+        nameless.unknownKeys = QStringList{"symbol"};
+        QCOMPARE(TickerText::missingLogLine(nameless), QString("Stock Data Missing:  symbol"));
+        const QString noSymbol = QString::fromUtf8(quoteReply({{"SYM", "Nameless", "1", "1", "1"}})).replace("\"symbol\":\"SYM\"", "\"x\":1");
+        const auto alone = StockReplyHandling::handle(noSymbol, table, 200, {"AAPL", "", "", "", ""}, flagsOf("tp"));
+        QVERIFY(alone.logLines.contains("Stock Data Missing:  symbol"));
+        for (int v = 0; v < 5; ++v)
+            QCOMPARE(alone.tickerTexts[v], QString());
+    }
+
+    // The stated rule still holds wherever every quote carries its five keys.
+    void completeRepliesFollowTheStatedRule()
+    {
+        for (const QString& text : {recorded("three-quotes.json"), QString::fromUtf8(manyQuotesReply(260))}) {
+            QVERIFY(allQuotesComplete(text));
+            compareReadingsWith(text, 200, readBySearchFromStart, false);
+            if (QTest::currentTestFailed())
+                return;
+        }
+        QVERIFY(!allQuotesComplete(recorded("irregular-quotes.json")));
+    }
+
+    void hasSymbol_data()
+    {
+        QTest::addColumn<QStringList>("fields");
+        QTest::addColumn<bool>("has");
+        QTest::newRow("five empty") << QStringList{"", "", "", "", ""} << false;
+        QTest::newRow("commas and blanks only") << QStringList{" , ", ",,", "\t", "", " "} << false;
+        QTest::newRow("one symbol in the last field") << QStringList{"", "", "", "", "T"} << true;
+    }
+    void hasSymbol()
+    {
+        QFETCH(QStringList, fields);
+        QTEST(StockRequest::hasSymbol(fields), "has");
     }
 
     void replyWithoutQuotes()

@@ -17,8 +17,8 @@ struct MainWindowProbe
     // Scheduler.
     static QTimer* updateTimer(MainWindow& w) { return w.updateTimer; }
     static void tick(MainWindow& w) { w.timerTimeout(); }
-    static int& weatherCounter(MainWindow& w) { return w.weatherCounter; }
-    static int& stockCounter(MainWindow& w) { return w.stockCounter; }
+    static qint64& weatherCounter(MainWindow& w) { return w.weatherCounter; }
+    static qint64& stockCounter(MainWindow& w) { return w.stockCounter; }
     static int& weatherInterval(MainWindow& w) { return w.weatherInterval; }
     static int& stockInterval(MainWindow& w) { return w.stockInterval; }
     static QTime& weatherStart(MainWindow& w) { return w.weatherStart; }

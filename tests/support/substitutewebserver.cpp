@@ -28,6 +28,7 @@ QByteArray reasonPhrase(int status)
     case 401: return "Unauthorized";
     case 403: return "Forbidden";
     case 404: return "Not Found";
+    case 400: return "Bad Request";
     case 429: return "Too Many Requests";
     case 500: return "Internal Server Error";
     case 503: return "Service Unavailable";
@@ -149,6 +150,8 @@ void SubstituteWebServer::answer(QTcpSocket* socket, const Reply& reply)
     QByteArray response = "HTTP/1.1 " + QByteArray::number(reply.status) + " " + reasonPhrase(reply.status) + "\r\n";
     response += "Content-Type: " + reply.contentType + "\r\n";
     response += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
+    for (const auto& header : reply.headers)
+        response += header.first + ": " + header.second + "\r\n";
     response += keepAlive ? "\r\n" : "Connection: close\r\n\r\n";
     response += reply.body;
     socket->write(response);

@@ -36,6 +36,7 @@ public:
         QByteArray contentType = "application/json";
         QByteArray body;
         bool hold = false;  // kept back until releaseHeld()
+        QList<QPair<QByteArray, QByteArray>> headers;  // further headers, as given
     };
 
     explicit SubstituteWebServer(Mode mode = Mode::HttpsTrusted, QObject* parent = nullptr);

@@ -15,18 +15,9 @@
 #include "clockwebinterface.h"
 #include "simulatedclock.h"
 #include "testmain.h"
+#include "handwrittendatagram.h"
 
 namespace {
-
-QByteArray datagram(int variable, const QByteArray& utf8Text)
-{
-    QByteArray bytes;
-    bytes.append(char(0xBE));
-    bytes.append(char(variable));
-    bytes.append(utf8Text);
-    bytes.append('\0');
-    return bytes;
-}
 
 QByteArray md5Authorization(const QByteArray& password)
 {

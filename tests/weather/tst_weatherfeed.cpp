@@ -4,7 +4,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMutex>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
@@ -13,37 +12,32 @@
 #include <QSettings>
 #include <QTimer>
 
+#include "debugcapture.h"
+#include "fixedclock.h"
+#include "settingsfiles.h"
 #include "clockportlock.h"
 #include "mainwindow.h"
 #include "substituteclock.h"
 #include "substitutewebserver.h"
 #include "testmain.h"
 #include "mainwindowprobe.h"
+#include "handwrittendatagram.h"
 
 namespace {
 
 // Every line the window logs reaches the debug output; the lines of the
 // weather feed are kept here, without the log's time stamp if it has one.
-QMutex capturedMutex;
-QStringList captured;
-QtMessageHandler previousHandler = nullptr;
-
-void captureMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    static const QRegularExpression stamp(R"(^\d\d/\d\d/\d\d \d\d:\d\d:\d\d\.\d\d\d: )");
-    QString line = message;
-    line.remove(stamp);
-    {
-        QMutexLocker lock(&capturedMutex);
-        captured.append(line);
-    }
-    if (type != QtDebugMsg && previousHandler)
-        previousHandler(type, context, message);
-}
+DebugCapture* capture = nullptr;
 
 const QStringList WeatherLogPrefixes = {"Requesting ", "Error: ", "Station Weather Response: ", "Currently: ",
                                         "Sending Weather Data to ", "Weather Data Missing: ", "Request Failed: ",
-                                        "sslErrors count=", "No Match http Response: "};
+                                        "sslErrors count=", "No Match http Response: ",
+                                        "Weather Observation Stale: ", "Retrying Weather in ",
+                                        "Weather Not Requested: "};
+
+// The moment the tests run at: six minutes after the recorded observation
+// (2024-06-12T18:54:00+00:00, a Wednesday), so it is not stale.
+const QDateTime TestNow = QDateTime(QDate(2024, 6, 12), QTime(19, 0), Qt::UTC).toLocalTime();
 
 // The debug output carries each log line without its line breaks.
 QString echoed(QString line)
@@ -53,19 +47,17 @@ QString echoed(QString line)
 
 int logMark()
 {
-    QMutexLocker lock(&capturedMutex);
-    return captured.size();
+    return capture->mark();
 }
 
 // The weather feed's log lines since the mark, in order.
 QStringList weatherLogSince(int mark)
 {
-    QMutexLocker lock(&capturedMutex);
     QStringList lines;
-    for (int i = mark; i < captured.size(); ++i)
+    for (const QString& line : capture->debugSince(mark))
         for (const QString& prefix : WeatherLogPrefixes)
-            if (captured[i].startsWith(prefix)) {
-                lines.append(captured[i]);
+            if (line.startsWith(prefix)) {
+                lines.append(line);
                 break;
             }
     return lines;
@@ -81,8 +73,7 @@ bool loggedSince(int mark, const QString& prefix)
 
 QStringList debugSince(int mark)
 {
-    QMutexLocker lock(&capturedMutex);
-    return captured.mid(mark);
+    return capture->debugSince(mark);
 }
 
 QByteArray readReply(const QString& file)
@@ -91,17 +82,6 @@ QByteArray readReply(const QString& file)
     if (!f.open(QIODevice::ReadOnly))
         qFatal("missing test reply %s", qPrintable(file));
     return f.readAll();
-}
-
-// A clock datagram written out by hand: 0xBE, variable, UTF-8 text, 0x00.
-QByteArray datagram(int variable, const QString& text)
-{
-    QByteArray bytes;
-    bytes.append(char(0xBE));
-    bytes.append(char(variable));
-    bytes.append(text.toUtf8());
-    bytes.append('\0');
-    return bytes;
 }
 
 const QString Unchanged = "<unchanged>";
@@ -133,6 +113,15 @@ private slots:
     void stationBoxSetsStationId();
     void metricBoxOnlyFlipsUnits();
     void windowFormattingFollowsUnits();
+    // Issue 16.
+    void retries_data();
+    void retries();
+    void pressOrScheduleStartsANewSeries_data();
+    void pressOrScheduleStartsANewSeries();
+    void noStationNoRequest();
+    void userAgent_data();
+    void userAgent();
+    void hugeInterval();
 
 private:
     void newWindow();
@@ -162,14 +151,30 @@ private:
 
     bool clockLinkSends = false;
     int markerCount = 0;
+
+    // Issue 16: the observation replies' statuses in turn (the last one
+    // repeats): an HTTP status, or Stale / Empty for a 200 whose observation
+    // is five hours old or holds no measurement; and their Retry-After.
+    QList<int> observationSequence;
+    QByteArray retryAfter;
+    int observationsServed = 0;
+    // Further keys of the settings file of the next window.
+    QMap<QString, QVariant> extraSettings;
+    QScopedPointer<FixedClock> clock;
 };
+
+namespace {
+constexpr int Stale = 1;
+constexpr int Empty = 2;
+}  // namespace
 
 void WeatherFeedTest::initTestCase()
 {
     static ClockPortLock lock;
-    previousHandler = qInstallMessageHandler(captureMessage);
+    capture = new DebugCapture({true, true});
     qRegisterMetaType<QNetworkReply*>();
     trustTestCertificateAuthority();
+    clock.reset(new FixedClock(TestNow));
 
     service.reset(new SubstituteWebServer(SubstituteWebServer::Mode::HttpsTrusted));
     QVERIFY(service->start());
@@ -190,6 +195,19 @@ void WeatherFeedTest::initTestCase()
             reply.contentType = "application/geo+json";
             reply.body = observationBody;
             reply.hold = holdObservation;
+            if (!observationSequence.isEmpty()) {
+                const int step = observationSequence.value(qMin(observationsServed, observationSequence.size() - 1));
+                ++observationsServed;
+                reply.status = step == Stale || step == Empty ? 200 : step;
+                if (step == Stale)
+                    reply.body = readReply("observation-stale.json");
+                else if (step == Empty)
+                    reply.body = readReply("observation-empty.json");
+                else if (step != 200)
+                    reply.body = "{\"title\": \"Unexpected Problem\", \"status\": " + QByteArray::number(step) + "}";
+                if (step != 200 && !retryAfter.isEmpty())
+                    reply.headers.append({"Retry-After", retryAfter});
+            }
         } else if (path.startsWith("/qu/quote")) {
             reply.body = "{\"meta\": {\"status\": 200}, \"body\": [{\"preMarketChange\": 0.5, "
                          "\"regularMarketChange\": 1.25, \"regularMarketPrice\": 189.25, "
@@ -216,6 +234,11 @@ void WeatherFeedTest::initTestCase()
 
 void WeatherFeedTest::init()
 {
+    clock->current = TestNow;
+    observationSequence.clear();
+    retryAfter.clear();
+    observationsServed = 0;
+    extraSettings.clear();
     observationBody = readReply("observation.json");
     observationStatus = 200;
     stationsBody = readReply("stations.json");
@@ -236,7 +259,9 @@ void WeatherFeedTest::cleanup()
 
 void WeatherFeedTest::cleanupTestCase()
 {
-    qInstallMessageHandler(previousHandler);
+    clock.reset();
+    delete capture;
+    capture = nullptr;
 }
 
 // A fresh window whose settings file says where the weather service is.
@@ -248,12 +273,18 @@ void WeatherFeedTest::newWindow()
     {
         QSettings settings(settingsPath, QSettings::IniFormat);
         settings.setValue("weatherhost", service->baseUrl());
+        settings.setValue("stockhost", "http://127.0.0.1:9");
+        for (auto it = extraSettings.cbegin(); it != extraSettings.cend(); ++it)
+            settings.setValue(it.key(), it.value());
     }
     window.reset(new MainWindow);
     // Until the settings file is read at start-up the base is set directly.
     MainWindowProbe::weatherBaseUrl(*window) = service->baseUrl();
-    // No scheduled refresh may slip in between the steps of a case.
+    // No scheduled refresh may slip in between the steps of a case; the test
+    // ticks the scheduler itself, inside a weather window open all day.
     MainWindowProbe::updateTimer(*window)->stop();
+    MainWindowProbe::weatherStart(*window) = QTime(0, 0);
+    MainWindowProbe::weatherStop(*window) = QTime(23, 59, 59, 999);
 }
 
 void WeatherFeedTest::setSlots(const QList<int>& items)
@@ -431,8 +462,32 @@ void WeatherFeedTest::refresh_data()
     QTest::newRow("null direction leaves the compass word empty")
         << "observation-nodirection.json" << false << QList<int>{0, 0, 0, 4, 0} << "127.0.0.2"
         << QStringList{"Weather Data Missing: windDirection"}
-        << "Currently: Fair, Temp: 69 F, Dewpt: 51 F, Wind: -5 mph, Humidity: 55%" << QStringList{"127.0.0.2"}
-        << QStringList{u, u, u, "-5 mph", u} << QList<QByteArray>{datagram(3, "-5 mph")} << QList<QByteArray>{};
+        << "Currently: Fair, Temp: 69 F, Dewpt: 51 F, Wind: 5 mph, Humidity: 55%" << QStringList{"127.0.0.2"}
+        << QStringList{u, u, u, "5 mph", u} << QList<QByteArray>{datagram(3, "5 mph")} << QList<QByteArray>{};
+    // Issue 16.
+    QTest::newRow("5-hour-old observation is not sent")
+        << "observation-stale.json" << true << QList<int>{1, 2, 3, 4, 5} << "127.0.0.2, 127.0.0.3"
+        << QStringList{"Weather Observation Stale: KLNK is 306 minutes old"} << "" << QStringList{}
+        << QStringList{u, u, u, u, u} << QList<QByteArray>{} << QList<QByteArray>{};
+    QTest::newRow("QC X temperature is unknown")
+        << "observation-rejected.json" << true << QList<int>{1, 2, 3, 0, 0} << "127.0.0.2"
+        << QStringList{"Weather Data Missing: temperature"}
+        << "Currently: Mostly Cloudy, Temp: --, Dewpt: 3 C, Wind: N-11 kmh, Humidity: 54%" << QStringList{"127.0.0.2"}
+        << QStringList{"Currently: Mostly Cloudy, Temp: --, Dewpt: 3 C, Wind: N-11 kmh, Humidity: 54%", u, "3 C", u, u}
+        << QList<QByteArray>{datagram(0, "Currently: Mostly Cloudy, Temp: --, Dewpt: 3 C, Wind: N-11 kmh, Humidity: 54%"),
+                             datagram(2, "3 C")}
+        << QList<QByteArray>{};
+    QTest::newRow("null textDescription and timestamp")
+        << "observation-nulltext.json" << true << QList<int>{1, 0, 0, 0, 2} << "127.0.0.3" << QStringList{}
+        << "Currently: , Temp: 12 C, Dewpt: 3 C, Wind: N-11 kmh, Humidity: 54%" << QStringList{"127.0.0.3"}
+        << QStringList{"Currently: , Temp: 12 C, Dewpt: 3 C, Wind: N-11 kmh, Humidity: 54%", u, u, u, "12 C"}
+        << QList<QByteArray>{}
+        << QList<QByteArray>{datagram(0, "Currently: , Temp: 12 C, Dewpt: 3 C, Wind: N-11 kmh, Humidity: 54%"),
+                             datagram(4, "12 C")};
+    QTest::newRow("direction 361: speed and unit alone")
+        << "observation-direction361.json" << false << QList<int>{0, 0, 0, 4, 0} << "127.0.0.2" << QStringList{}
+        << "Currently: Mostly Cloudy, Temp: 53 F, Dewpt: 39 F, Wind: 6 mph, Humidity: 54%" << QStringList{"127.0.0.2"}
+        << QStringList{u, u, u, "6 mph", u} << QList<QByteArray>{datagram(3, "6 mph")} << QList<QByteArray>{};
     QTest::newRow("nothing measured is a failed reply")
         << "observation-empty.json" << true << QList<int>{1, 2, 3, 4, 5} << "127.0.0.2, 127.0.0.3"
         << QStringList{"Weather Data Missing: temperature, dewpoint, windDirection, windSpeed, relativeHumidity; "
@@ -477,8 +532,9 @@ void WeatherFeedTest::refresh()
                 expected << "Sending Weather Data to " + address;
     }
     QCOMPARE(weatherLogSince(mark), expected);
+    const bool stampShown = !summary.isEmpty() && reply != "observation-nulltext.json";
     QCOMPARE(widget<QLabel>("lastUpdateLabel")->text(),
-             summary.isEmpty() ? QString("Last Update:before") : QString("Last Update:2024-06-12T18:54:00+00:00"));
+             stampShown ? QString("Last Update:2024-06-12T18:54:00+00:00") : QString("Last Update:before"));
     for (int slot = 1; slot <= 5; ++slot)
         QCOMPARE(label(slot)->text(), labels[slot - 1]);
     expectDatagrams(at2, at3);
@@ -677,6 +733,7 @@ void WeatherFeedTest::repliesAreReleased()
     connect(MainWindowProbe::networkManager(*window), &QNetworkAccessManager::finished, this,
             [&replies](QNetworkReply* reply) { replies.append(reply); });
     observationStatus = 503;
+    MainWindowProbe::stationId(*window) = "KLNK";
     widget<QPushButton>("coordsPushButton")->click();
     widget<QPushButton>("updateWeatherPushButton")->click();
     QTRY_COMPARE_WITH_TIMEOUT(replies.size(), 3, 20000);
@@ -689,8 +746,12 @@ void WeatherFeedTest::repliesAreReleased()
 void WeatherFeedTest::requestsAsSent()
 {
     MainWindowProbe::gridId(*window) = "";
-    widget<QPushButton>("updateWeatherPushButton")->click();  // no station chosen yet
+    MainWindowProbe::stationId(*window) = "";
+    const int mark = logMark();
+    widget<QPushButton>("updateWeatherPushButton")->click();  // no station chosen yet: no request (issue 16)
+    QCOMPARE(weatherLogSince(mark), QStringList{"Weather Not Requested: no station chosen"});
     window->getStations("BOX", "71", "90");
+    window->getWeather("KBOS");
     window->getWeather("KBOS");
     QTRY_COMPARE_WITH_TIMEOUT(service->requests.size(), 3, 20000);
     QStringList targets;
@@ -698,11 +759,12 @@ void WeatherFeedTest::requestsAsSent()
         targets << QString::fromUtf8(request.target);
         QCOMPARE(request.method, QByteArray("GET"));
         QCOMPARE(request.headers.value("accept"), QByteArray("application/json"));
+        QCOMPARE(request.headers.value("user-agent"), QByteArray("Corvelta/1.0.6"));
         QVERIFY(!request.headers.contains("authorization"));
         QVERIFY(!request.headers.contains("x-rapidapi-key"));
     }
     targets.sort();
-    QCOMPARE(targets, QStringList({"/gridpoints/BOX/71,90/stations", "/stations//observations/latest",
+    QCOMPARE(targets, QStringList({"/gridpoints/BOX/71,90/stations", "/stations/KBOS/observations/latest",
                                    "/stations/KBOS/observations/latest"}));
     // getStations leaves requestType to its caller; getWeather sets it.
     QCOMPARE(MainWindowProbe::requestType(*window), 3);
@@ -767,6 +829,219 @@ void WeatherFeedTest::windowFormattingFollowsUnits()
     window->extractJsonValue(R"({"a": "b"})", key, value, 4, resume);
     QCOMPARE(value, QString("b"));
     QCOMPARE(resume, 8);
+}
+
+// Issue 16, item 5: a refresh that failed for a passing reason is retried
+// after 30 s, 60 s, 120 s ... or after the service's Retry-After; one that will
+// not heal, or one outside the window, is not. The retries are driven by
+// setting the clock and ticking the scheduler, never by waiting.
+void WeatherFeedTest::retries_data()
+{
+    QTest::addColumn<QList<int>>("sequence");  // the observation replies in turn
+    QTest::addColumn<QByteArray>("retryAfter");
+    QTest::addColumn<bool>("insideWindow");
+    QTest::addColumn<QList<int>>("delays");  // the retries planned, in turn
+    QTest::newRow("503 then 200: values after the first retry")
+        << QList<int>{503, 200} << QByteArray() << true << QList<int>{30};
+    QTest::newRow("500 three times, then 200") << QList<int>{500, 500, 500, 200} << QByteArray() << true
+                                               << QList<int>{30, 60, 120};
+    QTest::newRow("429 with Retry-After") << QList<int>{429, 200} << QByteArray("45") << true << QList<int>{45};
+    QTest::newRow("503 with Retry-After, twice") << QList<int>{503, 503, 200} << QByteArray("7") << true
+                                                 << QList<int>{7, 7};
+    QTest::newRow("503 with Retry-After beyond the interval: none")
+        << QList<int>{503} << QByteArray("900") << true << QList<int>{};
+    QTest::newRow("401: no retry") << QList<int>{401} << QByteArray() << true << QList<int>{};
+    QTest::newRow("404: no retry") << QList<int>{404} << QByteArray() << true << QList<int>{};
+    QTest::newRow("503 outside the window: no retry") << QList<int>{503} << QByteArray() << false << QList<int>{};
+    QTest::newRow("stale observation, then a fresh one") << QList<int>{Stale, 200} << QByteArray() << true
+                                                         << QList<int>{30};
+    QTest::newRow("nothing measured, then values") << QList<int>{Empty, 200} << QByteArray() << true
+                                                   << QList<int>{30};
+}
+
+void WeatherFeedTest::retries()
+{
+    QFETCH(QList<int>, sequence);
+    QFETCH(QByteArray, retryAfter);
+    QFETCH(bool, insideWindow);
+    QFETCH(QList<int>, delays);
+    observationSequence = sequence;
+    this->retryAfter = retryAfter;
+    MainWindowProbe::stationId(*window) = "KLNK";
+    setSlots({2, 0, 0, 0, 0});
+    widget<QLineEdit>("clockWeatherIPListEdit")->setText("127.0.0.2");
+    widget<QCheckBox>("metricCheckBox")->setChecked(true);
+    presetLabels();
+    if (!insideWindow)
+        MainWindowProbe::weatherStop(*window) = QTime();  // a null stop closes the window
+    MainWindowProbe::weatherCounter(*window) = 0;  // the next scheduled refresh is 601 ticks away
+    QSignalSpy finished(MainWindowProbe::networkManager(*window), &QNetworkAccessManager::finished);
+    const int mark = logMark();
+    auto retryLines = [mark] { return weatherLogSince(mark).filter(QRegularExpression("^Retrying ")); };
+    int ticks = 0;
+    auto tickAt = [&](const QDateTime& moment) {
+        clock->current = moment;
+        MainWindowProbe::tick(*window);
+        ++ticks;
+    };
+
+    widget<QPushButton>("updateWeatherPushButton")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 20000);
+    QDateTime failedAt = clock->current;
+    QStringList expectedRetries;
+    for (int i = 0; i < delays.size(); ++i) {
+        expectedRetries << QString("Retrying Weather in %1 s").arg(delays[i]);
+        QCOMPARE(retryLines(), expectedRetries);
+        // Not a second early.
+        tickAt(failedAt.addSecs(delays[i] - 1));
+        QCoreApplication::processEvents();
+        QCOMPARE(service->requests.size(), i + 1);
+        tickAt(failedAt.addSecs(delays[i]));
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), i + 2, 20000);
+        QCOMPARE(service->requests.size(), i + 2);
+        QCOMPARE(service->requests.last().target, QByteArray("/stations/KLNK/observations/latest"));
+        failedAt = clock->current;
+    }
+
+    // The series is over: nothing more is planned or asked for before the
+    // next scheduled refresh.
+    for (int later : {30, 60, 120, 240, 480, 590})
+        tickAt(failedAt.addSecs(later));
+    QTest::qWait(50);
+    QCOMPARE(retryLines(), expectedRetries);
+    QCOMPARE(service->requests.size(), delays.size() + 1);
+    // The retries left the scheduler's counter alone: it counted the ticks.
+    QCOMPARE(MainWindowProbe::weatherCounter(*window), insideWindow ? qint64(ticks) : qint64(0));
+
+    const bool succeeded = sequence.last() == 200;
+    QCOMPARE(label(1)->text(), succeeded ? QString("12 C") : Unchanged);
+    expectDatagrams(succeeded ? QList<QByteArray>{datagram(0, "12 C")} : QList<QByteArray>{}, {});
+}
+
+// A button press or a scheduled refresh ends a series: the retry planned
+// before it does not go out, and a failure of the new refresh starts again
+// at 30 s.
+void WeatherFeedTest::pressOrScheduleStartsANewSeries_data()
+{
+    QTest::addColumn<bool>("scheduled");
+    QTest::newRow("button press") << false;
+    QTest::newRow("scheduled refresh") << true;
+}
+
+void WeatherFeedTest::pressOrScheduleStartsANewSeries()
+{
+    QFETCH(bool, scheduled);
+    observationSequence = {503, 503, 503, 200};
+    MainWindowProbe::stationId(*window) = "KLNK";
+    MainWindowProbe::weatherCounter(*window) = 0;
+    QSignalSpy finished(MainWindowProbe::networkManager(*window), &QNetworkAccessManager::finished);
+    const int mark = logMark();
+    const QDateTime start = clock->current;
+    auto tickAt = [&](int seconds) {
+        clock->current = start.addSecs(seconds);
+        MainWindowProbe::tick(*window);
+    };
+
+    widget<QPushButton>("updateWeatherPushButton")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 20000);
+    tickAt(30);  // the first retry (503 again): the next is planned 60 s on
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 20000);
+    clock->current = start.addSecs(40);
+    if (scheduled) {
+        MainWindowProbe::weatherCounter(*window) = qint64(MainWindowProbe::weatherInterval(*window)) * 60;
+        MainWindowProbe::tick(*window);
+    } else {
+        widget<QPushButton>("updateWeatherPushButton")->click();
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 3, 20000);
+    QCOMPARE(weatherLogSince(mark).filter(QRegularExpression("^Retrying ")),
+             (QStringList{"Retrying Weather in 30 s", "Retrying Weather in 60 s", "Retrying Weather in 30 s"}));
+    tickAt(69);  // the next retry comes 30 s after the new failure, not at 90
+    QCoreApplication::processEvents();
+    QCOMPARE(service->requests.size(), 3);
+    tickAt(70);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 4, 20000);
+    tickAt(90);
+    tickAt(200);
+    QTest::qWait(50);
+    QCOMPARE(service->requests.size(), 4);
+}
+
+// Issue 16, item 6: without a station, no request and one line, once.
+void WeatherFeedTest::noStationNoRequest()
+{
+    MainWindowProbe::stationId(*window) = "";
+    const int mark = logMark();
+    for (int i = 0; i < 3; ++i) {
+        MainWindowProbe::weatherCounter(*window) = qint64(MainWindowProbe::weatherInterval(*window)) * 60;
+        MainWindowProbe::tick(*window);  // a scheduled refresh
+        widget<QPushButton>("updateWeatherPushButton")->click();
+    }
+    QCOMPARE(weatherLogSince(mark), QStringList{"Weather Not Requested: no station chosen"});
+    QCoreApplication::processEvents();
+    QVERIFY(service->requests.isEmpty());
+
+    // Once a station is chosen the refresh goes out; without one again, the
+    // line is logged again, once.
+    MainWindowProbe::stationId(*window) = "KLNK";
+    widget<QPushButton>("updateWeatherPushButton")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(service->requests.size(), 1, 20000);
+    MainWindowProbe::stationId(*window) = "";
+    const int second = logMark();
+    widget<QPushButton>("updateWeatherPushButton")->click();
+    widget<QPushButton>("updateWeatherPushButton")->click();
+    QCOMPARE(weatherLogSince(second).filter("Not Requested"), QStringList{"Weather Not Requested: no station chosen"});
+    QTest::qWait(50);
+    QCOMPARE(service->requests.size(), 1);
+}
+
+void WeatherFeedTest::userAgent_data()
+{
+    QTest::addColumn<QVariant>("contact");  // invalid: no key
+    QTest::addColumn<QByteArray>("agent");
+    QTest::newRow("no contact key") << QVariant() << QByteArray("Corvelta/1.0.6");
+    QTest::newRow("empty contact") << QVariant("") << QByteArray("Corvelta/1.0.6");
+    QTest::newRow("with contact") << QVariant("ops@example.org")
+                                  << QByteArray("Corvelta/1.0.6 (ops@example.org)");
+}
+
+void WeatherFeedTest::userAgent()
+{
+    QFETCH(QVariant, contact);
+    QFETCH(QByteArray, agent);
+    if (contact.isValid())
+        extraSettings.insert("contact", contact);
+    newWindow();
+    MainWindowProbe::stationId(*window) = "KLNK";
+    widget<QLineEdit>("latitudeLineEdit")->setText("40.8106");
+    widget<QLineEdit>("longitudeLineEdit")->setText("-96.6274");
+    widget<QPushButton>("updateWeatherPushButton")->click();
+    widget<QPushButton>("coordsPushButton")->click();  // the point lookup, then the station list
+    QTRY_COMPARE_WITH_TIMEOUT(service->requests.size(), 3, 20000);
+    for (const SubstituteWebServer::Request& request : service->requests)
+        QCOMPARE(request.headers.value("user-agent"), agent);
+    // Read at start-up, never written.
+    window.reset();
+    QSettings settings(QCoreApplication::applicationDirPath() + "/crv_settings.ini", QSettings::IniFormat);
+    QCOMPARE(settings.value("contact"), contact.isValid() ? contact : QVariant());
+}
+
+// Issue 16, item 11: an interval whose seconds do not fit 32 bits starts the
+// counter without overflow, and the first tick still refreshes.
+void WeatherFeedTest::hugeInterval()
+{
+    extraSettings.insert("weatherinterval", 40000000);
+    extraSettings.insert("stockinterval", 2147483647);
+    newWindow();
+    QCOMPARE(MainWindowProbe::weatherCounter(*window), qint64(40000000) * 60);
+    MainWindowProbe::weatherStart(*window) = QTime(0, 0);
+    MainWindowProbe::weatherStop(*window) = QTime(23, 59, 59, 999);
+    MainWindowProbe::stationId(*window) = "KLNK";
+    MainWindowProbe::tick(*window);
+    QTRY_COMPARE_WITH_TIMEOUT(service->requests.size(), 1, 20000);
+    QCOMPARE(MainWindowProbe::weatherCounter(*window), qint64(0));
+    MainWindowProbe::tick(*window);
+    QCOMPARE(MainWindowProbe::weatherCounter(*window), qint64(1));
 }
 
 CORVELTA_TEST_MAIN(WeatherFeedTest)

@@ -126,8 +126,10 @@ void WeatherFormatTest::wind_data()
     QTest::newRow("direction read from text, bound 22.5") << "5.4" << "22.5" << "NE-5 kmh" << "NE-3 mph";
     QTest::newRow("direction 22.49") << "5.4" << "22.49" << "N-5 kmh" << "N-3 mph";
     QTest::newRow("direction 337.49") << "20" << "337.49" << "NW-20 kmh" << "NW-12 mph";
-    QTest::newRow("361 leaves the word empty") << "11.16" << "361" << "-11 kmh" << "-6 mph";
-    QTest::newRow("-1 leaves the word empty") << "11.16" << "-1" << "-11 kmh" << "-6 mph";
+    // Issue 16: without a compass word, the speed and unit alone (no hyphen
+    // that reads as a minus sign).
+    QTest::newRow("361 leaves the word empty") << "11.16" << "361" << "11 kmh" << "6 mph";
+    QTest::newRow("-1 leaves the word empty") << "11.16" << "-1" << "11 kmh" << "6 mph";
     QTest::newRow("null direction reads as 0") << "11.16" << "null" << "N-11 kmh" << "N-6 mph";
     QTest::newRow("null speed") << "null" << "170" << "S-0 kmh" << "S-0 mph";
     QTest::newRow("both empty") << "" << "" << "N-0 kmh" << "N-0 mph";
@@ -149,7 +151,8 @@ void WeatherFormatTest::wind()
 
 void WeatherFormatTest::windWithWord()
 {
-    QCOMPARE(WeatherFormat::windWithWord(false, "9.36", ""), QString("-9 kmh"));
+    QCOMPARE(WeatherFormat::windWithWord(false, "9.36", ""), QString("9 kmh"));
+    QCOMPARE(WeatherFormat::windWithWord(true, "-8.1", ""), QString("-5 mph"));
     QCOMPARE(WeatherFormat::windWithWord(true, "9.36", "SE"), QString("SE-5 mph"));
     // A word that looks like a placeholder is taken as it stands.
     QCOMPARE(WeatherFormat::windWithWord(false, "3", "%2"), QString("%2-3 kmh"));

@@ -36,11 +36,11 @@ QString reply(const QString& file)
 }
 
 // A measurement object laid out as the service does it.
-QString measurement(const QString& key, const QString& value)
+QString measurement(const QString& key, const QString& value, const QString& qc = "V")
 {
     return QString("        \"%1\": {\n            \"unitCode\": \"wmoUnit:degC\",\n"
-                   "            \"value\": %2,\n            \"qualityControl\": \"V\"\n        },\n")
-        .arg(key, value);
+                   "            \"value\": %2,\n            \"qualityControl\": \"%3\"\n        },\n")
+        .arg(key, value, qc);
 }
 
 }  // namespace
@@ -149,6 +149,24 @@ void WeatherReplyReaderTest::observation_data()
                + measurement("dewpoint", "-2") + measurement("windDirection", "90")
                + measurement("windSpeed", "7.2") + measurement("relativeHumidity", "80") + tail
         << QStringList{"T", "Fog", "21.7\n", "-2", "90", "7.2", "80"} << QStringList{};
+    // Issue 16: rejected ("X") or bad ("B") measurements are unknown; other
+    // flags, and a flag of a later measurement, do not count.
+    QTest::newRow("quality control X and B")
+        << head + measurement("temperature", "12.2", "X") + measurement("dewpoint", "-2", "B")
+               + measurement("windDirection", "90", "Z") + measurement("windSpeed", "7.2", "C")
+               + measurement("relativeHumidity", "80", "Q") + tail
+        << QStringList{"T", "Fog", "12.2", "-2", "90", "7.2", "80"} << QStringList{"temperature", "dewpoint"};
+    QTest::newRow("flag before the value, and none at all")
+        << head + "        \"temperature\": {\"qualityControl\": \"X\", \"value\": 4},\n"
+               + "        \"dewpoint\": {\"value\": 1},\n" + measurement("windDirection", "90", "X")
+               + measurement("windSpeed", "7.2") + measurement("relativeHumidity", "80") + tail
+        << QStringList{"T", "Fog", "4", "1", "90", "7.2", "80"} << QStringList{"temperature", "windDirection"};
+    QTest::newRow("null timestamp and description are empty, not null")
+        << "{\n    \"properties\": {\n        \"timestamp\": null,\n        \"textDescription\": null,\n"
+               + measurement("temperature", "1.5") + measurement("dewpoint", "-2")
+               + measurement("windDirection", "90") + measurement("windSpeed", "7.2")
+               + measurement("relativeHumidity", "80") + tail
+        << QStringList{"", "", "1.5", "-2", "90", "7.2", "80"} << QStringList{};
     QTest::newRow("error document")
         << R"({"correlationId": "3b2e", "title": "Not Found", "type": "https://api.weather.gov/problems/NotFound", "status": 404})"
         << QStringList{"", "", "", "", "", "", ""} << all;
@@ -189,10 +207,14 @@ void WeatherReplyReaderTest::texts_data()
     QTest::newRow("unknowns read -- and are not items")
         << reply("observation-partial.json") << false
         << QStringList{"Currently: Clear, Temp: --, Dewpt: 3 C, Wind: --, Humidity: 54%", "", "3 C", "", "54%"};
-    QTest::newRow("no direction: empty compass word")
+    // Issue 16: no compass word, no hyphen (it would read as a minus sign).
+    QTest::newRow("no direction: speed and unit alone")
         << reply("observation-nodirection.json") << false
-        << QStringList{"Currently: Fair, Temp: 20 C, Dewpt: 11 C, Wind: -9 kmh, Humidity: 55%", "20 C", "11 C",
-                       "-9 kmh", "55%"};
+        << QStringList{"Currently: Fair, Temp: 20 C, Dewpt: 11 C, Wind: 9 kmh, Humidity: 55%", "20 C", "11 C",
+                       "9 kmh", "55%"};
+    QTest::newRow("null description reads empty")
+        << "{\"timestamp\": null, \"textDescription\": null, \"temperature\": {\"value\": 1.5}}" << false
+        << QStringList{"Currently: , Temp: 1 C, Dewpt: --, Wind: --, Humidity: --", "1 C", "", "", ""};
     QTest::newRow("placeholders in the description stay")
         << "{\"timestamp\": \"T\", \"textDescription\": \"%1 %5 100%\", \"temperature\": {\"value\": 1.5}}" << false
         << QStringList{"Currently: %1 %5 100%, Temp: 1 C, Dewpt: --, Wind: --, Humidity: --", "1 C", "", "", ""};

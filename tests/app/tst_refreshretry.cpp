@@ -1,0 +1,203 @@
+// Issue 16: the plain units behind the retries, the stale-observation check
+// and the weather service's User-Agent, without a window or network.
+#include <QtTest>
+
+#include "observationage.h"
+#include "refreshretry.h"
+#include "useragent.h"
+#include "testmain.h"
+
+using RefreshRetry::Failure;
+
+Q_DECLARE_METATYPE(RefreshRetry::Failure)
+
+class RefreshRetryTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void classify_data()
+    {
+        QTest::addColumn<QNetworkReply::NetworkError>("error");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<Failure>("failure");
+        QTest::newRow("no connection") << QNetworkReply::ConnectionRefusedError << 0 << Failure::Passing;
+        QTest::newRow("time-out") << QNetworkReply::TimeoutError << 0 << Failure::Passing;
+        QTest::newRow("transfer time-out") << QNetworkReply::OperationCanceledError << 0 << Failure::Passing;
+        QTest::newRow("name lookup") << QNetworkReply::HostNotFoundError << 0 << Failure::Passing;
+        QTest::newRow("TLS handshake") << QNetworkReply::SslHandshakeFailedError << 0 << Failure::Passing;
+        QTest::newRow("connection closed") << QNetworkReply::RemoteHostClosedError << 0 << Failure::Passing;
+        QTest::newRow("500") << QNetworkReply::InternalServerError << 500 << Failure::Passing;
+        QTest::newRow("502") << QNetworkReply::UnknownServerError << 502 << Failure::Passing;
+        QTest::newRow("503") << QNetworkReply::ServiceUnavailableError << 503 << Failure::Passing;
+        QTest::newRow("429") << QNetworkReply::UnknownContentError << 429 << Failure::Passing;
+        QTest::newRow("401") << QNetworkReply::AuthenticationRequiredError << 401 << Failure::Lasting;
+        QTest::newRow("403") << QNetworkReply::ContentAccessDenied << 403 << Failure::Lasting;
+        QTest::newRow("404") << QNetworkReply::ContentNotFoundError << 404 << Failure::Lasting;
+        QTest::newRow("400") << QNetworkReply::ProtocolInvalidOperationError << 400 << Failure::Lasting;
+        QTest::newRow("unsupported scheme") << QNetworkReply::ProtocolUnknownError << 0 << Failure::Lasting;
+    }
+    void classify()
+    {
+        QFETCH(QNetworkReply::NetworkError, error);
+        QFETCH(int, status);
+        QTEST(RefreshRetry::classify(error, status), "failure");
+    }
+
+    void retryAfter_data()
+    {
+        QTest::addColumn<QByteArray>("header");
+        QTest::addColumn<qint64>("seconds");  // -1: none
+        QTest::newRow("absent") << QByteArray() << qint64(-1);
+        QTest::newRow("seconds") << QByteArray("120") << qint64(120);
+        QTest::newRow("blanks around") << QByteArray(" 7 ") << qint64(7);
+        QTest::newRow("zero") << QByteArray("0") << qint64(0);
+        QTest::newRow("negative") << QByteArray("-5") << qint64(-1);
+        QTest::newRow("garbage") << QByteArray("soon") << qint64(-1);
+        QTest::newRow("HTTP date 90 s ahead") << QByteArray("Wed, 09 Dec 2026 12:01:30 GMT") << qint64(90);
+        QTest::newRow("HTTP date in the past") << QByteArray("Wed, 09 Dec 2026 11:00:00 GMT") << qint64(0);
+    }
+    void retryAfter()
+    {
+        QFETCH(QByteArray, header);
+        QFETCH(qint64, seconds);
+        const QDateTime now(QDate(2026, 12, 9), QTime(12, 0, 0), Qt::UTC);
+        const std::optional<qint64> got = RefreshRetry::retryAfterSeconds(header, now.toLocalTime());
+        QCOMPARE(got ? *got : qint64(-1), seconds);
+    }
+
+    void delay_data()
+    {
+        QTest::addColumn<Failure>("failure");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<qint64>("retryAfter");  // -1: none
+        QTest::addColumn<int>("attempt");
+        QTest::addColumn<int>("interval");
+        QTest::addColumn<qint64>("toNext");
+        QTest::addColumn<qint64>("delay");  // -1: no retry
+        const Failure P = Failure::Passing;
+        QTest::newRow("first retry") << P << 503 << qint64(-1) << 1 << 10 << qint64(590) << qint64(30);
+        QTest::newRow("second") << P << 503 << qint64(-1) << 2 << 10 << qint64(560) << qint64(60);
+        QTest::newRow("third") << P << 0 << qint64(-1) << 3 << 10 << qint64(500) << qint64(120);
+        QTest::newRow("fourth") << P << 0 << qint64(-1) << 4 << 10 << qint64(400) << qint64(240);
+        QTest::newRow("fifth would pass the schedule") << P << 0 << qint64(-1) << 5 << 10 << qint64(150)
+                                                       << qint64(-1);
+        QTest::newRow("due with the scheduled refresh") << P << 0 << qint64(-1) << 1 << 10 << qint64(30)
+                                                        << qint64(-1);
+        QTest::newRow("just before it") << P << 0 << qint64(-1) << 1 << 10 << qint64(31) << qint64(30);
+        QTest::newRow("lasting failure") << Failure::Lasting << 404 << qint64(-1) << 1 << 10 << qint64(600)
+                                         << qint64(-1);
+        QTest::newRow("429 Retry-After") << P << 429 << qint64(45) << 1 << 10 << qint64(600) << qint64(45);
+        QTest::newRow("503 Retry-After") << P << 503 << qint64(200) << 3 << 10 << qint64(600) << qint64(200);
+        QTest::newRow("Retry-After of the whole interval") << P << 429 << qint64(600) << 1 << 10 << qint64(601)
+                                                           << qint64(600);
+        QTest::newRow("Retry-After beyond the interval") << P << 429 << qint64(601) << 1 << 10 << qint64(601)
+                                                         << qint64(-1);
+        QTest::newRow("Retry-After 0") << P << 503 << qint64(0) << 1 << 10 << qint64(600) << qint64(1);
+        QTest::newRow("Retry-After of a 500 is not used") << P << 500 << qint64(200) << 1 << 10 << qint64(600)
+                                                          << qint64(30);
+        QTest::newRow("interval 0: every tick is scheduled") << P << 0 << qint64(-1) << 1 << 0 << qint64(1)
+                                                             << qint64(-1);
+        QTest::newRow("many retries do not overflow") << P << 0 << qint64(-1) << 1000 << 2147483647
+                                                      << qint64(2147483647) * 60 << qint64(-1);
+        QTest::newRow("tenth retry, long interval") << P << 0 << qint64(-1) << 10 << 100000 << qint64(6000000)
+                                                    << qint64(30) * 512;
+    }
+    void delay()
+    {
+        QFETCH(Failure, failure);
+        QFETCH(int, status);
+        QFETCH(qint64, retryAfter);
+        QFETCH(int, attempt);
+        QFETCH(int, interval);
+        QFETCH(qint64, toNext);
+        QFETCH(qint64, delay);
+        RefreshRetry::Input input;
+        input.failure = failure;
+        input.httpStatus = status;
+        if (retryAfter >= 0)
+            input.retryAfter = retryAfter;
+        input.attempt = attempt;
+        input.intervalMinutes = interval;
+        input.secondsToNextScheduled = toNext;
+        const std::optional<qint64> got = RefreshRetry::delaySeconds(input);
+        QCOMPARE(got ? *got : qint64(-1), delay);
+    }
+
+    void secondsToNextScheduled()
+    {
+        QCOMPARE(RefreshRetry::secondsToNextScheduled(0, 10), qint64(601));
+        QCOMPARE(RefreshRetry::secondsToNextScheduled(600, 10), qint64(1));
+        QCOMPARE(RefreshRetry::secondsToNextScheduled(700, 10), qint64(0));
+        QCOMPARE(RefreshRetry::secondsToNextScheduled(0, 2147483647), qint64(2147483647) * 60 + 1);
+    }
+
+    void observationAge_data()
+    {
+        QTest::addColumn<QString>("timestamp");
+        QTest::addColumn<qint64>("age");  // seconds; -1 unreadable
+        QTest::addColumn<bool>("stale");
+        QTest::newRow("six minutes") << "2024-06-12T18:54:00+00:00" << qint64(360) << false;
+        QTest::newRow("exactly 120 minutes") << "2024-06-12T17:00:00+00:00" << qint64(7200) << false;
+        QTest::newRow("120 minutes and a second") << "2024-06-12T16:59:59+00:00" << qint64(7201) << true;
+        QTest::newRow("five hours, other offset") << "2024-06-12T09:00:00-05:00" << qint64(5 * 3600) << true;
+        QTest::newRow("in the future") << "2024-06-12T20:00:00+00:00" << qint64(-3600) << false;
+        QTest::newRow("unreadable") << "yesterday" << qint64(-1) << false;
+        QTest::newRow("empty (null)") << "" << qint64(-1) << false;
+    }
+    void observationAge()
+    {
+        QFETCH(QString, timestamp);
+        QFETCH(qint64, age);
+        QFETCH(bool, stale);
+        const QDateTime now = QDateTime(QDate(2024, 6, 12), QTime(19, 0), Qt::UTC).toLocalTime();
+        const std::optional<qint64> got = ObservationAge::ageSeconds(timestamp, now);
+        if (age == -1)
+            QVERIFY(!got);
+        else
+            QCOMPARE(got ? *got : qint64(-999999), age);
+        QCOMPARE(ObservationAge::isStale(timestamp, now, 120), stale);
+    }
+
+    void observationAgeLimit()
+    {
+        QCOMPARE(ObservationAge::maxMinutesFromSetting(""), 120);
+        QCOMPARE(ObservationAge::maxMinutesFromSetting("30"), 30);
+        QCOMPARE(ObservationAge::maxMinutesFromSetting(" 600 "), 600);
+        QCOMPARE(ObservationAge::maxMinutesFromSetting("0"), 120);
+        QCOMPARE(ObservationAge::maxMinutesFromSetting("-5"), 120);
+        QCOMPARE(ObservationAge::maxMinutesFromSetting("an hour"), 120);
+        QCOMPARE(ObservationAge::maxMinutesFromSetting("2147483647"), 2147483647);
+        const QDateTime now = QDateTime(QDate(2024, 6, 12), QTime(19, 0), Qt::UTC);
+        QVERIFY(!ObservationAge::isStale("1924-06-12T19:00:00+00:00", now, 2147483647));
+        QCOMPARE(ObservationAge::staleLogLine("KLNK", 5 * 3600 + 59),
+                 QString("Weather Observation Stale: KLNK is 300 minutes old"));
+    }
+
+    void userAgent_data()
+    {
+        QTest::addColumn<QString>("contact");
+        QTest::addColumn<QByteArray>("agent");
+        const QByteArray version = QByteArray::number(CORVELTA_VERSION_MAJOR) + '.'
+                                   + QByteArray::number(CORVELTA_VERSION_MINOR) + '.'
+                                   + QByteArray::number(CORVELTA_VERSION_PATCH);
+        QTest::newRow("no contact") << "" << "Corvelta/" + version;
+        QTest::newRow("blank contact") << "   " << "Corvelta/" + version;
+        QTest::newRow("e-mail") << "ops@example.org" << "Corvelta/" + version + " (ops@example.org)";
+        QTest::newRow("trimmed, line break dropped")
+            << " ops@example.org\r\nX-Evil: 1 " << "Corvelta/" + version + " (ops@example.orgX-Evil: 1)";
+    }
+    void userAgent()
+    {
+        QFETCH(QString, contact);
+        QTEST(UserAgent::weather(contact), "agent");
+    }
+
+    void versionIsTheBuildsOne()
+    {
+        QCOMPARE(UserAgent::weather(""), QByteArray("Corvelta/1.0.6"));
+    }
+};
+
+CORVELTA_TEST_GUILESS_MAIN(RefreshRetryTest)
+#include "tst_refreshretry.moc"

@@ -14,8 +14,8 @@
 #include <QDateTime>
 #include <optional>
 
-#include "refreshretry.h"
-#include "stockquote.h"
+#include "app/refreshretry.h"
+#include "stocks/stockquote.h"
 
 class QCloseEvent;
 class QLabel;

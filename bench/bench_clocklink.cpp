@@ -27,10 +27,10 @@
 #include <unistd.h>
 #include <vector>
 
-#include "clockdatagram.h"
-#include "clockportlock.h"
-#include "substituteclock.h"
-#include "udpcommthread.h"
+#include "clocklink/clockdatagram.h"
+#include "support/clockportlock.h"
+#include "support/substituteclock.h"
+#include "clocklink/udpcommthread.h"
 
 namespace {
 

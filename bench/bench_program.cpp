@@ -27,7 +27,7 @@
 #include <memory>
 #include <unistd.h>
 
-#include "clockportlock.h"
+#include "support/clockportlock.h"
 
 namespace {
 

@@ -25,11 +25,11 @@
 #include <cstdio>
 #include <memory>
 
-#include "clockportlock.h"
-#include "mainwindow.h"
-#include "substituteclock.h"
-#include "timesource.h"
-#include "mainwindowprobe.h"
+#include "support/clockportlock.h"
+#include "app/mainwindow.h"
+#include "support/substituteclock.h"
+#include "app/timesource.h"
+#include "support/mainwindowprobe.h"
 
 namespace {
 

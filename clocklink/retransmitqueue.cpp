@@ -1,4 +1,4 @@
-#include "retransmitqueue.h"
+#include "clocklink/retransmitqueue.h"
 
 
 bool sameClockAddress(const QHostAddress& a, const QHostAddress& b)

@@ -1,4 +1,4 @@
-#include "udpcommthread.h"
+#include "clocklink/udpcommthread.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <QUdpSocket>
 
-#include "clockdatagram.h"
+#include "clocklink/clockdatagram.h"
 
 UDPCommThread commThread;
 

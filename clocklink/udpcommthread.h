@@ -11,7 +11,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "retransmitqueue.h"
+#include "clocklink/retransmitqueue.h"
 
 class QNetworkAccessManager;
 class QNetworkReply;

@@ -2,10 +2,10 @@
 // and the weather service's User-Agent, without a window or network.
 #include <QtTest>
 
-#include "observationage.h"
-#include "refreshretry.h"
-#include "useragent.h"
-#include "testmain.h"
+#include "weather/observationage.h"
+#include "app/refreshretry.h"
+#include "weather/useragent.h"
+#include "support/testmain.h"
 
 using RefreshRetry::Failure;
 

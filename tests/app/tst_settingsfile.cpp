@@ -9,13 +9,13 @@
 #include <QTimer>
 #include <memory>
 
-#include "debugcapture.h"
-#include "fixedclock.h"
-#include "settingsfiles.h"
-#include "clockportlock.h"
-#include "mainwindow.h"
-#include "testmain.h"
-#include "mainwindowprobe.h"
+#include "support/debugcapture.h"
+#include "support/fixedclock.h"
+#include "support/settingsfiles.h"
+#include "support/clockportlock.h"
+#include "app/mainwindow.h"
+#include "support/testmain.h"
+#include "support/mainwindowprobe.h"
 
 QLineEdit* lineEdit(MainWindow& w, const QString& name) { return w.findChild<QLineEdit*>(name); }
 

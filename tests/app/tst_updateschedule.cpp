@@ -1,7 +1,7 @@
 #include <QtTest>
 
-#include "updateschedule.h"
-#include "testmain.h"
+#include "app/updateschedule.h"
+#include "support/testmain.h"
 
 // 4 March 2026 is a Wednesday, 7 March a Saturday, 8 March a Sunday.
 static const QDate wednesday(2026, 3, 4);

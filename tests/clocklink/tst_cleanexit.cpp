@@ -7,12 +7,12 @@
 #include <QUdpSocket>
 #include <cstdio>
 
-#include "clockdatagram.h"
-#include "clockportlock.h"
-#include "mainwindow.h"
-#include "substitutewebserver.h"
-#include "testmain.h"
-#include "udpcommthread.h"
+#include "clocklink/clockdatagram.h"
+#include "support/clockportlock.h"
+#include "app/mainwindow.h"
+#include "support/substitutewebserver.h"
+#include "support/testmain.h"
+#include "clocklink/udpcommthread.h"
 
 namespace {
 

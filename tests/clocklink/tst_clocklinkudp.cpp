@@ -2,11 +2,11 @@
 
 #include <QUdpSocket>
 
-#include "clockdatagram.h"
-#include "clockportlock.h"
-#include "substituteclock.h"
-#include "udpcommthread.h"
-#include "testmain.h"
+#include "clocklink/clockdatagram.h"
+#include "support/clockportlock.h"
+#include "support/substituteclock.h"
+#include "clocklink/udpcommthread.h"
+#include "support/testmain.h"
 
 namespace {
 

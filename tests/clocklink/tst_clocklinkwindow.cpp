@@ -2,12 +2,12 @@
 
 #include <QUdpSocket>
 
-#include "clockdatagram.h"
-#include "clockportlock.h"
-#include "mainwindow.h"
-#include "substituteclock.h"
-#include "udpcommthread.h"
-#include "testmain.h"
+#include "clocklink/clockdatagram.h"
+#include "support/clockportlock.h"
+#include "app/mainwindow.h"
+#include "support/substituteclock.h"
+#include "clocklink/udpcommthread.h"
+#include "support/testmain.h"
 
 namespace {
 const QHostAddress ClockAddress("127.0.0.2");

@@ -6,10 +6,10 @@
 #include <QPointer>
 #include <QRegularExpression>
 
-#include "clockportlock.h"
-#include "substitutewebserver.h"
-#include "udpcommthread.h"
-#include "testmain.h"
+#include "support/clockportlock.h"
+#include "support/substitutewebserver.h"
+#include "clocklink/udpcommthread.h"
+#include "support/testmain.h"
 
 namespace {
 

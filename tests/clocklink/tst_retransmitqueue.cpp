@@ -4,8 +4,8 @@
 #include <atomic>
 #include <thread>
 
-#include "retransmitqueue.h"
-#include "testmain.h"
+#include "clocklink/retransmitqueue.h"
+#include "support/testmain.h"
 
 namespace {
 

@@ -9,16 +9,16 @@
 #include <QTimer>
 #include <memory>
 
-#include "debugcapture.h"
-#include "fixedclock.h"
-#include "settingsfiles.h"
-#include "clockaddresslist.h"
-#include "clockportlock.h"
-#include "mainwindow.h"
-#include "substituteclock.h"
-#include "udpcommthread.h"
-#include "testmain.h"
-#include "mainwindowprobe.h"
+#include "support/debugcapture.h"
+#include "support/fixedclock.h"
+#include "support/settingsfiles.h"
+#include "clocklink/clockaddresslist.h"
+#include "support/clockportlock.h"
+#include "app/mainwindow.h"
+#include "support/substituteclock.h"
+#include "clocklink/udpcommthread.h"
+#include "support/testmain.h"
+#include "support/mainwindowprobe.h"
 
 namespace {
 

@@ -14,16 +14,16 @@
 #include <QRegularExpression>
 #include <QTimer>
 
-#include "debugcapture.h"
-#include "fixedclock.h"
-#include "settingsfiles.h"
-#include "../stocks/quotereplies.h"
-#include "clockportlock.h"
-#include "mainwindow.h"
-#include "substituteclock.h"
-#include "substitutewebserver.h"
-#include "testmain.h"
-#include "mainwindowprobe.h"
+#include "support/debugcapture.h"
+#include "support/fixedclock.h"
+#include "support/settingsfiles.h"
+#include "support/quotereplies.h"
+#include "support/clockportlock.h"
+#include "app/mainwindow.h"
+#include "support/substituteclock.h"
+#include "support/substitutewebserver.h"
+#include "support/testmain.h"
+#include "support/mainwindowprobe.h"
 
 namespace {
 

@@ -10,17 +10,17 @@
 #include <QSettings>
 #include <QTimer>
 
-#include "debugcapture.h"
-#include "fixedclock.h"
-#include "settingsfiles.h"
-#include "clockportlock.h"
-#include "mainwindow.h"
-#include "quotereplies.h"
-#include "substituteclock.h"
-#include "substitutewebserver.h"
-#include "testmain.h"
-#include "mainwindowprobe.h"
-#include "handwrittendatagram.h"
+#include "support/debugcapture.h"
+#include "support/fixedclock.h"
+#include "support/settingsfiles.h"
+#include "support/clockportlock.h"
+#include "app/mainwindow.h"
+#include "support/quotereplies.h"
+#include "support/substituteclock.h"
+#include "support/substitutewebserver.h"
+#include "support/testmain.h"
+#include "support/mainwindowprobe.h"
+#include "support/handwrittendatagram.h"
 
 // The stock window open all day, every day.
 void openAllDay(MainWindow& w)

@@ -3,16 +3,16 @@
 
 #include <QRandomGenerator>
 
-#include "clockaddresslist.h"
-#include "clockdatagram.h"
-#include "jsonextract.h"
-#include "quotereplies.h"
-#include "stockquotereader.h"
-#include "stockreplyhandling.h"
-#include "stockrequest.h"
-#include "substitutewebserver.h"
-#include "tickertext.h"
-#include "testmain.h"
+#include "clocklink/clockaddresslist.h"
+#include "clocklink/clockdatagram.h"
+#include "replies/jsonextract.h"
+#include "support/quotereplies.h"
+#include "stocks/stockquotereader.h"
+#include "stocks/stockreplyhandling.h"
+#include "stocks/stockrequest.h"
+#include "support/substitutewebserver.h"
+#include "stocks/tickertext.h"
+#include "support/testmain.h"
 
 Q_DECLARE_METATYPE(TickerText::Flags)
 

@@ -1,4 +1,4 @@
-#include "debugcapture.h"
+#include "support/debugcapture.h"
 
 #include <QRegularExpression>
 #include <atomic>

@@ -5,7 +5,7 @@
 
 #include <QDateTime>
 
-#include "timesource.h"
+#include "app/timesource.h"
 
 // Makes TimeSource::now() return `current` for as long as it lives.
 class FixedClock

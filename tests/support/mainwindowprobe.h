@@ -10,7 +10,7 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
 struct MainWindowProbe
 {

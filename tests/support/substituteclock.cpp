@@ -1,4 +1,4 @@
-#include "substituteclock.h"
+#include "support/substituteclock.h"
 
 #include <QNetworkDatagram>
 

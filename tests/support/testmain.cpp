@@ -1,4 +1,4 @@
-#include "testmain.h"
+#include "support/testmain.h"
 
 #include <QList>
 #include <atomic>

@@ -3,7 +3,7 @@
 // executable to fail; the expected warning alone would not fail it.
 #include <QtTest>
 
-#include "testmain.h"
+#include "support/testmain.h"
 
 class FailsOnWarningTest : public QObject
 {

@@ -11,11 +11,11 @@
 #include <QTest>
 #include <QUdpSocket>
 
-#include "clockdatagramreader.h"
-#include "clockwebinterface.h"
-#include "simulatedclock.h"
-#include "testmain.h"
-#include "handwrittendatagram.h"
+#include "clocksim/clockdatagramreader.h"
+#include "clocksim/clockwebinterface.h"
+#include "clocksim/simulatedclock.h"
+#include "support/testmain.h"
+#include "support/handwrittendatagram.h"
 
 namespace {
 

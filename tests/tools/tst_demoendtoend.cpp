@@ -14,9 +14,9 @@
 #include <QTest>
 #include <memory>
 
-#include "clockportlock.h"
-#include "simulatedclock.h"
-#include "testmain.h"
+#include "support/clockportlock.h"
+#include "clocksim/simulatedclock.h"
+#include "support/testmain.h"
 
 namespace {
 

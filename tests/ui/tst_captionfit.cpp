@@ -7,10 +7,10 @@
 #include <QMainWindow>
 #include <QtTest>
 
-#include "captionfit.h"
+#include "ui/captionfit.h"
 #include "ui_mainwindow.h"
 #include "ui_setupdialog.h"
-#include "testmain.h"
+#include "support/testmain.h"
 
 class CaptionFitTest : public QObject
 {

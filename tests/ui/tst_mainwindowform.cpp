@@ -9,11 +9,11 @@
 #include <QStatusBar>
 #include <QtTest>
 
-#include "captionfit.h"
-#include "clockportlock.h"
-#include "mainwindow.h"
-#include "testmain.h"
-#include "mainwindowprobe.h"
+#include "ui/captionfit.h"
+#include "support/clockportlock.h"
+#include "app/mainwindow.h"
+#include "support/testmain.h"
+#include "support/mainwindowprobe.h"
 
 class MainWindowFormTest : public QObject
 {

@@ -1,9 +1,9 @@
 #include <QtTest>
 #include <climits>
 
-#include "jsonextract.h"
-#include "substitutewebserver.h"
-#include "testmain.h"
+#include "replies/jsonextract.h"
+#include "support/substitutewebserver.h"
+#include "support/testmain.h"
 
 // The text-search reading of the services' replies: what value and which
 // resume position each layout gives, down to the character.

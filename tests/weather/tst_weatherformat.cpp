@@ -1,7 +1,7 @@
 #include <QtTest>
 
-#include "weatherformat.h"
-#include "testmain.h"
+#include "weather/weatherformat.h"
+#include "support/testmain.h"
 
 // Raw observation numbers to clock texts: truncation, never rounding; the
 // Fahrenheit and mph conversions in double precision from the float read.

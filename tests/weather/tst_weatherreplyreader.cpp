@@ -1,9 +1,9 @@
 #include <QtTest>
 
-#include "substitutewebserver.h"
-#include "weatherreplyreader.h"
-#include "weatherreport.h"
-#include "testmain.h"
+#include "support/substitutewebserver.h"
+#include "weather/weatherreplyreader.h"
+#include "weather/weatherreport.h"
+#include "support/testmain.h"
 
 using WeatherReplyReader::Observation;
 

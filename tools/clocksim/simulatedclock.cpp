@@ -1,4 +1,4 @@
-#include "simulatedclock.h"
+#include "clocksim/simulatedclock.h"
 
 #include <QNetworkDatagram>
 #include <QRandomGenerator>

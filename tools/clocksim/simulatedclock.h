@@ -8,7 +8,7 @@
 #include <QUdpSocket>
 #include <functional>
 
-#include "clockdatagramreader.h"
+#include "clocksim/clockdatagramreader.h"
 
 // How a simulated clock answers good datagrams, so an operator can watch the
 // program retransmit: a share of acknowledgements dropped, each one delayed,

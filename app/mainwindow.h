@@ -11,6 +11,7 @@
 #include <QDate>
 #include <QTime>
 
+#include "statusbartext.h"
 #include "stockquote.h"
 
 class QCloseEvent;
@@ -63,6 +64,11 @@ public:
     // Which request a reply answers travels with the request itself, so a
     // reply is never read as the kind of some later request.
     static constexpr QNetworkRequest::Attribute RequestKindAttribute = QNetworkRequest::User;
+
+    // Status bar: a feed's refresh has been delivered (a weather observation
+    // or a stock reply handled); the bar shows the time of the last one.
+    enum class Feed { Weather, Stocks };
+    void noteRefreshSucceeded(Feed feed);
 
 signals:
     void OnSendToLogfile(QString);
@@ -156,6 +162,11 @@ private:
     QString weatherBaseUrl;
     QString stockBaseUrl;
     QDate logDate;  // date in the open log file's name
+
+    // Status bar (issue 15): the feeds' last refreshes and the clocks' state
+    // as the clock link reports it.
+    void updateStatusBar();
+    StatusBarText::State statusState;
 
     // Each test executable defines this to reach the window's state.
     friend struct MainWindowProbe;

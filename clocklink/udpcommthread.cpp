@@ -32,8 +32,10 @@ UDPCommThread::UDPCommThread()
 UDPCommThread::~UDPCommThread()
 {
     runFlag = false;
-    if (isRunning())
+    if (isRunning()) {
+        quit();
         wait();
+    }
     clearHttpQueue();
     // The retransmit queue deletes its own records.
 }

@@ -59,6 +59,8 @@ void MainWindow::handleStockReply(const QString& text)
     for (int v = 0; v < StockReplyHandling::TickerCount; ++v)
         stockVarLabels[v]->setText(result.tickerTexts[v]);
 
+    noteRefreshSucceeded(Feed::Stocks);
+
     // Variable by variable, each to every stock clock in turn.
     const QStringList addresses = ClockAddressList::split(ui->clockStockIPListEdit->text());
     for (int v = 0; v < StockReplyHandling::TickerCount; ++v) {

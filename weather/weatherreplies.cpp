@@ -86,6 +86,7 @@ void MainWindow::handleObservationReply(const QString& text)
     }
 
     ui->lastUpdateLabel->setText("Last Update:" + observation.timestamp);
+    noteRefreshSucceeded(Feed::Weather);
     if (!missing.isEmpty())
         logLine(QString::asprintf("Weather Data Missing: %s", missing.join(", ").toUtf8().constData()));
 

@@ -175,7 +175,7 @@ void UDPCommThread::requestWake()
         return;  // a wake-up is already on its way
     std::lock_guard<std::mutex> lock(wakeMutex);
     if (workerContext)
-        QMetaObject::invokeMethod(workerContext, [this] { wake(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(workerContext, "wake", Qt::QueuedConnection);
     else
         wakePending = false;  // not running: run() looks at everything when it starts
 }
@@ -246,6 +246,11 @@ void UDPCommThread::readUDPResponses()
         requestWake();
 }
 
+void ClockLinkWaker::wake()
+{
+    link->wake();
+}
+
 void UDPCommThread::wake()
 {
     wakePending = false;
@@ -314,13 +319,13 @@ void UDPCommThread::run()
 
     // The worker sleeps in its own event loop until a reply arrives, the
     // timer reaches the next due moment, or another thread queues something.
-    QObject context;
+    ClockLinkWaker context(this);
     QTimer timer;
     timer.setSingleShot(true);
     timer.setTimerType(Qt::PreciseTimer);
     wakeTimer = &timer;
-    connect(udpSocket, &QUdpSocket::readyRead, &context, [this] { wake(); });
-    connect(&timer, &QTimer::timeout, &context, [this] { wake(); });
+    connect(udpSocket, &QUdpSocket::readyRead, &context, &ClockLinkWaker::wake);
+    connect(&timer, &QTimer::timeout, &context, &ClockLinkWaker::wake);
     {
         std::lock_guard<std::mutex> lock(wakeMutex);
         workerContext = &context;

@@ -35,6 +35,26 @@ struct httpQueueStruct
 };
 Q_DECLARE_METATYPE(httpQueueStruct*)
 
+class UDPCommThread;
+
+// Lives in the worker thread: other threads wake the worker by invoking its
+// slot by name through a queued call. The call is built and handed over
+// inside Qt, so no object of the program's own code crosses threads outside
+// a standard lock (a queued lambda would, unseen by the thread checker).
+class ClockLinkWaker : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ClockLinkWaker(UDPCommThread* link) : link(link) {}
+
+public slots:
+    void wake();
+
+private:
+    UDPCommThread* link;
+};
+
 // The program's link to the clocks: the UDP socket on port 7372, the
 // retransmit queue, and the queue of web requests to clocks.
 //
@@ -47,6 +67,7 @@ Q_DECLARE_METATYPE(httpQueueStruct*)
 class UDPCommThread : public QThread
 {
     Q_OBJECT
+    friend class ClockLinkWaker;
 
 public:
     UDPCommThread();
@@ -173,7 +194,7 @@ private:
     QList<OutgoingDatagram> outbox;
 
     // The worker's own objects, made and used in its thread by run().
-    QObject* workerContext = nullptr;  // guarded by wakeMutex for other threads
+    ClockLinkWaker* workerContext = nullptr;  // guarded by wakeMutex for other threads
     QTimer* wakeTimer = nullptr;
     int httpInFlight = 0;
     std::mutex wakeMutex;

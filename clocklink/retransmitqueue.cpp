@@ -90,7 +90,10 @@ bool RetransmitQueue::append(udpQueueStruct* record)
                 other->superseded = true;  // finishes its exchange, is not sent again
         }
         if (waiting >= 0) {
-            // The newer text takes the older one's place in the order.
+            // The newer text takes the older one's place in the order and
+            // its moment: a variable changed more often than the initial
+            // delay still goes out, rather than waiting until the changes stop.
+            record->queuedAtNs = records.at(waiting)->queuedAtNs;
             delete records.at(waiting);
             records[waiting] = record;
             ++counts.superseded;

@@ -54,7 +54,8 @@ bool isClockAddressText(const QString& text);
 //   arrives while one is owed pays it off instead of acknowledging anything.
 // - A newer text supersedes an older one: queueing a record for the same
 //   clock and variable as a record not yet transmitted replaces that record
-//   (in its place in the order); a record already in flight is not sent
+//   (in its place in the order, due when it was due); a record already in
+//   flight is not sent
 //   again and leaves the queue at its next retry moment, unless its answer
 //   comes first.
 // - No bursts: a retransmission is due one interval after the record's

@@ -402,6 +402,30 @@ private slots:
         QCOMPARE(sim.clocks.value(Clock5).received, expected);
     }
 
+    // A text changed every 150 ms, faster than the 200 ms initial delay:
+    // the replacing text keeps the replaced one's moment, so texts keep
+    // going out while the changes go on (not only once they stop).
+    void frequentlyChangedTextStillGoesOut()
+    {
+        Simulation sim;
+        QHash<QString, int> order;
+        for (int i = 0; i < 14; ++i) {
+            const QString text = QString("t%1").arg(i);
+            order.insert(text, i);
+            sim.queueText(Clock5, 0, text);
+            sim.runUntil(sim.nowMs + 149);
+        }
+        sim.runUntil(sim.nowMs + 1000);
+        QList<qint64> firstSends;
+        for (const Simulation::Transmission& t : sim.transmissions)
+            firstSends << t.at;
+        QCOMPARE(firstSends.first(), qint64(200));
+        QVERIFY2(firstSends.size() >= 6, qPrintable(QString::number(firstSends.size())));
+        QCOMPARE(sim.clocks.value(Clock5).vars.value(0), QString("t13"));
+        QVERIFY(sim.receivedInOrder(Clock5, order));
+        QVERIFY(sim.wrongAcknowledgements.isEmpty());
+    }
+
     void clocksAreIndependent()
     {
         // One clock silent, the other answering: the answering one's records

@@ -19,6 +19,21 @@
 
 namespace {
 
+// Sanitizer builds run several times slower, on a machine whose two cores
+// the flood shares with the link and with another test: there the stop is
+// given more time (what is checked is that it ends at all, and soon).
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr int StopLimitMs = 500;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr int StopLimitMs = 500;
+#else
+constexpr int StopLimitMs = 100;
+#endif
+#else
+constexpr int StopLimitMs = 100;
+#endif
+
 // "r<round> v<variable>": the round a text was queued in.
 int roundOf(const QString& text)
 {
@@ -120,7 +135,8 @@ private slots:
     }
 
     // A stranger sends datagrams at the port as fast as it can; the link
-    // still stops within 100 ms.
+    // still stops within 100 ms (the old loop read until nothing was
+    // pending, and its StopThread never returned under such a flood).
     void stopsWithin100msUnderAFlood()
     {
         UDPCommThread link;
@@ -148,7 +164,7 @@ private slots:
         stranger.join();
         qInfo("StopThread took %lld ms under a flood of %lld datagrams", took, qint64(sent));
         QVERIFY(sent > 1000);
-        QVERIFY2(took <= 100, qPrintable(QString("StopThread took %1 ms").arg(took)));
+        QVERIFY2(took <= StopLimitMs, qPrintable(QString("StopThread took %1 ms").arg(took)));
     }
 
     // Nothing queued: the worker sleeps (the old loop woke 200 times a second).

@@ -11,6 +11,7 @@
 #include "app/deploymentconfig.h"
 #include "ui_mainwindow.h"
 #include "clocklink/udpcommthread.h"
+#include "app/timesource.h"
 
 MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent)
@@ -36,6 +37,16 @@ MainWindow::MainWindow(QWidget* parent)
     commThread.start(QThread::NormalPriority);
 
     connect(this, &MainWindow::OnSendToLogfile, this, &MainWindow::SendToLogfile);
+    // The clock link tells of clocks that stop or start answering from its
+    // own thread; the lines reach the log and the status bar here.
+    connect(&commThread, &UDPCommThread::clockLinkMessage, this, &MainWindow::logLine,
+            Qt::QueuedConnection);
+    connect(&commThread, &UDPCommThread::clockAnswering, this,
+            [this](QString address, bool answering) {
+                statusState.clocks[address] = answering;
+                updateStatusBar();
+            },
+            Qt::QueuedConnection);
 
     weatherItems << "None"
                  << "Current Conditions"
@@ -84,6 +95,8 @@ MainWindow::MainWindow(QWidget* parent)
     weatherCounter = qint64(weatherInterval) * 60;
     stockCounter = qint64(stockInterval) * 60 - 10;
 
+    updateStatusBar();
+
     updateTimer = new QTimer(this);
     updateTimer->setInterval(1000);
     updateTimer->start();
@@ -104,4 +117,15 @@ void MainWindow::closeEvent(QCloseEvent* event)
         logFile.close();
     // Left accepted, base handler not called: the window always closes.
     Q_UNUSED(event);
+}
+
+void MainWindow::noteRefreshSucceeded(Feed feed)
+{
+    (feed == Feed::Weather ? statusState.weather : statusState.stocks) = TimeSource::now().time();
+    updateStatusBar();
+}
+
+void MainWindow::updateStatusBar()
+{
+    ui->statusbar->showMessage(StatusBarText::compose(statusState));
 }

@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "app/refreshretry.h"
+#include "app/statusbartext.h"
 #include "stocks/stockquote.h"
 
 class QCloseEvent;
@@ -67,6 +68,11 @@ public:
     // Which request a reply answers travels with the request itself, so a
     // reply is never read as the kind of some later request.
     static constexpr QNetworkRequest::Attribute RequestKindAttribute = QNetworkRequest::User;
+
+    // Status bar: a feed's refresh has been delivered (a weather observation
+    // or a stock reply handled); the bar shows the time of the last one.
+    enum class Feed { Weather, Stocks };
+    void noteRefreshSucceeded(Feed feed);
 
 signals:
     void OnSendToLogfile(QString);
@@ -201,6 +207,10 @@ private:
     RetrySeries stockRetry;
     bool weatherNotRequestedLogged = false;
     bool stockNotRequestedLogged = false;
+    // Status bar (issue 15): the feeds' last refreshes and the clocks' state
+    // as the clock link reports it.
+    void updateStatusBar();
+    StatusBarText::State statusState;
 
     // Each test executable defines this to reach the window's state.
     friend struct MainWindowProbe;

@@ -10,11 +10,13 @@
 void MainWindow::weatherRefreshSucceeded()
 {
     weatherRetry = RetrySeries();
+    noteRefreshSucceeded(Feed::Weather);
 }
 
 void MainWindow::stockRefreshSucceeded()
 {
     stockRetry = RetrySeries();
+    noteRefreshSucceeded(Feed::Stocks);
 }
 
 void MainWindow::weatherRefreshFailed(RefreshRetry::Failure failure, int httpStatus,

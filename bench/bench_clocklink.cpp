@@ -3,10 +3,12 @@
 // The clock link under load and on time:
 //  1. 100 substitute clocks (127.0.0.2 .. 127.0.0.101) x 5 variables queued
 //     at once, every datagram acknowledged: time until the retransmit queue
-//     is empty.
+//     is empty. One datagram is in flight per clock, so each clock's five
+//     exchanges follow one another (issue 15).
 //  2. Clocks that never answer: when each of the four transmissions arrives
 //     and when the record is given up, against the schedule of 200, 300,
-//     400, 500 and 600 ms after queueing.
+//     400, 500 and 600 ms after queueing. Enough clocks that each has one
+//     record at a time (a clock's next record waits for the one before).
 // Prints Markdown tables. Loopback only.
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -213,7 +215,10 @@ private:
 
 void silentClocks(int datagrams, int spacingMs)
 {
-    constexpr int ClockCount = 4;
+    // A clock gets a record every ClockCount * spacingMs (24 * 37 = 888 ms),
+    // after its previous one has been given up (600 ms) and its owed answers
+    // have run out (700 ms), so every record keeps its own schedule.
+    constexpr int ClockCount = 24;
     std::vector<std::unique_ptr<SilentClock>> clocks;
     for (int i = 0; i < ClockCount; ++i) {
         clocks.push_back(std::make_unique<SilentClock>(clockAddress(i)));
@@ -221,7 +226,7 @@ void silentClocks(int datagrams, int spacingMs)
             std::printf("**Warning:** silent clock %d could not bind.\n\n", i);
     }
 
-    // Datagram k goes to clock k % 4 with the text "T<k>", queued every
+    // Datagram k goes to clock k % 24 with the text "T<k>", queued every
     // spacingMs (not a multiple of the loop's 5 ms step, so the queueing
     // moments fall all over the loop's cycle). The give-up moments are seen
     // by polling the link's counters; records are given up in queue order.
@@ -275,8 +280,8 @@ void silentClocks(int datagrams, int spacingMs)
         giveUpErrors << msBetween(queuedAt[k], givenUpAt[k]) - 600;
 
     std::printf("#### Never-acknowledged datagrams: lateness against the schedule (%d datagrams, one queued "
-                "every %d ms, to 4 silent clocks)\n\n",
-                datagrams, spacingMs);
+                "every %d ms, to %d silent clocks)\n\n",
+                datagrams, spacingMs, ClockCount);
     std::printf("| event | scheduled (ms) | samples | median (ms) | p99 (ms) | max (ms) | min (ms) |\n");
     std::printf("|---|---:|---:|---:|---:|---:|---:|\n");
     QVector<double> allTransmissions;

@@ -57,6 +57,7 @@ void UDPCommThread::queueHttpRequest(const QString& ipAddress, const QString& pa
         total = httpQueueTotal;
     }
     emit progSet(0, total);
+    requestWake();
 }
 
 void UDPCommThread::SetDevicePassword(QString password)
@@ -95,8 +96,9 @@ void UDPCommThread::clearHttpQueue()
     httpQueueTotal = 0;
 }
 
-void UDPCommThread::serviceHttpQueue(int& httpInFlight)
+qint64 UDPCommThread::serviceHttpQueue(int& httpInFlight)
 {
+    qint64 nextLimitMs = -1;
     httpQueueStruct* dispatched = nullptr;
     int dispatchedKind = 0;
     QList<int> progress;
@@ -132,8 +134,18 @@ void UDPCommThread::serviceHttpQueue(int& httpInFlight)
                 --httpInFlight;
                 continue;
             }
+            // The worker wakes up again when this one reaches its limit.
+            if (record->sent && !record->done) {
+                const qint64 left = qMax<qint64>(0, timeLimit - record->sendTimer.elapsed());
+                if (nextLimitMs < 0 || left < nextLimitMs)
+                    nextLimitMs = left;
+            }
             ++i;
         }
+        // The record now first may go out at once: wake up again for it.
+        if (!httpQueue.isEmpty() && !httpQueue.first()->sent
+            && (!httpQueue.first()->waitForIdle || httpInFlight == 0))
+            nextLimitMs = 0;
         if (!progress.isEmpty() && httpQueue.isEmpty()) {
             httpQueueTotal = 0;
             emptied = true;
@@ -154,6 +166,7 @@ void UDPCommThread::serviceHttpQueue(int& httpInFlight)
         emit progVal(value);
     if (emptied)
         emit startTimer(3000);
+    return nextLimitMs;
 }
 
 void UDPCommThread::UpdateDeviceName(httpQueueStruct* httpData)
@@ -253,6 +266,8 @@ void UDPCommThread::onfinish(QNetworkReply* rep)
         emit GetResponse(address, TwentyUpPrefix, twentyUpValue);
     if (!matched)
         qDebug("DIDN'T FIND ORIGINAL UPDATE REQUEST TO TERMINATE!!!");
+    else
+        requestWake();  // the worker removes it and dispatches the next one
     rep->deleteLater();
 }
 

@@ -7,8 +7,11 @@
 
 void MainWindow::SendClockVar(QString address, int var, QString text)
 {
+    // Text form only: no name resolution. An address that is not an IPv4
+    // address reaches no clock: nothing is queued, and the link logs it once
+    // per run.
+    if (!commThread.CheckClockAddress(address))
+        return;
     const QByteArray datagram = ClockDatagram::build(var, text);
-    // Text form only: no name resolution. An address that does not parse is
-    // a null address, given up on the same timeline as a silent clock.
     commThread.SendUDP(datagram, datagram.size(), QHostAddress(address), CLOCK_UDP_PORT, true, 200, 0);
 }

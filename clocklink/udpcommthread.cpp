@@ -7,6 +7,8 @@
 #include <QNetworkReply>
 #include <QTimer>
 #include <QUdpSocket>
+#include <chrono>
+#include <thread>
 
 #include "clocklink/clockdatagram.h"
 
@@ -30,8 +32,10 @@ UDPCommThread::UDPCommThread()
 UDPCommThread::~UDPCommThread()
 {
     runFlag = false;
-    if (isRunning())
+    if (isRunning()) {
+        quit();
         wait();
+    }
     clearHttpQueue();
     // The retransmit queue deletes its own records.
 }
@@ -75,13 +79,37 @@ void UDPCommThread::SendUDP(QByteArray data, int length, QHostAddress addr, int 
         record->port = port;
         record->retries = 0;
         record->timer.start();
-        record->firstSendPending = initialDelay > 0;
-        record->initialDelay = initialDelay;
+        record->firstSendPending = true;
+        record->initialDelay = qMax(0, initialDelay);
         record->interval = extraInterval + retryInterval;
-        udpQueue.append(record);
+        // The queue makes every transmission of a queued record, the first
+        // one too (at once when the delay is 0 and nothing else of that
+        // clock is in flight), so one datagram per clock is in flight. An
+        // address that is not IPv4 is refused: nothing is sent to it.
+        if (udpQueue.append(record))
+            requestWake();
+        return;
     }
     if (initialDelay == 0)
         emit UDPTx(data, length, addr, port);
+}
+
+bool UDPCommThread::CheckClockAddress(const QString& addressText)
+{
+    if (isClockAddressText(addressText))
+        return true;
+    bool first = false;
+    {
+        std::lock_guard<std::mutex> lock(addressMutex);
+        if (!reportedAddresses.contains(addressText)) {
+            reportedAddresses.insert(addressText);
+            first = true;
+        }
+    }
+    if (first)
+        emit clockLinkMessage(QString::asprintf("Clock address \"%s\" is not an IPv4 address; nothing is sent to it",
+                                                qUtf8Printable(addressText)));
+    return false;
 }
 
 void UDPCommThread::SetRetryParameters(int maxRetries, int retryInterval)
@@ -94,6 +122,10 @@ void UDPCommThread::StopThread()
 {
     const bool wasStarted = isRunning() || isFinished();
     runFlag = false;
+    // Ends the worker's event loop at its next turn (or at once, should it
+    // not have entered it yet); reading is bounded per turn, so this holds
+    // under a flood of datagrams too.
+    quit();
     wait();
     qDebug("UDPCommThread has ended.");
     if (!wasStarted)
@@ -127,15 +159,39 @@ RetransmitQueue::Counters UDPCommThread::GetUdpCounters() const
     return udpQueue.counters();
 }
 
+void UDPCommThread::SetAcknowledgementObserver(RetransmitQueue::AcknowledgementObserver observer)
+{
+    udpQueue.setAcknowledgementObserver(std::move(observer));
+}
+
+qint64 UDPCommThread::GetWakeUps() const
+{
+    return wakeUps;
+}
+
+void UDPCommThread::requestWake()
+{
+    if (wakePending.exchange(true))
+        return;  // a wake-up is already on its way
+    std::lock_guard<std::mutex> lock(wakeMutex);
+    if (workerContext)
+        QMetaObject::invokeMethod(workerContext, "wake", Qt::QueuedConnection);
+    else
+        wakePending = false;  // not running: run() looks at everything when it starts
+}
+
 void UDPCommThread::udpSocketSend(QByteArray data, int length, QHostAddress addr, int port)
 {
     if (QThread::currentThread() == this && udpSocket) {
         writeDatagram(data, length, addr, port);
         return;
     }
-    // Only the worker touches the socket: it sends this on its next pass.
-    std::lock_guard<std::mutex> lock(outboxMutex);
-    outbox.append({data, length, addr, port});
+    // Only the worker touches the socket: it sends this when it wakes.
+    {
+        std::lock_guard<std::mutex> lock(outboxMutex);
+        outbox.append({data, length, addr, port});
+    }
+    requestWake();
 }
 
 void UDPCommThread::writeDatagram(const QByteArray& data, int length, const QHostAddress& addr,
@@ -160,25 +216,94 @@ void UDPCommThread::flushOutbox()
         writeDatagram(datagram.data, datagram.length, datagram.addr, datagram.port);
 }
 
+namespace {
+
+// Datagrams read per wake-up at most, so that a flood of them never keeps
+// the worker from its timer and from a stop request.
+constexpr int MaxReadsPerWake = 256;
+
+// Below this the worker waits out the rest itself instead of setting its
+// timer, whose resolution is one millisecond (nanoseconds).
+constexpr qint64 FineWaitNs = 1500000;
+
+}  // namespace
+
 void UDPCommThread::readUDPResponses()
 {
     if (QThread::currentThread() != this || !udpSocket
         || udpSocket->state() != QAbstractSocket::BoundState)
         return;
-    while (udpSocket->hasPendingDatagrams()) {
+    for (int read = 0; read < MaxReadsPerWake && udpSocket->hasPendingDatagrams(); ++read) {
         const QNetworkDatagram datagram = udpSocket->receiveDatagram();
         if (!datagram.isValid())
             break;
         if (ClockDatagram::isAcknowledgement(datagram.data()))
-            udpQueue.acknowledge(datagram.senderAddress());
+            udpQueue.acknowledge(datagram.senderAddress(), datagram.data());
     }
+    // More are waiting: read them on the next turn of the event loop, after
+    // the timer and a stop request have had theirs.
+    if (udpSocket->hasPendingDatagrams())
+        requestWake();
+}
+
+void ClockLinkWaker::wake()
+{
+    link->wake();
+}
+
+void UDPCommThread::wake()
+{
+    wakePending = false;
+    ++wakeUps;
+    flushOutbox();
+    if (udpSocket->state() == QAbstractSocket::BoundState && udpSocket->hasPendingDatagrams())
+        emit UDPRx();
+
+    // The timer wakes the worker up to a millisecond early; the rest is
+    // waited here so no transmission goes out before its moment.
+    const qint64 due = udpQueue.nextDueNs();
+    if (due >= 0) {
+        const qint64 left = due - udpQueue.now();
+        if (left > 0 && left < FineWaitNs)
+            std::this_thread::sleep_for(std::chrono::nanoseconds(left));
+    }
+    const RetransmitQueue::Transmit transmit = [this](const udpQueueStruct& record) {
+        writeDatagram(record.data, record.length, record.addr, record.port);
+    };
+    udpQueue.service(maxRetries, transmit);
+
+    for (const RetransmitQueue::HealthEvent& event : udpQueue.takeHealthEvents()) {
+        const QString address = event.clock.toString();
+        emit clockAnswering(address, event.answering);
+        if (event.logged)
+            emit clockLinkMessage(QString::asprintf(event.answering ? "Clock %s is answering again"
+                                                                    : "Clock %s is not answering",
+                                                    qUtf8Printable(address)));
+    }
+
+    const qint64 httpDueMs = serviceHttpQueue(httpInFlight);
+
+    // One timer, set for the next moment anything is due.
+    qint64 waitMs = -1;
+    const qint64 next = udpQueue.nextDueNs();
+    if (next >= 0) {
+        const qint64 left = next - udpQueue.now();
+        // Rounded down: the fine wait above takes the last part.
+        waitMs = left <= 0 ? 0 : left / 1000000;
+    }
+    if (httpDueMs >= 0 && (waitMs < 0 || httpDueMs < waitMs))
+        waitMs = httpDueMs;
+    if (waitMs >= 0)
+        wakeTimer->start(int(qMin<qint64>(waitMs, 24 * 3600 * 1000)));
+    else
+        wakeTimer->stop();
 }
 
 void UDPCommThread::run()
 {
     qDebug("Starting UDPCommThread...");
     runFlag = true;
-    int httpInFlight = 0;
+    httpInFlight = 0;
 
     // The socket lives and dies in this thread; nothing else uses it. Any
     // address: IPv4 and IPv6. Address reuse is the Windows default and lets a
@@ -191,26 +316,39 @@ void UDPCommThread::run()
     // holds fewer than 300 such datagrams, and each one dropped costs a
     // needless retransmission 100 ms later. The system may cap the size.
     udpSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 1 << 20);
+
+    // The worker sleeps in its own event loop until a reply arrives, the
+    // timer reaches the next due moment, or another thread queues something.
+    ClockLinkWaker context(this);
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    wakeTimer = &timer;
+    connect(udpSocket, &QUdpSocket::readyRead, &context, &ClockLinkWaker::wake);
+    connect(&timer, &QTimer::timeout, &context, &ClockLinkWaker::wake);
+    {
+        std::lock_guard<std::mutex> lock(wakeMutex);
+        workerContext = &context;
+    }
     {
         std::lock_guard<std::mutex> lock(socketReadyMutex);
         socketReady = true;
     }
     socketReadyCondition.notify_all();
 
-    const RetransmitQueue::Transmit transmit = [this](const udpQueueStruct& record) {
-        writeDatagram(record.data, record.length, record.addr, record.port);
-    };
+    // Whatever was queued before the start.
+    wake();
+    if (runFlag)
+        exec();
 
-    while (runFlag) {
-        flushOutbox();
-        if (udpSocket->state() == QAbstractSocket::BoundState && udpSocket->hasPendingDatagrams())
-            emit UDPRx();
-        udpQueue.service(maxRetries, transmit);
-        serviceHttpQueue(httpInFlight);
-        msleep(5);
+    {
+        std::lock_guard<std::mutex> lock(wakeMutex);
+        workerContext = nullptr;
     }
-
+    timer.stop();
+    wakeTimer = nullptr;
     delete udpSocket;
     udpSocket = nullptr;
+    wakePending = false;
     qDebug("UDP Thread Ended");
 }

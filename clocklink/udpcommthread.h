@@ -5,6 +5,7 @@
 #include <QHostAddress>
 #include <QList>
 #include <QMetaType>
+#include <QSet>
 #include <QString>
 #include <QThread>
 #include <atomic>
@@ -34,8 +35,34 @@ struct httpQueueStruct
 };
 Q_DECLARE_METATYPE(httpQueueStruct*)
 
+class UDPCommThread;
+
+// Lives in the worker thread: other threads wake the worker by invoking its
+// slot by name through a queued call. The call is built and handed over
+// inside Qt, so no object of the program's own code crosses threads outside
+// a standard lock (a queued lambda would, unseen by the thread checker).
+class ClockLinkWaker : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ClockLinkWaker(UDPCommThread* link) : link(link) {}
+
+public slots:
+    void wake();
+
+private:
+    UDPCommThread* link;
+};
+
 // The program's link to the clocks: the UDP socket on port 7372, the
 // retransmit queue, and the queue of web requests to clocks.
+//
+// The worker thread runs its own event loop (issue 15): it wakes when a
+// datagram arrives (readyRead), when its one timer reaches the next due
+// moment of either queue, or when another thread queues something; it never
+// polls. Each wake-up reads at most 256 datagrams, so a flood at the port
+// cannot keep the timer or StopThread from running.
 //
 // Threads: the object itself, its network access manager and its progress
 // timer live in the application thread; the UDP socket is created, used and
@@ -46,6 +73,7 @@ Q_DECLARE_METATYPE(httpQueueStruct*)
 class UDPCommThread : public QThread
 {
     Q_OBJECT
+    friend class ClockLinkWaker;
 
 public:
     UDPCommThread();
@@ -78,6 +106,17 @@ public:
     // what has become of every record queued so far.
     int GetUdpQueueSize() const;
     RetransmitQueue::Counters GetUdpCounters() const;
+    // For diagnostics and tests: how often the worker has woken up since the
+    // link was made (it sleeps while nothing is due).
+    qint64 GetWakeUps() const;
+    // For tests: sees every acknowledged record with the answer that
+    // acknowledged it (called on the worker thread).
+    void SetAcknowledgementObserver(RetransmitQueue::AcknowledgementObserver observer);
+
+    // Whether `addressText` is an IPv4 address, the only kind of clock
+    // address the link sends to. The first time a given text is not, the
+    // link says so once (clockLinkMessage) for the rest of the program's run.
+    bool CheckClockAddress(const QString& addressText);
 
 signals:
     void UDPTx(QByteArray data, int length, QHostAddress addr, int port);
@@ -89,6 +128,13 @@ signals:
     void progSet(int min, int max);
     void progVal(int val);
     void startTimer(int val);
+    // A line for the program's log: a clock stopped or started answering
+    // again, or a clock address is not usable. Emitted on the worker thread
+    // (or the caller's, for the address check); connect it queued.
+    void clockLinkMessage(QString line);
+    // A clock's state changed: answering (its last datagram acknowledged)
+    // or not (its last datagram given up). Emitted on the worker thread.
+    void clockAnswering(QString address, bool answering);
 
 private slots:
     void udpSocketSend(QByteArray data, int length, QHostAddress addr, int port);
@@ -114,9 +160,16 @@ private:
     // Worker thread only.
     void writeDatagram(const QByteArray& data, int length, const QHostAddress& addr, int port);
     void flushOutbox();
-    // The web-request step of one pass of the loop (dispatch, time limit,
-    // completion); httpInFlight is the loop's own count.
-    void serviceHttpQueue(int& httpInFlight);
+    // One wake-up of the worker: queued sends, a bounded read of replies,
+    // everything due in the retransmit and web-request queues, then the
+    // timer set for the next due moment.
+    void wake();
+    // The web-request step of one wake-up (dispatch, time limit,
+    // completion); httpInFlight is the worker's own count. Returns the
+    // milliseconds until a dispatched request reaches its time limit, or -1.
+    qint64 serviceHttpQueue(int& httpInFlight);
+    // Any thread: makes the worker wake up soon (something was queued).
+    void requestWake();
     // Application thread: sends the request of one dispatched record.
     void sendWebRequest(httpQueueStruct* httpData, bool post);
     void clearHttpQueue();
@@ -145,6 +198,18 @@ private:
     // the socket; kept until the loop runs.
     std::mutex outboxMutex;
     QList<OutgoingDatagram> outbox;
+
+    // The worker's own objects, made and used in its thread by run().
+    ClockLinkWaker* workerContext = nullptr;  // guarded by wakeMutex for other threads
+    QTimer* wakeTimer = nullptr;
+    int httpInFlight = 0;
+    std::mutex wakeMutex;
+    std::atomic<bool> wakePending{false};
+    std::atomic<qint64> wakeUps{0};
+
+    // Address texts already reported as not usable (application thread).
+    std::mutex addressMutex;
+    QSet<QString> reportedAddresses;
 
     // Set by the worker once its socket is bound.
     std::mutex socketReadyMutex;

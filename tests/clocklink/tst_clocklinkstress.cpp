@@ -39,7 +39,7 @@ private slots:
             connect(clock, &SubstituteClock::datagramReceived, this, [=, &answersSent, &random] {
                 if (*answering)
                     ++answersSent;
-                *answering = random.bounded(2) == 0;
+                *answering = random.bounded(4) == 0;  // one in four: some records are given up
                 clock->setAnswer(*answering ? QByteArray("A") : QByteArray());
             });
         }
@@ -72,16 +72,18 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(link.GetUdpQueueSize(), 0, 120000);
         const RetransmitQueue::Counters counts = link.GetUdpCounters();
         QCOMPARE(counts.queued, total);
-        // Each record left exactly once, one way or the other.
-        QCOMPARE(counts.acknowledged + counts.givenUp, total);
+        // Each record left exactly once, one way or another: with one
+        // datagram in flight per clock, most are replaced by a newer text
+        // for their variable before they are sent (issue 15).
+        QCOMPARE(counts.acknowledged + counts.givenUp + counts.superseded, total);
         QVERIFY(counts.acknowledged > 0);
         QVERIFY(counts.givenUp > 0);
         // Let the last answers arrive; no answer removes more than one record.
         QCoreApplication::processEvents();
         QVERIFY(counts.acknowledged <= answersSent);
         link.StopThread();
-        qInfo("acknowledged %lld, given up %lld, transmissions %lld",
-              counts.acknowledged, counts.givenUp, counts.transmissions);
+        qInfo("acknowledged %lld, given up %lld, superseded %lld, transmissions %lld",
+              counts.acknowledged, counts.givenUp, counts.superseded, counts.transmissions);
     }
 
     // A stranger on the network sends 10,000 datagrams a second at the
@@ -145,15 +147,21 @@ private slots:
 
         const RetransmitQueue::Counters after = link.GetUdpCounters();
         QCOMPARE(after.queued - before.queued, qint64(2 * textsPerClock));
-        QCOMPARE(after.acknowledged - before.acknowledged, qint64(2 * textsPerClock));
+        // A text replaced by a newer one for its variable before it went out
+        // is not sent (issue 15); every other one is acknowledged.
+        QCOMPARE(after.acknowledged - before.acknowledged + after.superseded - before.superseded,
+                 qint64(2 * textsPerClock));
         QCOMPARE(after.givenUp - before.givenUp, qint64(0));
         QVERIFY(floodSent > 0);
         QCoreApplication::processEvents();
         for (SubstituteClock* clock : {&first, &second}) {
-            QSet<QByteArray> received;
+            // Every variable ends with its newest text.
+            QMap<int, QByteArray> last;
             for (const auto& arrival : clock->arrivals)
-                received.insert(arrival.data);
-            QCOMPARE(received.size(), textsPerClock);
+                last[quint8(arrival.data.at(1))] = arrival.data;
+            QCOMPARE(last.size(), 5);
+            for (int i = textsPerClock - 5; i < textsPerClock; ++i)
+                QCOMPARE(last.value(i % 5), ClockDatagram::build(i % 5, QString("text %1").arg(i)));
         }
         link.StopThread();
         qInfo("stranger sent %lld datagrams", qint64(floodSent));

@@ -1,16 +1,56 @@
 #include <QtTest>
 
+#include <QStatusBar>
 #include <QUdpSocket>
 
 #include "clocklink/clockdatagram.h"
 #include "support/clockportlock.h"
 #include "app/mainwindow.h"
+#include "clocksim/simulatedclock.h"
+#include "app/statusbartext.h"
 #include "support/substituteclock.h"
 #include "clocklink/udpcommthread.h"
 #include "support/testmain.h"
 
 namespace {
 const QHostAddress ClockAddress("127.0.0.2");
+
+// Every line of the debug output (where the log's lines are echoed) while it
+// exists.
+class CapturedLog
+{
+public:
+    CapturedLog()
+    {
+        current = this;
+        previous = qInstallMessageHandler(&CapturedLog::handle);
+    }
+    ~CapturedLog()
+    {
+        qInstallMessageHandler(previous);
+        current = nullptr;
+    }
+    int count(const QString& text) const
+    {
+        int n = 0;
+        for (const QString& line : lines)
+            n += line.endsWith(text) ? 1 : 0;
+        return n;
+    }
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& message)
+    {
+        if (current)
+            current->lines << message;
+        if (current && current->previous)
+            current->previous(type, context, message);
+    }
+    static CapturedLog* current;
+    QtMessageHandler previous = nullptr;
+    QStringList lines;
+};
+CapturedLog* CapturedLog::current = nullptr;
 }
 
 class ClockLinkWindowTest : public QObject
@@ -53,14 +93,93 @@ private slots:
         QVERIFY(givenUpSeenAt - queuedAt >= 598);
     }
 
-    void addressThatDoesNotParseIsGivenUp()
+    // Issue 15: an address that is not IPv4 is not queued, and the log
+    // says so once per run, however often it is used.
+    void addressThatIsNotIPv4IsLoggedOnce()
     {
+        CapturedLog log;
         MainWindow window;
         const RetransmitQueue::Counters before = commThread.GetUdpCounters();
-        window.SendClockVar("clock-in-hall", 1, "x");
-        window.SendClockVar("", 2, "y");
-        QTRY_COMPARE_WITH_TIMEOUT(commThread.GetUdpCounters().givenUp, before.givenUp + 2, 10000);
+        for (int i = 0; i < 3; ++i) {
+            window.SendClockVar("clock-in-hall", 1, "x");
+            window.SendClockVar("", 2, "y");
+        }
+        QTRY_COMPARE(log.count("Clock address \"\" is not an IPv4 address; nothing is sent to it"), 1);
+        QCOMPARE(log.count("Clock address \"clock-in-hall\" is not an IPv4 address; nothing is sent to it"), 1);
+        QCOMPARE(commThread.GetUdpCounters().queued, before.queued);
         QCOMPARE(commThread.GetUdpQueueSize(), 0);
+    }
+
+    // A clock that is off over ten refreshes: one "not answering" line, and
+    // the status bar names it; it comes back: one "answering again" line.
+    void deadClockIsReportedOnceAndItsReturnOnce()
+    {
+        const QString address = "127.0.0.5";
+        SimulatedClock clock{QHostAddress(address)};
+        QVERIFY(clock.bind());
+        AcknowledgementPolicy silent;
+        silent.silent = true;
+        clock.setPolicy(silent);
+        CapturedLog log;
+        MainWindow window;
+        for (int refresh = 0; refresh < 10; ++refresh) {
+            for (int v = 0; v < 5; ++v)
+                window.SendClockVar(address, v, QString("refresh %1").arg(refresh));
+            QTest::qWait(700);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(commThread.GetUdpQueueSize(), 0, 20000);
+        QTRY_COMPARE(log.count("Clock 127.0.0.5 is not answering"), 1);
+        QTRY_VERIFY(window.statusBar()->currentMessage().contains(
+            "Clocks 0 of 1 answering \u00b7 127.0.0.5 not answering"));
+
+        clock.setPolicy(AcknowledgementPolicy());
+        for (int v = 0; v < 5; ++v)
+            window.SendClockVar(address, v, "back");
+        QTRY_COMPARE_WITH_TIMEOUT(commThread.GetUdpQueueSize(), 0, 20000);
+        QTRY_COMPARE(log.count("Clock 127.0.0.5 is answering again"), 1);
+        QTRY_VERIFY(window.statusBar()->currentMessage().contains("Clocks 1 of 1 answering"));
+        QCOMPARE(log.count("Clock 127.0.0.5 is not answering"), 1);
+        for (int v = 0; v < 5; ++v)
+            QCOMPARE(clock.variables().value(v), QString("back"));
+    }
+
+    void statusBarText_data()
+    {
+        QTest::addColumn<QTime>("weather");
+        QTest::addColumn<QTime>("stocks");
+        QTest::addColumn<QStringList>("answering");
+        QTest::addColumn<QStringList>("silent");
+        QTest::addColumn<QString>("text");
+        const QString dot = QString::fromUtf8(" \u00b7 ");
+        QTest::newRow("the issue's example")
+            << QTime(14, 3) << QTime(14, 3, 40) << QStringList{"10.0.0.4", "10.0.0.5", "10.0.0.6"}
+            << QStringList{"10.0.0.7"}
+            << "Weather 14:03" + dot + "Stocks 14:03" + dot + "Clocks 3 of 4 answering" + dot
+                   + "10.0.0.7 not answering";
+        QTest::newRow("nothing yet") << QTime() << QTime() << QStringList() << QStringList()
+                                     << "Weather not yet" + dot + "Stocks not yet" + dot + "Clocks not yet sent to";
+        QTest::newRow("all answering") << QTime(9, 0) << QTime() << QStringList{"10.0.0.1"} << QStringList()
+                                       << "Weather 09:00" + dot + "Stocks not yet" + dot + "Clocks 1 of 1 answering";
+        QTest::newRow("many silent") << QTime() << QTime(8, 5) << QStringList()
+                                     << QStringList{"10.0.0.1", "10.0.0.2", "10.0.0.3", "10.0.0.4", "10.0.0.5"}
+                                     << "Weather not yet" + dot + "Stocks 08:05" + dot + "Clocks 0 of 5 answering"
+                                            + dot + "10.0.0.1, 10.0.0.2, 10.0.0.3 and 2 more not answering";
+    }
+    void statusBarText()
+    {
+        QFETCH(QTime, weather);
+        QFETCH(QTime, stocks);
+        QFETCH(QStringList, answering);
+        QFETCH(QStringList, silent);
+        QFETCH(QString, text);
+        StatusBarText::State state;
+        state.weather = weather;
+        state.stocks = stocks;
+        for (const QString& a : answering)
+            state.clocks[a] = true;
+        for (const QString& a : silent)
+            state.clocks[a] = false;
+        QCOMPARE(StatusBarText::compose(state), text);
     }
 
     void eachWindowStartsAndStopsTheLink()

@@ -1,9 +1,14 @@
+// The retransmit queue on a settable clock: no real time passes, so every
+// schedule is exact. A small model of the network and the clocks (losses,
+// answer delays, dead clocks) is driven one millisecond at a time.
 #include <QtTest>
 
 #include <QRandomGenerator>
 #include <atomic>
+#include <functional>
 #include <thread>
 
+#include "clocklink/clockdatagram.h"
 #include "clocklink/retransmitqueue.h"
 #include "support/testmain.h"
 
@@ -17,11 +22,301 @@ udpQueueStruct* makeRecord(const QString& address, int initialDelay, int interva
     record->length = data.size();
     record->addr = QHostAddress(address);
     record->port = 7372;
-    record->firstSendPending = initialDelay > 0;
+    record->firstSendPending = true;
     record->initialDelay = initialDelay;
     record->interval = interval;
     record->timer.start();
     return record;
+}
+
+QString textOf(const QByteArray& datagram)
+{
+    return QString::fromUtf8(datagram.mid(2, datagram.size() - 3));
+}
+
+// The queue, the clocks it talks to and the network between them, all on
+// one settable clock (milliseconds).
+struct Simulation
+{
+    struct Transmission
+    {
+        qint64 at = 0;
+        QString clock;
+        QByteArray data;
+        bool lost = false;
+    };
+    struct Answer
+    {
+        qint64 at = 0;
+        QString clock;
+        QByteArray answers;  // the datagram it answers
+    };
+    struct Clock
+    {
+        QMap<int, QString> vars;
+        QList<QPair<int, QString>> received;  // in arrival order
+        bool dead = false;
+        int answerDelayMs = 2;
+    };
+
+    qint64 nowMs = 0;
+    RetransmitQueue queue{[this] { return nowMs * 1000000; }};
+    QMap<QString, Clock> clocks;
+    QList<Transmission> transmissions;
+    QList<Answer> answers;
+    int maxRetries = 3;
+    // Whether the n-th transmission (from 1) of a datagram to a clock is lost.
+    std::function<bool(const QString& clock, const QByteArray& data, int nth)> loseDatagram;
+    // Whether its answer is lost; how long it takes otherwise.
+    std::function<bool(const QString& clock, const QByteArray& data)> loseAnswer;
+    std::function<int(const QString& clock, const QByteArray& data, int nth)> answerDelay;
+    QStringList wrongAcknowledgements;
+    QList<RetransmitQueue::HealthEvent> health;
+
+    Simulation()
+    {
+        queue.setAcknowledgementObserver([this](const udpQueueStruct& record, const QByteArray& payload) {
+            if (payload.mid(1) != record.data)
+                wrongAcknowledgements << QString("%1 acknowledged by the answer to %2")
+                                             .arg(textOf(record.data), textOf(payload.mid(1)));
+        });
+    }
+
+    void queueText(const QString& clock, int variable, const QString& text, int initialDelay = 200,
+                   int interval = 100)
+    {
+        queue.append(makeRecord(clock, initialDelay, interval, ClockDatagram::build(variable, text)));
+        clocks[clock];  // known
+    }
+
+    int countSent(const QString& clock, const QByteArray& data) const
+    {
+        int n = 0;
+        for (const Transmission& t : transmissions)
+            n += (t.clock == clock && t.data == data) ? 1 : 0;
+        return n;
+    }
+
+    void transmit(const udpQueueStruct& record)
+    {
+        const QString clock = QHostAddress(record.addr.toIPv4Address()).toString();
+        const int nth = countSent(clock, record.data) + 1;
+        Clock& target = clocks[clock];
+        const bool lost = target.dead || (loseDatagram && loseDatagram(clock, record.data, nth));
+        transmissions.append({nowMs, clock, record.data, lost});
+        if (lost)
+            return;
+        const int variable = quint8(record.data.at(1));
+        target.vars[variable] = textOf(record.data);
+        target.received.append({variable, textOf(record.data)});
+        if (loseAnswer && loseAnswer(clock, record.data))
+            return;
+        const int delay = answerDelay ? answerDelay(clock, record.data, nth) : target.answerDelayMs;
+        answers.append({nowMs + delay, clock, record.data});
+    }
+
+    // One millisecond: the answers due now arrive, then the queue is serviced.
+    void step()
+    {
+        for (int i = 0; i < answers.size();) {
+            if (answers.at(i).at <= nowMs) {
+                const Answer answer = answers.takeAt(i);
+                queue.acknowledge(QHostAddress(answer.clock), QByteArray("A") + answer.answers);
+                continue;
+            }
+            ++i;
+        }
+        queue.service(maxRetries, [this](const udpQueueStruct& record) { transmit(record); });
+        for (const RetransmitQueue::HealthEvent& event : queue.takeHealthEvents())
+            health.append(event);
+        ++nowMs;
+    }
+
+    void runUntil(qint64 ms)
+    {
+        while (nowMs <= ms)
+            step();
+    }
+
+    QList<qint64> sendTimes(const QString& clock, const QByteArray& data) const
+    {
+        QList<qint64> times;
+        for (const Transmission& t : transmissions)
+            if (t.clock == clock && t.data == data)
+                times << t.at;
+        return times;
+    }
+
+    int loggedLines(bool answering) const
+    {
+        int n = 0;
+        for (const RetransmitQueue::HealthEvent& event : health)
+            n += (event.logged && event.answering == answering) ? 1 : 0;
+        return n;
+    }
+
+    // The clock never received an older text for a variable after a newer
+    // one: texts are numbered in the order they were queued.
+    bool receivedInOrder(const QString& clock, const QHash<QString, int>& order) const
+    {
+        QHash<int, int> latest;
+        for (const auto& arrival : clocks.value(clock).received) {
+            const int rank = order.value(arrival.second, -1);
+            if (rank < latest.value(arrival.first, -1))
+                return false;
+            latest[arrival.first] = rank;
+        }
+        return true;
+    }
+};
+
+const QString Clock5 = QStringLiteral("10.0.0.5");
+
+// The six scenarios of issue 15, each a row: what happens, then what must
+// hold. Each fails on the queue that let any "A" remove the oldest record,
+// counted every step from queueing and had no other clock than real time.
+struct Scenario
+{
+    const char* name;
+    std::function<void(Simulation&)> play;
+    std::function<void(const Simulation&)> check;
+};
+
+QList<Scenario> scenarios()
+{
+    QList<Scenario> list;
+
+    // 1. Five variables queued at once; the first transmission of variable
+    // 2 is lost. It must be sent again, and the clock ends with all five.
+    list.append({"lost datagram in a batch is resent",
+                 [](Simulation& sim) {
+                     for (int v = 0; v < 5; ++v)
+                         sim.queueText(Clock5, v, QString("new %1").arg(v));
+                     sim.loseDatagram = [](const QString&, const QByteArray& data, int nth) {
+                         return data.at(1) == 2 && nth == 1;
+                     };
+                     sim.runUntil(3000);
+                 },
+                 [](const Simulation& sim) {
+                     for (int v = 0; v < 5; ++v)
+                         QCOMPARE(sim.clocks.value(Clock5).vars.value(v), QString("new %1").arg(v));
+                     QCOMPARE(sim.queue.size(), 0);
+                     QCOMPARE(sim.queue.counters().acknowledged, qint64(5));
+                     QCOMPARE(sim.queue.counters().givenUp, qint64(0));
+                     QCOMPARE(sim.sendTimes(Clock5, ClockDatagram::build(2, "new 2")).size(), 2);
+                     // Normal timeline: the first goes out exactly 200 ms after queueing.
+                     QCOMPARE(sim.sendTimes(Clock5, ClockDatagram::build(0, "new 0")), QList<qint64>{200});
+                 }});
+
+    // 2. Two texts for one variable 50 ms apart; the old one's first
+    // transmission is lost and the new one's answer is slow. The clock must
+    // end with the new text and never get the old one after it.
+    list.append({"older text never overwrites a newer one",
+                 [](Simulation& sim) {
+                     sim.loseDatagram = [](const QString&, const QByteArray& data, int nth) {
+                         return textOf(data) == "old" && nth == 1;
+                     };
+                     sim.answerDelay = [](const QString&, const QByteArray& data, int) {
+                         return textOf(data) == "new" ? 90 : 2;
+                     };
+                     sim.queueText(Clock5, 3, "old");
+                     sim.runUntil(49);
+                     sim.queueText(Clock5, 3, "new");
+                     sim.runUntil(3000);
+                 },
+                 [](const Simulation& sim) {
+                     QCOMPARE(sim.clocks.value(Clock5).vars.value(3), QString("new"));
+                     QVERIFY(sim.receivedInOrder(Clock5, {{"old", 0}, {"new", 1}}));
+                     // Not yet sent when the new one came: replaced, never sent.
+                     QCOMPARE(sim.sendTimes(Clock5, ClockDatagram::build(3, "old")).size(), 0);
+                     QCOMPARE(sim.queue.counters().acknowledged, qint64(1));
+                     QCOMPARE(sim.queue.counters().superseded, qint64(1));
+                     QCOMPARE(sim.queue.size(), 0);
+                 }});
+
+    // 3. A clock that is off: one "not answering", not one per datagram;
+    // when it comes back, one "answering again".
+    list.append({"silent clock is reported once, and its return once",
+                 [](Simulation& sim) {
+                     sim.clocks[Clock5].dead = true;
+                     for (int refresh = 0; refresh < 10; ++refresh) {
+                         for (int v = 0; v < 5; ++v)
+                             sim.queueText(Clock5, v, QString("r%1 v%2").arg(refresh).arg(v));
+                         sim.runUntil(sim.nowMs + 1000);
+                     }
+                     sim.runUntil(sim.nowMs + 10000);
+                     sim.clocks[Clock5].dead = false;
+                     for (int v = 0; v < 5; ++v)
+                         sim.queueText(Clock5, v, QString("back %1").arg(v));
+                     sim.runUntil(sim.nowMs + 5000);
+                 },
+                 [](const Simulation& sim) {
+                     QCOMPARE(sim.loggedLines(false), 1);
+                     QCOMPARE(sim.loggedLines(true), 1);
+                     QVERIFY(sim.queue.counters().givenUp > 1);
+                     for (int v = 0; v < 5; ++v)
+                         QCOMPARE(sim.clocks.value(Clock5).vars.value(v), QString("back %1").arg(v));
+                 }});
+
+    // 4. The queue is not looked at for a second (a stalled machine); the
+    // clock answers slowly (150 ms). Transmissions of one record stay an
+    // interval apart, and the late answers acknowledge nothing else.
+    list.append({"no burst after a stall",
+                 [](Simulation& sim) {
+                     sim.answerDelay = [](const QString&, const QByteArray&, int) { return 150; };
+                     sim.queueText(Clock5, 0, "first");
+                     sim.queueText(Clock5, 1, "second");
+                     sim.queueText(Clock5, 2, "third");
+                     sim.nowMs = 1000;  // stalled
+                     sim.runUntil(5000);
+                 },
+                 [](const Simulation& sim) {
+                     const QList<QByteArray> datagrams{ClockDatagram::build(0, "first"),
+                                                       ClockDatagram::build(1, "second"),
+                                                       ClockDatagram::build(2, "third")};
+                     for (const QByteArray& datagram : datagrams) {
+                         const QList<qint64> times = sim.sendTimes(Clock5, datagram);
+                         QVERIFY(!times.isEmpty());
+                         for (int i = 1; i < times.size(); ++i)
+                             QVERIFY2(times.at(i) - times.at(i - 1) >= 100, qPrintable(textOf(datagram)));
+                     }
+                     QCOMPARE(sim.sendTimes(Clock5, ClockDatagram::build(0, "first")).first(), qint64(1000));
+                     QCOMPARE(sim.queue.counters().acknowledged, qint64(3));
+                     QCOMPARE(sim.queue.counters().givenUp, qint64(0));
+                     QCOMPARE(sim.clocks.value(Clock5).vars.size(), 3);
+                 }});
+
+    // 5. A stranger floods the link with "A"s: they acknowledge nothing of
+    // the clocks'; the clock's own answer still does.
+    list.append({"stranger's answers acknowledge nothing",
+                 [](Simulation& sim) {
+                     sim.clocks[Clock5].answerDelayMs = 40;
+                     sim.queueText(Clock5, 0, "kept");
+                     for (int i = 0; i < 240; ++i) {
+                         for (int k = 0; k < 50; ++k)
+                             sim.queue.acknowledge(QHostAddress("10.0.0.99"), "A");
+                         sim.step();
+                     }
+                     sim.runUntil(1000);
+                 },
+                 [](const Simulation& sim) {
+                     QCOMPARE(sim.queue.counters().strays, qint64(240 * 50));
+                     QCOMPARE(sim.queue.counters().acknowledged, qint64(1));
+                     QCOMPARE(sim.sendTimes(Clock5, ClockDatagram::build(0, "kept")), QList<qint64>{200});
+                 }});
+
+    // 6. The queue names the moment it next has work, so the worker can
+    // sleep until then: nothing while idle, the exact moments otherwise.
+    list.append({"queue names its next due moment",
+                 [](Simulation& sim) {
+                     sim.clocks[Clock5].dead = true;
+                     sim.queueText(Clock5, 0, "due");
+                     sim.nowMs = 7;
+                 },
+                 [](const Simulation& sim) {
+                     QCOMPARE(sim.queue.nextDueNs(), qint64(200) * 1000000);
+                 }});
+    return list;
 }
 
 }  // namespace
@@ -31,6 +326,145 @@ class RetransmitQueueTest : public QObject
     Q_OBJECT
 
 private slots:
+    void issueScenarios_data()
+    {
+        QTest::addColumn<int>("index");
+        const QList<Scenario> list = scenarios();
+        for (int i = 0; i < list.size(); ++i)
+            QTest::newRow(list.at(i).name) << i;
+    }
+    void issueScenarios()
+    {
+        QFETCH(int, index);
+        const Scenario scenario = scenarios().at(index);
+        Simulation sim;
+        scenario.play(sim);
+        scenario.check(sim);
+        QVERIFY2(sim.wrongAcknowledgements.isEmpty(), qPrintable(sim.wrongAcknowledgements.join("; ")));
+    }
+
+    // Idle: no due moment at all. A silent clock's schedule, exactly:
+    // 200/300/400/500, given up at 600, and the next record only once the
+    // answers owed for the last transmissions can no longer come.
+    void dueMomentsOfASilentClock()
+    {
+        Simulation sim;
+        QCOMPARE(sim.queue.nextDueNs(), qint64(-1));
+        sim.clocks[Clock5].dead = true;
+        sim.queueText(Clock5, 0, "a");
+        sim.queueText(Clock5, 1, "b");
+        QList<qint64> wakeUps;
+        while (sim.queue.size() > 0 && sim.nowMs < 5000) {
+            const qint64 due = sim.queue.nextDueNs();
+            QVERIFY(due >= 0);
+            sim.nowMs = due / 1000000;
+            wakeUps << sim.nowMs;
+            sim.queue.service(3, [&sim](const udpQueueStruct& r) { sim.transmit(r); });
+        }
+        QCOMPARE(wakeUps, (QList<qint64>{200, 300, 400, 500, 600, 700, 800, 900, 1000, 1100}));
+        QCOMPARE(sim.sendTimes(Clock5, ClockDatagram::build(0, "a")), (QList<qint64>{200, 300, 400, 500}));
+        QCOMPARE(sim.sendTimes(Clock5, ClockDatagram::build(1, "b")), (QList<qint64>{700, 800, 900, 1000}));
+        QCOMPARE(sim.queue.nextDueNs(), qint64(-1));
+    }
+
+    // A clock that answers a retransmission twice: the second answer is
+    // absorbed, the next record goes out only after it (or its window).
+    void lateDuplicateAnswerIsAbsorbed()
+    {
+        Simulation sim;
+        sim.answerDelay = [](const QString&, const QByteArray& data, int nth) {
+            return textOf(data) == "one" && nth == 1 ? 130 : 5;
+        };
+        sim.queueText(Clock5, 0, "one");
+        sim.queueText(Clock5, 1, "two");
+        sim.runUntil(2000);
+        // "one" at 200 (answer at 330) and 300 (answer at 305): acknowledged
+        // at 305; the answer at 330 pays the owed one; "two" goes at 330.
+        QCOMPARE(sim.sendTimes(Clock5, ClockDatagram::build(0, "one")), (QList<qint64>{200, 300}));
+        QCOMPARE(sim.sendTimes(Clock5, ClockDatagram::build(1, "two")), QList<qint64>{330});
+        QCOMPARE(sim.queue.counters().absorbed, qint64(1));
+        QCOMPARE(sim.queue.counters().acknowledged, qint64(2));
+        QVERIFY(sim.wrongAcknowledgements.isEmpty());
+    }
+
+    void newerTextReplacesOneNotYetSentInItsPlace()
+    {
+        Simulation sim;
+        sim.clocks[Clock5].dead = true;
+        sim.queueText(Clock5, 0, "a old");
+        sim.queueText(Clock5, 1, "b");
+        sim.queueText(Clock5, 1, "b newer");
+        sim.queueText(Clock5, 2, "c");
+        QCOMPARE(sim.queue.size(), 3);
+        QCOMPARE(sim.queue.counters().superseded, qint64(1));
+        sim.clocks[Clock5].dead = false;
+        sim.runUntil(2000);
+        QList<QPair<int, QString>> expected{{0, "a old"}, {1, "b newer"}, {2, "c"}};
+        QCOMPARE(sim.clocks.value(Clock5).received, expected);
+    }
+
+    // A text changed every 150 ms, faster than the 200 ms initial delay:
+    // the replacing text keeps the replaced one's moment, so texts keep
+    // going out while the changes go on (not only once they stop).
+    void frequentlyChangedTextStillGoesOut()
+    {
+        Simulation sim;
+        QHash<QString, int> order;
+        for (int i = 0; i < 14; ++i) {
+            const QString text = QString("t%1").arg(i);
+            order.insert(text, i);
+            sim.queueText(Clock5, 0, text);
+            sim.runUntil(sim.nowMs + 149);
+        }
+        sim.runUntil(sim.nowMs + 1000);
+        QList<qint64> firstSends;
+        for (const Simulation::Transmission& t : sim.transmissions)
+            firstSends << t.at;
+        QCOMPARE(firstSends.first(), qint64(200));
+        QVERIFY2(firstSends.size() >= 6, qPrintable(QString::number(firstSends.size())));
+        QCOMPARE(sim.clocks.value(Clock5).vars.value(0), QString("t13"));
+        QVERIFY(sim.receivedInOrder(Clock5, order));
+        QVERIFY(sim.wrongAcknowledgements.isEmpty());
+    }
+
+    void clocksAreIndependent()
+    {
+        // One clock silent, the other answering: the answering one's records
+        // go one after another, undisturbed.
+        Simulation sim;
+        sim.clocks["10.0.0.6"].dead = true;
+        for (int v = 0; v < 5; ++v) {
+            sim.queueText("10.0.0.6", v, QString("dead %1").arg(v));
+            sim.queueText(Clock5, v, QString("live %1").arg(v));
+        }
+        sim.runUntil(400);
+        QCOMPARE(sim.clocks.value(Clock5).vars.size(), 5);
+        QVERIFY(sim.sendTimes(Clock5, ClockDatagram::build(4, "live 4")).value(0) <= 220);
+    }
+
+    // An older text already in flight when a newer one is queued finishes
+    // its exchange: not sent again, and its slow answer (150 ms) is absorbed
+    // rather than taken for the newer text's.
+    void inFlightOlderTextFinishesAndIsNotResent()
+    {
+        Simulation sim;
+        sim.answerDelay = [](const QString&, const QByteArray& data, int) {
+            return textOf(data) == "old" ? 150 : 2;
+        };
+        sim.queueText(Clock5, 3, "old");
+        sim.runUntil(249);
+        sim.queueText(Clock5, 3, "new");
+        sim.runUntil(2000);
+        QCOMPARE(sim.sendTimes(Clock5, ClockDatagram::build(3, "old")), QList<qint64>{200});
+        QCOMPARE(sim.sendTimes(Clock5, ClockDatagram::build(3, "new")), QList<qint64>{450});
+        QCOMPARE(sim.clocks.value(Clock5).vars.value(3), QString("new"));
+        QVERIFY(sim.receivedInOrder(Clock5, {{"old", 0}, {"new", 1}}));
+        QCOMPARE(sim.queue.counters().absorbed, qint64(1));
+        QCOMPARE(sim.queue.counters().superseded, qint64(1));
+        QCOMPARE(sim.queue.counters().acknowledged, qint64(1));
+        QVERIFY2(sim.wrongAcknowledgements.isEmpty(), qPrintable(sim.wrongAcknowledgements.join("; ")));
+    }
+
     void sameClockAddress_data()
     {
         QTest::addColumn<QString>("a");
@@ -54,138 +488,101 @@ private slots:
         QCOMPARE(::sameClockAddress(QHostAddress(b), QHostAddress(a)), same);
     }
 
-    void acknowledgementRemovesOldestRecordOfThatClockOnly()
+    void clockAddressText_data()
     {
-        // Zero interval: every remaining record is written on the next pass,
-        // which shows which ones are left.
-        RetransmitQueue queue;
-        queue.append(makeRecord("10.0.0.7", 0, 0, "first"));
-        queue.append(makeRecord("10.0.0.8", 0, 0, "other"));
-        queue.append(makeRecord("10.0.0.7", 0, 0, "second"));
-
-        QVERIFY(queue.acknowledge(QHostAddress("::ffff:10.0.0.7")));
-        QList<QByteArray> left;
-        queue.service(5, [&](const udpQueueStruct& r) { left.append(r.data); });
-        QCOMPARE(left, (QList<QByteArray>{"other", "second"}));
-
-        QVERIFY(queue.acknowledge(QHostAddress("10.0.0.7")));
-        QVERIFY(!queue.acknowledge(QHostAddress("10.0.0.7")));
-        QCOMPARE(queue.size(), 1);
-        QCOMPARE(queue.counters().acknowledged, qint64(2));
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("usable");
+        QTest::newRow("IPv4") << "10.0.0.7" << true;
+        QTest::newRow("word") << "clock-in-hall" << false;
+        QTest::newRow("host name") << "clock.example" << false;
+        QTest::newRow("IPv6") << "fe80::1" << false;
+        QTest::newRow("empty (a part of spaces)") << "" << false;
+        QTest::newRow("out of range") << "300.1.2.3" << false;
+    }
+    void clockAddressText()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, usable);
+        QCOMPARE(isClockAddressText(text), usable);
     }
 
-    void acknowledgementMatchesWhateverVariableAndState()
+    void recordForANonIPv4AddressIsRefused()
     {
-        // The oldest record goes, even though it was never transmitted and
-        // the newer one was.
         RetransmitQueue queue;
-        queue.append(makeRecord("10.0.0.9", 60000, 100, "old"));
-        queue.append(makeRecord("10.0.0.9", 0, 60000, "new"));
-        QVERIFY(queue.acknowledge(QHostAddress("10.0.0.9")));
-        QList<QByteArray> written;
-        auto* probe = makeRecord("10.0.0.9", 0, 0, "probe");
-        queue.append(probe);
-        queue.service(5, [&](const udpQueueStruct& r) { written.append(r.data); });
-        // Only the zero-interval probe was due; "old" is gone, "new" waits.
-        QCOMPARE(written, QList<QByteArray>{"probe"});
-        QCOMPARE(queue.size(), 2);
+        QVERIFY(!queue.append(makeRecord("clock.example", 200, 100)));
+        QVERIFY(!queue.append(makeRecord("fe80::1", 200, 100)));
+        QVERIFY(queue.append(makeRecord("10.0.0.1", 200, 100)));
+        QCOMPARE(queue.size(), 1);
+        QCOMPARE(queue.counters().refused, qint64(2));
     }
 
     void acknowledgementFromUnknownSenderChangesNothing()
     {
-        RetransmitQueue queue;
-        queue.append(makeRecord("not an address", 1000, 100));
-        queue.append(makeRecord("10.0.0.1", 1000, 100));
-        QVERIFY(!queue.acknowledge(QHostAddress("::1")));
-        QVERIFY(!queue.acknowledge(QHostAddress()));
-        QVERIFY(!queue.acknowledge(QHostAddress("10.0.0.2")));
-        QCOMPARE(queue.size(), 2);
+        Simulation sim;
+        sim.clocks[Clock5].dead = true;
+        sim.queueText(Clock5, 0, "x", 0);
+        sim.step();
+        QVERIFY(!sim.queue.acknowledge(QHostAddress("::1")));
+        QVERIFY(!sim.queue.acknowledge(QHostAddress()));
+        QVERIFY(!sim.queue.acknowledge(QHostAddress("10.0.0.2")));
+        QCOMPARE(sim.queue.size(), 1);
+        QVERIFY(sim.queue.acknowledge(QHostAddress("::ffff:10.0.0.5")));
+        QCOMPARE(sim.queue.size(), 0);
     }
 
     void schedule_data()
     {
-        QTest::addColumn<bool>("firstSendPending");
         QTest::addColumn<int>("maxRetries");
         QTest::addColumn<int>("transmissions");
-        QTest::newRow("sent at once, 3 retries") << false << 3 << 3;
-        QTest::newRow("sent at once, no retries") << false << 0 << 0;
-        QTest::newRow("delayed first send, 3 retries") << true << 3 << 4;
-        QTest::newRow("delayed first send, 1 retry") << true << 1 << 2;
+        QTest::newRow("3 retries") << 3 << 4;
+        QTest::newRow("no retries") << 0 << 1;
+        QTest::newRow("1 retry") << 1 << 2;
     }
     void schedule()
     {
-        // Zero delay and interval: every pass is due, so the passes count
-        // the schedule without depending on the clock.
-        QFETCH(bool, firstSendPending);
         QFETCH(int, maxRetries);
         QFETCH(int, transmissions);
-        RetransmitQueue queue;
-        auto* record = makeRecord("10.0.0.1", 0, 0);
-        record->firstSendPending = firstSendPending;
-        queue.append(record);
-        int written = 0;
-        int passes = 0;
-        while (queue.size() > 0 && passes < 100) {
-            queue.service(maxRetries, [&](const udpQueueStruct&) { ++written; });
-            ++passes;
-        }
-        QCOMPARE(written, transmissions);
-        // One pass per transmission, and one more that gives it up.
-        QCOMPARE(passes, transmissions + 1);
-        QCOMPARE(queue.counters().givenUp, qint64(1));
-        QCOMPARE(queue.counters().transmissions, qint64(transmissions));
-    }
-
-    // The schedule counts from queueing, not from the pass that made the
-    // previous transmission: a first send made late does not push the
-    // retransmissions back (lateness would otherwise add up step by step).
-    void lateFirstSendKeepsTheRetrySchedule()
-    {
-        RetransmitQueue queue;
-        auto* record = makeRecord("10.0.0.1", 10, 100);
-        QElapsedTimer sinceQueued = record->timer;
-        queue.append(record);
-        // The first retry tick is due at 110 ms after queueing.
-        while (sinceQueued.elapsed() < 115)
-            QThread::usleep(1000);
-        int written = 0;
-        const RetransmitQueue::Transmit count = [&](const udpQueueStruct&) { ++written; };
-        queue.service(3, count);
-        QCOMPARE(written, 1);  // the first transmission, 105 ms late
-        queue.service(3, count);
-        QCOMPARE(written, 2);  // retry tick 1 was already due
-        QCOMPARE(queue.size(), 1);
+        Simulation sim;
+        sim.maxRetries = maxRetries;
+        sim.clocks[Clock5].dead = true;
+        sim.queueText(Clock5, 0, "x", 200, 100);
+        sim.runUntil(2000);
+        QList<qint64> expected;
+        for (int i = 0; i < transmissions; ++i)
+            expected << 200 + 100 * i;
+        QCOMPARE(sim.sendTimes(Clock5, ClockDatagram::build(0, "x")), expected);
+        QCOMPARE(sim.queue.counters().givenUp, qint64(1));
+        QCOMPARE(sim.queue.counters().transmissions, qint64(transmissions));
     }
 
     void loweredRetryLimitAppliesToQueuedRecords()
     {
-        RetransmitQueue queue;
-        queue.append(makeRecord("10.0.0.1", 0, 0));
-        int written = 0;
-        const RetransmitQueue::Transmit count = [&](const udpQueueStruct&) { ++written; };
-        queue.service(3, count);
-        queue.service(3, count);
-        QCOMPARE(written, 2);
-        queue.service(1, count);
-        QCOMPARE(written, 2);
-        QCOMPARE(queue.size(), 0);
+        Simulation sim;
+        sim.clocks[Clock5].dead = true;
+        sim.queueText(Clock5, 0, "x", 0, 10);
+        sim.runUntil(10);
+        QCOMPARE(sim.transmissions.size(), 2);
+        sim.maxRetries = 1;
+        sim.runUntil(100);
+        QCOMPARE(sim.transmissions.size(), 2);
+        QCOMPARE(sim.queue.size(), 0);
     }
 
     void intervalIsKeptPerRecord()
     {
-        RetransmitQueue queue;
-        queue.append(makeRecord("10.0.0.1", 0, 60000));
-        int written = 0;
-        queue.service(3, [&](const udpQueueStruct&) { ++written; });
-        QCOMPARE(written, 0);
-        QCOMPARE(queue.size(), 1);
+        Simulation sim;
+        sim.clocks[Clock5].dead = true;
+        sim.queueText(Clock5, 0, "x", 0, 60000);
+        sim.runUntil(5000);
+        QCOMPARE(sim.transmissions.size(), 1);
+        QCOMPARE(sim.queue.size(), 1);
     }
 
     void clearAbandonsEverything()
     {
         RetransmitQueue queue;
         for (int i = 0; i < 5; ++i)
-            queue.append(makeRecord("10.0.0.1", 1000, 100));
+            queue.append(makeRecord("10.0.0.1", 1000, 100, ClockDatagram::build(i, "x")));
         queue.clear();
         QCOMPARE(queue.size(), 0);
         QCOMPARE(queue.counters().abandoned, qint64(5));
@@ -194,14 +591,16 @@ private slots:
 
     void concurrentUseKeepsEveryRecordAccountedFor()
     {
-        // One thread appends, one walks the schedule, this one acknowledges:
-        // every record must end acknowledged or given up, exactly once.
+        // One thread appends, one services, this one acknowledges (real
+        // time): every record ends acknowledged, given up or superseded,
+        // exactly once.
         RetransmitQueue queue;
         constexpr int total = 20000;
         std::atomic<bool> appending{true};
         std::thread producer([&] {
             for (int i = 0; i < total; ++i)
-                queue.append(makeRecord(QString("10.0.0.%1").arg(1 + i % 4), i % 2, 0));
+                queue.append(makeRecord(QString("10.0.0.%1").arg(1 + i % 4), i % 2, 0,
+                                        ClockDatagram::build(i % 7, QString::number(i))));
             appending = false;
         });
         std::thread walker([&] {
@@ -215,7 +614,7 @@ private slots:
         walker.join();
         const RetransmitQueue::Counters counts = queue.counters();
         QCOMPARE(counts.queued, qint64(total));
-        QCOMPARE(counts.acknowledged + counts.givenUp, qint64(total));
+        QCOMPARE(counts.acknowledged + counts.givenUp + counts.superseded, qint64(total));
         QCOMPARE(queue.size(), 0);
     }
 };

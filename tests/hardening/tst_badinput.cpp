@@ -164,7 +164,7 @@ private slots:
         QTest::newRow("IPv6 in brackets") << "[::1]" << 0;
         QTest::newRow("empty entries around a clock") << ",, 127.0.0.2 ,,  ," << 1;
         QTest::newRow("spaces inside an address") << "127. 0. 0. 2" << 1;
-        QTest::newRow("every kind with the clock twice") << "lobby, ::1, 127.0.0.2, localhost, 127.0.0.2" << 2;
+        QTest::newRow("every kind with the clock twice") << "lobby, ::1, 127.0.0.2, localhost, 127.0.0.2" << 1;
         QTest::newRow("a very long entry") << QString(10000, '9') + ", 127.0.0.2" << 1;
     }
     void clockAddressLists()
@@ -183,9 +183,16 @@ private slots:
 
         QTRY_COMPARE_WITH_TIMEOUT(commThread.GetUdpQueueSize(), 0, 20000);
         const RetransmitQueue::Counters after = commThread.GetUdpCounters();
-        QCOMPARE(after.queued - before.queued, qint64(addresses.size()));
+        // Only IPv4 addresses are queued (issue 15); the others reach no
+        // clock and are logged once. The clock's second entry carries the
+        // same variable, so it replaces the first before that goes out.
+        int usable = 0;
+        for (const QString& address : addresses)
+            usable += isClockAddressText(address) ? 1 : 0;
+        QCOMPARE(after.queued - before.queued, qint64(usable));
         QCOMPARE(after.acknowledged - before.acknowledged, qint64(toRealClock));
-        QCOMPARE(after.givenUp - before.givenUp, qint64(addresses.size() - toRealClock));
+        QCOMPARE(after.superseded - before.superseded, qint64(usable - toRealClock));
+        QCOMPARE(after.givenUp - before.givenUp, qint64(0));
         QCOMPARE(clock.arrivals.size(), toRealClock);
         for (const auto& arrival : clock.arrivals)
             QCOMPARE(arrival.data, QByteArray("\xBE\x01" "12 C\x00", 7));

@@ -201,10 +201,19 @@ private slots:
         const qint64 queued = counters.queued - countersBefore.queued;
         const qint64 acknowledged = counters.acknowledged - countersBefore.acknowledged;
         const qint64 givenUp = counters.givenUp - countersBefore.givenUp;
-        QCOMPARE(acknowledged + givenUp, queued);
+        const qint64 superseded = counters.superseded - countersBefore.superseded;
+        QCOMPARE(acknowledged + givenUp + superseded, queued);
         // Five texts a refresh to each of two clocks, one of them silent.
-        QVERIFY2(givenUp >= queued / 2 - 10, qPrintable(QString("%1 of %2").arg(givenUp).arg(queued)));
-        QVERIFY2(acknowledged >= queued / 2 - 10, qPrintable(QString("%1 of %2").arg(acknowledged).arg(queued)));
+        // The silent clock's texts are given up, or replaced by the next
+        // refresh's while they wait behind the one in flight (issue 15).
+        QVERIFY(givenUp >= 1);
+        QVERIFY2(givenUp + superseded >= queued / 2 - 10,
+                 qPrintable(QString("%1 + %2 of %3").arg(givenUp).arg(superseded).arg(queued)));
+        // The day runs in seconds, so a refresh comes every few ms: most
+        // texts are replaced by the next refresh's before they go out, and
+        // the live clocks acknowledge the ones that do (their last texts are
+        // checked below).
+        QVERIFY2(acknowledged >= 2, qPrintable(QString("%1 of %2").arg(acknowledged).arg(queued)));
 
         // The clocks hold the day's last texts.
         QTest::qWait(100);

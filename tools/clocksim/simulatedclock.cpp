@@ -60,6 +60,11 @@ void SimulatedClock::readPending()
 void SimulatedClock::handle(const QByteArray& datagram, const QHostAddress& sender,
                             quint16 senderPort)
 {
+    if (ackPolicy.datagramDropShare > 0.0 && randomUnit() < ackPolicy.datagramDropShare) {
+        ++count.lost;
+        emit countersChanged();
+        return;
+    }
     ++count.datagrams;
     const QString from = QStringLiteral("%1 from %2:%3")
                              .arg(clockAddress.toString(), sender.toString())
@@ -77,7 +82,11 @@ void SimulatedClock::handle(const QByteArray& datagram, const QHostAddress& send
     const bool changed = !vars.contains(reading.variable) || vars.value(reading.variable) != reading.text;
     vars.insert(reading.variable, reading.text);
 
-    const AcknowledgementDecision decision = decideAcknowledgement(ackPolicy, randomUnit());
+    AcknowledgementDecision decision = decideAcknowledgement(ackPolicy, randomUnit());
+    if (decision.send && ackPolicy.delayJitterMs > 0)
+        decision.delayMs += int(randomUnit() * (ackPolicy.delayJitterMs + 1));
+    const QByteArray answerBytes =
+        ackPolicy.echoDatagram ? ClockAcknowledgement + datagram : ClockAcknowledgement;
     QString answer;
     if (!decision.send) {
         ++count.withheld;
@@ -96,19 +105,19 @@ void SimulatedClock::handle(const QByteArray& datagram, const QHostAddress& send
     if (decision.send) {
         if (decision.delayMs > 0) {
             // The clock as context: a clock closed meanwhile sends nothing.
-            QTimer::singleShot(decision.delayMs, this, [this, sender, senderPort] {
-                acknowledge(sender, senderPort);
+            QTimer::singleShot(decision.delayMs, Qt::PreciseTimer, this, [this, sender, senderPort, answerBytes] {
+                acknowledge(sender, senderPort, answerBytes);
             });
         } else {
-            acknowledge(sender, senderPort);
+            acknowledge(sender, senderPort, answerBytes);
         }
     }
     emit countersChanged();
 }
 
-void SimulatedClock::acknowledge(const QHostAddress& sender, quint16 senderPort)
+void SimulatedClock::acknowledge(const QHostAddress& sender, quint16 senderPort, const QByteArray& answer)
 {
-    socket.writeDatagram(ClockAcknowledgement, sender, senderPort);
+    socket.writeDatagram(answer, sender, senderPort);
     ++count.acknowledged;
     emit countersChanged();
 }

@@ -18,6 +18,15 @@ struct AcknowledgementPolicy
     double dropShare = 0.0;  // 0 answers every datagram, 1 answers none
     int delayMs = 0;
     bool silent = false;
+    // Beyond the answers, for tests of the link: a share of the datagrams
+    // lost on their way in (never seen by the clock), a random extra delay
+    // of each answer (0 to delayJitterMs on top of delayMs), and answers
+    // that carry the answered datagram after the "A" (still an
+    // acknowledgement by the "A" rule), so a test can tell which datagram an
+    // answer answered.
+    double datagramDropShare = 0.0;
+    int delayJitterMs = 0;
+    bool echoDatagram = false;
 };
 
 struct AcknowledgementDecision
@@ -69,6 +78,7 @@ public:
         int acknowledged = 0;     // acknowledgements sent
         int withheld = 0;         // good datagrams left unanswered by the policy
         int malformed = 0;
+        int lost = 0;             // datagrams dropped on their way in by the policy
     };
     const Counters& counters() const { return count; }
 
@@ -87,7 +97,7 @@ private slots:
 
 private:
     void handle(const QByteArray& datagram, const QHostAddress& sender, quint16 senderPort);
-    void acknowledge(const QHostAddress& sender, quint16 senderPort);
+    void acknowledge(const QHostAddress& sender, quint16 senderPort, const QByteArray& answer);
 
     QHostAddress clockAddress;
     quint16 requestedPort;

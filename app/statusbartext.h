@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+#include <QTime>
+
+// The main window's status bar: when each feed last refreshed successfully
+// and which clocks answer, for example
+//   Weather 14:03 · Stocks 14:03 · Clocks 3 of 4 answering · 10.0.0.7 not answering
+namespace StatusBarText {
+
+struct State
+{
+    QTime weather;  // invalid: no successful refresh yet
+    QTime stocks;
+    // Every clock the link has reported on, by address: whether it answers.
+    QMap<QString, bool> clocks;
+};
+
+QString compose(const State& state);
+
+}  // namespace StatusBarText

@@ -31,7 +31,7 @@
 
 #include "clocklink/clockdatagram.h"
 #include "support/clockportlock.h"
-#include "support/substituteclock.h"
+#include "clocksim/simulatedclock.h"
 #include "clocklink/udpcommthread.h"
 
 namespace {
@@ -89,12 +89,12 @@ void acknowledgedClocks(int rounds)
     clockThread.start();
     QObject holder;
     holder.moveToThread(&clockThread);
-    QVector<SubstituteClock*> clocks;
+    QVector<SimulatedClock*> clocks;
     bool allBound = true;
     QMetaObject::invokeMethod(&holder, [&] {
         for (int i = 0; i < ClockCount; ++i) {
-            auto* c = new SubstituteClock(clockAddress(i), CLOCK_UDP_PORT, &holder);
-            allBound = allBound && c->isBound();
+            auto* c = new SimulatedClock(clockAddress(i), CLOCK_UDP_PORT, &holder);
+            allBound = c->bind() && allBound;
             clocks << c;
         }
     }, Qt::BlockingQueuedConnection);
@@ -129,7 +129,7 @@ void acknowledgedClocks(int rounds)
 
     int arrivals = 0;
     QMetaObject::invokeMethod(&holder, [&] {
-        for (SubstituteClock* c : clocks)
+        for (SimulatedClock* c : clocks)
             arrivals += c->arrivals.size();
         qDeleteAll(clocks);
     }, Qt::BlockingQueuedConnection);

@@ -27,7 +27,7 @@
 
 #include "support/clockportlock.h"
 #include "app/mainwindow.h"
-#include "support/substituteclock.h"
+#include "clocksim/simulatedclock.h"
 #include "app/timesource.h"
 #include "support/mainwindowprobe.h"
 
@@ -93,8 +93,10 @@ int main(int argc, char** argv)
     if (!settingsTool.waitForFinished(30000) || settingsTool.exitCode() != 0)
         fail("corvelta-demo-settings failed (is it built?)");
 
-    SubstituteClock clock2(QHostAddress("127.0.0.2")), clock3(QHostAddress("127.0.0.3")),
+    SimulatedClock clock2(QHostAddress("127.0.0.2")), clock3(QHostAddress("127.0.0.3")),
         clock4(QHostAddress("127.0.0.4"));
+    if (!clock2.bind() || !clock3.bind() || !clock4.bind())
+        fail("cannot bind the simulated clocks");
 
     // Simulated time: a Wednesday from 10:00, one second per tick.
     QDateTime simulated(QDate(2026, 3, 4), QTime(10, 0));

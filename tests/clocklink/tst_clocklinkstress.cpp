@@ -8,7 +8,7 @@
 
 #include "clocklink/clockdatagram.h"
 #include "support/clockportlock.h"
-#include "support/substituteclock.h"
+#include "clocksim/simulatedclock.h"
 #include "clocklink/udpcommthread.h"
 #include "support/testmain.h"
 
@@ -23,20 +23,20 @@ private slots:
     {
         constexpr int clockCount = 4;
         constexpr int perSender = 2500;  // from this thread and from one more
-        std::vector<std::unique_ptr<SubstituteClock>> clocks;
+        std::vector<std::unique_ptr<SimulatedClock>> clocks;
         QList<QHostAddress> addresses;
         qint64 answersSent = 0;
         QRandomGenerator random(2024);
         for (int i = 0; i < clockCount; ++i) {
             const QHostAddress address(QString("127.0.0.%1").arg(2 + i));
-            clocks.push_back(std::make_unique<SubstituteClock>(address));
-            QVERIFY(clocks.back()->isBound());
+            clocks.push_back(std::make_unique<SimulatedClock>(address));
+            QVERIFY(clocks.back()->bind());
             addresses.append(address);
-            SubstituteClock* clock = clocks.back().get();
+            SimulatedClock* clock = clocks.back().get();
             auto answering = std::make_shared<bool>(true);
             // The answer given to a datagram is chosen before it arrives;
             // choose the next one at random.
-            connect(clock, &SubstituteClock::datagramReceived, this, [=, &answersSent, &random] {
+            connect(clock, &SimulatedClock::datagramArrived, this, [=, &answersSent, &random] {
                 if (*answering)
                     ++answersSent;
                 *answering = random.bounded(4) == 0;  // one in four: some records are given up
@@ -93,9 +93,10 @@ private slots:
     void strangerFloodsThePortWhileClocksAreServed()
     {
         const QHostAddress strangerAddress("127.0.0.9");
-        SubstituteClock first(QHostAddress("127.0.0.2"));
-        SubstituteClock second(QHostAddress("127.0.0.3"));
-        QVERIFY(first.isBound() && second.isBound());
+        SimulatedClock first(QHostAddress("127.0.0.2"));
+        QVERIFY(first.bind());
+        SimulatedClock second(QHostAddress("127.0.0.3"));
+        QVERIFY(second.bind());
 
         UDPCommThread link;
         link.start(QThread::NormalPriority);
@@ -134,7 +135,7 @@ private slots:
 
         constexpr int textsPerClock = 100;
         for (int i = 0; i < textsPerClock; ++i) {
-            for (SubstituteClock* clock : {&first, &second}) {
+            for (SimulatedClock* clock : {&first, &second}) {
                 const QByteArray datagram = ClockDatagram::build(i % 5, QString("text %1").arg(i));
                 link.SendUDP(datagram, datagram.size(), clock->address(), CLOCK_UDP_PORT, true, 20, 0);
             }
@@ -154,7 +155,7 @@ private slots:
         QCOMPARE(after.givenUp - before.givenUp, qint64(0));
         QVERIFY(floodSent > 0);
         QCoreApplication::processEvents();
-        for (SubstituteClock* clock : {&first, &second}) {
+        for (SimulatedClock* clock : {&first, &second}) {
             // Every variable ends with its newest text.
             QMap<int, QByteArray> last;
             for (const auto& arrival : clock->arrivals)

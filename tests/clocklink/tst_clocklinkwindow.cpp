@@ -8,7 +8,6 @@
 #include "app/mainwindow.h"
 #include "clocksim/simulatedclock.h"
 #include "app/statusbartext.h"
-#include "support/substituteclock.h"
 #include "clocklink/udpcommthread.h"
 #include "support/testmain.h"
 
@@ -62,7 +61,8 @@ private slots:
 
     void sendClockVarDeliversTheDatagram()
     {
-        SubstituteClock clock(ClockAddress);
+        SimulatedClock clock(ClockAddress);
+        QVERIFY(clock.bind());
         MainWindow window;
         const qint64 acknowledgedBefore = commThread.GetUdpCounters().acknowledged;
         window.SendClockVar("127.0.0.2", 3, "N-11 kmh");
@@ -75,14 +75,15 @@ private slots:
 
     void windowRetryParametersGiveTheScheduleOfFourTransmissions()
     {
-        SubstituteClock clock(ClockAddress);
+        SimulatedClock clock(ClockAddress);
+        QVERIFY(clock.bind());
         clock.setAnswer("");
         MainWindow window;
         const qint64 givenUpBefore = commThread.GetUdpCounters().givenUp;
-        const qint64 queuedAt = clock.clock.elapsed();
+        const qint64 queuedAt = clock.msecsSinceCreated();
         window.SendClockVar("127.0.0.2", 0, "12 C");
         QTRY_COMPARE_WITH_TIMEOUT(commThread.GetUdpCounters().givenUp, givenUpBefore + 1, 20000);
-        const qint64 givenUpSeenAt = clock.clock.elapsed();
+        const qint64 givenUpSeenAt = clock.msecsSinceCreated();
         QTRY_COMPARE_WITH_TIMEOUT(clock.arrivals.size(), 4, 10000);
         const int expected[] = {200, 300, 400, 500};
         for (int i = 0; i < 4; ++i) {
@@ -184,7 +185,8 @@ private slots:
 
     void eachWindowStartsAndStopsTheLink()
     {
-        SubstituteClock clock(ClockAddress);
+        SimulatedClock clock(ClockAddress);
+        QVERIFY(clock.bind());
         for (int round = 0; round < 3; ++round) {
             {
                 MainWindow window;

@@ -15,7 +15,7 @@
 #include "clocklink/clockaddresslist.h"
 #include "support/clockportlock.h"
 #include "app/mainwindow.h"
-#include "support/substituteclock.h"
+#include "clocksim/simulatedclock.h"
 #include "clocklink/udpcommthread.h"
 #include "support/testmain.h"
 #include "support/mainwindowprobe.h"
@@ -173,7 +173,8 @@ private slots:
         QFETCH(int, toRealClock);
 
         prepareSettingsFile();
-        SubstituteClock clock{QHostAddress("127.0.0.2")};
+        SimulatedClock clock(QHostAddress("127.0.0.2"));
+        QVERIFY(clock.bind());
         QVERIFY(clock.isBound());
         auto window = makeWindow();
         const RetransmitQueue::Counters before = commThread.GetUdpCounters();

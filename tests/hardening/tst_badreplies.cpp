@@ -20,7 +20,7 @@
 #include "support/quotereplies.h"
 #include "support/clockportlock.h"
 #include "app/mainwindow.h"
-#include "support/substituteclock.h"
+#include "clocksim/simulatedclock.h"
 #include "support/substitutewebserver.h"
 #include "support/testmain.h"
 #include "support/mainwindowprobe.h"
@@ -88,7 +88,7 @@ public:
 private:
     SubstituteWebServer server;
     QScopedPointer<DebugCapture> capture;
-    QScopedPointer<SubstituteClock> clock;
+    QScopedPointer<SimulatedClock> clock;
     QScopedPointer<MainWindow> window;
     QByteArray bodies[4];
     QByteArray goodBodies[4];
@@ -182,7 +182,9 @@ private slots:
             return reply;
         });
 
-        clock.reset(new SubstituteClock(QHostAddress("127.0.0.2")));
+        clock.reset(new SimulatedClock(QHostAddress("127.0.0.2")));
+
+        clock->bind();
         QVERIFY(clock->isBound());
 
         // The recorded observation must not count as stale (issue 16).

@@ -23,7 +23,7 @@
 #include "support/quotereplies.h"
 #include "support/clockportlock.h"
 #include "app/mainwindow.h"
-#include "support/substituteclock.h"
+#include "clocksim/simulatedclock.h"
 #include "support/substitutewebserver.h"
 #include "clocklink/udpcommthread.h"
 #include "support/testmain.h"
@@ -77,9 +77,9 @@ public:
 
 private:
     SubstituteWebServer server;
-    QScopedPointer<SubstituteClock> weatherClock;  // acknowledges
-    QScopedPointer<SubstituteClock> stockClock;    // acknowledges
-    QScopedPointer<SubstituteClock> silentClock;   // listed for both feeds, never acknowledges
+    QScopedPointer<SimulatedClock> weatherClock;  // acknowledges
+    QScopedPointer<SimulatedClock> stockClock;    // acknowledges
+    QScopedPointer<SimulatedClock> silentClock;   // listed for both feeds, never acknowledges
     QScopedPointer<DebugCapture> quiet;
     QByteArray observation;
     QByteArray quotes;
@@ -96,7 +96,7 @@ private:
 
     // The last text each variable of a clock received; the arrivals are
     // cleared as they are read, so the test itself does not grow.
-    static void takeArrivals(SubstituteClock& clock, QMap<int, QByteArray>& last)
+    static void takeArrivals(SimulatedClock& clock, QMap<int, QByteArray>& last)
     {
         for (const auto& arrival : clock.arrivals)
             if (arrival.data.size() >= 3 && quint8(arrival.data.at(0)) == 0xBE)
@@ -131,9 +131,13 @@ private slots:
             return reply;
         });
 
-        weatherClock.reset(new SubstituteClock(QHostAddress("127.0.0.2")));
-        stockClock.reset(new SubstituteClock(QHostAddress("127.0.0.4")));
-        silentClock.reset(new SubstituteClock(QHostAddress("127.0.0.3")));
+        weatherClock.reset(new SimulatedClock(QHostAddress("127.0.0.2")));
+
+        weatherClock->bind();
+        stockClock.reset(new SimulatedClock(QHostAddress("127.0.0.4")));
+        stockClock->bind();
+        silentClock.reset(new SimulatedClock(QHostAddress("127.0.0.3")));
+        silentClock->bind();
         silentClock->setAnswer(QByteArray());
         QVERIFY(weatherClock->isBound() && stockClock->isBound() && silentClock->isBound());
     }

@@ -16,7 +16,7 @@
 #include "support/clockportlock.h"
 #include "app/mainwindow.h"
 #include "support/quotereplies.h"
-#include "support/substituteclock.h"
+#include "clocksim/simulatedclock.h"
 #include "support/substitutewebserver.h"
 #include "support/testmain.h"
 #include "support/mainwindowprobe.h"
@@ -91,8 +91,8 @@ public:
 private:
     SubstituteWebServer server;
     SubstituteWebServer untrusted;
-    QScopedPointer<SubstituteClock> clock2;
-    QScopedPointer<SubstituteClock> clock3;
+    QScopedPointer<SimulatedClock> clock2;
+    QScopedPointer<SimulatedClock> clock3;
     QScopedPointer<MainWindow> window;
     QString expectedKey;
     QStringList serviceComplaints;
@@ -157,14 +157,14 @@ private:
     {
         window->SendClockVar("127.0.0.2", 9, "end of test step");
         window->SendClockVar("127.0.0.3", 9, "end of test step");
-        auto arrived = [](SubstituteClock& c) {
+        auto arrived = [](SimulatedClock& c) {
             for (const auto& a : c.arrivals)
                 if (a.data == EndMark)
                     return true;
             return false;
         };
         QTRY_VERIFY_WITH_TIMEOUT(arrived(*clock2) && arrived(*clock3), 20000);
-        auto before = [](SubstituteClock& c) {
+        auto before = [](SimulatedClock& c) {
             QList<QByteArray> list;
             for (const auto& a : c.arrivals) {
                 if (a.data == EndMark)
@@ -234,14 +234,17 @@ private slots:
             return reply;
         });
 
-        clock2.reset(new SubstituteClock(QHostAddress("127.0.0.2")));
-        clock3.reset(new SubstituteClock(QHostAddress("127.0.0.3")));
+        clock2.reset(new SimulatedClock(QHostAddress("127.0.0.2")));
+
+        clock2->bind();
+        clock3.reset(new SimulatedClock(QHostAddress("127.0.0.3")));
+        clock3->bind();
         QVERIFY(clock2->isBound());
         QVERIFY(clock3->isBound());
 
         // Every datagram check below relies on the clock link reaching the clocks.
         newWindow();
-        QSignalSpy spy(clock2.data(), &SubstituteClock::datagramReceived);
+        QSignalSpy spy(clock2.data(), &SimulatedClock::datagramArrived);
         window->SendClockVar("127.0.0.2", 8, "probe");
         clockLinkLive = spy.wait(5000);
         QVERIFY2(clockLinkLive, "the clock link delivers nothing to a substitute clock");

@@ -17,7 +17,7 @@
 #include "support/settingsfiles.h"
 #include "support/clockportlock.h"
 #include "app/mainwindow.h"
-#include "support/substituteclock.h"
+#include "clocksim/simulatedclock.h"
 #include "support/substitutewebserver.h"
 #include "support/testmain.h"
 #include "support/mainwindowprobe.h"
@@ -137,8 +137,8 @@ private:
     bool markerArrived();
 
     QScopedPointer<SubstituteWebServer> service;
-    QScopedPointer<SubstituteClock> clock2;
-    QScopedPointer<SubstituteClock> clock3;
+    QScopedPointer<SimulatedClock> clock2;
+    QScopedPointer<SimulatedClock> clock3;
     QScopedPointer<MainWindow> window;
 
     // What the substitute weather service answers.
@@ -219,8 +219,11 @@ void WeatherFeedTest::initTestCase()
         return reply;
     });
 
-    clock2.reset(new SubstituteClock(QHostAddress("127.0.0.2")));
-    clock3.reset(new SubstituteClock(QHostAddress("127.0.0.3")));
+    clock2.reset(new SimulatedClock(QHostAddress("127.0.0.2")));
+
+    clock2->bind();
+    clock3.reset(new SimulatedClock(QHostAddress("127.0.0.3")));
+    clock3->bind();
     QVERIFY(clock2->isBound());
     QVERIFY(clock3->isBound());
 
@@ -306,9 +309,9 @@ bool WeatherFeedTest::markerArrived()
     const QString markerText = QString::fromUtf8(marker.mid(2, marker.size() - 3));
     window->SendClockVar("127.0.0.2", 9, markerText);
     window->SendClockVar("127.0.0.3", 9, markerText);
-    auto distinct = [](const SubstituteClock& clock) {
+    auto distinct = [](const SimulatedClock& clock) {
         QList<QByteArray> list;
-        for (const SubstituteClock::Arrival& arrival : clock.arrivals)
+        for (const SimulatedClock::Arrival& arrival : clock.arrivals)
             if (!list.contains(arrival.data))
                 list.append(arrival.data);
         return list;
@@ -326,9 +329,9 @@ void WeatherFeedTest::drainClocks()
 
 void WeatherFeedTest::expectDatagrams(const QList<QByteArray>& at2, const QList<QByteArray>& at3)
 {
-    auto fromFeed = [](const SubstituteClock& clock) {
+    auto fromFeed = [](const SimulatedClock& clock) {
         QList<QByteArray> list;
-        for (const SubstituteClock::Arrival& arrival : clock.arrivals)
+        for (const SimulatedClock::Arrival& arrival : clock.arrivals)
             if (arrival.data.size() < 2 || arrival.data.at(1) != 9)
                 if (!list.contains(arrival.data))
                     list.append(arrival.data);

@@ -4,7 +4,7 @@
 //  1. 100 substitute clocks (127.0.0.2 .. 127.0.0.101) x 5 variables queued
 //     at once, every datagram acknowledged: time until the retransmit queue
 //     is empty. One datagram is in flight per clock, so each clock's five
-//     exchanges follow one another (issue 15).
+//     exchanges follow one another.
 //  2. Clocks that never answer: when each of the four transmissions arrives
 //     and when the record is given up, against the schedule of 200, 300,
 //     400, 500 and 600 ms after queueing. Enough clocks that each has one

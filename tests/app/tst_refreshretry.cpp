@@ -1,4 +1,4 @@
-// Issue 16: the plain units behind the retries, the stale-observation check
+// The plain units behind the retries, the stale-observation check
 // and the weather service's User-Agent, without a window or network.
 #include <QtTest>
 

@@ -1,4 +1,4 @@
-// Delivery over loopback with the clock simulator's clocks (issue 15): a
+// Delivery over loopback with the clock simulator's clocks: a
 // lossy network with slow answers, a flood at the link's port, and an idle
 // link that must not wake up.
 #include <QtTest>

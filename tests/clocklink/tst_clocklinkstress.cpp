@@ -74,7 +74,7 @@ private slots:
         QCOMPARE(counts.queued, total);
         // Each record left exactly once, one way or another: with one
         // datagram in flight per clock, most are replaced by a newer text
-        // for their variable before they are sent (issue 15).
+        // for their variable before they are sent.
         QCOMPARE(counts.acknowledged + counts.givenUp + counts.superseded, total);
         QVERIFY(counts.acknowledged > 0);
         QVERIFY(counts.givenUp > 0);
@@ -149,7 +149,7 @@ private slots:
         const RetransmitQueue::Counters after = link.GetUdpCounters();
         QCOMPARE(after.queued - before.queued, qint64(2 * textsPerClock));
         // A text replaced by a newer one for its variable before it went out
-        // is not sent (issue 15); every other one is acknowledged.
+        // is not sent; every other one is acknowledged.
         QCOMPARE(after.acknowledged - before.acknowledged + after.superseded - before.superseded,
                  qint64(2 * textsPerClock));
         QCOMPARE(after.givenUp - before.givenUp, qint64(0));

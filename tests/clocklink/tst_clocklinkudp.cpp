@@ -133,7 +133,7 @@ private slots:
         QTRY_COMPARE(clock.arrivals.size(), int(counts.transmissions));
     }
 
-    // One datagram in flight per clock (issue 15): an "A" that comes while
+    // One datagram in flight per clock: an "A" that comes while
     // nothing of that clock has been sent acknowledges nothing (before, it
     // removed the oldest record, never sent).
     void answerBeforeAnyTransmissionAcknowledgesNothing()
@@ -222,7 +222,7 @@ private slots:
         QCOMPARE(running.link.GetUdpQueueSize(), 1);
     }
 
-    // Issue 15: an address that is not IPv4 reaches no clock, so nothing is
+    // An address that is not IPv4 reaches no clock, so nothing is
     // queued for it (before, it ran the whole schedule and was given up).
     void unparsableAddressIsRefused()
     {

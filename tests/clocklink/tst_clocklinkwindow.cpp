@@ -94,7 +94,7 @@ private slots:
         QVERIFY(givenUpSeenAt - queuedAt >= 598);
     }
 
-    // Issue 15: an address that is not IPv4 is not queued, and the log
+    // An address that is not IPv4 is not queued, and the log
     // says so once per run, however often it is used.
     void addressThatIsNotIPv4IsLoggedOnce()
     {

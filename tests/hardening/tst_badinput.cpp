@@ -114,7 +114,7 @@ private slots:
         for (int i = 0; i < settingsKeys().size(); ++i)
             lines += settingsKeys()[i].toLatin1() + "=" + garbage[i % garbage.size()] + "\n";
         lines += "customkey=kept as it is\n";
-        // The deployment keys of issue 16 too: any garbage is a contact text
+        // The deployment keys "contact" and "maxobservationage" too: any garbage is a contact text
         // (control characters dropped) or the default observation age.
         lines += "contact=" + garbage[0] + "\n";
         lines += "maxobservationage=" + garbage[9] + "\n";
@@ -184,7 +184,7 @@ private slots:
 
         QTRY_COMPARE_WITH_TIMEOUT(commThread.GetUdpQueueSize(), 0, 20000);
         const RetransmitQueue::Counters after = commThread.GetUdpCounters();
-        // Only IPv4 addresses are queued (issue 15); the others reach no
+        // Only IPv4 addresses are queued; the others reach no
         // clock and are logged once. The clock's second entry carries the
         // same variable, so it replaces the first before that goes out.
         int usable = 0;

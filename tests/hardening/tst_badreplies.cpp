@@ -187,7 +187,7 @@ private slots:
         clock->bind();
         QVERIFY(clock->isBound());
 
-        // The recorded observation must not count as stale (issue 16).
+        // The recorded observation must not count as stale.
         prepareSettingsFile({{"weatherhost", server.baseUrl()},
                              {"stockhost", server.baseUrl()},
                              {"maxobservationage", 2147483647}});

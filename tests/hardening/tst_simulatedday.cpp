@@ -209,7 +209,7 @@ private slots:
         QCOMPARE(acknowledged + givenUp + superseded, queued);
         // Five texts a refresh to each of two clocks, one of them silent.
         // The silent clock's texts are given up, or replaced by the next
-        // refresh's while they wait behind the one in flight (issue 15).
+        // refresh's while they wait behind the one in flight.
         QVERIFY(givenUp >= 1);
         QVERIFY2(givenUp + superseded >= queued / 2 - 10,
                  qPrintable(QString("%1 + %2 of %3").arg(givenUp).arg(superseded).arg(queued)));

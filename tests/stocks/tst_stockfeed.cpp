@@ -98,7 +98,7 @@ private:
     QStringList serviceComplaints;
     int replyStatus = 200;
     bool holdReplies = false;
-    // Issue 16: the statuses of the replies in turn (the last one repeats;
+    // The statuses of the replies in turn (the last one repeats;
     // NoQuotes: a 200 without a quote), their Retry-After, the quota header,
     // and a body to answer with instead of the catalogue's.
     static constexpr int NoQuotes = 1;
@@ -491,7 +491,7 @@ private slots:
         QCOMPARE(lines.filter("Sending Stock Data"), QStringList());
     }
 
-    // Issue 16, items 7 and 8, through the window: nothing borrowed from
+    // Through the window: nothing borrowed from
     // another quote, nothing unknown shown as a number.
     void unknownValues_data()
     {
@@ -539,7 +539,7 @@ private slots:
         QCOMPARE(at2, expected);
     }
 
-    // Issue 16, item 9: a quote that matches no field of this reply is
+    // A quote that matches no field of this reply is
     // dropped, though it matched one in the earlier reply.
     void unmatchedQuoteAfterAnEarlierMatch()
     {
@@ -566,7 +566,7 @@ private slots:
         QCOMPARE(at2, QList<QByteArray>{datagram(1, "(MSFT) 378.91 ")});
     }
 
-    // Issue 16, item 6: five fields without a symbol ask for nothing.
+    // Five fields without a symbol ask for nothing.
     void noSymbolsNoRequest()
     {
         setFields({"", " ", ",", "", ""});
@@ -593,7 +593,7 @@ private slots:
         QCOMPARE(server.requests.size(), 1);
     }
 
-    // Issue 16, item 10: the remaining quota, when the service reports it,
+    // The remaining quota, when the service reports it,
     // with every reply, a refused one too; and the quote requests keep the
     // User-Agent they always had (only the weather service is told who calls).
     void quotaLogged()
@@ -611,7 +611,7 @@ private slots:
             QVERIFY2(!request.headers.value("user-agent").startsWith("Corvelta"), request.headers.value("user-agent"));
     }
 
-    // Issue 16, item 5, for the stock feed: the retries are driven by setting
+    // The retries are driven by setting
     // the clock and ticking the scheduler.
     void retries_data()
     {

@@ -149,7 +149,7 @@ void TestDemoEndToEnd::initTestCase()
     QCOMPARE(settingsTool.exitCode(), 0);
     {
         // The frozen observation is years old by now: let it count as current
-        // (issue 16 keeps observations older than two hours off the clocks).
+        // (observations older than two hours are kept off the clocks).
         QSettings settings(demoDir.filePath(QStringLiteral("crv_settings.ini")), QSettings::IniFormat);
         settings.setValue(QStringLiteral("maxobservationage"), 2147483647);
     }

@@ -187,7 +187,7 @@ void MainWindowFormTest::windowItself()
     QCOMPARE(menuBar->objectName(), QString("menubar"));
     QVERIFY(menuBar->actions().isEmpty());
     QCOMPARE(window->statusBar()->objectName(), QString("statusbar"));
-    // Issue 15: the status bar tells of the feeds' last refreshes and the
+    // The status bar tells of the feeds' last refreshes and the
     // clocks; before either it says so.
     QCOMPARE(window->statusBar()->currentMessage(),
              QString::fromUtf8("Weather not yet \u00b7 Stocks not yet \u00b7 Clocks not yet sent to"));

@@ -113,7 +113,6 @@ private slots:
     void stationBoxSetsStationId();
     void metricBoxOnlyFlipsUnits();
     void windowFormattingFollowsUnits();
-    // Issue 16.
     void retries_data();
     void retries();
     void pressOrScheduleStartsANewSeries_data();
@@ -152,7 +151,7 @@ private:
     bool clockLinkSends = false;
     int markerCount = 0;
 
-    // Issue 16: the observation replies' statuses in turn (the last one
+    // The observation replies' statuses in turn (the last one
     // repeats): an HTTP status, or Stale / Empty for a 200 whose observation
     // is five hours old or holds no measurement; and their Retry-After.
     QList<int> observationSequence;
@@ -467,7 +466,6 @@ void WeatherFeedTest::refresh_data()
         << QStringList{"Weather Data Missing: windDirection"}
         << "Currently: Fair, Temp: 69 F, Dewpt: 51 F, Wind: 5 mph, Humidity: 55%" << QStringList{"127.0.0.2"}
         << QStringList{u, u, u, "5 mph", u} << QList<QByteArray>{datagram(3, "5 mph")} << QList<QByteArray>{};
-    // Issue 16.
     QTest::newRow("5-hour-old observation is not sent")
         << "observation-stale.json" << true << QList<int>{1, 2, 3, 4, 5} << "127.0.0.2, 127.0.0.3"
         << QStringList{"Weather Observation Stale: KLNK is 306 minutes old"} << "" << QStringList{}
@@ -751,7 +749,7 @@ void WeatherFeedTest::requestsAsSent()
     MainWindowProbe::gridId(*window) = "";
     MainWindowProbe::stationId(*window) = "";
     const int mark = logMark();
-    widget<QPushButton>("updateWeatherPushButton")->click();  // no station chosen yet: no request (issue 16)
+    widget<QPushButton>("updateWeatherPushButton")->click();  // no station chosen yet: no request
     QCOMPARE(weatherLogSince(mark), QStringList{"Weather Not Requested: no station chosen"});
     window->getStations("BOX", "71", "90");
     window->getWeather("KBOS");
@@ -834,7 +832,7 @@ void WeatherFeedTest::windowFormattingFollowsUnits()
     QCOMPARE(resume, 8);
 }
 
-// Issue 16, item 5: a refresh that failed for a passing reason is retried
+// A refresh that failed for a passing reason is retried
 // after 30 s, 60 s, 120 s ... or after the service's Retry-After; one that will
 // not heal, or one outside the window, is not. The retries are driven by
 // setting the clock and ticking the scheduler, never by waiting.
@@ -970,7 +968,7 @@ void WeatherFeedTest::pressOrScheduleStartsANewSeries()
     QCOMPARE(service->requests.size(), 4);
 }
 
-// Issue 16, item 6: without a station, no request and one line, once.
+// Without a station, no request and one line, once.
 void WeatherFeedTest::noStationNoRequest()
 {
     MainWindowProbe::stationId(*window) = "";
@@ -1029,7 +1027,7 @@ void WeatherFeedTest::userAgent()
     QCOMPARE(settings.value("contact"), contact.isValid() ? contact : QVariant());
 }
 
-// Issue 16, item 11: an interval whose seconds do not fit 32 bits starts the
+// An interval whose seconds do not fit 32 bits starts the
 // counter without overflow, and the first tick still refreshes.
 void WeatherFeedTest::hugeInterval()
 {

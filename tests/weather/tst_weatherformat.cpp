@@ -126,7 +126,7 @@ void WeatherFormatTest::wind_data()
     QTest::newRow("direction read from text, bound 22.5") << "5.4" << "22.5" << "NE-5 kmh" << "NE-3 mph";
     QTest::newRow("direction 22.49") << "5.4" << "22.49" << "N-5 kmh" << "N-3 mph";
     QTest::newRow("direction 337.49") << "20" << "337.49" << "NW-20 kmh" << "NW-12 mph";
-    // Issue 16: without a compass word, the speed and unit alone (no hyphen
+    // Without a compass word, the speed and unit alone (no hyphen
     // that reads as a minus sign).
     QTest::newRow("361 leaves the word empty") << "11.16" << "361" << "11 kmh" << "6 mph";
     QTest::newRow("-1 leaves the word empty") << "11.16" << "-1" << "11 kmh" << "6 mph";

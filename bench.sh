@@ -23,7 +23,7 @@ cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE="$build_type" >/dev/null
 cmake --build "$build_dir" -j"$jobs" --target corvelta corvelta-demo-settings \
     bench_replyreading bench_clocklink bench_program bench_refreshhour >/dev/null
 
-bench_bin="$repo/$build_dir/tests/bench"
+bench_bin="$repo/$build_dir/bench"
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
 
@@ -72,13 +72,13 @@ mkdir -p "$(dirname "$results")"
 } >"$results.tmp"
 
 section "Reading replies: own reading vs full JSON parse" \
-    "$build_dir/tests/bench/bench_replyreading" "$bench_bin/bench_replyreading"
+    "$build_dir/bench/bench_replyreading" "$bench_bin/bench_replyreading"
 section "Clock link: 100 acknowledging clocks, and the retransmission schedule" \
-    "$build_dir/tests/bench/bench_clocklink" "$bench_bin/bench_clocklink"
+    "$build_dir/bench/bench_clocklink" "$bench_bin/bench_clocklink"
 section "The running program: start time, CPU and memory" \
-    "$build_dir/tests/bench/bench_program $idle_seconds" "$bench_bin/bench_program" "$idle_seconds"
+    "$build_dir/bench/bench_program $idle_seconds" "$bench_bin/bench_program" "$idle_seconds"
 section "Memory over one simulated hour of refreshes" \
-    "$build_dir/tests/bench/bench_refreshhour" \
+    "$build_dir/bench/bench_refreshhour" \
     env QT_QPA_PLATFORM=offscreen "$bench_bin/bench_refreshhour"
 
 mv "$results.tmp" "$results"

@@ -1,4 +1,4 @@
-#include "deploymentconfig.h"
+#include "app/deploymentconfig.h"
 
 ServiceEndpoint serviceEndpoint(const QString& setting)
 {

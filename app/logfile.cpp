@@ -1,13 +1,13 @@
 // The day's log file: one time-stamped line per event, appended and flushed,
 // echoed to the debug output; one file per date in the log directory.
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
 #include <QDebug>
 #include <QFile>
 #include <QMutexLocker>
 #include <QTextStream>
 
-#include "timesource.h"
+#include "app/timesource.h"
 
 namespace {
 

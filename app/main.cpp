@@ -1,7 +1,7 @@
 #include <QApplication>
 
-#include "captionfit.h"
-#include "mainwindow.h"
+#include "ui/captionfit.h"
+#include "app/mainwindow.h"
 
 int main(int argc, char* argv[])
 {

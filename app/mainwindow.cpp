@@ -1,4 +1,4 @@
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -7,11 +7,11 @@
 #include <QNetworkReply>
 #include <QTimer>
 
-#include "captionfit.h"
-#include "deploymentconfig.h"
+#include "ui/captionfit.h"
+#include "app/deploymentconfig.h"
 #include "ui_mainwindow.h"
-#include "udpcommthread.h"
-#include "timesource.h"
+#include "clocklink/udpcommthread.h"
+#include "app/timesource.h"
 
 MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent)

@@ -14,9 +14,9 @@
 #include <QDateTime>
 #include <optional>
 
-#include "refreshretry.h"
-#include "statusbartext.h"
-#include "stockquote.h"
+#include "app/refreshretry.h"
+#include "app/statusbartext.h"
+#include "stocks/stockquote.h"
 
 class QCloseEvent;
 class QLabel;
@@ -207,7 +207,7 @@ private:
     RetrySeries stockRetry;
     bool weatherNotRequestedLogged = false;
     bool stockNotRequestedLogged = false;
-    // Status bar (issue 15): the feeds' last refreshes and the clocks' state
+    // Status bar: the feeds' last refreshes and the clocks' state
     // as the clock link reports it.
     void updateStatusBar();
     StatusBarText::State statusState;

@@ -2,10 +2,10 @@
 // passing reason. The retries are timed by the scheduler's ticks against
 // TimeSource::now(), so they move with the clock the scheduler reads; the
 // scheduler's counters are never touched here.
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
-#include "timesource.h"
-#include "updateschedule.h"
+#include "app/timesource.h"
+#include "app/updateschedule.h"
 
 void MainWindow::weatherRefreshSucceeded()
 {

@@ -1,4 +1,4 @@
-#include "refreshretry.h"
+#include "app/refreshretry.h"
 
 #include <QLocale>
 

@@ -2,10 +2,10 @@
 // inside its daily window and refreshes when its interval has passed. A retry
 // of a failed refresh that has come due goes out on the same tick, unless the
 // scheduled refresh does (app/refreshoutcome.cpp).
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
-#include "timesource.h"
-#include "updateschedule.h"
+#include "app/timesource.h"
+#include "app/updateschedule.h"
 
 void MainWindow::timerTimeout()
 {

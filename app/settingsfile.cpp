@@ -1,12 +1,12 @@
 // The settings file crv_settings.ini beside the executable: read once at
 // start-up straight into the form and the members, written once at close.
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
 #include <QSettings>
 
-#include "deploymentconfig.h"
-#include "observationage.h"
-#include "useragent.h"
+#include "app/deploymentconfig.h"
+#include "weather/observationage.h"
+#include "weather/useragent.h"
 #include "ui_mainwindow.h"
 
 namespace {

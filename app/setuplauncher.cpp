@@ -1,13 +1,13 @@
 // The Setup button: edits copies of the schedule, API key and ticker options
 // in a fresh dialog, and takes them over only when the user presses OK.
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QTimeEdit>
 
-#include "setupdialog.h"
+#include "ui/setupdialog.h"
 #include "ui_setupdialog.h"
 
 void MainWindow::on_setupPushButton_clicked()

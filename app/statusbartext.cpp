@@ -1,4 +1,4 @@
-#include "statusbartext.h"
+#include "app/statusbartext.h"
 
 #include <QStringList>
 

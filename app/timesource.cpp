@@ -1,4 +1,4 @@
-#include "timesource.h"
+#include "app/timesource.h"
 
 #include <QMutex>
 #include <QMutexLocker>

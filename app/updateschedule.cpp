@@ -1,4 +1,4 @@
-#include "updateschedule.h"
+#include "app/updateschedule.h"
 
 bool UpdateSchedule::insideWindow(const QDateTime& now, const QTime& start, const QTime& stop,
                                   bool skipWeekends)

@@ -1,4 +1,4 @@
-#include "clockaddresslist.h"
+#include "clocklink/clockaddresslist.h"
 
 QStringList ClockAddressList::split(const QString& text)
 {

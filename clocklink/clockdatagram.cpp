@@ -1,4 +1,4 @@
-#include "clockdatagram.h"
+#include "clocklink/clockdatagram.h"
 
 QByteArray ClockDatagram::build(int variable, const QString& text)
 {

@@ -9,7 +9,7 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "udpcommthread.h"
+#include "clocklink/udpcommthread.h"
 
 namespace {
 

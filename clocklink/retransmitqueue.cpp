@@ -1,10 +1,10 @@
-#include "retransmitqueue.h"
+#include "clocklink/retransmitqueue.h"
 
 #include <QSet>
 #include <algorithm>
 #include <chrono>
 
-#include "clockdatagram.h"
+#include "clocklink/clockdatagram.h"
 
 namespace {
 

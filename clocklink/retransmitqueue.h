@@ -42,7 +42,7 @@ bool sameClockAddress(const QHostAddress& a, const QHostAddress& b);
 bool isClockAddressText(const QString& text);
 
 // The datagrams that wait for a clock's acknowledgement, oldest first, with
-// these rules (issue 15):
+// these rules:
 //
 // - One datagram in flight per clock. A record is first transmitted only
 //   once every older record for its clock has been acknowledged, given up or

@@ -1,9 +1,9 @@
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
 #include <QHostAddress>
 
-#include "clockdatagram.h"
-#include "udpcommthread.h"
+#include "clocklink/clockdatagram.h"
+#include "clocklink/udpcommthread.h"
 
 void MainWindow::SendClockVar(QString address, int var, QString text)
 {

@@ -1,4 +1,4 @@
-#include "udpcommthread.h"
+#include "clocklink/udpcommthread.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -10,7 +10,7 @@
 #include <chrono>
 #include <thread>
 
-#include "clockdatagram.h"
+#include "clocklink/clockdatagram.h"
 
 UDPCommThread commThread;
 

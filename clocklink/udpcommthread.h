@@ -12,7 +12,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "retransmitqueue.h"
+#include "clocklink/retransmitqueue.h"
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -58,7 +58,7 @@ private:
 // The program's link to the clocks: the UDP socket on port 7372, the
 // retransmit queue, and the queue of web requests to clocks.
 //
-// The worker thread runs its own event loop (issue 15): it wakes when a
+// The worker thread runs its own event loop: it wakes when a
 // datagram arrives (readyRead), when its one timer reaches the next due
 // moment of either queue, or when another thread queues something; it never
 // polls. Each wake-up reads at most 256 datagrams, so a flood at the port

@@ -1,11 +1,11 @@
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
 #include <QNetworkRequest>
 #include <QSslConfiguration>
 
-#include "clockaddresslist.h"
-#include "stockreplyhandling.h"
-#include "stockrequest.h"
+#include "clocklink/clockaddresslist.h"
+#include "stocks/stockreplyhandling.h"
+#include "stocks/stockrequest.h"
 #include "ui_mainwindow.h"
 
 // The stock feed's window operations: read the form, call the plain functions

@@ -1,9 +1,9 @@
-#include "stockquotereader.h"
+#include "stocks/stockquotereader.h"
 
 #include <QtGlobal>
 #include <QtMath>
 
-#include "jsonextract.h"
+#include "replies/jsonextract.h"
 
 const QString StockQuoteReader::QuoteMarker = QStringLiteral("{\"preMarketChange\"");
 

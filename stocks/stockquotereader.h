@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "stockquote.h"
+#include "stocks/stockquote.h"
 
 // Reads the quotes of a quote reply into the quote table.
 //

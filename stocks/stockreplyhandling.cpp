@@ -1,4 +1,4 @@
-#include "stockreplyhandling.h"
+#include "stocks/stockreplyhandling.h"
 
 StockReplyHandling::Result StockReplyHandling::handle(const QString& text, stockQuoteStruct* table,
                                                       int tableSize, const QStringList& tickerFields,

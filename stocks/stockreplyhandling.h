@@ -3,9 +3,9 @@
 #include <QString>
 #include <QStringList>
 
-#include "stockquote.h"
-#include "stockquotereader.h"
-#include "tickertext.h"
+#include "stocks/stockquote.h"
+#include "stocks/stockquotereader.h"
+#include "stocks/tickertext.h"
 
 // What one quote reply comes to, before anything is shown or sent.
 namespace StockReplyHandling {

@@ -1,4 +1,4 @@
-#include "stockrequest.h"
+#include "stocks/stockrequest.h"
 
 QString StockRequest::symbolList(const QStringList& tickerFields)
 {

@@ -1,6 +1,6 @@
-#include "tickertext.h"
+#include "stocks/tickertext.h"
 
-#include "stockquotereader.h"
+#include "stocks/stockquotereader.h"
 
 int TickerText::matchDelivery(const QString& symbol, const QStringList& tickerFields, int previous)
 {

@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "stockquote.h"
+#include "stocks/stockquote.h"
 
 // Where a quote goes and what it adds to its ticker text.
 namespace TickerText {

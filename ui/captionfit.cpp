@@ -1,4 +1,4 @@
-#include "captionfit.h"
+#include "ui/captionfit.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "setupdialog.h"
+#include "ui/setupdialog.h"
 
 #include "ui_setupdialog.h"
 

@@ -1,4 +1,4 @@
-#include "observationage.h"
+#include "weather/observationage.h"
 
 std::optional<qint64> ObservationAge::ageSeconds(const QString& timestamp, const QDateTime& now)
 {

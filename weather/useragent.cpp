@@ -1,4 +1,4 @@
-#include "useragent.h"
+#include "weather/useragent.h"
 
 QByteArray UserAgent::weather(const QString& contact)
 {

@@ -1,4 +1,4 @@
-#include "weatherformat.h"
+#include "weather/weatherformat.h"
 
 #include <QtMath>
 #include <limits>

@@ -1,7 +1,7 @@
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
-#include "jsonextract.h"
-#include "weatherformat.h"
+#include "replies/jsonextract.h"
+#include "weather/weatherformat.h"
 
 // The window's reading and formatting operations: thin doors to the plain
 // functions, which tests and fuzzers call without a window.

@@ -1,15 +1,15 @@
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
 #include <QDebug>
 #include <QNetworkReply>
 
-#include "clockaddresslist.h"
-#include "observationage.h"
-#include "timesource.h"
-#include "replytext.h"
+#include "clocklink/clockaddresslist.h"
+#include "weather/observationage.h"
+#include "app/timesource.h"
+#include "replies/replytext.h"
 #include "ui_mainwindow.h"
-#include "weatherreplyreader.h"
-#include "weatherreport.h"
+#include "weather/weatherreplyreader.h"
+#include "weather/weatherreport.h"
 
 // Every reply of both feeds arrives here. A reply is read as the kind of its
 // own request, carried on the request, never as whatever was asked last: a

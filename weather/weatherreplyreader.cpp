@@ -1,9 +1,9 @@
-#include "weatherreplyreader.h"
+#include "weather/weatherreplyreader.h"
 
 #include <QtMath>
 #include <algorithm>
 
-#include "jsonextract.h"
+#include "replies/jsonextract.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "weatherreport.h"
+#include "weather/weatherreport.h"
 
-#include "weatherformat.h"
+#include "weather/weatherformat.h"
 
 using WeatherReplyReader::Measurement;
 

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "weatherreplyreader.h"
+#include "weather/weatherreplyreader.h"
 
 // The texts of one observation, one per weather item, in the units chosen.
 namespace WeatherReport {

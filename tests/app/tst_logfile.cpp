@@ -1,5 +1,3 @@
-// CORVELTA_USES_CLOCK_PORT: the window starts the clock link.
-// CORVELTA_FAIL_ON_WARNING
 #include <QtTest>
 
 #include <QDir>
@@ -7,18 +5,13 @@
 #include <QTimer>
 #include <memory>
 
-#include "apptesthelpers.h"
-#include "clockportlock.h"
-#include "mainwindow.h"
-
-struct MainWindowProbe
-{
-    static QTimer* updateTimer(MainWindow& w) { return w.updateTimer; }
-    static QFile& logFile(MainWindow& w) { return w.logFile; }
-    static bool logOpen(MainWindow& w) { return w.logOpen; }
-    static int logDay(MainWindow& w) { return w.logDay; }
-    static QString logDir(MainWindow& w) { return w.logDir; }
-};
+#include "support/debugcapture.h"
+#include "support/fixedclock.h"
+#include "support/settingsfiles.h"
+#include "support/clockportlock.h"
+#include "app/mainwindow.h"
+#include "support/testmain.h"
+#include "support/mainwindowprobe.h"
 
 namespace {
 
@@ -84,7 +77,7 @@ private slots:
 
         const QString expected = "12/05/26 13:04:05.678: " + written;
         QCOMPARE(fileLines(logDir.filePath(logName(testMoment.date()))), QStringList{expected});
-        QCOMPARE(capture.debugLines, QStringList{expected});
+        QCOMPARE(capture.debugLines(), QStringList{expected});
     }
 
     void newlineBreaksFileLineButNotDebugLine()
@@ -98,7 +91,7 @@ private slots:
 
         QCOMPARE(fileLines(logDir.filePath(logName(testMoment.date()))),
                  (QStringList{"12/05/26 13:04:05.678: first", "second"}));
-        QCOMPARE(capture.debugLines, QStringList{"12/05/26 13:04:05.678: firstsecond"});
+        QCOMPARE(capture.debugLines(), QStringList{"12/05/26 13:04:05.678: firstsecond"});
     }
 
     void startupInWorkingDirectoryAndSecondStartAppends()
@@ -111,7 +104,7 @@ private slots:
         for (int start = 0; start < 2; ++start) {
             DebugCapture capture;
             auto window = makeWindow();
-            QVERIFY(capture.debugLines.contains("Opening logfile: " + path));
+            QVERIFY(capture.debugLines().contains("Opening logfile: " + path));
             QCOMPARE(MainWindowProbe::logDir(*window), QDir::currentPath() + "/");
             window->close();
         }
@@ -218,10 +211,10 @@ private slots:
         DebugCapture capture;
         window->openLogFile(logDir.path() + "/missing-directory/");
         QVERIFY(!MainWindowProbe::logOpen(*window));
-        QVERIFY(capture.debugLines.contains("Error opening log file, check path!!!"));
+        QVERIFY(capture.debugLines().contains("Error opening log file, check path!!!"));
 
         window->logLine("still reported");
-        QCOMPARE(capture.debugLines.last(), QString("12/05/26 13:04:05.678: still reported"));
+        QCOMPARE(capture.debugLines().last(), QString("12/05/26 13:04:05.678: still reported"));
 
         // The next rollover tries again, in the same directory.
         QDir().mkpath(logDir.path() + "/missing-directory");
@@ -242,8 +235,8 @@ private slots:
 
         DebugCapture capture;
         window->logLine("too late");
-        QCOMPARE(capture.debugLines, QStringList{"12/05/26 13:04:05.678: too late"});
-        QVERIFY(capture.otherLines.isEmpty());
+        QCOMPARE(capture.debugLines(), QStringList{"12/05/26 13:04:05.678: too late"});
+        QVERIFY(capture.otherLines().isEmpty());
         QVERIFY(!fileLines(logDir.filePath(logName(testMoment.date()))).join('\n').contains("too late"));
     }
 
@@ -251,5 +244,5 @@ private:
     QTemporaryDir logDir;
 };
 
-QTEST_MAIN(LogFileTest)
+CORVELTA_TEST_MAIN(LogFileTest)
 #include "tst_logfile.moc"

@@ -1,10 +1,11 @@
-// Issue 16: the plain units behind the retries, the stale-observation check
+// The plain units behind the retries, the stale-observation check
 // and the weather service's User-Agent, without a window or network.
 #include <QtTest>
 
-#include "observationage.h"
-#include "refreshretry.h"
-#include "useragent.h"
+#include "weather/observationage.h"
+#include "app/refreshretry.h"
+#include "weather/useragent.h"
+#include "support/testmain.h"
 
 using RefreshRetry::Failure;
 
@@ -198,5 +199,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(RefreshRetryTest)
+CORVELTA_TEST_GUILESS_MAIN(RefreshRetryTest)
 #include "tst_refreshretry.moc"

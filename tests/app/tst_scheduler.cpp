@@ -1,26 +1,15 @@
-// CORVELTA_USES_CLOCK_PORT: the window starts the clock link.
-// CORVELTA_FAIL_ON_WARNING
 #include <QtTest>
 
 #include <QTimer>
 #include <memory>
 
-#include "apptesthelpers.h"
-#include "clockportlock.h"
-#include "mainwindow.h"
-
-struct MainWindowProbe
-{
-    static QTimer* updateTimer(MainWindow& w) { return w.updateTimer; }
-    static void tick(MainWindow& w) { w.timerTimeout(); }
-    static qint64& weatherCounter(MainWindow& w) { return w.weatherCounter; }
-    static qint64& stockCounter(MainWindow& w) { return w.stockCounter; }
-    static int& weatherInterval(MainWindow& w) { return w.weatherInterval; }
-    static int& stockInterval(MainWindow& w) { return w.stockInterval; }
-    static QTime& weatherStart(MainWindow& w) { return w.weatherStart; }
-    static QTime& weatherStop(MainWindow& w) { return w.weatherStop; }
-    static bool& weatherWeekend(MainWindow& w) { return w.weatherWeekend; }
-};
+#include "support/debugcapture.h"
+#include "support/fixedclock.h"
+#include "support/settingsfiles.h"
+#include "support/clockportlock.h"
+#include "app/mainwindow.h"
+#include "support/testmain.h"
+#include "support/mainwindowprobe.h"
 
 namespace {
 
@@ -101,11 +90,7 @@ private slots:
         static ClockPortLock lock;
         // Whole days of log lines are echoed to the debug output; keep them
         // out of the test's output (warnings still pass).
-        static QtMessageHandler testHandler = qInstallMessageHandler(nullptr);
-        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& message) {
-            if (type != QtDebugMsg)
-                testHandler(type, context, message);
-        });
+        static DebugCapture quiet(DebugCapture::Options{false});
         QCOMPARE(wednesday.dayOfWeek(), 3);
         QCOMPARE(friday.dayOfWeek(), 5);
         QCOMPARE(friday.addDays(1).dayOfWeek(), 6);
@@ -278,5 +263,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(SchedulerTest)
+CORVELTA_TEST_MAIN(SchedulerTest)
 #include "tst_scheduler.moc"

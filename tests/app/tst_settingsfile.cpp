@@ -1,5 +1,3 @@
-// CORVELTA_USES_CLOCK_PORT: the window starts the clock link.
-// CORVELTA_FAIL_ON_WARNING
 #include <QtTest>
 
 #include <QCheckBox>
@@ -11,91 +9,87 @@
 #include <QTimer>
 #include <memory>
 
-#include "apptesthelpers.h"
-#include "clockportlock.h"
-#include "mainwindow.h"
+#include "support/debugcapture.h"
+#include "support/fixedclock.h"
+#include "support/settingsfiles.h"
+#include "support/clockportlock.h"
+#include "app/mainwindow.h"
+#include "support/testmain.h"
+#include "support/mainwindowprobe.h"
 
-struct MainWindowProbe
+QLineEdit* lineEdit(MainWindow& w, const QString& name) { return w.findChild<QLineEdit*>(name); }
+
+QComboBox* weatherCombo(MainWindow& w, int i)
 {
-    static QTimer* updateTimer(MainWindow& w) { return w.updateTimer; }
-    static QString& settingsFile(MainWindow& w) { return w.settingsFile; }
-    static QString weatherBaseUrl(MainWindow& w) { return w.weatherBaseUrl; }
-    static QString stockBaseUrl(MainWindow& w) { return w.stockBaseUrl; }
-    static QString stockHost(MainWindow& w) { return w.stockHost; }
+    return w.findChild<QComboBox*>(QString("weatherItemComboBox%1").arg(i));
+}
 
-    // The value behind each settings key, as the window holds it now.
-    static QVariantMap values(MainWindow& w)
-    {
-        QVariantMap v;
-        v["latitudeEdit"] = edit(w, "latitudeLineEdit")->text();
-        v["longitudeEdit"] = edit(w, "longitudeLineEdit")->text();
-        v["units"] = w.units;
-        v["gridid"] = w.gridId;
-        v["gridx"] = w.gridX;
-        v["gridy"] = w.gridY;
-        v["stationid"] = w.stationId;
-        for (int i = 1; i <= 5; ++i)
-            v[QString("weathercombo%1").arg(i)] = combo(w, i)->currentIndex();
-        v["clockweatheriplist"] = edit(w, "clockWeatherIPListEdit")->text();
-        v["stockapikey"] = w.stockApiKey;
-        for (int i = 1; i <= 5; ++i)
-            v[QString("stockedit%1").arg(i)] = edit(w, QString("tickerLineEdit%1").arg(i))->text();
-        v["clockstockiplist"] = edit(w, "clockStockIPListEdit")->text();
-        v["cbname"] = w.cbName;
-        v["cbticker"] = w.cbTicker;
-        v["cbprice"] = w.cbPrice;
-        v["cbchange"] = w.cbChange;
-        v["cbvolume"] = w.cbVolume;
-        v["weatherstart"] = w.weatherStart;
-        v["weatherstop"] = w.weatherStop;
-        v["stockstart"] = w.stockStart;
-        v["stockstop"] = w.stockStop;
-        v["weatherinterval"] = w.weatherInterval;
-        v["stockinterval"] = w.stockInterval;
-        v["weatherweekend"] = w.weatherWeekend;
-        v["stockweekend"] = w.stockWeekend;
-        return v;
-    }
+// The value behind each settings key, as the window holds it now.
+QVariantMap windowValues(MainWindow& w)
+{
+    QVariantMap v;
+    v["latitudeEdit"] = lineEdit(w, "latitudeLineEdit")->text();
+    v["longitudeEdit"] = lineEdit(w, "longitudeLineEdit")->text();
+    v["units"] = MainWindowProbe::units(w);
+    v["gridid"] = MainWindowProbe::gridId(w);
+    v["gridx"] = MainWindowProbe::gridX(w);
+    v["gridy"] = MainWindowProbe::gridY(w);
+    v["stationid"] = MainWindowProbe::stationId(w);
+    for (int i = 1; i <= 5; ++i)
+        v[QString("weathercombo%1").arg(i)] = weatherCombo(w, i)->currentIndex();
+    v["clockweatheriplist"] = lineEdit(w, "clockWeatherIPListEdit")->text();
+    v["stockapikey"] = MainWindowProbe::stockApiKey(w);
+    for (int i = 1; i <= 5; ++i)
+        v[QString("stockedit%1").arg(i)] = lineEdit(w, QString("tickerLineEdit%1").arg(i))->text();
+    v["clockstockiplist"] = lineEdit(w, "clockStockIPListEdit")->text();
+    v["cbname"] = MainWindowProbe::cbName(w);
+    v["cbticker"] = MainWindowProbe::cbTicker(w);
+    v["cbprice"] = MainWindowProbe::cbPrice(w);
+    v["cbchange"] = MainWindowProbe::cbChange(w);
+    v["cbvolume"] = MainWindowProbe::cbVolume(w);
+    v["weatherstart"] = MainWindowProbe::weatherStart(w);
+    v["weatherstop"] = MainWindowProbe::weatherStop(w);
+    v["stockstart"] = MainWindowProbe::stockStart(w);
+    v["stockstop"] = MainWindowProbe::stockStop(w);
+    v["weatherinterval"] = MainWindowProbe::weatherInterval(w);
+    v["stockinterval"] = MainWindowProbe::stockInterval(w);
+    v["weatherweekend"] = MainWindowProbe::weatherWeekend(w);
+    v["stockweekend"] = MainWindowProbe::stockWeekend(w);
+    return v;
+}
 
-    // Puts the values into the window the way the operator and the other
-    // parts of the program would.
-    static void apply(MainWindow& w, const QVariantMap& v)
-    {
-        edit(w, "latitudeLineEdit")->setText(v["latitudeEdit"].toString());
-        edit(w, "longitudeLineEdit")->setText(v["longitudeEdit"].toString());
-        w.findChild<QCheckBox*>("metricCheckBox")->setChecked(!v["units"].toBool());
-        w.gridId = v["gridid"].toString();
-        w.gridX = v["gridx"].toString();
-        w.gridY = v["gridy"].toString();
-        w.stationId = v["stationid"].toString();
-        for (int i = 1; i <= 5; ++i)
-            combo(w, i)->setCurrentIndex(v[QString("weathercombo%1").arg(i)].toInt());
-        edit(w, "clockWeatherIPListEdit")->setText(v["clockweatheriplist"].toString());
-        w.stockApiKey = v["stockapikey"].toString();
-        for (int i = 1; i <= 5; ++i)
-            edit(w, QString("tickerLineEdit%1").arg(i))->setText(v[QString("stockedit%1").arg(i)].toString());
-        edit(w, "clockStockIPListEdit")->setText(v["clockstockiplist"].toString());
-        w.cbName = v["cbname"].toBool();
-        w.cbTicker = v["cbticker"].toBool();
-        w.cbPrice = v["cbprice"].toBool();
-        w.cbChange = v["cbchange"].toBool();
-        w.cbVolume = v["cbvolume"].toBool();
-        w.weatherStart = v["weatherstart"].toTime();
-        w.weatherStop = v["weatherstop"].toTime();
-        w.stockStart = v["stockstart"].toTime();
-        w.stockStop = v["stockstop"].toTime();
-        w.weatherInterval = v["weatherinterval"].toInt();
-        w.stockInterval = v["stockinterval"].toInt();
-        w.weatherWeekend = v["weatherweekend"].toBool();
-        w.stockWeekend = v["stockweekend"].toBool();
-    }
-
-    static QLineEdit* edit(MainWindow& w, const QString& name) { return w.findChild<QLineEdit*>(name); }
-    static QComboBox* combo(MainWindow& w, int i)
-    {
-        return w.findChild<QComboBox*>(QString("weatherItemComboBox%1").arg(i));
-    }
-};
+// Puts the values into the window the way the operator and the other
+// parts of the program would.
+void applyWindowValues(MainWindow& w, const QVariantMap& v)
+{
+    lineEdit(w, "latitudeLineEdit")->setText(v["latitudeEdit"].toString());
+    lineEdit(w, "longitudeLineEdit")->setText(v["longitudeEdit"].toString());
+    w.findChild<QCheckBox*>("metricCheckBox")->setChecked(!v["units"].toBool());
+    MainWindowProbe::gridId(w) = v["gridid"].toString();
+    MainWindowProbe::gridX(w) = v["gridx"].toString();
+    MainWindowProbe::gridY(w) = v["gridy"].toString();
+    MainWindowProbe::stationId(w) = v["stationid"].toString();
+    for (int i = 1; i <= 5; ++i)
+        weatherCombo(w, i)->setCurrentIndex(v[QString("weathercombo%1").arg(i)].toInt());
+    lineEdit(w, "clockWeatherIPListEdit")->setText(v["clockweatheriplist"].toString());
+    MainWindowProbe::stockApiKey(w) = v["stockapikey"].toString();
+    for (int i = 1; i <= 5; ++i)
+        lineEdit(w, QString("tickerLineEdit%1").arg(i))->setText(v[QString("stockedit%1").arg(i)].toString());
+    lineEdit(w, "clockStockIPListEdit")->setText(v["clockstockiplist"].toString());
+    MainWindowProbe::cbName(w) = v["cbname"].toBool();
+    MainWindowProbe::cbTicker(w) = v["cbticker"].toBool();
+    MainWindowProbe::cbPrice(w) = v["cbprice"].toBool();
+    MainWindowProbe::cbChange(w) = v["cbchange"].toBool();
+    MainWindowProbe::cbVolume(w) = v["cbvolume"].toBool();
+    MainWindowProbe::weatherStart(w) = v["weatherstart"].toTime();
+    MainWindowProbe::weatherStop(w) = v["weatherstop"].toTime();
+    MainWindowProbe::stockStart(w) = v["stockstart"].toTime();
+    MainWindowProbe::stockStop(w) = v["stockstop"].toTime();
+    MainWindowProbe::weatherInterval(w) = v["weatherinterval"].toInt();
+    MainWindowProbe::stockInterval(w) = v["stockinterval"].toInt();
+    MainWindowProbe::weatherWeekend(w) = v["weatherweekend"].toBool();
+    MainWindowProbe::stockWeekend(w) = v["stockweekend"].toBool();
+}
 
 namespace {
 
@@ -162,10 +156,10 @@ private slots:
         QFile::remove(logPath);
 
         auto window = makeWindow();
-        compareValues(MainWindowProbe::values(*window), firstStartValues());
+        compareValues(windowValues(*window), firstStartValues());
         QVERIFY(!window->findChild<QCheckBox*>("metricCheckBox")->isChecked());
         for (int i = 1; i <= 5; ++i)
-            QCOMPARE(MainWindowProbe::combo(*window, i)->currentText(), QString("None"));
+            QCOMPARE(weatherCombo(*window, i)->currentText(), QString("None"));
         QCOMPARE(window->findChild<QLabel*>("locationStatusLabel")->text(), QString("ID:  Grid: , Station: "));
         QCOMPARE(MainWindowProbe::weatherBaseUrl(*window), QString("https://api.weather.gov"));
         QCOMPARE(MainWindowProbe::stockBaseUrl(*window), QString("https://mboum-finance.p.rapidapi.com"));
@@ -229,12 +223,12 @@ private slots:
 
         {
             auto window = makeWindow();
-            MainWindowProbe::apply(*window, values);
-            compareValues(MainWindowProbe::values(*window), values);
+            applyWindowValues(*window, values);
+            compareValues(windowValues(*window), values);
             window->close();
         }
         auto window = makeWindow();
-        compareValues(MainWindowProbe::values(*window), values);
+        compareValues(windowValues(*window), values);
         QCOMPARE(window->findChild<QCheckBox*>("metricCheckBox")->isChecked(), !values["units"].toBool());
     }
 
@@ -275,7 +269,7 @@ private slots:
         QVERIFY(QDir::setCurrent(elsewhere.path()));
 
         auto window = makeWindow();
-        QCOMPARE(MainWindowProbe::values(*window)["stockapikey"].toString(), QString("beside the executable"));
+        QCOMPARE(windowValues(*window)["stockapikey"].toString(), QString("beside the executable"));
         QCOMPARE(MainWindowProbe::settingsFile(*window), settingsFilePath());
         window->findChild<QLineEdit*>("tickerLineEdit1")->setText("MOVED");
         window->close();
@@ -382,7 +376,7 @@ private slots:
         auto window = makeWindow();
         QVariantMap expected = firstStartValues();
         expected[key] = loaded;
-        compareValues(MainWindowProbe::values(*window), expected);
+        compareValues(windowValues(*window), expected);
         window->close();  // and written back without trouble
         QVERIFY(QFile::exists(settingsFilePath()));
     }
@@ -425,5 +419,5 @@ private:
     const QString workDir = QDir::currentPath();
 };
 
-QTEST_MAIN(SettingsFileTest)
+CORVELTA_TEST_MAIN(SettingsFileTest)
 #include "tst_settingsfile.moc"

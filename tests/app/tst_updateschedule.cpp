@@ -1,6 +1,7 @@
 #include <QtTest>
 
-#include "updateschedule.h"
+#include "app/updateschedule.h"
+#include "support/testmain.h"
 
 // 4 March 2026 is a Wednesday, 7 March a Saturday, 8 March a Sunday.
 static const QDate wednesday(2026, 3, 4);
@@ -77,7 +78,7 @@ private slots:
         QTest::newRow("interval of one minute") << qint64(60) << 1 << true;
         // 40 million minutes x 60 does not fit in 32 bits.
         QTest::newRow("huge interval never wraps round") << qint64(5) << 40000000 << false;
-        // The counter a huge interval starts at (interval x 60, issue 16)
+        // The counter a huge interval starts at (interval x 60)
         // fires on the first tick, as for any interval.
         QTest::newRow("counter started at a huge interval x 60")
             << qint64(2147483647) * 60 << 2147483647 << true;
@@ -94,5 +95,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(UpdateScheduleTest)
+CORVELTA_TEST_MAIN(UpdateScheduleTest)
 #include "tst_updateschedule.moc"

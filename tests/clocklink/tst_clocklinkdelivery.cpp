@@ -1,6 +1,4 @@
-// CORVELTA_USES_CLOCK_PORT CORVELTA_FAIL_ON_WARNING: runs a clock link of its own on port 7372.
-//
-// Delivery over loopback with the clock simulator's clocks (issue 15): a
+// Delivery over loopback with the clock simulator's clocks: a
 // lossy network with slow answers, a flood at the link's port, and an idle
 // link that must not wake up.
 #include <QtTest>
@@ -12,10 +10,11 @@
 #include <mutex>
 #include <thread>
 
-#include "clockdatagram.h"
-#include "clockportlock.h"
-#include "simulatedclock.h"
-#include "udpcommthread.h"
+#include "clocklink/clockdatagram.h"
+#include "support/clockportlock.h"
+#include "clocksim/simulatedclock.h"
+#include "clocklink/udpcommthread.h"
+#include "support/testmain.h"
 
 namespace {
 
@@ -181,5 +180,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(ClockLinkDeliveryTest)
+CORVELTA_TEST_MAIN(ClockLinkDeliveryTest)
 #include "tst_clocklinkdelivery.moc"

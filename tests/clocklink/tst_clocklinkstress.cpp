@@ -1,4 +1,3 @@
-// CORVELTA_USES_CLOCK_PORT CORVELTA_FAIL_ON_WARNING: runs a clock link of its own on port 7372.
 #include <QtTest>
 
 #include <QRandomGenerator>
@@ -7,10 +6,11 @@
 #include <memory>
 #include <thread>
 
-#include "clockdatagram.h"
-#include "clockportlock.h"
-#include "substituteclock.h"
-#include "udpcommthread.h"
+#include "clocklink/clockdatagram.h"
+#include "support/clockportlock.h"
+#include "clocksim/simulatedclock.h"
+#include "clocklink/udpcommthread.h"
+#include "support/testmain.h"
 
 class ClockLinkStressTest : public QObject
 {
@@ -23,20 +23,20 @@ private slots:
     {
         constexpr int clockCount = 4;
         constexpr int perSender = 2500;  // from this thread and from one more
-        std::vector<std::unique_ptr<SubstituteClock>> clocks;
+        std::vector<std::unique_ptr<SimulatedClock>> clocks;
         QList<QHostAddress> addresses;
         qint64 answersSent = 0;
         QRandomGenerator random(2024);
         for (int i = 0; i < clockCount; ++i) {
             const QHostAddress address(QString("127.0.0.%1").arg(2 + i));
-            clocks.push_back(std::make_unique<SubstituteClock>(address));
-            QVERIFY(clocks.back()->isBound());
+            clocks.push_back(std::make_unique<SimulatedClock>(address));
+            QVERIFY(clocks.back()->bind());
             addresses.append(address);
-            SubstituteClock* clock = clocks.back().get();
+            SimulatedClock* clock = clocks.back().get();
             auto answering = std::make_shared<bool>(true);
             // The answer given to a datagram is chosen before it arrives;
             // choose the next one at random.
-            connect(clock, &SubstituteClock::datagramReceived, this, [=, &answersSent, &random] {
+            connect(clock, &SimulatedClock::datagramArrived, this, [=, &answersSent, &random] {
                 if (*answering)
                     ++answersSent;
                 *answering = random.bounded(4) == 0;  // one in four: some records are given up
@@ -74,7 +74,7 @@ private slots:
         QCOMPARE(counts.queued, total);
         // Each record left exactly once, one way or another: with one
         // datagram in flight per clock, most are replaced by a newer text
-        // for their variable before they are sent (issue 15).
+        // for their variable before they are sent.
         QCOMPARE(counts.acknowledged + counts.givenUp + counts.superseded, total);
         QVERIFY(counts.acknowledged > 0);
         QVERIFY(counts.givenUp > 0);
@@ -93,9 +93,10 @@ private slots:
     void strangerFloodsThePortWhileClocksAreServed()
     {
         const QHostAddress strangerAddress("127.0.0.9");
-        SubstituteClock first(QHostAddress("127.0.0.2"));
-        SubstituteClock second(QHostAddress("127.0.0.3"));
-        QVERIFY(first.isBound() && second.isBound());
+        SimulatedClock first(QHostAddress("127.0.0.2"));
+        QVERIFY(first.bind());
+        SimulatedClock second(QHostAddress("127.0.0.3"));
+        QVERIFY(second.bind());
 
         UDPCommThread link;
         link.start(QThread::NormalPriority);
@@ -134,7 +135,7 @@ private slots:
 
         constexpr int textsPerClock = 100;
         for (int i = 0; i < textsPerClock; ++i) {
-            for (SubstituteClock* clock : {&first, &second}) {
+            for (SimulatedClock* clock : {&first, &second}) {
                 const QByteArray datagram = ClockDatagram::build(i % 5, QString("text %1").arg(i));
                 link.SendUDP(datagram, datagram.size(), clock->address(), CLOCK_UDP_PORT, true, 20, 0);
             }
@@ -148,13 +149,13 @@ private slots:
         const RetransmitQueue::Counters after = link.GetUdpCounters();
         QCOMPARE(after.queued - before.queued, qint64(2 * textsPerClock));
         // A text replaced by a newer one for its variable before it went out
-        // is not sent (issue 15); every other one is acknowledged.
+        // is not sent; every other one is acknowledged.
         QCOMPARE(after.acknowledged - before.acknowledged + after.superseded - before.superseded,
                  qint64(2 * textsPerClock));
         QCOMPARE(after.givenUp - before.givenUp, qint64(0));
         QVERIFY(floodSent > 0);
         QCoreApplication::processEvents();
-        for (SubstituteClock* clock : {&first, &second}) {
+        for (SimulatedClock* clock : {&first, &second}) {
             // Every variable ends with its newest text.
             QMap<int, QByteArray> last;
             for (const auto& arrival : clock->arrivals)
@@ -168,5 +169,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(ClockLinkStressTest)
+CORVELTA_TEST_MAIN(ClockLinkStressTest)
 #include "tst_clocklinkstress.moc"

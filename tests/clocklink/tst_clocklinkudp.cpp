@@ -1,12 +1,12 @@
-// CORVELTA_USES_CLOCK_PORT CORVELTA_FAIL_ON_WARNING: runs a clock link of its own on port 7372.
 #include <QtTest>
 
 #include <QUdpSocket>
 
-#include "clockdatagram.h"
-#include "clockportlock.h"
-#include "substituteclock.h"
-#include "udpcommthread.h"
+#include "clocklink/clockdatagram.h"
+#include "support/clockportlock.h"
+#include "clocksim/simulatedclock.h"
+#include "clocklink/udpcommthread.h"
+#include "support/testmain.h"
 
 namespace {
 
@@ -57,7 +57,8 @@ private slots:
         QFETCH(int, variable);
         QFETCH(QString, text);
         QFETCH(QByteArray, bytes);
-        SubstituteClock clock(ClockAddress);
+        SimulatedClock clock(ClockAddress);
+        QVERIFY(clock.bind());
         QVERIFY(clock.isBound());
         RunningLink running;
         sendClockDatagram(running.link, ClockAddress, variable, text);
@@ -65,7 +66,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(running.link.GetUdpCounters().acknowledged, qint64(1), 10000);
         QCOMPARE(running.link.GetUdpQueueSize(), 0);
         QVERIFY(!clock.arrivals.isEmpty());
-        for (const SubstituteClock::Arrival& arrival : qAsConst(clock.arrivals)) {
+        for (const SimulatedClock::Arrival& arrival : qAsConst(clock.arrivals)) {
             QCOMPARE(arrival.data, bytes);
             QCOMPARE(arrival.senderPort, CLOCK_UDP_PORT);
         }
@@ -90,14 +91,15 @@ private slots:
         QFETCH(int, maxRetries);
         QFETCH(QList<int>, sendTimes);
         QFETCH(int, giveUpTime);
-        SubstituteClock clock(ClockAddress);
+        SimulatedClock clock(ClockAddress);
+        QVERIFY(clock.bind());
         clock.setAnswer("");  // a silent clock
         RunningLink running(maxRetries, 100);
 
-        const qint64 queuedAt = clock.clock.elapsed();
+        const qint64 queuedAt = clock.msecsSinceCreated();
         sendClockDatagram(running.link, ClockAddress, 1, "7 C", initialDelay, extraInterval);
         QTRY_COMPARE_WITH_TIMEOUT(running.link.GetUdpCounters().givenUp, qint64(1), 20000);
-        const qint64 givenUpSeenAt = clock.clock.elapsed();
+        const qint64 givenUpSeenAt = clock.msecsSinceCreated();
         QTRY_COMPARE_WITH_TIMEOUT(clock.arrivals.size(), sendTimes.size(), 10000);
         QCOMPARE(running.link.GetUdpQueueSize(), 0);
 
@@ -114,10 +116,11 @@ private slots:
 
     void acknowledgementStopsRetransmission()
     {
-        SubstituteClock clock(ClockAddress);
+        SimulatedClock clock(ClockAddress);
+        QVERIFY(clock.bind());
         clock.setAnswer("");
         // Silent for the first transmission, then the clock answers "A".
-        connect(&clock, &SubstituteClock::datagramReceived, &clock, [&clock] { clock.setAnswer("A"); });
+        connect(&clock, &SimulatedClock::datagramArrived, &clock, [&clock] { clock.setAnswer("A"); });
         RunningLink running;
         sendClockDatagram(running.link, ClockAddress, 1, "12 C");
 
@@ -130,12 +133,13 @@ private slots:
         QTRY_COMPARE(clock.arrivals.size(), int(counts.transmissions));
     }
 
-    // One datagram in flight per clock (issue 15): an "A" that comes while
+    // One datagram in flight per clock: an "A" that comes while
     // nothing of that clock has been sent acknowledges nothing (before, it
     // removed the oldest record, never sent).
     void answerBeforeAnyTransmissionAcknowledgesNothing()
     {
-        SubstituteClock clock(ClockAddress);
+        SimulatedClock clock(ClockAddress);
+        QVERIFY(clock.bind());
         clock.setAnswer("");
         RunningLink running;
         sendClockDatagram(running.link, ClockAddress, 1, "older", 1500);
@@ -152,7 +156,8 @@ private slots:
     // not at its own 200 ms.
     void recordsOfOneClockGoOneAtATime()
     {
-        SubstituteClock clock(ClockAddress);
+        SimulatedClock clock(ClockAddress);
+        QVERIFY(clock.bind());
         RunningLink running;
         sendClockDatagram(running.link, ClockAddress, 1, "first");
         sendClockDatagram(running.link, ClockAddress, 2, "second");
@@ -176,7 +181,8 @@ private slots:
     {
         QFETCH(QByteArray, reply);
         QFETCH(bool, acknowledges);
-        SubstituteClock clock(ClockAddress);
+        SimulatedClock clock(ClockAddress);
+        QVERIFY(clock.bind());
         clock.setAnswer("");
         RunningLink running;
         // Sent at once and in flight for five seconds.
@@ -196,9 +202,12 @@ private slots:
 
     void acknowledgementFromAnotherClockChangesNothing()
     {
-        SubstituteClock clock(ClockAddress);
-        SubstituteClock stranger(QHostAddress("127.0.0.3"));
-        SubstituteClock sentinel(QHostAddress("127.0.0.4"));
+        SimulatedClock clock(ClockAddress);
+        QVERIFY(clock.bind());
+        SimulatedClock stranger(QHostAddress("127.0.0.3"));
+        QVERIFY(stranger.bind());
+        SimulatedClock sentinel(QHostAddress("127.0.0.4"));
+        QVERIFY(sentinel.bind());
         clock.setAnswer("");
         stranger.setAnswer("");
         sentinel.setAnswer("");
@@ -213,7 +222,7 @@ private slots:
         QCOMPARE(running.link.GetUdpQueueSize(), 1);
     }
 
-    // Issue 15: an address that is not IPv4 reaches no clock, so nothing is
+    // An address that is not IPv4 reaches no clock, so nothing is
     // queued for it (before, it ran the whole schedule and was given up).
     void unparsableAddressIsRefused()
     {
@@ -244,7 +253,8 @@ private slots:
 
     void notQueuedIsSentOnce()
     {
-        SubstituteClock clock(ClockAddress);
+        SimulatedClock clock(ClockAddress);
+        QVERIFY(clock.bind());
         clock.setAnswer("");
         RunningLink running;
         const QByteArray once = ClockDatagram::build(1, "once");
@@ -262,7 +272,8 @@ private slots:
 
     void queuedBeforeStartIsSentOnceRunning()
     {
-        SubstituteClock clock(ClockAddress);
+        SimulatedClock clock(ClockAddress);
+        QVERIFY(clock.bind());
         // Silent: an answer to one datagram would acknowledge the other.
         clock.setAnswer("");
         UDPCommThread link;
@@ -276,7 +287,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(link.GetUdpCounters().givenUp, qint64(1), 10000);
         QTRY_COMPARE_WITH_TIMEOUT(clock.arrivals.size(), 5, 10000);
         QList<QByteArray> received;
-        for (const SubstituteClock::Arrival& arrival : qAsConst(clock.arrivals))
+        for (const SimulatedClock::Arrival& arrival : qAsConst(clock.arrivals))
             received.append(arrival.data);
         QVERIFY(received.contains(immediate));
         QVERIFY(received.contains(ClockDatagram::build(1, "early")));
@@ -285,7 +296,8 @@ private slots:
 
     void restartsInOneProcess()
     {
-        SubstituteClock clock(ClockAddress);
+        SimulatedClock clock(ClockAddress);
+        QVERIFY(clock.bind());
         UDPCommThread link;
         link.SetRetryParameters(3, 100);
         link.StopThread();  // not running: returns at once
@@ -301,7 +313,8 @@ private slots:
 
     void stopAbandonsWaitingRecords()
     {
-        SubstituteClock clock(ClockAddress);
+        SimulatedClock clock(ClockAddress);
+        QVERIFY(clock.bind());
         clock.setAnswer("");
         UDPCommThread link;
         link.start(QThread::NormalPriority);
@@ -325,5 +338,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(ClockLinkUdpTest)
+CORVELTA_TEST_MAIN(ClockLinkUdpTest)
 #include "tst_clocklinkudp.moc"

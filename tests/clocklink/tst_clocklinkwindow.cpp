@@ -1,16 +1,15 @@
-// CORVELTA_USES_CLOCK_PORT: the window starts the clock link.
 #include <QtTest>
 
 #include <QStatusBar>
 #include <QUdpSocket>
 
-#include "clockdatagram.h"
-#include "clockportlock.h"
-#include "mainwindow.h"
-#include "simulatedclock.h"
-#include "statusbartext.h"
-#include "substituteclock.h"
-#include "udpcommthread.h"
+#include "clocklink/clockdatagram.h"
+#include "support/clockportlock.h"
+#include "app/mainwindow.h"
+#include "clocksim/simulatedclock.h"
+#include "app/statusbartext.h"
+#include "clocklink/udpcommthread.h"
+#include "support/testmain.h"
 
 namespace {
 const QHostAddress ClockAddress("127.0.0.2");
@@ -62,7 +61,8 @@ private slots:
 
     void sendClockVarDeliversTheDatagram()
     {
-        SubstituteClock clock(ClockAddress);
+        SimulatedClock clock(ClockAddress);
+        QVERIFY(clock.bind());
         MainWindow window;
         const qint64 acknowledgedBefore = commThread.GetUdpCounters().acknowledged;
         window.SendClockVar("127.0.0.2", 3, "N-11 kmh");
@@ -75,14 +75,15 @@ private slots:
 
     void windowRetryParametersGiveTheScheduleOfFourTransmissions()
     {
-        SubstituteClock clock(ClockAddress);
+        SimulatedClock clock(ClockAddress);
+        QVERIFY(clock.bind());
         clock.setAnswer("");
         MainWindow window;
         const qint64 givenUpBefore = commThread.GetUdpCounters().givenUp;
-        const qint64 queuedAt = clock.clock.elapsed();
+        const qint64 queuedAt = clock.msecsSinceCreated();
         window.SendClockVar("127.0.0.2", 0, "12 C");
         QTRY_COMPARE_WITH_TIMEOUT(commThread.GetUdpCounters().givenUp, givenUpBefore + 1, 20000);
-        const qint64 givenUpSeenAt = clock.clock.elapsed();
+        const qint64 givenUpSeenAt = clock.msecsSinceCreated();
         QTRY_COMPARE_WITH_TIMEOUT(clock.arrivals.size(), 4, 10000);
         const int expected[] = {200, 300, 400, 500};
         for (int i = 0; i < 4; ++i) {
@@ -93,7 +94,7 @@ private slots:
         QVERIFY(givenUpSeenAt - queuedAt >= 598);
     }
 
-    // Issue 15: an address that is not IPv4 is not queued, and the log
+    // An address that is not IPv4 is not queued, and the log
     // says so once per run, however often it is used.
     void addressThatIsNotIPv4IsLoggedOnce()
     {
@@ -184,7 +185,8 @@ private slots:
 
     void eachWindowStartsAndStopsTheLink()
     {
-        SubstituteClock clock(ClockAddress);
+        SimulatedClock clock(ClockAddress);
+        QVERIFY(clock.bind());
         for (int round = 0; round < 3; ++round) {
             {
                 MainWindow window;
@@ -201,5 +203,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(ClockLinkWindowTest)
+CORVELTA_TEST_MAIN(ClockLinkWindowTest)
 #include "tst_clocklinkwindow.moc"

@@ -1,4 +1,3 @@
-// CORVELTA_USES_CLOCK_PORT CORVELTA_FAIL_ON_WARNING: runs a clock link of its own on port 7372.
 #include <QtTest>
 
 #include <QElapsedTimer>
@@ -7,9 +6,10 @@
 #include <QPointer>
 #include <QRegularExpression>
 
-#include "clockportlock.h"
-#include "substitutewebserver.h"
-#include "udpcommthread.h"
+#include "support/clockportlock.h"
+#include "support/substitutewebserver.h"
+#include "clocklink/udpcommthread.h"
+#include "support/testmain.h"
 
 namespace {
 
@@ -304,5 +304,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(ClockWebRequestsTest)
+CORVELTA_TEST_MAIN(ClockWebRequestsTest)
 #include "tst_clockwebrequests.moc"

@@ -8,8 +8,9 @@
 #include <functional>
 #include <thread>
 
-#include "clockdatagram.h"
-#include "retransmitqueue.h"
+#include "clocklink/clockdatagram.h"
+#include "clocklink/retransmitqueue.h"
+#include "support/testmain.h"
 
 namespace {
 
@@ -171,7 +172,7 @@ struct Simulation
 
 const QString Clock5 = QStringLiteral("10.0.0.5");
 
-// The six scenarios of issue 15, each a row: what happens, then what must
+// Six delivery faults of the old queue, each a row: what happens, then what must
 // hold. Each fails on the queue that let any "A" remove the oldest record,
 // counted every step from queueing and had no other clock than real time.
 struct Scenario
@@ -618,5 +619,5 @@ private slots:
     }
 };
 
-QTEST_APPLESS_MAIN(RetransmitQueueTest)
+CORVELTA_TEST_APPLESS_MAIN(RetransmitQueueTest)
 #include "tst_retransmitqueue.moc"

@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the clock simulator's datagram reading, as any
 // host on the network could send them to a simulated clock.
-#include "clockdatagramreader.h"
-#include "fuzzcheck.h"
+#include "clocksim/clockdatagramreader.h"
+#include "fuzz/fuzzcheck.h"
 
 #include <QByteArray>
 #include <cstdint>

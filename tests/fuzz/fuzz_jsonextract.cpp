@@ -1,8 +1,8 @@
 // Feeds arbitrary text and positions to the JSON value extraction, the way the
 // reply handlers use it: a direct extraction at any position (negative and far
 // past the end included), then key searches chained from each resume position.
-#include "fuzzcheck.h"
-#include "jsonextract.h"
+#include "fuzz/fuzzcheck.h"
+#include "replies/jsonextract.h"
 
 #include <QString>
 #include <climits>

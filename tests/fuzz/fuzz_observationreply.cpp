@@ -1,10 +1,10 @@
 // Arbitrary bytes as the weather service's latest-observation reply, read and
 // formatted the way the reply handler does it for both unit systems: no text
 // that goes to a clock may show a value the station did not report.
-#include "fuzzcheck.h"
-#include "replytext.h"
-#include "weatherreplyreader.h"
-#include "weatherreport.h"
+#include "fuzz/fuzzcheck.h"
+#include "replies/replytext.h"
+#include "weather/weatherreplyreader.h"
+#include "weather/weatherreport.h"
 
 #include <QByteArray>
 #include <cstdint>

@@ -1,8 +1,8 @@
 // Arbitrary bytes as the weather service's point reply, read the way the
 // reply handler reads a real one: body decoded, grid cut out.
-#include "fuzzcheck.h"
-#include "replytext.h"
-#include "weatherreplyreader.h"
+#include "fuzz/fuzzcheck.h"
+#include "replies/replytext.h"
+#include "weather/weatherreplyreader.h"
 
 #include <QByteArray>
 #include <cstdint>

@@ -1,8 +1,8 @@
 // Arbitrary bytes as the weather service's station-list reply, read the way
 // the reply handler reads a real one: body decoded, "name: id" entries cut out.
-#include "fuzzcheck.h"
-#include "replytext.h"
-#include "weatherreplyreader.h"
+#include "fuzz/fuzzcheck.h"
+#include "replies/replytext.h"
+#include "weather/weatherreplyreader.h"
 
 #include <QByteArray>
 #include <cstdint>

@@ -1,9 +1,9 @@
 // Arbitrary bytes as the quote service's reply, handled the way the window
 // handles a real one: body decoded, quotes read into the program's table of
 // 200 records, matched to the five ticker fields and composed into ticker texts.
-#include "fuzzcheck.h"
-#include "replytext.h"
-#include "stockreplyhandling.h"
+#include "fuzz/fuzzcheck.h"
+#include "replies/replytext.h"
+#include "stocks/stockreplyhandling.h"
 
 #include <QByteArray>
 #include <cstdint>

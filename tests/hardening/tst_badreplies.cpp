@@ -1,4 +1,3 @@
-// CORVELTA_USES_CLOCK_PORT: the real window starts the clock link.
 //
 // Bad replies from both services, each read by the real window over HTTPS on
 // loopback: the window keeps working (a good reply afterwards is handled as
@@ -15,41 +14,18 @@
 #include <QRegularExpression>
 #include <QTimer>
 
-#include "../app/apptesthelpers.h"
-#include "../stocks/quotereplies.h"
-#include "clockportlock.h"
-#include "mainwindow.h"
-#include "substituteclock.h"
-#include "substitutewebserver.h"
-
-struct MainWindowProbe
-{
-    static QString& stationId(MainWindow& w) { return w.stationId; }
-    static QNetworkAccessManager* networkManager(MainWindow& w) { return w.networkManager; }
-    static QTimer* updateTimer(MainWindow& w) { return w.updateTimer; }
-    static void getStations(MainWindow& w)
-    {
-        w.requestType = 2;
-        w.getStations(w.gridId, w.gridX, w.gridY);
-    }
-    static void getStocks(MainWindow& w) { w.getStocks(); }
-};
+#include "support/debugcapture.h"
+#include "support/fixedclock.h"
+#include "support/settingsfiles.h"
+#include "support/quotereplies.h"
+#include "support/clockportlock.h"
+#include "app/mainwindow.h"
+#include "clocksim/simulatedclock.h"
+#include "support/substitutewebserver.h"
+#include "support/testmain.h"
+#include "support/mainwindowprobe.h"
 
 namespace {
-
-QStringList capturedLines;
-QtMessageHandler previousHandler = nullptr;
-
-void captureMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    static const QRegularExpression stamp(R"(^\d\d/\d\d/\d\d \d\d:\d\d:\d\d\.\d\d\d: )");
-    QString line = message;
-    line.remove(stamp);
-    // A 10 MB reply is logged whole; keep only its start.
-    capturedLines.append(line.left(300));
-    if (previousHandler && type != QtDebugMsg)
-        previousHandler(type, context, message);
-}
 
 QByteArray readData(const QString& name)
 {
@@ -111,7 +87,8 @@ public:
 
 private:
     SubstituteWebServer server;
-    QScopedPointer<SubstituteClock> clock;
+    QScopedPointer<DebugCapture> capture;
+    QScopedPointer<SimulatedClock> clock;
     QScopedPointer<MainWindow> window;
     QByteArray bodies[4];
     QByteArray goodBodies[4];
@@ -178,7 +155,8 @@ private slots:
         static ClockPortLock lock;
         qRegisterMetaType<QNetworkReply*>();
         trustTestCertificateAuthority();
-        previousHandler = qInstallMessageHandler(captureMessage);
+        // A 10 MB reply is logged whole; keep only the start of each line.
+        capture.reset(new DebugCapture({true, true, 300}));
         QVERIFY(server.start());
 
         goodBodies[Point] = readData("weather/point.json");
@@ -204,10 +182,12 @@ private slots:
             return reply;
         });
 
-        clock.reset(new SubstituteClock(QHostAddress("127.0.0.2")));
+        clock.reset(new SimulatedClock(QHostAddress("127.0.0.2")));
+
+        clock->bind();
         QVERIFY(clock->isBound());
 
-        // The recorded observation must not count as stale (issue 16).
+        // The recorded observation must not count as stale.
         prepareSettingsFile({{"weatherhost", server.baseUrl()},
                              {"stockhost", server.baseUrl()},
                              {"maxobservationage", 2147483647}});
@@ -237,7 +217,7 @@ private slots:
     void cleanupTestCase()
     {
         window.reset();
-        qInstallMessageHandler(previousHandler);
+        capture.reset();
     }
 
     void badReplyChangesNothingHeld_data()
@@ -310,11 +290,11 @@ private slots:
         for (int i = 1; i < 1000; ++i)
             quotes.append({QString("Z%1").arg(i), QString("Filler %1").arg(i), "1.5", "0.1", "10"});
         bodies[Stock] = quoteReply(quotes);
-        const int mark = capturedLines.size();
+        const int mark = capture->mark();
         const bool handled = request(Stock);
         bodies[Stock] = goodBodies[Stock];
         QVERIFY(handled);
-        const QStringList lines = capturedLines.mid(mark);
+        const QStringList lines = capture->debugSince(mark);
         QVERIFY2(lines.contains("StockQuote Response: 1000 quotes, first 200 used, 800 ignored"),
                  qPrintable(lines.filter("quotes").join('\n')));
         QCOMPARE(lines.filter(QRegularExpression("^i=\\d+ Name=")).size(), 200);
@@ -350,5 +330,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(BadRepliesTest)
+CORVELTA_TEST_MAIN(BadRepliesTest)
 #include "tst_badreplies.moc"

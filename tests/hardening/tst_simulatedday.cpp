@@ -1,4 +1,3 @@
-// CORVELTA_USES_CLOCK_PORT: the real window starts the clock link.
 //
 // A whole day of the scheduler in fast motion: the time of day comes from a
 // simulated clock, both feeds refresh every minute from midnight to midnight
@@ -18,29 +17,28 @@
 #include <QTimer>
 #include <unistd.h>
 
-#include "../app/apptesthelpers.h"
-#include "../stocks/quotereplies.h"
-#include "clockportlock.h"
-#include "mainwindow.h"
-#include "substituteclock.h"
-#include "substitutewebserver.h"
-#include "udpcommthread.h"
+#include "support/debugcapture.h"
+#include "support/fixedclock.h"
+#include "support/settingsfiles.h"
+#include "support/quotereplies.h"
+#include "support/clockportlock.h"
+#include "app/mainwindow.h"
+#include "clocksim/simulatedclock.h"
+#include "support/substitutewebserver.h"
+#include "clocklink/udpcommthread.h"
+#include "support/testmain.h"
+#include "support/mainwindowprobe.h"
 
-struct MainWindowProbe
+
+void scheduleAllDay(MainWindow& w)
 {
-    static QString& stationId(MainWindow& w) { return w.stationId; }
-    static QNetworkAccessManager* networkManager(MainWindow& w) { return w.networkManager; }
-    static QTimer* updateTimer(MainWindow& w) { return w.updateTimer; }
-    static void scheduleAllDay(MainWindow& w)
-    {
-        w.weatherStart = w.stockStart = QTime(0, 0, 0);
-        w.weatherStop = w.stockStop = QTime(23, 59, 59, 999);
-        w.weatherInterval = w.stockInterval = 1;
-        w.weatherWeekend = w.stockWeekend = false;
-        w.weatherCounter = 0;
-        w.stockCounter = -10;  // the stock feed runs ten ticks behind, as at start-up
-    }
-};
+    MainWindowProbe::weatherStart(w) = MainWindowProbe::stockStart(w) = QTime(0, 0, 0);
+    MainWindowProbe::weatherStop(w) = MainWindowProbe::stockStop(w) = QTime(23, 59, 59, 999);
+    MainWindowProbe::weatherInterval(w) = MainWindowProbe::stockInterval(w) = 1;
+    MainWindowProbe::weatherWeekend(w) = MainWindowProbe::stockWeekend(w) = false;
+    MainWindowProbe::weatherCounter(w) = 0;
+    MainWindowProbe::stockCounter(w) = -10;  // the stock feed runs ten ticks behind, as at start-up
+}
 
 namespace {
 
@@ -55,15 +53,6 @@ constexpr bool AddressSanitizerBuild = false;
 #else
 constexpr bool AddressSanitizerBuild = false;
 #endif
-
-// The day's thousands of log lines are echoed to the debug output; keep the
-// test's own output readable.
-QtMessageHandler previousHandler = nullptr;
-void dropDebug(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (type != QtDebugMsg && previousHandler)
-        previousHandler(type, context, message);
-}
 
 qint64 residentBytes()
 {
@@ -88,9 +77,10 @@ public:
 
 private:
     SubstituteWebServer server;
-    QScopedPointer<SubstituteClock> weatherClock;  // acknowledges
-    QScopedPointer<SubstituteClock> stockClock;    // acknowledges
-    QScopedPointer<SubstituteClock> silentClock;   // listed for both feeds, never acknowledges
+    QScopedPointer<SimulatedClock> weatherClock;  // acknowledges
+    QScopedPointer<SimulatedClock> stockClock;    // acknowledges
+    QScopedPointer<SimulatedClock> silentClock;   // listed for both feeds, never acknowledges
+    QScopedPointer<DebugCapture> quiet;
     QByteArray observation;
     QByteArray quotes;
 
@@ -106,7 +96,7 @@ private:
 
     // The last text each variable of a clock received; the arrivals are
     // cleared as they are read, so the test itself does not grow.
-    static void takeArrivals(SubstituteClock& clock, QMap<int, QByteArray>& last)
+    static void takeArrivals(SimulatedClock& clock, QMap<int, QByteArray>& last)
     {
         for (const auto& arrival : clock.arrivals)
             if (arrival.data.size() >= 3 && quint8(arrival.data.at(0)) == 0xBE)
@@ -120,7 +110,9 @@ private slots:
         static ClockPortLock lock;
         qRegisterMetaType<QNetworkReply*>();
         trustTestCertificateAuthority();
-        previousHandler = qInstallMessageHandler(dropDebug);
+        // The day's thousands of log lines are echoed to the debug output;
+        // keep the test's own output readable.
+        quiet.reset(new DebugCapture(DebugCapture::Options{false}));
 
         QFile file(testDataPath("weather/observation.json"));
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -139,17 +131,18 @@ private slots:
             return reply;
         });
 
-        weatherClock.reset(new SubstituteClock(QHostAddress("127.0.0.2")));
-        stockClock.reset(new SubstituteClock(QHostAddress("127.0.0.4")));
-        silentClock.reset(new SubstituteClock(QHostAddress("127.0.0.3")));
+        weatherClock.reset(new SimulatedClock(QHostAddress("127.0.0.2")));
+
+        weatherClock->bind();
+        stockClock.reset(new SimulatedClock(QHostAddress("127.0.0.4")));
+        stockClock->bind();
+        silentClock.reset(new SimulatedClock(QHostAddress("127.0.0.3")));
+        silentClock->bind();
         silentClock->setAnswer(QByteArray());
         QVERIFY(weatherClock->isBound() && stockClock->isBound() && silentClock->isBound());
     }
 
-    void cleanupTestCase()
-    {
-        qInstallMessageHandler(previousHandler);
-    }
+    void cleanupTestCase() { quiet.reset(); }
 
     void bothFeedsEveryMinuteForADay()
     {
@@ -166,7 +159,7 @@ private slots:
                              {"maxobservationage", 2147483647}});
         MainWindow window;
         MainWindowProbe::updateTimer(window)->stop();  // the test ticks instead
-        MainWindowProbe::scheduleAllDay(window);
+        scheduleAllDay(window);
         MainWindowProbe::stationId(window) = "KLNK";
         window.findChild<QLineEdit*>("clockWeatherIPListEdit")->setText("127.0.0.2, 127.0.0.3");
         window.findChild<QLineEdit*>("clockStockIPListEdit")->setText("127.0.0.4, 127.0.0.3");
@@ -216,7 +209,7 @@ private slots:
         QCOMPARE(acknowledged + givenUp + superseded, queued);
         // Five texts a refresh to each of two clocks, one of them silent.
         // The silent clock's texts are given up, or replaced by the next
-        // refresh's while they wait behind the one in flight (issue 15).
+        // refresh's while they wait behind the one in flight.
         QVERIFY(givenUp >= 1);
         QVERIFY2(givenUp + superseded >= queued / 2 - 10,
                  qPrintable(QString("%1 + %2 of %3").arg(givenUp).arg(superseded).arg(queued)));
@@ -246,5 +239,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(SimulatedDayTest)
+CORVELTA_TEST_MAIN(SimulatedDayTest)
 #include "tst_simulatedday.moc"

@@ -1,4 +1,3 @@
-// CORVELTA_USES_CLOCK_PORT: the window starts the clock link.
 //
 // The stock feed end to end: the real window asks a substitute quote service
 // over HTTPS on loopback, and substitute clocks on 127.0.0.2 and 127.0.0.3
@@ -11,55 +10,37 @@
 #include <QSettings>
 #include <QTimer>
 
-#include "../app/apptesthelpers.h"
-#include "clockportlock.h"
-#include "mainwindow.h"
-#include "quotereplies.h"
-#include "substituteclock.h"
-#include "substitutewebserver.h"
+#include "support/debugcapture.h"
+#include "support/fixedclock.h"
+#include "support/settingsfiles.h"
+#include "support/clockportlock.h"
+#include "app/mainwindow.h"
+#include "support/quotereplies.h"
+#include "clocksim/simulatedclock.h"
+#include "support/substitutewebserver.h"
+#include "support/testmain.h"
+#include "support/mainwindowprobe.h"
+#include "support/handwrittendatagram.h"
 
-struct MainWindowProbe
+// The stock window open all day, every day.
+void openAllDay(MainWindow& w)
 {
-    static QString& stockBaseUrl(MainWindow& w) { return w.stockBaseUrl; }
-    static QString& stockHost(MainWindow& w) { return w.stockHost; }
-    static QString& stockApiKey(MainWindow& w) { return w.stockApiKey; }
-    static int& requestType(MainWindow& w) { return w.requestType; }
-    static QTimer* updateTimer(MainWindow& w) { return w.updateTimer; }
-    static void tick(MainWindow& w) { w.timerTimeout(); }
-    static qint64& stockCounter(MainWindow& w) { return w.stockCounter; }
-    static void openAllDay(MainWindow& w)
-    {
-        w.stockStart = QTime(0, 0);
-        w.stockStop = QTime(23, 59, 59, 999);
-        w.stockWeekend = false;
-    }
-    static void closeWindow(MainWindow& w) { w.stockStop = QTime(); }
-    static void setFlags(MainWindow& w, const QString& letters)  // n t p c v
-    {
-        w.cbName = letters.contains('n');
-        w.cbTicker = letters.contains('t');
-        w.cbPrice = letters.contains('p');
-        w.cbChange = letters.contains('c');
-        w.cbVolume = letters.contains('v');
-    }
-};
+    MainWindowProbe::stockStart(w) = QTime(0, 0);
+    MainWindowProbe::stockStop(w) = QTime(23, 59, 59, 999);
+    MainWindowProbe::stockWeekend(w) = false;
+}
+
+// A null stop time closes the stock window.
+void closeWindow(MainWindow& w)
+{
+    MainWindowProbe::stockStop(w) = QTime();
+}
 
 namespace {
 
-// Every log line is echoed to the debug output; collect them, without the
-// time stamp a log line may carry.
-QStringList capturedLines;
-QtMessageHandler previousHandler = nullptr;
-
-void captureMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    static const QRegularExpression stamp("^\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d: ");
-    QString line = message;
-    line.remove(stamp);
-    capturedLines.append(line);
-    if (previousHandler && type != QtDebugMsg)
-        previousHandler(type, context, message);
-}
+// Every log line is echoed to the debug output; collected without the time
+// stamp a log line carries.
+DebugCapture* capture = nullptr;
 
 // The quotes the substitute service knows, as it would report them.
 const QMap<QString, QuoteData>& catalogue()
@@ -86,17 +67,12 @@ QByteArray answerFor(const QByteArray& target)
     return quoteReply(quotes);
 }
 
-QByteArray datagram(int var, const QString& text)
-{
-    return QByteArray(1, char(0xBE)) + char(var) + text.toUtf8() + QByteArray(1, '\0');
-}
-
 const QByteArray EndMark = datagram(9, "end of test step");
 const QByteArray ProbeMark = datagram(8, "probe");
 
 QStringList linesFrom(int first)
 {
-    return capturedLines.mid(first);
+    return capture->debugSince(first);
 }
 
 }  // namespace
@@ -115,14 +91,14 @@ public:
 private:
     SubstituteWebServer server;
     SubstituteWebServer untrusted;
-    QScopedPointer<SubstituteClock> clock2;
-    QScopedPointer<SubstituteClock> clock3;
+    QScopedPointer<SimulatedClock> clock2;
+    QScopedPointer<SimulatedClock> clock3;
     QScopedPointer<MainWindow> window;
     QString expectedKey;
     QStringList serviceComplaints;
     int replyStatus = 200;
     bool holdReplies = false;
-    // Issue 16: the statuses of the replies in turn (the last one repeats;
+    // The statuses of the replies in turn (the last one repeats;
     // NoQuotes: a 200 without a quote), their Retry-After, the quota header,
     // and a body to answer with instead of the catalogue's.
     static constexpr int NoQuotes = 1;
@@ -181,14 +157,14 @@ private:
     {
         window->SendClockVar("127.0.0.2", 9, "end of test step");
         window->SendClockVar("127.0.0.3", 9, "end of test step");
-        auto arrived = [](SubstituteClock& c) {
+        auto arrived = [](SimulatedClock& c) {
             for (const auto& a : c.arrivals)
                 if (a.data == EndMark)
                     return true;
             return false;
         };
         QTRY_VERIFY_WITH_TIMEOUT(arrived(*clock2) && arrived(*clock3), 20000);
-        auto before = [](SubstituteClock& c) {
+        auto before = [](SimulatedClock& c) {
             QList<QByteArray> list;
             for (const auto& a : c.arrivals) {
                 if (a.data == EndMark)
@@ -207,7 +183,7 @@ private:
     // of its first log line.
     int refreshAndWait()
     {
-        const int first = capturedLines.size();
+        const int first = capture->mark();
         clickUpdate();
         [&] {
             QTRY_VERIFY_WITH_TIMEOUT(
@@ -221,7 +197,7 @@ private slots:
     {
         static ClockPortLock lock;
         trustTestCertificateAuthority();
-        previousHandler = qInstallMessageHandler(captureMessage);
+        capture = new DebugCapture({true, true});
         QVERIFY(server.start());
         QVERIFY(untrusted.start());
         server.setHandler([this](const SubstituteWebServer::Request& request) {
@@ -258,14 +234,17 @@ private slots:
             return reply;
         });
 
-        clock2.reset(new SubstituteClock(QHostAddress("127.0.0.2")));
-        clock3.reset(new SubstituteClock(QHostAddress("127.0.0.3")));
+        clock2.reset(new SimulatedClock(QHostAddress("127.0.0.2")));
+
+        clock2->bind();
+        clock3.reset(new SimulatedClock(QHostAddress("127.0.0.3")));
+        clock3->bind();
         QVERIFY(clock2->isBound());
         QVERIFY(clock3->isBound());
 
         // Every datagram check below relies on the clock link reaching the clocks.
         newWindow();
-        QSignalSpy spy(clock2.data(), &SubstituteClock::datagramReceived);
+        QSignalSpy spy(clock2.data(), &SimulatedClock::datagramArrived);
         window->SendClockVar("127.0.0.2", 8, "probe");
         clockLinkLive = spy.wait(5000);
         QVERIFY2(clockLinkLive, "the clock link delivers nothing to a substitute clock");
@@ -293,7 +272,11 @@ private slots:
 
     void cleanup() { window.reset(); }
 
-    void cleanupTestCase() { qInstallMessageHandler(previousHandler); }
+    void cleanupTestCase()
+    {
+        delete capture;
+        capture = nullptr;
+    }
 
     void refresh_data()
     {
@@ -473,7 +456,7 @@ private slots:
         MainWindowProbe::setFlags(*window, "tp");
         setAddresses("127.0.0.2");
         holdReplies = true;
-        const int first = capturedLines.size();
+        const int first = capture->mark();
         clickUpdate();
         QTRY_COMPARE_WITH_TIMEOUT(server.heldCount(), 1, 20000);
 
@@ -508,7 +491,7 @@ private slots:
         QCOMPARE(lines.filter("Sending Stock Data"), QStringList());
     }
 
-    // Issue 16, items 7 and 8, through the window: nothing borrowed from
+    // Through the window: nothing borrowed from
     // another quote, nothing unknown shown as a number.
     void unknownValues_data()
     {
@@ -556,7 +539,7 @@ private slots:
         QCOMPARE(at2, expected);
     }
 
-    // Issue 16, item 9: a quote that matches no field of this reply is
+    // A quote that matches no field of this reply is
     // dropped, though it matched one in the earlier reply.
     void unmatchedQuoteAfterAnEarlierMatch()
     {
@@ -583,13 +566,13 @@ private slots:
         QCOMPARE(at2, QList<QByteArray>{datagram(1, "(MSFT) 378.91 ")});
     }
 
-    // Issue 16, item 6: five fields without a symbol ask for nothing.
+    // Five fields without a symbol ask for nothing.
     void noSymbolsNoRequest()
     {
         setFields({"", " ", ",", "", ""});
-        const int first = capturedLines.size();
+        const int first = capture->mark();
         for (int i = 0; i < 3; ++i) {
-            MainWindowProbe::openAllDay(*window);
+            openAllDay(*window);
             MainWindowProbe::stockCounter(*window) = 600;
             MainWindowProbe::tick(*window);  // a scheduled refresh
             clickUpdate();
@@ -603,14 +586,14 @@ private slots:
         refreshAndWait();
         QCOMPARE(server.requests.size(), 1);
         setFields({"", "", "", "", ""});
-        const int second = capturedLines.size();
+        const int second = capture->mark();
         clickUpdate();
         clickUpdate();
         QCOMPARE(linesFrom(second).filter("Not Requested"), QStringList{"Stocks Not Requested: no ticker symbols"});
         QCOMPARE(server.requests.size(), 1);
     }
 
-    // Issue 16, item 10: the remaining quota, when the service reports it,
+    // The remaining quota, when the service reports it,
     // with every reply, a refused one too; and the quote requests keep the
     // User-Agent they always had (only the weather service is told who calls).
     void quotaLogged()
@@ -628,7 +611,7 @@ private slots:
             QVERIFY2(!request.headers.value("user-agent").startsWith("Corvelta"), request.headers.value("user-agent"));
     }
 
-    // Issue 16, item 5, for the stock feed: the retries are driven by setting
+    // The retries are driven by setting
     // the clock and ticking the scheduler.
     void retries_data()
     {
@@ -658,15 +641,15 @@ private slots:
         this->retryAfter = retryAfter;
         // A Wednesday morning.
         FixedClock clock(QDateTime(QDate(2026, 3, 4), QTime(10, 0)));
-        MainWindowProbe::openAllDay(*window);
+        openAllDay(*window);
         if (!insideWindow)
-            MainWindowProbe::closeWindow(*window);
+            closeWindow(*window);
         MainWindowProbe::stockCounter(*window) = 0;  // the next scheduled refresh is 601 ticks away
         setFields({"AAPL", "", "", "", ""});
         MainWindowProbe::setFlags(*window, "tp");
         setAddresses("127.0.0.2");
         label(0)->setText("shown before");
-        const int first = capturedLines.size();
+        const int first = capture->mark();
         auto retryLines = [first] { return linesFrom(first).filter(QRegularExpression("^Retrying ")); };
         auto handled = [first] {
             return linesFrom(first).filter(QRegularExpression("^Var4=|^Request Failed: ")).size();
@@ -702,5 +685,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(StockFeedTest)
+CORVELTA_TEST_MAIN(StockFeedTest)
 #include "tst_stockfeed.moc"

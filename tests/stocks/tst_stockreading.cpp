@@ -3,15 +3,16 @@
 
 #include <QRandomGenerator>
 
-#include "clockaddresslist.h"
-#include "clockdatagram.h"
-#include "jsonextract.h"
-#include "quotereplies.h"
-#include "stockquotereader.h"
-#include "stockreplyhandling.h"
-#include "stockrequest.h"
-#include "substitutewebserver.h"
-#include "tickertext.h"
+#include "clocklink/clockaddresslist.h"
+#include "clocklink/clockdatagram.h"
+#include "replies/jsonextract.h"
+#include "support/quotereplies.h"
+#include "stocks/stockquotereader.h"
+#include "stocks/stockreplyhandling.h"
+#include "stocks/stockrequest.h"
+#include "support/substitutewebserver.h"
+#include "stocks/tickertext.h"
+#include "support/testmain.h"
 
 Q_DECLARE_METATYPE(TickerText::Flags)
 
@@ -40,7 +41,7 @@ QList<QPair<int, int>> quoteObjects(const QString& text)
 }
 
 // Whether every quote's own object carries all five keys: the replies for
-// which the bounded reading (issue 16) and the stated rule must agree.
+// which the bounded reading and the stated rule must agree.
 bool allQuotesComplete(const QString& text)
 {
     for (const auto& object : quoteObjects(text))
@@ -52,7 +53,7 @@ bool allQuotesComplete(const QString& text)
     return true;
 }
 
-// The reading rule as issue 16 states it, read literally: each key is
+// The bounded reading rule, read literally: each key is
 // searched from just after the quote's marker and counts only when it begins
 // before the next marker; then the stated colon search and extraction.
 // Quadratic, kept here as the yardstick for the reader on every reply.
@@ -185,7 +186,7 @@ void compareReadingsWith(const QString& text, int tableSize, Reader yardstickRea
 }
 
 // Compares the reader's reading with a yardstick's, record by record, and
-// reports the first difference: always with the bounded rule of issue 16;
+// reports the first difference: always with the bounded rule;
 // with the specification's unbounded rule only when every quote of the reply
 // carries the five keys (for other replies the two rules differ by design: a
 // key a quote lacks is no longer taken from a later quote).
@@ -215,7 +216,7 @@ QStringList feedOutput(const StockReplyHandling::Result& result, const QString& 
     return out;
 }
 
-// The handling of one reply with the reading rule of issue 16 read literally.
+// The handling of one reply with the bounded reading rule read literally.
 StockReplyHandling::Result handleBySearchFromStart(const QString& text, stockQuoteStruct* table, int tableSize,
                                                    const QStringList& fields, const TickerText::Flags& flags)
 {
@@ -296,7 +297,7 @@ private slots:
         QTest::newRow("escaped quotes and braces in a name")
             << "irregular-quotes.json" << 0
             << QStringList{"-0.5", "136.93", "24531800", "Alphabet Inc. \"A\" {class", "GOOGL"};
-        // Issue 16: a key the quote's own object lacks is not taken from the next quote.
+        // A key the quote's own object lacks is not taken from the next quote.
         QTest::newRow("null change, name absent and not borrowed")
             << "irregular-quotes.json" << 1 << QStringList{"+null", "138.05", "18712000", "", "GOOG"};
         QTest::newRow("price as an object reads empty")
@@ -453,15 +454,15 @@ private slots:
         QTest::newRow("zero change") << "c" << QStringList{"", "", "", "+0", ""} << "+0.00 ";
         QTest::newRow("small negative change") << "c" << QStringList{"", "", "", "-0.5", ""} << " -0.50 ";
         QTest::newRow("positive change") << "c" << QStringList{"", "", "", "+0.23", ""} << "+0.23 ";
-        // Issue 16: what is no number is unknown, never 0.00.
+        // What is no number is unknown, never 0.00.
         QTest::newRow("null change is unknown") << "c" << QStringList{"", "", "", "+null", ""} << "-- ";
         QTest::newRow("price rounded to two places") << "p" << QStringList{"", "", "4550.426", "", ""} << "4550.43 ";
         // Read in single precision: 4550.4349 is held as 4550.43505859375.
         QTest::newRow("price read in single precision") << "p" << QStringList{"", "", "4550.4349", "", ""} << "4550.44 ";
         QTest::newRow("price that is no number") << "p" << QStringList{"", "", "", "", ""} << "-- ";
-        QTest::newRow("missing price, negative change (issue text)")
+        QTest::newRow("missing price, negative change")
             << "tpc" << QStringList{"Apple Inc.", "AAPL", "", "-1.2", ""} << "(AAPL) --  -1.20 ";
-        QTest::newRow("missing change (issue text)")
+        QTest::newRow("missing change")
             << "tpc" << QStringList{"IBM", "IBM", "193.6", "", ""} << "(IBM) 193.60 -- ";
         QTest::newRow("short price padded to width four") << "p" << QStringList{"", "", "1", "", ""} << "1.00 ";
         QTest::newRow("volume as extracted") << "v" << QStringList{"", "", "", "", "2.1B"} << "2.1B";
@@ -514,7 +515,7 @@ private slots:
         for (int v : {0, 1, 3, 4})
             QCOMPARE(first.tickerTexts[v], QString());
 
-        // Issue 16: a quote that matches no field of this reply is dropped,
+        // A quote that matches no field of this reply is dropped,
         // though its record matched a field in the earlier reply.
         StockReplyHandling::Result second =
             StockReplyHandling::handle(text, table, 200, {"aapl", "", "msft", "", ""}, flagsOf("tp"));
@@ -546,7 +547,7 @@ private slots:
         QCOMPARE(result.tickerTexts[0], text0);
     }
 
-    // Issue 16, item 7: each quote's keys come from its own object only.
+    // Each quote's keys come from its own object only.
     void keysReadInsideTheirOwnObject_data()
     {
         QTest::addColumn<QString>("text");
@@ -589,7 +590,7 @@ private slots:
         compareReadings(text, 200);
     }
 
-    // Issue 16, item 8: what is unknown prints as "--" or is left out, and
+    // What is unknown prints as "--" or is left out, and
     // one line names it.
     void unknownValuesInTheTickerText()
     {
@@ -660,5 +661,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(StockReadingTest)
+CORVELTA_TEST_GUILESS_MAIN(StockReadingTest)
 #include "tst_stockreading.moc"

@@ -1,4 +1,4 @@
-#include "clockportlock.h"
+#include "support/clockportlock.h"
 
 #include <QDir>
 

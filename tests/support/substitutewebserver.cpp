@@ -1,4 +1,4 @@
-#include "substitutewebserver.h"
+#include "support/substitutewebserver.h"
 
 #include <QFile>
 #include <QPointer>

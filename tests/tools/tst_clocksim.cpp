@@ -11,21 +11,13 @@
 #include <QTest>
 #include <QUdpSocket>
 
-#include "clockdatagramreader.h"
-#include "clockwebinterface.h"
-#include "simulatedclock.h"
+#include "clocksim/clockdatagramreader.h"
+#include "clocksim/clockwebinterface.h"
+#include "clocksim/simulatedclock.h"
+#include "support/testmain.h"
+#include "support/handwrittendatagram.h"
 
 namespace {
-
-QByteArray datagram(int variable, const QByteArray& utf8Text)
-{
-    QByteArray bytes;
-    bytes.append(char(0xBE));
-    bytes.append(char(variable));
-    bytes.append(utf8Text);
-    bytes.append('\0');
-    return bytes;
-}
 
 QByteArray md5Authorization(const QByteArray& password)
 {
@@ -429,5 +421,5 @@ void TestClockSim::webInterfaceRefusesOversizedRequests()
     QVERIFY(clock.parameters().isEmpty());
 }
 
-QTEST_MAIN(TestClockSim)
+CORVELTA_TEST_MAIN(TestClockSim)
 #include "tst_clocksim.moc"

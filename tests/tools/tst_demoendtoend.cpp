@@ -1,6 +1,3 @@
-// CORVELTA_USES_CLOCK_PORT: the simulated clocks bind 127.0.0.2-4:7372 and
-// the program under test binds port 7372 on every address.
-//
 // The real corvelta executable, run as a separate process the way the
 // offline demo runs it: a directory of its own with a copy of the executable
 // and the demo settings file, the demo's substitute services (replies frozen
@@ -17,8 +14,9 @@
 #include <QTest>
 #include <memory>
 
-#include "clockportlock.h"
-#include "simulatedclock.h"
+#include "support/clockportlock.h"
+#include "clocksim/simulatedclock.h"
+#include "support/testmain.h"
 
 namespace {
 
@@ -151,7 +149,7 @@ void TestDemoEndToEnd::initTestCase()
     QCOMPARE(settingsTool.exitCode(), 0);
     {
         // The frozen observation is years old by now: let it count as current
-        // (issue 16 keeps observations older than two hours off the clocks).
+        // (observations older than two hours are kept off the clocks).
         QSettings settings(demoDir.filePath(QStringLiteral("crv_settings.ini")), QSettings::IniFormat);
         settings.setValue(QStringLiteral("maxobservationage"), 2147483647);
     }
@@ -227,5 +225,5 @@ void TestDemoEndToEnd::everyDatagramWasWellFormed()
     }
 }
 
-QTEST_MAIN(TestDemoEndToEnd)
+CORVELTA_TEST_MAIN(TestDemoEndToEnd)
 #include "tst_demoendtoend.moc"

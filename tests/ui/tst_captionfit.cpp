@@ -7,9 +7,10 @@
 #include <QMainWindow>
 #include <QtTest>
 
-#include "captionfit.h"
+#include "ui/captionfit.h"
 #include "ui_mainwindow.h"
 #include "ui_setupdialog.h"
+#include "support/testmain.h"
 
 class CaptionFitTest : public QObject
 {
@@ -196,5 +197,5 @@ void CaptionFitTest::openListShowsWholeItems()
     box->hidePopup();
 }
 
-QTEST_MAIN(CaptionFitTest)
+CORVELTA_TEST_MAIN(CaptionFitTest)
 #include "tst_captionfit.moc"

@@ -1,4 +1,3 @@
-// CORVELTA_USES_CLOCK_PORT: the window starts the clock link.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
@@ -10,16 +9,11 @@
 #include <QStatusBar>
 #include <QtTest>
 
-#include "captionfit.h"
-#include "clockportlock.h"
-#include "mainwindow.h"
-
-struct MainWindowProbe
-{
-    static bool units(MainWindow& w) { return w.units; }
-    static QLabel* weatherLabel(MainWindow& w, int i) { return w.weatherVarLabels[i]; }
-    static QLabel* stockLabel(MainWindow& w, int i) { return w.stockVarLabels[i]; }
-};
+#include "ui/captionfit.h"
+#include "support/clockportlock.h"
+#include "app/mainwindow.h"
+#include "support/testmain.h"
+#include "support/mainwindowprobe.h"
 
 class MainWindowFormTest : public QObject
 {
@@ -193,7 +187,7 @@ void MainWindowFormTest::windowItself()
     QCOMPARE(menuBar->objectName(), QString("menubar"));
     QVERIFY(menuBar->actions().isEmpty());
     QCOMPARE(window->statusBar()->objectName(), QString("statusbar"));
-    // Issue 15: the status bar tells of the feeds' last refreshes and the
+    // The status bar tells of the feeds' last refreshes and the
     // clocks; before either it says so.
     QCOMPARE(window->statusBar()->currentMessage(),
              QString::fromUtf8("Weather not yet \u00b7 Stocks not yet \u00b7 Clocks not yet sent to"));
@@ -265,5 +259,5 @@ void MainWindowFormTest::growingTextsAreToolTips()
     }
 }
 
-QTEST_MAIN(MainWindowFormTest)
+CORVELTA_TEST_MAIN(MainWindowFormTest)
 #include "tst_mainwindowform.moc"

@@ -1,5 +1,3 @@
-// CORVELTA_USES_CLOCK_PORT: the window starts the clock link.
-// CORVELTA_FAIL_ON_WARNING
 #include <QtTest>
 
 #include <QApplication>
@@ -16,54 +14,52 @@
 #include <functional>
 #include <memory>
 
-#include "../app/apptesthelpers.h"
-#include "clockportlock.h"
-#include "mainwindow.h"
-#include "setupdialog.h"
+#include "support/debugcapture.h"
+#include "support/fixedclock.h"
+#include "support/settingsfiles.h"
+#include "support/clockportlock.h"
+#include "app/mainwindow.h"
+#include "ui/setupdialog.h"
+#include "support/testmain.h"
+#include "support/mainwindowprobe.h"
 
 // The fourteen members the dialog edits, by name.
-struct MainWindowProbe
-{
-    static QTimer* updateTimer(MainWindow& w) { return w.updateTimer; }
-    static void tick(MainWindow& w) { w.timerTimeout(); }
-    static int weatherCounter(MainWindow& w) { return w.weatherCounter; }
-    static int stockCounter(MainWindow& w) { return w.stockCounter; }
 
-    static QVariantMap members(MainWindow& w)
-    {
-        return {{"cbName", w.cbName},
-                {"cbTicker", w.cbTicker},
-                {"cbPrice", w.cbPrice},
-                {"cbChange", w.cbChange},
-                {"cbVolume", w.cbVolume},
-                {"stockApiKey", w.stockApiKey},
-                {"weatherStart", w.weatherStart},
-                {"weatherStop", w.weatherStop},
-                {"weatherInterval", w.weatherInterval},
-                {"weatherWeekend", w.weatherWeekend},
-                {"stockStart", w.stockStart},
-                {"stockStop", w.stockStop},
-                {"stockInterval", w.stockInterval},
-                {"stockWeekend", w.stockWeekend}};
-    }
-    static void setMembers(MainWindow& w, const QVariantMap& v)
-    {
-        w.cbName = v["cbName"].toBool();
-        w.cbTicker = v["cbTicker"].toBool();
-        w.cbPrice = v["cbPrice"].toBool();
-        w.cbChange = v["cbChange"].toBool();
-        w.cbVolume = v["cbVolume"].toBool();
-        w.stockApiKey = v["stockApiKey"].toString();
-        w.weatherStart = v["weatherStart"].toTime();
-        w.weatherStop = v["weatherStop"].toTime();
-        w.weatherInterval = v["weatherInterval"].toInt();
-        w.weatherWeekend = v["weatherWeekend"].toBool();
-        w.stockStart = v["stockStart"].toTime();
-        w.stockStop = v["stockStop"].toTime();
-        w.stockInterval = v["stockInterval"].toInt();
-        w.stockWeekend = v["stockWeekend"].toBool();
-    }
-};
+QVariantMap windowMembers(MainWindow& w)
+{
+    return {{"cbName", MainWindowProbe::cbName(w)},
+            {"cbTicker", MainWindowProbe::cbTicker(w)},
+            {"cbPrice", MainWindowProbe::cbPrice(w)},
+            {"cbChange", MainWindowProbe::cbChange(w)},
+            {"cbVolume", MainWindowProbe::cbVolume(w)},
+            {"stockApiKey", MainWindowProbe::stockApiKey(w)},
+            {"weatherStart", MainWindowProbe::weatherStart(w)},
+            {"weatherStop", MainWindowProbe::weatherStop(w)},
+            {"weatherInterval", MainWindowProbe::weatherInterval(w)},
+            {"weatherWeekend", MainWindowProbe::weatherWeekend(w)},
+            {"stockStart", MainWindowProbe::stockStart(w)},
+            {"stockStop", MainWindowProbe::stockStop(w)},
+            {"stockInterval", MainWindowProbe::stockInterval(w)},
+            {"stockWeekend", MainWindowProbe::stockWeekend(w)}};
+}
+
+void setWindowMembers(MainWindow& w, const QVariantMap& v)
+{
+    MainWindowProbe::cbName(w) = v["cbName"].toBool();
+    MainWindowProbe::cbTicker(w) = v["cbTicker"].toBool();
+    MainWindowProbe::cbPrice(w) = v["cbPrice"].toBool();
+    MainWindowProbe::cbChange(w) = v["cbChange"].toBool();
+    MainWindowProbe::cbVolume(w) = v["cbVolume"].toBool();
+    MainWindowProbe::stockApiKey(w) = v["stockApiKey"].toString();
+    MainWindowProbe::weatherStart(w) = v["weatherStart"].toTime();
+    MainWindowProbe::weatherStop(w) = v["weatherStop"].toTime();
+    MainWindowProbe::weatherInterval(w) = v["weatherInterval"].toInt();
+    MainWindowProbe::weatherWeekend(w) = v["weatherWeekend"].toBool();
+    MainWindowProbe::stockStart(w) = v["stockStart"].toTime();
+    MainWindowProbe::stockStop(w) = v["stockStop"].toTime();
+    MainWindowProbe::stockInterval(w) = v["stockInterval"].toInt();
+    MainWindowProbe::stockWeekend(w) = v["stockWeekend"].toBool();
+}
 
 namespace {
 
@@ -333,7 +329,7 @@ private slots:
 
     void showsTheMembersInAFreshModalDialog()
     {
-        MainWindowProbe::setMembers(*window, sampleMembers());
+        setWindowMembers(*window, sampleMembers());
         QVariantMap seen;
         QVERIFY(runSetup(*window, [&](SetupDialog& d) {
             QCOMPARE(d.parentWidget(), window.get());
@@ -363,7 +359,7 @@ private slots:
     void dismissingChangesNothing()
     {
         QFETCH(int, how);
-        MainWindowProbe::setMembers(*window, sampleMembers());
+        setWindowMembers(*window, sampleMembers());
         QVERIFY(runSetup(*window, [&](SetupDialog& d) {
             enter(d, otherMembers());
             compareMembers(shown(d), otherMembers());
@@ -375,7 +371,7 @@ private slots:
                 d.close();
             QVERIFY(!d.isVisible());
         }));
-        compareMembers(MainWindowProbe::members(*window), sampleMembers());
+        compareMembers(windowMembers(*window), sampleMembers());
     }
 
     void okWithoutTouchingKeepsEverything_data()
@@ -395,19 +391,19 @@ private slots:
     void okWithoutTouchingKeepsEverything()
     {
         QFETCH(QVariantMap, members);
-        MainWindowProbe::setMembers(*window, members);
+        setWindowMembers(*window, members);
         QVERIFY(runSetup(*window, [&](SetupDialog& d) { pressOk(d); }));
-        compareMembers(MainWindowProbe::members(*window), members);
+        compareMembers(windowMembers(*window), members);
     }
 
     void okTakesEveryWidget()
     {
-        MainWindowProbe::setMembers(*window, sampleMembers());
+        setWindowMembers(*window, sampleMembers());
         QVERIFY(runSetup(*window, [&](SetupDialog& d) {
             enter(d, otherMembers());
             pressOk(d);
         }));
-        compareMembers(MainWindowProbe::members(*window), otherMembers());
+        compareMembers(windowMembers(*window), otherMembers());
     }
 
     void intervalAbove99_data()
@@ -424,15 +420,15 @@ private slots:
         QVariantMap members = sampleMembers();
         members["weatherInterval"] = 120;
         members["stockInterval"] = 120;
-        MainWindowProbe::setMembers(*window, members);
+        setWindowMembers(*window, members);
         int shownInterval = -1;
         QVERIFY(runSetup(*window, [&](SetupDialog& d) {
             shownInterval = d.findChild<QSpinBox*>("weatherSpinBox")->value();
             ok ? pressOk(d) : pressCancel(d);
         }));
         QCOMPARE(shownInterval, 99);
-        QCOMPARE(MainWindowProbe::members(*window)["weatherInterval"].toInt(), stored);
-        QCOMPARE(MainWindowProbe::members(*window)["stockInterval"].toInt(), stored);
+        QCOMPARE(windowMembers(*window)["weatherInterval"].toInt(), stored);
+        QCOMPARE(windowMembers(*window)["stockInterval"].toInt(), stored);
     }
 
     void eachTickerOptionOnItsOwn_data()
@@ -460,14 +456,14 @@ private slots:
         QVariantMap members = sampleMembers();
         for (const char* m : {"cbName", "cbTicker", "cbPrice", "cbChange", "cbVolume"})
             members[m] = startingFrom;
-        MainWindowProbe::setMembers(*window, members);
+        setWindowMembers(*window, members);
         QVERIFY(runSetup(*window, [&](SetupDialog& d) {
             QCheckBox* option = d.findChild<QCheckBox*>(box);
             QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(5, option->height() / 2));
             pressOk(d);
         }));
         members[member] = !startingFrom;
-        compareMembers(MainWindowProbe::members(*window), members);
+        compareMembers(windowMembers(*window), members);
     }
 
     void apiKeyKeepsItsBlanks()
@@ -476,7 +472,7 @@ private slots:
             QTest::keyClicks(d.findChild<QLineEdit*>("apiKeyLineEdit"), "  spaced key  ");
             pressOk(d);
         }));
-        QCOMPARE(MainWindowProbe::members(*window)["stockApiKey"].toString(), QString("  spaced key  "));
+        QCOMPARE(windowMembers(*window)["stockApiKey"].toString(), QString("  spaced key  "));
     }
 
     void okWritesNothingUntilTheWindowCloses()
@@ -551,5 +547,5 @@ private:
     std::unique_ptr<MainWindow> window;
 };
 
-QTEST_MAIN(SetupDialogTest)
+CORVELTA_TEST_MAIN(SetupDialogTest)
 #include "tst_setupdialog.moc"

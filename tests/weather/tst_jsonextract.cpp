@@ -1,9 +1,9 @@
-// CORVELTA_FAIL_ON_WARNING
 #include <QtTest>
 #include <climits>
 
-#include "jsonextract.h"
-#include "substitutewebserver.h"
+#include "replies/jsonextract.h"
+#include "support/substitutewebserver.h"
+#include "support/testmain.h"
 
 // The text-search reading of the services' replies: what value and which
 // resume position each layout gives, down to the character.
@@ -274,5 +274,5 @@ void JsonExtractTest::megabytesOfText()
     QCOMPARE(JsonText::findKeyColon(text, "\"absent\"", 0, "\"value\""), -1);
 }
 
-QTEST_APPLESS_MAIN(JsonExtractTest)
+CORVELTA_TEST_APPLESS_MAIN(JsonExtractTest)
 #include "tst_jsonextract.moc"

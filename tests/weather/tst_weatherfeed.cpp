@@ -1,12 +1,9 @@
-// CORVELTA_USES_CLOCK_PORT: every case runs the real window, which starts the clock link.
-// CORVELTA_FAIL_ON_WARNING
 #include <QtTest>
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMutex>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
@@ -15,56 +12,22 @@
 #include <QSettings>
 #include <QTimer>
 
-#include "../app/apptesthelpers.h"
-#include "clockportlock.h"
-#include "mainwindow.h"
-#include "substituteclock.h"
-#include "substitutewebserver.h"
-
-struct MainWindowProbe
-{
-    static QString& weatherBaseUrl(MainWindow& w) { return w.weatherBaseUrl; }
-    static int& requestType(MainWindow& w) { return w.requestType; }
-    static bool& units(MainWindow& w) { return w.units; }
-    static QString& stationId(MainWindow& w) { return w.stationId; }
-    static QString& gridId(MainWindow& w) { return w.gridId; }
-    static QString& gridX(MainWindow& w) { return w.gridX; }
-    static QString& gridY(MainWindow& w) { return w.gridY; }
-    static QNetworkAccessManager* networkManager(MainWindow& w) { return w.networkManager; }
-    static QTimer* updateTimer(MainWindow& w) { return w.updateTimer; }
-    static void tick(MainWindow& w) { w.timerTimeout(); }
-    static qint64& weatherCounter(MainWindow& w) { return w.weatherCounter; }
-    static QTime& weatherStart(MainWindow& w) { return w.weatherStart; }
-    static QTime& weatherStop(MainWindow& w) { return w.weatherStop; }
-    static int weatherInterval(MainWindow& w) { return w.weatherInterval; }
-    // What the stock feed does when it asks for quotes: the same manager, kind 4.
-    static void requestQuotes(MainWindow& w, const QString& url)
-    {
-        w.requestType = 4;
-        w.sendServiceRequest(QNetworkRequest(QUrl(url)), 4);
-    }
-};
+#include "support/debugcapture.h"
+#include "support/fixedclock.h"
+#include "support/settingsfiles.h"
+#include "support/clockportlock.h"
+#include "app/mainwindow.h"
+#include "clocksim/simulatedclock.h"
+#include "support/substitutewebserver.h"
+#include "support/testmain.h"
+#include "support/mainwindowprobe.h"
+#include "support/handwrittendatagram.h"
 
 namespace {
 
 // Every line the window logs reaches the debug output; the lines of the
 // weather feed are kept here, without the log's time stamp if it has one.
-QMutex capturedMutex;
-QStringList captured;
-QtMessageHandler previousHandler = nullptr;
-
-void captureMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    static const QRegularExpression stamp(R"(^\d\d/\d\d/\d\d \d\d:\d\d:\d\d\.\d\d\d: )");
-    QString line = message;
-    line.remove(stamp);
-    {
-        QMutexLocker lock(&capturedMutex);
-        captured.append(line);
-    }
-    if (type != QtDebugMsg && previousHandler)
-        previousHandler(type, context, message);
-}
+DebugCapture* capture = nullptr;
 
 const QStringList WeatherLogPrefixes = {"Requesting ", "Error: ", "Station Weather Response: ", "Currently: ",
                                         "Sending Weather Data to ", "Weather Data Missing: ", "Request Failed: ",
@@ -84,19 +47,17 @@ QString echoed(QString line)
 
 int logMark()
 {
-    QMutexLocker lock(&capturedMutex);
-    return captured.size();
+    return capture->mark();
 }
 
 // The weather feed's log lines since the mark, in order.
 QStringList weatherLogSince(int mark)
 {
-    QMutexLocker lock(&capturedMutex);
     QStringList lines;
-    for (int i = mark; i < captured.size(); ++i)
+    for (const QString& line : capture->debugSince(mark))
         for (const QString& prefix : WeatherLogPrefixes)
-            if (captured[i].startsWith(prefix)) {
-                lines.append(captured[i]);
+            if (line.startsWith(prefix)) {
+                lines.append(line);
                 break;
             }
     return lines;
@@ -112,8 +73,7 @@ bool loggedSince(int mark, const QString& prefix)
 
 QStringList debugSince(int mark)
 {
-    QMutexLocker lock(&capturedMutex);
-    return captured.mid(mark);
+    return capture->debugSince(mark);
 }
 
 QByteArray readReply(const QString& file)
@@ -122,17 +82,6 @@ QByteArray readReply(const QString& file)
     if (!f.open(QIODevice::ReadOnly))
         qFatal("missing test reply %s", qPrintable(file));
     return f.readAll();
-}
-
-// A clock datagram written out by hand: 0xBE, variable, UTF-8 text, 0x00.
-QByteArray datagram(int variable, const QString& text)
-{
-    QByteArray bytes;
-    bytes.append(char(0xBE));
-    bytes.append(char(variable));
-    bytes.append(text.toUtf8());
-    bytes.append('\0');
-    return bytes;
 }
 
 const QString Unchanged = "<unchanged>";
@@ -164,7 +113,6 @@ private slots:
     void stationBoxSetsStationId();
     void metricBoxOnlyFlipsUnits();
     void windowFormattingFollowsUnits();
-    // Issue 16.
     void retries_data();
     void retries();
     void pressOrScheduleStartsANewSeries_data();
@@ -188,8 +136,8 @@ private:
     bool markerArrived();
 
     QScopedPointer<SubstituteWebServer> service;
-    QScopedPointer<SubstituteClock> clock2;
-    QScopedPointer<SubstituteClock> clock3;
+    QScopedPointer<SimulatedClock> clock2;
+    QScopedPointer<SimulatedClock> clock3;
     QScopedPointer<MainWindow> window;
 
     // What the substitute weather service answers.
@@ -203,7 +151,7 @@ private:
     bool clockLinkSends = false;
     int markerCount = 0;
 
-    // Issue 16: the observation replies' statuses in turn (the last one
+    // The observation replies' statuses in turn (the last one
     // repeats): an HTTP status, or Stale / Empty for a 200 whose observation
     // is five hours old or holds no measurement; and their Retry-After.
     QList<int> observationSequence;
@@ -222,7 +170,7 @@ constexpr int Empty = 2;
 void WeatherFeedTest::initTestCase()
 {
     static ClockPortLock lock;
-    previousHandler = qInstallMessageHandler(captureMessage);
+    capture = new DebugCapture({true, true});
     qRegisterMetaType<QNetworkReply*>();
     trustTestCertificateAuthority();
     clock.reset(new FixedClock(TestNow));
@@ -270,8 +218,11 @@ void WeatherFeedTest::initTestCase()
         return reply;
     });
 
-    clock2.reset(new SubstituteClock(QHostAddress("127.0.0.2")));
-    clock3.reset(new SubstituteClock(QHostAddress("127.0.0.3")));
+    clock2.reset(new SimulatedClock(QHostAddress("127.0.0.2")));
+
+    clock2->bind();
+    clock3.reset(new SimulatedClock(QHostAddress("127.0.0.3")));
+    clock3->bind();
     QVERIFY(clock2->isBound());
     QVERIFY(clock3->isBound());
 
@@ -311,7 +262,8 @@ void WeatherFeedTest::cleanup()
 void WeatherFeedTest::cleanupTestCase()
 {
     clock.reset();
-    qInstallMessageHandler(previousHandler);
+    delete capture;
+    capture = nullptr;
 }
 
 // A fresh window whose settings file says where the weather service is.
@@ -356,9 +308,9 @@ bool WeatherFeedTest::markerArrived()
     const QString markerText = QString::fromUtf8(marker.mid(2, marker.size() - 3));
     window->SendClockVar("127.0.0.2", 9, markerText);
     window->SendClockVar("127.0.0.3", 9, markerText);
-    auto distinct = [](const SubstituteClock& clock) {
+    auto distinct = [](const SimulatedClock& clock) {
         QList<QByteArray> list;
-        for (const SubstituteClock::Arrival& arrival : clock.arrivals)
+        for (const SimulatedClock::Arrival& arrival : clock.arrivals)
             if (!list.contains(arrival.data))
                 list.append(arrival.data);
         return list;
@@ -376,9 +328,9 @@ void WeatherFeedTest::drainClocks()
 
 void WeatherFeedTest::expectDatagrams(const QList<QByteArray>& at2, const QList<QByteArray>& at3)
 {
-    auto fromFeed = [](const SubstituteClock& clock) {
+    auto fromFeed = [](const SimulatedClock& clock) {
         QList<QByteArray> list;
-        for (const SubstituteClock::Arrival& arrival : clock.arrivals)
+        for (const SimulatedClock::Arrival& arrival : clock.arrivals)
             if (arrival.data.size() < 2 || arrival.data.at(1) != 9)
                 if (!list.contains(arrival.data))
                     list.append(arrival.data);
@@ -514,7 +466,6 @@ void WeatherFeedTest::refresh_data()
         << QStringList{"Weather Data Missing: windDirection"}
         << "Currently: Fair, Temp: 69 F, Dewpt: 51 F, Wind: 5 mph, Humidity: 55%" << QStringList{"127.0.0.2"}
         << QStringList{u, u, u, "5 mph", u} << QList<QByteArray>{datagram(3, "5 mph")} << QList<QByteArray>{};
-    // Issue 16.
     QTest::newRow("5-hour-old observation is not sent")
         << "observation-stale.json" << true << QList<int>{1, 2, 3, 4, 5} << "127.0.0.2, 127.0.0.3"
         << QStringList{"Weather Observation Stale: KLNK is 306 minutes old"} << "" << QStringList{}
@@ -798,7 +749,7 @@ void WeatherFeedTest::requestsAsSent()
     MainWindowProbe::gridId(*window) = "";
     MainWindowProbe::stationId(*window) = "";
     const int mark = logMark();
-    widget<QPushButton>("updateWeatherPushButton")->click();  // no station chosen yet: no request (issue 16)
+    widget<QPushButton>("updateWeatherPushButton")->click();  // no station chosen yet: no request
     QCOMPARE(weatherLogSince(mark), QStringList{"Weather Not Requested: no station chosen"});
     window->getStations("BOX", "71", "90");
     window->getWeather("KBOS");
@@ -881,7 +832,7 @@ void WeatherFeedTest::windowFormattingFollowsUnits()
     QCOMPARE(resume, 8);
 }
 
-// Issue 16, item 5: a refresh that failed for a passing reason is retried
+// A refresh that failed for a passing reason is retried
 // after 30 s, 60 s, 120 s ... or after the service's Retry-After; one that will
 // not heal, or one outside the window, is not. The retries are driven by
 // setting the clock and ticking the scheduler, never by waiting.
@@ -1017,7 +968,7 @@ void WeatherFeedTest::pressOrScheduleStartsANewSeries()
     QCOMPARE(service->requests.size(), 4);
 }
 
-// Issue 16, item 6: without a station, no request and one line, once.
+// Without a station, no request and one line, once.
 void WeatherFeedTest::noStationNoRequest()
 {
     MainWindowProbe::stationId(*window) = "";
@@ -1076,7 +1027,7 @@ void WeatherFeedTest::userAgent()
     QCOMPARE(settings.value("contact"), contact.isValid() ? contact : QVariant());
 }
 
-// Issue 16, item 11: an interval whose seconds do not fit 32 bits starts the
+// An interval whose seconds do not fit 32 bits starts the
 // counter without overflow, and the first tick still refreshes.
 void WeatherFeedTest::hugeInterval()
 {
@@ -1094,5 +1045,5 @@ void WeatherFeedTest::hugeInterval()
     QCOMPARE(MainWindowProbe::weatherCounter(*window), qint64(1));
 }
 
-QTEST_MAIN(WeatherFeedTest)
+CORVELTA_TEST_MAIN(WeatherFeedTest)
 #include "tst_weatherfeed.moc"

@@ -1,7 +1,7 @@
-// CORVELTA_FAIL_ON_WARNING
 #include <QtTest>
 
-#include "weatherformat.h"
+#include "weather/weatherformat.h"
+#include "support/testmain.h"
 
 // Raw observation numbers to clock texts: truncation, never rounding; the
 // Fahrenheit and mph conversions in double precision from the float read.
@@ -126,7 +126,7 @@ void WeatherFormatTest::wind_data()
     QTest::newRow("direction read from text, bound 22.5") << "5.4" << "22.5" << "NE-5 kmh" << "NE-3 mph";
     QTest::newRow("direction 22.49") << "5.4" << "22.49" << "N-5 kmh" << "N-3 mph";
     QTest::newRow("direction 337.49") << "20" << "337.49" << "NW-20 kmh" << "NW-12 mph";
-    // Issue 16: without a compass word, the speed and unit alone (no hyphen
+    // Without a compass word, the speed and unit alone (no hyphen
     // that reads as a minus sign).
     QTest::newRow("361 leaves the word empty") << "11.16" << "361" << "11 kmh" << "6 mph";
     QTest::newRow("-1 leaves the word empty") << "11.16" << "-1" << "11 kmh" << "6 mph";
@@ -158,5 +158,5 @@ void WeatherFormatTest::windWithWord()
     QCOMPARE(WeatherFormat::windWithWord(false, "3", "%2"), QString("%2-3 kmh"));
 }
 
-QTEST_APPLESS_MAIN(WeatherFormatTest)
+CORVELTA_TEST_APPLESS_MAIN(WeatherFormatTest)
 #include "tst_weatherformat.moc"

@@ -1,9 +1,9 @@
-// CORVELTA_FAIL_ON_WARNING
 #include <QtTest>
 
-#include "substitutewebserver.h"
-#include "weatherreplyreader.h"
-#include "weatherreport.h"
+#include "support/substitutewebserver.h"
+#include "weather/weatherreplyreader.h"
+#include "weather/weatherreport.h"
+#include "support/testmain.h"
 
 using WeatherReplyReader::Observation;
 
@@ -149,7 +149,7 @@ void WeatherReplyReaderTest::observation_data()
                + measurement("dewpoint", "-2") + measurement("windDirection", "90")
                + measurement("windSpeed", "7.2") + measurement("relativeHumidity", "80") + tail
         << QStringList{"T", "Fog", "21.7\n", "-2", "90", "7.2", "80"} << QStringList{};
-    // Issue 16: rejected ("X") or bad ("B") measurements are unknown; other
+    // Rejected ("X") or bad ("B") measurements are unknown; other
     // flags, and a flag of a later measurement, do not count.
     QTest::newRow("quality control X and B")
         << head + measurement("temperature", "12.2", "X") + measurement("dewpoint", "-2", "B")
@@ -207,7 +207,7 @@ void WeatherReplyReaderTest::texts_data()
     QTest::newRow("unknowns read -- and are not items")
         << reply("observation-partial.json") << false
         << QStringList{"Currently: Clear, Temp: --, Dewpt: 3 C, Wind: --, Humidity: 54%", "", "3 C", "", "54%"};
-    // Issue 16: no compass word, no hyphen (it would read as a minus sign).
+    // No compass word, no hyphen (it would read as a minus sign).
     QTest::newRow("no direction: speed and unit alone")
         << reply("observation-nodirection.json") << false
         << QStringList{"Currently: Fair, Temp: 20 C, Dewpt: 11 C, Wind: 9 kmh, Humidity: 55%", "20 C", "11 C",
@@ -244,5 +244,5 @@ void WeatherReplyReaderTest::itemLookup()
     QVERIFY(texts.item(5));
 }
 
-QTEST_APPLESS_MAIN(WeatherReplyReaderTest)
+CORVELTA_TEST_APPLESS_MAIN(WeatherReplyReaderTest)
 #include "tst_weatherreplyreader.moc"

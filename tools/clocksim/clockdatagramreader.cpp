@@ -1,4 +1,4 @@
-#include "clockdatagramreader.h"
+#include "clocksim/clockdatagramreader.h"
 
 #include <QTextCodec>
 

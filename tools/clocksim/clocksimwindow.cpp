@@ -1,4 +1,4 @@
-#include "clocksimwindow.h"
+#include "clocksim/clocksimwindow.h"
 
 #include <QCheckBox>
 #include <QDateTime>
@@ -11,7 +11,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "simulatedclock.h"
+#include "clocksim/simulatedclock.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "clockwebinterface.h"
+#include "clocksim/clockwebinterface.h"
 
 #include <QCryptographicHash>
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <QUrl>
 
-#include "simulatedclock.h"
+#include "clocksim/simulatedclock.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <cstdio>
 #include <memory>
 
-#include "clocksimwindow.h"
-#include "clockwebinterface.h"
-#include "simulatedclock.h"
+#include "clocksim/clocksimwindow.h"
+#include "clocksim/clockwebinterface.h"
+#include "clocksim/simulatedclock.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "simulatedclock.h"
+#include "clocksim/simulatedclock.h"
 
 #include <QNetworkDatagram>
 #include <QRandomGenerator>
@@ -28,7 +28,19 @@ SimulatedClock::SimulatedClock(const QHostAddress& address, quint16 port, QObjec
     , socket(this)
     , randomUnit([] { return QRandomGenerator::global()->generateDouble(); })
 {
+    sinceCreated.start();
     connect(&socket, &QUdpSocket::readyRead, this, &SimulatedClock::readPending);
+}
+
+void SimulatedClock::setAnswer(const QByteArray& answer)
+{
+    ackPolicy.silent = answer.isEmpty();
+    ackPolicy.answer = answer;
+}
+
+void SimulatedClock::sendTo(const QHostAddress& address, quint16 port, const QByteArray& data)
+{
+    socket.writeDatagram(data, address, port);
 }
 
 bool SimulatedClock::bind(QString* error)
@@ -53,19 +65,23 @@ void SimulatedClock::readPending()
 {
     while (socket.hasPendingDatagrams()) {
         const QNetworkDatagram datagram = socket.receiveDatagram();
-        handle(datagram.data(), datagram.senderAddress(), quint16(datagram.senderPort()));
+        // Announced once the clock has decided its answer, so a listener
+        // that changes the answer changes it for the datagrams to come.
+        if (handle(datagram.data(), datagram.senderAddress(), quint16(datagram.senderPort())))
+            emit datagramArrived(datagram.data());
     }
 }
 
-void SimulatedClock::handle(const QByteArray& datagram, const QHostAddress& sender,
+bool SimulatedClock::handle(const QByteArray& datagram, const QHostAddress& sender,
                             quint16 senderPort)
 {
     if (ackPolicy.datagramDropShare > 0.0 && randomUnit() < ackPolicy.datagramDropShare) {
         ++count.lost;
         emit countersChanged();
-        return;
+        return false;
     }
     ++count.datagrams;
+    arrivals.append({datagram, sender, senderPort, sinceCreated.elapsed()});
     const QString from = QStringLiteral("%1 from %2:%3")
                              .arg(clockAddress.toString(), sender.toString())
                              .arg(senderPort);
@@ -76,7 +92,7 @@ void SimulatedClock::handle(const QByteArray& datagram, const QHostAddress& send
                         .arg(from, reading.problem, ClockDatagramReader::hexPreview(datagram)));
         emit malformedReceived(reading.problem, datagram);
         emit countersChanged();
-        return;
+        return true;
     }
 
     const bool changed = !vars.contains(reading.variable) || vars.value(reading.variable) != reading.text;
@@ -85,8 +101,8 @@ void SimulatedClock::handle(const QByteArray& datagram, const QHostAddress& send
     AcknowledgementDecision decision = decideAcknowledgement(ackPolicy, randomUnit());
     if (decision.send && ackPolicy.delayJitterMs > 0)
         decision.delayMs += int(randomUnit() * (ackPolicy.delayJitterMs + 1));
-    const QByteArray answerBytes =
-        ackPolicy.echoDatagram ? ClockAcknowledgement + datagram : ClockAcknowledgement;
+    const QByteArray plainAnswer = ackPolicy.answer.isEmpty() ? ClockAcknowledgement : ackPolicy.answer;
+    const QByteArray answerBytes = ackPolicy.echoDatagram ? plainAnswer + datagram : plainAnswer;
     QString answer;
     if (!decision.send) {
         ++count.withheld;
@@ -113,6 +129,7 @@ void SimulatedClock::handle(const QByteArray& datagram, const QHostAddress& send
         }
     }
     emit countersChanged();
+    return true;
 }
 
 void SimulatedClock::acknowledge(const QHostAddress& sender, quint16 senderPort, const QByteArray& answer)

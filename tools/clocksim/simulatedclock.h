@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
+#include <QList>
 #include <QHostAddress>
 #include <QMap>
 #include <QObject>
@@ -8,7 +10,7 @@
 #include <QUdpSocket>
 #include <functional>
 
-#include "clockdatagramreader.h"
+#include "clocksim/clockdatagramreader.h"
 
 // How a simulated clock answers good datagrams, so an operator can watch the
 // program retransmit: a share of acknowledgements dropped, each one delayed,
@@ -27,6 +29,9 @@ struct AcknowledgementPolicy
     double datagramDropShare = 0.0;
     int delayJitterMs = 0;
     bool echoDatagram = false;
+    // What the clock answers with instead of "A" (for instance "a" or "BA",
+    // which are no acknowledgement); empty means "A".
+    QByteArray answer;
 };
 
 struct AcknowledgementDecision
@@ -57,6 +62,7 @@ public:
 
     // False, with the reason in `error`, when the address cannot be bound.
     bool bind(QString* error = nullptr);
+    bool isBound() const { return socket.state() == QAbstractSocket::BoundState; }
     QHostAddress address() const { return clockAddress; }
     quint16 boundPort() const { return socket.localPort(); }
 
@@ -64,6 +70,25 @@ public:
     AcknowledgementPolicy policy() const { return ackPolicy; }
     // Replaces the draw used for the drop share (tests make it predictable).
     void setRandomSource(std::function<double()> source) { randomUnit = std::move(source); }
+    // Answers good datagrams with `answer` from now on; an empty one makes
+    // the clock silent.
+    void setAnswer(const QByteArray& answer);
+
+    // Sends any datagram from the clock's address and port (an answer out of
+    // turn, a stranger's datagram).
+    void sendTo(const QHostAddress& address, quint16 port, const QByteArray& data);
+
+    // Every datagram that reached the clock, good or not, in order of
+    // arrival; the link's tests read what was sent, and when, from here.
+    struct Arrival
+    {
+        QByteArray data;
+        QHostAddress sender;
+        quint16 senderPort = 0;
+        qint64 msecs = 0;  // since the clock was made
+    };
+    QList<Arrival> arrivals;
+    qint64 msecsSinceCreated() const { return sinceCreated.elapsed(); }
 
     // Variable number to its latest text.
     const QMap<int, QString>& variables() const { return vars; }
@@ -91,12 +116,16 @@ signals:
     // One human-readable line per event, for the window or standard output.
     void report(const QString& line);
     void countersChanged();
+    // Every datagram that reached the clock, as `arrivals` records it, once
+    // the clock has decided how to answer it.
+    void datagramArrived(const QByteArray& datagram);
 
 private slots:
     void readPending();
 
 private:
-    void handle(const QByteArray& datagram, const QHostAddress& sender, quint16 senderPort);
+    // False for a datagram the policy lost on its way in.
+    bool handle(const QByteArray& datagram, const QHostAddress& sender, quint16 senderPort);
     void acknowledge(const QHostAddress& sender, quint16 senderPort, const QByteArray& answer);
 
     QHostAddress clockAddress;
@@ -107,4 +136,5 @@ private:
     QMap<int, QString> vars;
     QMap<QString, QString> params;
     Counters count;
+    QElapsedTimer sinceCreated;
 };

@@ -1,8 +1,8 @@
 #include <QtTest>
 
-#include "jsonextract.h"
-#include "substitutewebserver.h"
-#include "weatherreplyreader.h"
+#include "replies/jsonextract.h"
+#include "support/substitutewebserver.h"
+#include "weather/weatherreplyreader.h"
 
 // How long the text-search reading takes on replies larger than the services
 // send: the seven observation values out of 50 KB, and the five quote values

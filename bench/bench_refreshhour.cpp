@@ -1,4 +1,4 @@
-// CORVELTA_USES_CLOCK_PORT: the window starts the clock link.
+// Uses the clock port: the window starts the clock link.
 //
 // Resident memory of the program over an hour of refreshes, run in
 // simulated time: the main window against the substitute weather and quote
@@ -25,17 +25,11 @@
 #include <cstdio>
 #include <memory>
 
-#include "clockportlock.h"
-#include "mainwindow.h"
-#include "substituteclock.h"
-#include "timesource.h"
-
-struct MainWindowProbe
-{
-    static QTimer* updateTimer(MainWindow& w) { return w.updateTimer; }
-    static void tick(MainWindow& w) { w.timerTimeout(); }
-    static QNetworkAccessManager* networkManager(MainWindow& w) { return w.networkManager; }
-};
+#include "support/clockportlock.h"
+#include "app/mainwindow.h"
+#include "clocksim/simulatedclock.h"
+#include "app/timesource.h"
+#include "support/mainwindowprobe.h"
 
 namespace {
 
@@ -99,8 +93,10 @@ int main(int argc, char** argv)
     if (!settingsTool.waitForFinished(30000) || settingsTool.exitCode() != 0)
         fail("corvelta-demo-settings failed (is it built?)");
 
-    SubstituteClock clock2(QHostAddress("127.0.0.2")), clock3(QHostAddress("127.0.0.3")),
+    SimulatedClock clock2(QHostAddress("127.0.0.2")), clock3(QHostAddress("127.0.0.3")),
         clock4(QHostAddress("127.0.0.4"));
+    if (!clock2.bind() || !clock3.bind() || !clock4.bind())
+        fail("cannot bind the simulated clocks");
 
     // Simulated time: a Wednesday from 10:00, one second per tick.
     QDateTime simulated(QDate(2026, 3, 4), QTime(10, 0));

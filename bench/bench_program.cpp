@@ -1,4 +1,4 @@
-// CORVELTA_USES_CLOCK_PORT: the program it starts binds UDP port 7372.
+// Uses the clock port: the program it starts binds UDP port 7372.
 //
 // The real program as a separate process (offscreen), each run from a
 // scratch directory of its own holding a copy of the executable, so its
@@ -27,7 +27,7 @@
 #include <memory>
 #include <unistd.h>
 
-#include "clockportlock.h"
+#include "support/clockportlock.h"
 
 namespace {
 

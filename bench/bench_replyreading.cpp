@@ -19,11 +19,11 @@
 #include <memory>
 #include <functional>
 
-#include "jsonextract.h"
-#include "../stocks/quotereplies.h"
-#include "stockquotereader.h"
-#include "substitutewebserver.h"
-#include "weatherreplyreader.h"
+#include "replies/jsonextract.h"
+#include "support/quotereplies.h"
+#include "stocks/stockquotereader.h"
+#include "support/substitutewebserver.h"
+#include "weather/weatherreplyreader.h"
 
 namespace {
 

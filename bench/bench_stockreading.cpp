@@ -10,9 +10,9 @@
 #include <QVector>
 #include <cstdio>
 
-#include "jsonextract.h"
-#include "quotereplies.h"
-#include "stockquotereader.h"
+#include "replies/jsonextract.h"
+#include "support/quotereplies.h"
+#include "stocks/stockquotereader.h"
 
 namespace {
 

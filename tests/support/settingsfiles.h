@@ -1,76 +1,14 @@
 #pragma once
 
-// Helpers shared by the application-core tests: a settable clock, a capture
-// of the debug output, and the settings file beside the test executable.
+// The settings file beside the test executable, and plain text files the
+// program writes.
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QFile>
 #include <QMap>
 #include <QSettings>
 #include <QStringList>
 #include <QVariant>
-
-#include "timesource.h"
-
-// Makes TimeSource::now() return `current` for as long as it lives.
-class FixedClock
-{
-public:
-    explicit FixedClock(const QDateTime& start) : current(start)
-    {
-        TimeSource::setNowFunction([this] { return current; });
-    }
-    ~FixedClock() { TimeSource::setNowFunction({}); }
-    FixedClock(const FixedClock&) = delete;
-    FixedClock& operator=(const FixedClock&) = delete;
-
-    QDateTime current;
-};
-
-// Records every debug, warning and other message while it lives; warnings
-// and worse are passed on, so a strict test still sees them.
-class DebugCapture
-{
-public:
-    DebugCapture()
-    {
-        active() = this;
-        previous = qInstallMessageHandler(&DebugCapture::handle);
-    }
-    ~DebugCapture()
-    {
-        qInstallMessageHandler(previous);
-        active() = nullptr;
-    }
-    DebugCapture(const DebugCapture&) = delete;
-    DebugCapture& operator=(const DebugCapture&) = delete;
-
-    QStringList debugLines;  // messages of type QtDebugMsg, in order
-    QStringList otherLines;  // everything else
-
-private:
-    static DebugCapture*& active()
-    {
-        static DebugCapture* current = nullptr;
-        return current;
-    }
-    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& message)
-    {
-        DebugCapture* self = active();
-        if (!self)
-            return;
-        if (type == QtDebugMsg) {
-            self->debugLines << message;
-        } else {
-            self->otherLines << message;
-            if (self->previous)
-                self->previous(type, context, message);
-        }
-    }
-
-    QtMessageHandler previous = nullptr;
-};
 
 // The 33 keys of the settings file, in the order the program writes them.
 inline const QStringList& settingsKeys()

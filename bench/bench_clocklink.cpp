@@ -1,10 +1,10 @@
-// CORVELTA_USES_CLOCK_PORT: binds UDP port 7372 (the link and substitute clocks).
+// Uses the clock port: binds UDP port 7372 (the link and substitute clocks).
 //
 // The clock link under load and on time:
 //  1. 100 substitute clocks (127.0.0.2 .. 127.0.0.101) x 5 variables queued
 //     at once, every datagram acknowledged: time until the retransmit queue
 //     is empty. One datagram is in flight per clock, so each clock's five
-//     exchanges follow one another (issue 15).
+//     exchanges follow one another.
 //  2. Clocks that never answer: when each of the four transmissions arrives
 //     and when the record is given up, against the schedule of 200, 300,
 //     400, 500 and 600 ms after queueing. Enough clocks that each has one
@@ -29,10 +29,10 @@
 #include <unistd.h>
 #include <vector>
 
-#include "clockdatagram.h"
-#include "clockportlock.h"
-#include "substituteclock.h"
-#include "udpcommthread.h"
+#include "clocklink/clockdatagram.h"
+#include "support/clockportlock.h"
+#include "clocksim/simulatedclock.h"
+#include "clocklink/udpcommthread.h"
 
 namespace {
 
@@ -89,12 +89,12 @@ void acknowledgedClocks(int rounds)
     clockThread.start();
     QObject holder;
     holder.moveToThread(&clockThread);
-    QVector<SubstituteClock*> clocks;
+    QVector<SimulatedClock*> clocks;
     bool allBound = true;
     QMetaObject::invokeMethod(&holder, [&] {
         for (int i = 0; i < ClockCount; ++i) {
-            auto* c = new SubstituteClock(clockAddress(i), CLOCK_UDP_PORT, &holder);
-            allBound = allBound && c->isBound();
+            auto* c = new SimulatedClock(clockAddress(i), CLOCK_UDP_PORT, &holder);
+            allBound = c->bind() && allBound;
             clocks << c;
         }
     }, Qt::BlockingQueuedConnection);
@@ -129,7 +129,7 @@ void acknowledgedClocks(int rounds)
 
     int arrivals = 0;
     QMetaObject::invokeMethod(&holder, [&] {
-        for (SubstituteClock* c : clocks)
+        for (SimulatedClock* c : clocks)
             arrivals += c->arrivals.size();
         qDeleteAll(clocks);
     }, Qt::BlockingQueuedConnection);

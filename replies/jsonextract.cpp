@@ -1,4 +1,4 @@
-#include "jsonextract.h"
+#include "replies/jsonextract.h"
 
 #include <limits>
 

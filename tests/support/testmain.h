@@ -1,0 +1,58 @@
+#pragma once
+
+// The main() of every test executable: Qt Test's own main, plus a message
+// handler that fails the run on any Qt warning, critical or fatal message the
+// test did not declare as expected. The handler judges a message by its type,
+// not by words in the output, and stays installed until the process ends, so
+// a warning printed while globals are destroyed fails the run too.
+
+#include <QApplication>
+#include <QRegularExpression>
+#include <QtTest>
+
+namespace TestMessages {
+
+// Runs the test object as QTest::qExec would, under the strict handler.
+int run(QObject* testObject, int argc, char** argv);
+
+// For the rest of the run, a warning matching `pattern` is expected and
+// passed on as a warning without failing the run.
+void expectWarning(const QRegularExpression& pattern);
+
+// Warnings and worse that failed the run so far.
+int unexpectedWarnings();
+
+// Installs the handler for a program that does not run a test object (its
+// own main): from now until the process ends, a warning fails the process.
+void installForProcess();
+
+}  // namespace TestMessages
+
+#define CORVELTA_TEST_MAIN(TestObject)                                  \
+    int main(int argc, char** argv)                                     \
+    {                                                                   \
+        QTest::Internal::callInitMain<TestObject>();                    \
+        QApplication app(argc, argv);                                   \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                        \
+        TestObject tc;                                                  \
+        QTEST_SET_MAIN_SOURCE_PATH                                      \
+        return TestMessages::run(&tc, argc, argv);                      \
+    }
+
+#define CORVELTA_TEST_GUILESS_MAIN(TestObject)                          \
+    int main(int argc, char** argv)                                     \
+    {                                                                   \
+        QTest::Internal::callInitMain<TestObject>();                    \
+        QCoreApplication app(argc, argv);                               \
+        TestObject tc;                                                  \
+        QTEST_SET_MAIN_SOURCE_PATH                                      \
+        return TestMessages::run(&tc, argc, argv);                      \
+    }
+
+#define CORVELTA_TEST_APPLESS_MAIN(TestObject)                          \
+    int main(int argc, char** argv)                                     \
+    {                                                                   \
+        TestObject tc;                                                  \
+        QTEST_SET_MAIN_SOURCE_PATH                                      \
+        return TestMessages::run(&tc, argc, argv);                      \
+    }

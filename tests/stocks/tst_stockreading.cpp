@@ -90,7 +90,7 @@ StockQuoteReader::Reading readBoundedBySearchFromStart(const QString& text, stoc
     return reading;
 }
 
-// The reading rule as the specification states it: the q-th marker is found
+// The original, unbounded reading rule: the q-th marker is found
 // by searching from the start again for each quote, and each key is searched
 // from just after that marker with nothing bounding it. It gives the same
 // values as the bounded rule for replies whose quotes all carry the five keys.
@@ -187,7 +187,7 @@ void compareReadingsWith(const QString& text, int tableSize, Reader yardstickRea
 
 // Compares the reader's reading with a yardstick's, record by record, and
 // reports the first difference: always with the bounded rule;
-// with the specification's unbounded rule only when every quote of the reply
+// with the original unbounded rule only when every quote of the reply
 // carries the five keys (for other replies the two rules differ by design: a
 // key a quote lacks is no longer taken from a later quote).
 void compareReadings(const QString& text, int tableSize)

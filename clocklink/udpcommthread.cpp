@@ -36,6 +36,7 @@ UDPCommThread::~UDPCommThread()
         quit();
         wait();
     }
+    joinWorkerEnd();
     clearHttpQueue();
     // The retransmit queue deletes its own records.
 }
@@ -127,6 +128,7 @@ void UDPCommThread::StopThread()
     // under a flood of datagrams too.
     quit();
     wait();
+    joinWorkerEnd();
     qDebug("UDPCommThread has ended.");
     if (!wasStarted)
         return;
@@ -351,4 +353,10 @@ void UDPCommThread::run()
     udpSocket = nullptr;
     wakePending = false;
     qDebug("UDP Thread Ended");
+    std::lock_guard<std::mutex> end(workerEndMutex);
+}
+
+void UDPCommThread::joinWorkerEnd()
+{
+    std::lock_guard<std::mutex> end(workerEndMutex);
 }

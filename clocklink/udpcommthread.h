@@ -212,6 +212,12 @@ private:
     QSet<QString> reportedAddresses;
 
     // Set by the worker once its socket is bound.
+    // Taken by the worker after its last write and by whoever waited for it
+    // to end: QThread::wait() orders the two, but through code the thread
+    // checker cannot see into.
+    std::mutex workerEndMutex;
+    void joinWorkerEnd();
+
     std::mutex socketReadyMutex;
     std::condition_variable socketReadyCondition;
     bool socketReady = false;

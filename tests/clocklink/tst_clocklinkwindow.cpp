@@ -5,6 +5,7 @@
 
 #include "clocklink/clockdatagram.h"
 #include "support/clockportlock.h"
+#include "support/debugcapture.h"
 #include "app/mainwindow.h"
 #include "clocksim/simulatedclock.h"
 #include "app/statusbartext.h"
@@ -14,42 +15,15 @@
 namespace {
 const QHostAddress ClockAddress("127.0.0.2");
 
-// Every line of the debug output (where the log's lines are echoed) while it
-// exists.
-class CapturedLog
+// How many lines of the debug output (where the log's lines are echoed) end
+// with `text`.
+int linesEndingWith(const DebugCapture& log, const QString& text)
 {
-public:
-    CapturedLog()
-    {
-        current = this;
-        previous = qInstallMessageHandler(&CapturedLog::handle);
-    }
-    ~CapturedLog()
-    {
-        qInstallMessageHandler(previous);
-        current = nullptr;
-    }
-    int count(const QString& text) const
-    {
-        int n = 0;
-        for (const QString& line : lines)
-            n += line.endsWith(text) ? 1 : 0;
-        return n;
-    }
-
-private:
-    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& message)
-    {
-        if (current)
-            current->lines << message;
-        if (current && current->previous)
-            current->previous(type, context, message);
-    }
-    static CapturedLog* current;
-    QtMessageHandler previous = nullptr;
-    QStringList lines;
-};
-CapturedLog* CapturedLog::current = nullptr;
+    int n = 0;
+    for (const QString& line : log.debugLines())
+        n += line.endsWith(text) ? 1 : 0;
+    return n;
+}
 }
 
 class ClockLinkWindowTest : public QObject
@@ -98,15 +72,15 @@ private slots:
     // says so once per run, however often it is used.
     void addressThatIsNotIPv4IsLoggedOnce()
     {
-        CapturedLog log;
+        DebugCapture log;
         MainWindow window;
         const RetransmitQueue::Counters before = commThread.GetUdpCounters();
         for (int i = 0; i < 3; ++i) {
             window.SendClockVar("clock-in-hall", 1, "x");
             window.SendClockVar("", 2, "y");
         }
-        QTRY_COMPARE(log.count("Clock address \"\" is not an IPv4 address; nothing is sent to it"), 1);
-        QCOMPARE(log.count("Clock address \"clock-in-hall\" is not an IPv4 address; nothing is sent to it"), 1);
+        QTRY_COMPARE(linesEndingWith(log, "Clock address \"\" is not an IPv4 address; nothing is sent to it"), 1);
+        QCOMPARE(linesEndingWith(log, "Clock address \"clock-in-hall\" is not an IPv4 address; nothing is sent to it"), 1);
         QCOMPARE(commThread.GetUdpCounters().queued, before.queued);
         QCOMPARE(commThread.GetUdpQueueSize(), 0);
     }
@@ -121,7 +95,7 @@ private slots:
         AcknowledgementPolicy silent;
         silent.silent = true;
         clock.setPolicy(silent);
-        CapturedLog log;
+        DebugCapture log;
         MainWindow window;
         for (int refresh = 0; refresh < 10; ++refresh) {
             for (int v = 0; v < 5; ++v)
@@ -129,7 +103,7 @@ private slots:
             QTest::qWait(700);
         }
         QTRY_COMPARE_WITH_TIMEOUT(commThread.GetUdpQueueSize(), 0, 20000);
-        QTRY_COMPARE(log.count("Clock 127.0.0.5 is not answering"), 1);
+        QTRY_COMPARE(linesEndingWith(log, "Clock 127.0.0.5 is not answering"), 1);
         QTRY_VERIFY(window.statusBar()->currentMessage().contains(
             "Clocks 0 of 1 answering \u00b7 127.0.0.5 not answering"));
 
@@ -137,9 +111,9 @@ private slots:
         for (int v = 0; v < 5; ++v)
             window.SendClockVar(address, v, "back");
         QTRY_COMPARE_WITH_TIMEOUT(commThread.GetUdpQueueSize(), 0, 20000);
-        QTRY_COMPARE(log.count("Clock 127.0.0.5 is answering again"), 1);
+        QTRY_COMPARE(linesEndingWith(log, "Clock 127.0.0.5 is answering again"), 1);
         QTRY_VERIFY(window.statusBar()->currentMessage().contains("Clocks 1 of 1 answering"));
-        QCOMPARE(log.count("Clock 127.0.0.5 is not answering"), 1);
+        QCOMPARE(linesEndingWith(log, "Clock 127.0.0.5 is not answering"), 1);
         for (int v = 0; v < 5; ++v)
             QCOMPARE(clock.variables().value(v), QString("back"));
     }

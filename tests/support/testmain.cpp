@@ -22,7 +22,7 @@ QList<QRegularExpression>& expectedPatterns()
 std::atomic<int> unexpectedCount{0};
 // Qt Test's own handler while a test object runs (it logs the message and
 // swallows those named by QTest::ignoreMessage); the default one otherwise.
-QtMessageHandler passOn = nullptr;
+std::atomic<QtMessageHandler> passOn{nullptr};
 // After the test object has run, nobody is left to report a failure: a
 // warning then ends the process at once with a failing status.
 std::atomic<bool> afterRun{false};
@@ -44,8 +44,8 @@ bool isExpected(const QString& message)
 
 void handle(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
-    if (passOn)
-        passOn(type, context, message);
+    if (const QtMessageHandler next = passOn)
+        next(type, context, message);
     else
         std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
     if (!isWarningOrWorse(type) || isExpected(message))

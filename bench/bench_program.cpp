@@ -27,13 +27,13 @@
 #include <memory>
 #include <unistd.h>
 
+#include "bench/benchhelpers.h"
 #include "support/clockportlock.h"
 
 namespace {
 
 const QString ProgramPath = QStringLiteral(CORVELTA_BINARY_DIR "/corvelta");
 const QString SettingsTool = QStringLiteral(CORVELTA_BINARY_DIR "/corvelta-demo-settings");
-const QString ServicesScript = QStringLiteral(CORVELTA_TEST_DATA_DIR "/../../tools/demo/substitute_services.py");
 
 void fail(const QString& message)
 {
@@ -267,24 +267,10 @@ int main(int argc, char** argv)
     Running demo;
     {
         QProcess services;
-        services.start(QStringLiteral("python3"), {ServicesScript, QStringLiteral("--quiet")});
-        if (!services.waitForStarted(30000))
-            fail("python3 could not be started");
         QString weatherUrl, stockUrl;
-        QElapsedTimer waiting;
-        waiting.start();
-        while ((weatherUrl.isEmpty() || stockUrl.isEmpty()) && waiting.elapsed() < 30000) {
-            services.waitForReadyRead(100);
-            while (services.canReadLine()) {
-                const QStringList words = QString::fromUtf8(services.readLine()).simplified().split(' ');
-                if (words.size() == 2 && words[0] == "weather")
-                    weatherUrl = words[1];
-                if (words.size() == 2 && words[0] == "stock")
-                    stockUrl = words[1];
-            }
-        }
-        if (!weatherUrl.startsWith("http://127.0.0.1:") || !stockUrl.startsWith("http://127.0.0.1:"))
-            fail("the substitute services did not start on loopback");
+        const QString servicesError = startSubstituteServices(services, weatherUrl, stockUrl);
+        if (!servicesError.isEmpty())
+            fail(servicesError);
         auto dir = programDir();
         QProcess tool;
         tool.start(SettingsTool, {"--output", dir->filePath("crv_settings.ini"), "--weather-url", weatherUrl,

@@ -25,6 +25,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "bench/benchhelpers.h"
 #include "support/clockportlock.h"
 #include "app/mainwindow.h"
 #include "clocksim/simulatedclock.h"
@@ -33,7 +34,6 @@
 
 namespace {
 
-const QString ServicesScript = QStringLiteral(CORVELTA_TEST_DATA_DIR "/../../tools/demo/substitute_services.py");
 const QString SettingsTool = QStringLiteral(CORVELTA_BINARY_DIR "/corvelta-demo-settings");
 
 // A field of /proc/self/status in kB ("VmRSS", "VmHWM").
@@ -66,24 +66,10 @@ int main(int argc, char** argv)
 
     // The substitute services, on free loopback ports.
     QProcess services;
-    services.start(QStringLiteral("python3"), {ServicesScript, QStringLiteral("--quiet")});
-    if (!services.waitForStarted(30000))
-        fail("python3 could not be started");
     QString weatherUrl, stockUrl;
-    QElapsedTimer waiting;
-    waiting.start();
-    while ((weatherUrl.isEmpty() || stockUrl.isEmpty()) && waiting.elapsed() < 30000) {
-        services.waitForReadyRead(100);
-        while (services.canReadLine()) {
-            const QStringList words = QString::fromUtf8(services.readLine()).simplified().split(' ');
-            if (words.size() == 2 && words[0] == "weather")
-                weatherUrl = words[1];
-            if (words.size() == 2 && words[0] == "stock")
-                stockUrl = words[1];
-        }
-    }
-    if (!weatherUrl.startsWith("http://127.0.0.1:") || !stockUrl.startsWith("http://127.0.0.1:"))
-        fail("the substitute services did not start on loopback");
+    const QString servicesError = startSubstituteServices(services, weatherUrl, stockUrl);
+    if (!servicesError.isEmpty())
+        fail(qPrintable(servicesError));
 
     // The demo's settings, beside this executable where the window reads them.
     QProcess settingsTool;

@@ -19,6 +19,7 @@
 #include <memory>
 #include <functional>
 
+#include "bench/benchhelpers.h"
 #include "replies/jsonextract.h"
 #include "support/quotereplies.h"
 #include "stocks/stockquotereader.h"
@@ -209,18 +210,7 @@ int quotesFromStart(const QByteArray& body, QVector<stockQuoteStruct>& table)
 
 int parsedQuotes(const QByteArray& body, QVector<stockQuoteStruct>& table)
 {
-    const QJsonArray quotes = QJsonDocument::fromJson(body).object().value("body").toArray();
-    const int n = qMin(quotes.size(), table.size());
-    auto text = [](const QJsonValue& v) { return v.isString() ? v.toString() : QString::number(v.toDouble(), 'g', 17); };
-    for (int q = 0; q < n; ++q) {
-        const QJsonObject o = quotes[q].toObject();
-        table[q].change = StockQuoteReader::signedChange(text(o.value("regularMarketChange")));
-        table[q].price = text(o.value("regularMarketPrice"));
-        table[q].volume = text(o.value("regularMarketVolume"));
-        table[q].name = o.value("shortName").toString();
-        table[q].symbol = o.value("symbol").toString();
-    }
-    return n;
+    return readQuotesByJsonParse(body, table.data(), table.size());
 }
 
 // ---- reporting

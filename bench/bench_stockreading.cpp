@@ -10,6 +10,7 @@
 #include <QVector>
 #include <cstdio>
 
+#include "bench/benchhelpers.h"
 #include "replies/jsonextract.h"
 #include "support/quotereplies.h"
 #include "stocks/stockquotereader.h"
@@ -41,18 +42,7 @@ int readBySearchFromStart(const QString& text, stockQuoteStruct* table, int tabl
 
 int readByJsonParse(const QByteArray& body, stockQuoteStruct* table, int tableSize)
 {
-    const QJsonArray quotes = QJsonDocument::fromJson(body).object().value("body").toArray();
-    const int n = qMin(quotes.size(), tableSize);
-    auto text = [](const QJsonValue& v) { return v.isString() ? v.toString() : QString::number(v.toDouble(), 'g', 17); };
-    for (int q = 0; q < n; ++q) {
-        const QJsonObject o = quotes[q].toObject();
-        table[q].change = StockQuoteReader::signedChange(text(o.value("regularMarketChange")));
-        table[q].price = text(o.value("regularMarketPrice"));
-        table[q].volume = text(o.value("regularMarketVolume"));
-        table[q].name = o.value("shortName").toString();
-        table[q].symbol = o.value("symbol").toString();
-    }
-    return n;
+    return readQuotesByJsonParse(body, table, tableSize);
 }
 
 // Best of several runs, in microseconds.

@@ -187,25 +187,7 @@ int ownQuotes(const QByteArray& body, QVector<stockQuoteStruct>& table)
 // The reading rule as stated: each quote's marker searched from the start.
 int quotesFromStart(const QByteArray& body, QVector<stockQuoteStruct>& table)
 {
-    const QString text = QString::fromUtf8(body);
-    const int n = qMin(int(text.count(StockQuoteReader::QuoteMarker)), table.size());
-    auto valueFrom = [&text](const QString& quotedKey, int start) {
-        QString key, value;
-        int resume = 0;
-        JsonText::extractValue(text, key, value, JsonText::findKeyColon(text, quotedKey, start), resume);
-        return value;
-    };
-    for (int q = 0; q < n; ++q) {
-        int at = -1;
-        for (int k = 0; k <= q; ++k)
-            at = text.indexOf(StockQuoteReader::QuoteMarker, at + 1);
-        table[q].change = StockQuoteReader::signedChange(valueFrom("\"regularMarketChange\"", at + 1));
-        table[q].price = valueFrom("\"regularMarketPrice\"", at + 1);
-        table[q].volume = valueFrom("\"regularMarketVolume\"", at + 1);
-        table[q].name = valueFrom("\"shortName\"", at + 1);
-        table[q].symbol = valueFrom("\"symbol\"", at + 1);
-    }
-    return n;
+    return readQuotesBySearchFromStart(QString::fromUtf8(body), table.data(), table.size());
 }
 
 int parsedQuotes(const QByteArray& body, QVector<stockQuoteStruct>& table)

@@ -17,29 +17,6 @@
 
 namespace {
 
-int readBySearchFromStart(const QString& text, stockQuoteStruct* table, int tableSize)
-{
-    const QString marker = QStringLiteral("{\"preMarketChange\"");
-    const int n = qMin(int(text.count(marker)), tableSize);
-    auto valueFrom = [&text](const QString& quotedKey, int start) {
-        QString key, value;
-        int resume = 0;
-        JsonText::extractValue(text, key, value, JsonText::findKeyColon(text, quotedKey, start), resume);
-        return value;
-    };
-    for (int q = 0; q < n; ++q) {
-        int at = -1;
-        for (int k = 0; k <= q; ++k)
-            at = text.indexOf(marker, at + 1);
-        table[q].change = StockQuoteReader::signedChange(valueFrom("\"regularMarketChange\"", at + 1));
-        table[q].price = valueFrom("\"regularMarketPrice\"", at + 1);
-        table[q].volume = valueFrom("\"regularMarketVolume\"", at + 1);
-        table[q].name = valueFrom("\"shortName\"", at + 1);
-        table[q].symbol = valueFrom("\"symbol\"", at + 1);
-    }
-    return n;
-}
-
 int readByJsonParse(const QByteArray& body, stockQuoteStruct* table, int tableSize)
 {
     return readQuotesByJsonParse(body, table, tableSize);
@@ -73,7 +50,7 @@ int main(int argc, char** argv)
             StockQuoteReader::read(QString::fromUtf8(body), table.data(), count);
         });
         const double fromStart = bestMicros([&] {
-            readBySearchFromStart(QString::fromUtf8(body), table.data(), count);
+            readQuotesBySearchFromStart(QString::fromUtf8(body), table.data(), count);
         });
         const double parse = bestMicros([&] { readByJsonParse(body, table.data(), count); });
         std::printf("%8d %10d %14.0f %18.0f %14.0f %10.2f\n", count, int(body.size()), linear, fromStart, parse,

@@ -1,8 +1,8 @@
 #pragma once
 
 // What several benchmarks do the same way: start the offline demo's
-// substitute services, and read a quote reply with Qt's JSON parser as the
-// yardstick for the program's own reading.
+// substitute services, and read a quote reply by the yardsticks the
+// program's own reading is measured against.
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "replies/jsonextract.h"
 #include "stocks/stockquote.h"
 #include "stocks/stockquotereader.h"
 
@@ -42,6 +43,30 @@ inline QString startSubstituteServices(QProcess& services, QString& weatherUrl, 
     if (!weatherUrl.startsWith("http://127.0.0.1:") || !stockUrl.startsWith("http://127.0.0.1:"))
         return QStringLiteral("the substitute services did not start on loopback");
     return QString();
+}
+
+// The quotes of a reply read by the original, unbounded rule: each quote's
+// marker searched from the start again, each key from just after it.
+inline int readQuotesBySearchFromStart(const QString& text, stockQuoteStruct* table, int tableSize)
+{
+    const int n = qMin(int(text.count(StockQuoteReader::QuoteMarker)), tableSize);
+    auto valueFrom = [&text](const QString& quotedKey, int start) {
+        QString key, value;
+        int resume = 0;
+        JsonText::extractValue(text, key, value, JsonText::findKeyColon(text, quotedKey, start), resume);
+        return value;
+    };
+    for (int q = 0; q < n; ++q) {
+        int at = -1;
+        for (int k = 0; k <= q; ++k)
+            at = text.indexOf(StockQuoteReader::QuoteMarker, at + 1);
+        table[q].change = StockQuoteReader::signedChange(valueFrom("\"regularMarketChange\"", at + 1));
+        table[q].price = valueFrom("\"regularMarketPrice\"", at + 1);
+        table[q].volume = valueFrom("\"regularMarketVolume\"", at + 1);
+        table[q].name = valueFrom("\"shortName\"", at + 1);
+        table[q].symbol = valueFrom("\"symbol\"", at + 1);
+    }
+    return n;
 }
 
 // The quotes of a reply read with QJsonDocument into the first `tableSize`

@@ -2,6 +2,7 @@
 #include <climits>
 
 #include "replies/jsonextract.h"
+#include "replies/jsonscan.h"
 #include "support/substitutewebserver.h"
 #include "support/testmain.h"
 
@@ -23,6 +24,9 @@ private slots:
     void hostileInputStaysInside_data();
     void hostileInputStaysInside();
     void megabytesOfText();
+    void scanValueEnd_data();
+    void scanValueEnd();
+    void scanMembers();
 };
 
 void JsonExtractTest::extractValue_data()
@@ -272,6 +276,61 @@ void JsonExtractTest::megabytesOfText()
     QCOMPARE(value.size(), 4 * 1024 * 1024);
     QCOMPARE(resume, -1);
     QCOMPARE(JsonText::findKeyColon(text, "\"absent\"", 0, "\"value\""), -1);
+}
+
+// The structural scan that bounds a record by its own braces: where each
+// value ends, strings (with their escapes) skipped whole.
+void JsonExtractTest::scanValueEnd_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("end");
+
+    QTest::newRow("nested object") << R"({"a":{"b":[1,{"c":2}]},"d":3})" << 0 << 29;
+    QTest::newRow("braces and brackets inside strings") << R"({"a":"}]{[","b":1} x)" << 0 << 18;
+    QTest::newRow("escaped quotation mark and backslash") << R"({"a":"x\"}\\"} x)" << 0 << 14;
+    QTest::newRow("bare number") << R"(-12.5e3, 4)" << 0 << 7;
+    QTest::newRow("string") << R"("a\"b" tail)" << 0 << 6;
+    QTest::newRow("unclosed object") << R"({"a":[1,2})" << 0 << -1;
+    QTest::newRow("unclosed string") << R"({"a":"abc})" << 0 << -1;
+    QTest::newRow("mismatched closer") << R"({"a":[1}])" << 0 << -1;
+    QTest::newRow("no value at a comma") << R"(, 1)" << 0 << -1;
+    QTest::newRow("outside the text") << R"({})" << 5 << -1;
+}
+
+void JsonExtractTest::scanValueEnd()
+{
+    QFETCH(QString, text);
+    QFETCH(int, start);
+    QTEST(JsonScan::valueEnd(text, start), "end");
+}
+
+void JsonExtractTest::scanMembers()
+{
+    // Only the object's own top-level members; a nested object's keys and a
+    // key inside a string are not members.
+    const QString text = QStringLiteral(
+        R"({ "id" : "a\"1", "sub": {"id": "x"}, "refs": [{"sent": "1"}], "n": null } tail)");
+    QStringList keys;
+    QStringList values;
+    const int end = JsonScan::forEachMember(text, 0, [&](const JsonScan::Member& member) {
+        keys << member.key(text).toString();
+        values << JsonScan::valueText(member.value(text));
+        return true;
+    });
+    QCOMPARE(end, text.indexOf(QLatin1String(" tail")));
+    QCOMPARE(keys, QStringList({"id", "sub", "refs", "n"}));
+    QCOMPARE(values.first(), QStringLiteral("a\"1"));
+    QCOMPARE(values.last(), QStringLiteral("null"));
+    JsonScan::Member sent;
+    QVERIFY(!JsonScan::findMember(text, 0, u"sent", sent));
+    QVERIFY(JsonScan::findMember(text, 0, u"n", sent));
+    // A broken object gives -1 after the members that were whole.
+    int visited = 0;
+    QCOMPARE(JsonScan::forEachMember(QStringLiteral(R"({"a":1,"b":})"), 0,
+                                     [&](const JsonScan::Member&) { return ++visited; }),
+             -1);
+    QCOMPARE(visited, 1);
 }
 
 CORVELTA_TEST_APPLESS_MAIN(JsonExtractTest)

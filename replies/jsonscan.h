@@ -1,0 +1,115 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+// Follows the structure of a JSON reply without building it: where a string,
+// object or array ends, and which members belong to one object. Readers use
+// it to bound each record of a reply (a quote, an alert) by its own braces, so
+// a value is never taken from a neighbouring or nested record, in one pass
+// over the text and far faster than a full parse. Nothing here reads outside
+// the text; every function gives -1 for a text that ends before the value
+// does or whose structure is broken.
+namespace JsonScan {
+
+// One past the closing quotation mark of the string whose opening mark is at
+// `quote` (escaped marks followed), or -1.
+int stringEnd(const QString& text, int quote);
+
+// The first character at or after `from` that is not white space (the
+// text's size when there is none).
+int skipSpace(const QString& text, int from);
+
+// One past the end of the value that begins at `start`: an object or array
+// through all its nesting, a string through its closing mark, a bare value
+// (number, true, false, null) up to the next comma, closing brace or bracket
+// or white space. -1 when `start` holds no value or the text ends first.
+int valueEnd(const QString& text, int start);
+
+// One member of an object, as positions in the reply's text.
+struct Member
+{
+    int keyStart = -1;    // the key's opening quotation mark
+    int keyEnd = -1;      // one past its closing mark
+    int colon = -1;       // the colon after the key
+    int valueStart = -1;  // the value's first character
+    int valueEnd = -1;    // one past its last character
+
+    // The key as it stands between its quotation marks (escapes kept).
+    QStringView key(const QString& text) const
+    {
+        return QStringView(text).mid(keyStart + 1, keyEnd - keyStart - 2);
+    }
+    QStringView value(const QString& text) const
+    {
+        return QStringView(text).mid(valueStart, valueEnd - valueStart);
+    }
+};
+
+// Reads the member at `from` (white space before it skipped) of an object.
+// Returns false when no well-formed member stands there.
+bool readMember(const QString& text, int from, Member& member);
+
+// Calls visit(const Member&) for each top-level member of the object whose
+// "{" is at `open`, in order, until visit returns false. Returns one past the
+// object's "}" (-1 when visiting was stopped early, the object is broken, or
+// the text ends inside it; the members visited before were well formed).
+template <typename Visit>
+int forEachMember(const QString& text, int open, Visit visit)
+{
+    if (open < 0 || open >= text.size() || text.at(open) != QLatin1Char('{'))
+        return -1;
+    int at = skipSpace(text, open + 1);
+    if (at < text.size() && text.at(at) == QLatin1Char('}'))
+        return at + 1;
+    Member member;
+    while (readMember(text, at, member)) {
+        if (!visit(static_cast<const Member&>(member)))
+            return -1;
+        at = skipSpace(text, member.valueEnd);
+        if (at >= text.size())
+            return -1;
+        if (text.at(at) == QLatin1Char('}'))
+            return at + 1;
+        if (text.at(at) != QLatin1Char(','))
+            return -1;
+        ++at;
+    }
+    return -1;
+}
+
+// Calls visit(int start, int end) for each element of the array whose "[" is
+// at `open`, until visit returns false. Returns as forEachMember does.
+template <typename Visit>
+int forEachElement(const QString& text, int open, Visit visit)
+{
+    if (open < 0 || open >= text.size() || text.at(open) != QLatin1Char('['))
+        return -1;
+    int at = skipSpace(text, open + 1);
+    if (at < text.size() && text.at(at) == QLatin1Char(']'))
+        return at + 1;
+    for (;;) {
+        const int start = skipSpace(text, at);
+        const int end = valueEnd(text, start);
+        if (end < 0 || !visit(start, end))
+            return -1;
+        at = skipSpace(text, end);
+        if (at >= text.size())
+            return -1;
+        if (text.at(at) == QLatin1Char(']'))
+            return at + 1;
+        if (text.at(at) != QLatin1Char(','))
+            return -1;
+        ++at;
+    }
+}
+
+// The top-level member `key` of the object whose "{" is at `open`; false
+// when the object has no such member before its end (or before it breaks).
+bool findMember(const QString& text, int open, QStringView key, Member& found);
+
+// The text of a string value without its quotation marks, JSON escapes
+// decoded (\" \\ \/ \b \f \n \r \t \uXXXX); a bare value as it stands.
+QString valueText(QStringView value);
+
+}  // namespace JsonScan

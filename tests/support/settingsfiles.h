@@ -10,16 +10,16 @@
 #include <QStringList>
 #include <QVariant>
 
-// The 33 keys of the settings file, in the order the program writes them.
-inline const QStringList& settingsKeys()
+#include "app/mainwindow.h"
+
+// The keys the program writes, in the order it writes them.
+inline QStringList settingsKeys()
 {
-    static const QStringList keys = {
-        "latitudeEdit", "longitudeEdit", "units", "gridid", "gridx", "gridy", "stationid",
-        "weathercombo1", "weathercombo2", "weathercombo3", "weathercombo4", "weathercombo5",
-        "clockweatheriplist", "stockapikey", "stockedit1", "stockedit2", "stockedit3", "stockedit4",
-        "stockedit5", "clockstockiplist", "cbname", "cbticker", "cbprice", "cbchange", "cbvolume",
-        "weatherstart", "weatherstop", "stockstart", "stockstop", "weatherinterval", "stockinterval",
-        "weatherweekend", "stockweekend"};
+    QStringList keys;
+    for (const SettingsKey& key : MainWindow::settingsKeys()) {
+        if (key.written())
+            keys << key.name;
+    }
     return keys;
 }
 

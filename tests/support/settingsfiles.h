@@ -8,6 +8,7 @@
 #include <QMap>
 #include <QSettings>
 #include <QStringList>
+#include <QTest>
 #include <QVariant>
 
 #include "app/mainwindow.h"
@@ -21,6 +22,15 @@ inline QStringList settingsKeys()
             keys << key.name;
     }
     return keys;
+}
+
+// Compares two sets of values key by key, so a failure names the key.
+inline void compareValues(const QVariantMap& actual, const QVariantMap& expected)
+{
+    QCOMPARE(actual.keys(), expected.keys());
+    for (const QString& key : expected.keys())
+        QVERIFY2(actual[key] == expected[key], qPrintable(QString("%1: got %2, expected %3")
+                                                              .arg(key, actual[key].toString(), expected[key].toString())));
 }
 
 // The settings file the window reads: crv_settings.ini beside the executable.

@@ -12,6 +12,7 @@
 #include "ui_mainwindow.h"
 #include "clocklink/udpcommthread.h"
 #include "app/timesource.h"
+#include "weather/weatheritems.h"
 
 MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent)
@@ -48,17 +49,9 @@ MainWindow::MainWindow(QWidget* parent)
             },
             Qt::QueuedConnection);
 
-    weatherItems << "None"
-                 << "Current Conditions"
-                 << "Temperature"
-                 << "DewPoint"
-                 << "Wind"
-                 << "Humidity";
-    ui->weatherItemComboBox1->addItems(weatherItems);
-    ui->weatherItemComboBox2->addItems(weatherItems);
-    ui->weatherItemComboBox3->addItems(weatherItems);
-    ui->weatherItemComboBox4->addItems(weatherItems);
-    ui->weatherItemComboBox5->addItems(weatherItems);
+    for (QComboBox* box : {ui->weatherItemComboBox1, ui->weatherItemComboBox2, ui->weatherItemComboBox3,
+                           ui->weatherItemComboBox4, ui->weatherItemComboBox5})
+        box->addItems(WeatherItems::names());
 
     weatherVarLabels[0] = ui->lastWeatherVar1;
     weatherVarLabels[1] = ui->lastWeatherVar2;

@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "app/refreshretry.h"
+#include "app/settingskeys.h"
 #include "app/statusbartext.h"
 #include "stocks/stockquote.h"
 
@@ -57,7 +58,8 @@ public:
     void reopenLogFile();
     void removeOldLogs(int daysBack);
 
-    // Settings file.
+    // Settings file: every key, in the order of the file (app/settingsfile.cpp).
+    static const QVector<SettingsKey>& settingsKeys();
     void loadSettings();
     void saveSettings();
 
@@ -159,7 +161,6 @@ private:
     QString gridY;
     QString stationId;
     QTimer* updateTimer = nullptr;
-    QStringList weatherItems;
     QFile logFile;
     int logDay = 0;
     bool logOpen = false;
@@ -184,6 +185,9 @@ private:
     int stockInterval = 0;
     bool weatherWeekend = false;
     bool stockWeekend = false;
+    // The weather item numbers the settings file held, written back while
+    // their row shows no item (a number of a newer version).
+    int storedWeatherItems[5] = {};
     // 64-bit, like the tick comparison: interval x 60 of a hand-written huge
     // interval does not fit an int.
     qint64 weatherCounter = 0;

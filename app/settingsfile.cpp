@@ -5,8 +5,10 @@
 #include <QSettings>
 
 #include "app/deploymentconfig.h"
+#include "app/settingskeys.h"
 #include "weather/observationage.h"
 #include "weather/useragent.h"
+#include "weather/weatheritems.h"
 #include "ui_mainwindow.h"
 
 namespace {
@@ -15,7 +17,7 @@ namespace {
 // "clockweatheriplist=10.0.0.5, 10.0.0.6" (commas, no quotes) reads back as
 // a list, which as a plain text would come out empty and be lost at the next
 // save; it is kept as the text the edit field shows.
-QString settingText(const QSettings& settings, const QString& key, const QString& fallback = QString())
+QString settingText(const QSettings& settings, const QString& key, const QVariant& fallback)
 {
     const QVariant value = settings.value(key, fallback);
     if (value.type() == QVariant::StringList)
@@ -23,62 +25,135 @@ QString settingText(const QSettings& settings, const QString& key, const QString
     return value.toString();
 }
 
-// A deployment key left empty means the built-in service.
-QString deploymentValue(const QSettings& settings, const char* key, const char* fallback)
+QVariant readValue(const QSettings& settings, const SettingsKey& key)
 {
-    const QString value = settingText(settings, key, fallback).trimmed();
-    return value.isEmpty() ? QString(fallback) : value;
+    switch (key.type) {
+    case SettingsKey::Type::Text:
+        return settingText(settings, key.name, key.defaultValue);
+    case SettingsKey::Type::Bool:
+        return settings.value(key.name, key.defaultValue).toBool();
+    case SettingsKey::Type::Int:
+        return settings.value(key.name, key.defaultValue).toInt();
+    case SettingsKey::Type::Time:
+        return settings.value(key.name, key.defaultValue).toTime();
+    }
+    return QVariant();
+}
+
+// A deployment key left empty means the built-in service.
+QString hostOrDefault(const QVariant& value, const char* fallback)
+{
+    const QString host = value.toString().trimmed();
+    return host.isEmpty() ? QString(fallback) : host;
 }
 
 }  // namespace
 
+// The keys in the order they are read and written. Changing a key's name,
+// type or default changes every settings file in the field: they stay as
+// they are, and a new key is a new row.
+const QVector<SettingsKey>& MainWindow::settingsKeys()
+{
+    using Type = SettingsKey::Type;
+    // A text of the form: the line edit the key is read into and written from.
+    auto textOf = [](QLineEdit* Ui::MainWindow::*edit) {
+        return std::make_pair([edit](MainWindow& w, const QVariant& v) { (w.ui->*edit)->setText(v.toString()); },
+                              [edit](const MainWindow& w) { return QVariant((w.ui->*edit)->text()); });
+    };
+    // A member of the window, of the key's type.
+    auto member = [](auto MainWindow::*field) {
+        using T = std::decay_t<decltype(std::declval<MainWindow>().*field)>;
+        return std::make_pair([field](MainWindow& w, const QVariant& v) { w.*field = v.value<T>(); },
+                              [field](const MainWindow& w) { return QVariant::fromValue(w.*field); });
+    };
+    auto row = [](const QString& name, Type type, const QVariant& fallback, auto loadAndSave) {
+        return SettingsKey{name, type, fallback, loadAndSave.first, loadAndSave.second};
+    };
+    auto deployment = [](const char* name, std::function<void(MainWindow&, const QVariant&)> load) {
+        return SettingsKey{name, Type::Text, QVariant(), std::move(load), nullptr};
+    };
+
+    static const QVector<SettingsKey> keys = [&] {
+        QVector<SettingsKey> k;
+        k << row("latitudeEdit", Type::Text, "40.8106", textOf(&Ui::MainWindow::latitudeLineEdit))
+          << row("longitudeEdit", Type::Text, "-96.6274", textOf(&Ui::MainWindow::longitudeLineEdit));
+        // The check box shows the inverse; its toggled slot sets `units` to the same value again.
+        k << SettingsKey{"units", Type::Bool, true,
+                         [](MainWindow& w, const QVariant& v) {
+                             w.units = v.toBool();
+                             w.ui->metricCheckBox->setChecked(!w.units);
+                         },
+                         [](const MainWindow& w) { return QVariant(w.units); }};
+        k << row("gridid", Type::Text, QVariant(), member(&MainWindow::gridId))
+          << row("gridx", Type::Text, QVariant(), member(&MainWindow::gridX))
+          << row("gridy", Type::Text, QVariant(), member(&MainWindow::gridY))
+          << row("stationid", Type::Text, QVariant(), member(&MainWindow::stationId));
+        // An item number outside the table (one of a newer version) shows no
+        // item and is written back as it was read.
+        static QComboBox* Ui::MainWindow::*const itemBoxes[5] = {
+            &Ui::MainWindow::weatherItemComboBox1, &Ui::MainWindow::weatherItemComboBox2,
+            &Ui::MainWindow::weatherItemComboBox3, &Ui::MainWindow::weatherItemComboBox4,
+            &Ui::MainWindow::weatherItemComboBox5};
+        for (int i = 0; i < 5; ++i)
+            k << SettingsKey{QStringLiteral("weathercombo%1").arg(i + 1), Type::Int, QVariant(),
+                             [i](MainWindow& w, const QVariant& v) {
+                                 w.storedWeatherItems[i] = v.toInt();
+                                 (w.ui->*itemBoxes[i])->setCurrentIndex(v.toInt());
+                             },
+                             [i](const MainWindow& w) {
+                                 return QVariant(WeatherItems::storedIndex((w.ui->*itemBoxes[i])->currentIndex(),
+                                                                           w.storedWeatherItems[i]));
+                             }};
+        k << row("clockweatheriplist", Type::Text, QVariant(), textOf(&Ui::MainWindow::clockWeatherIPListEdit))
+          << row("stockapikey", Type::Text, QVariant(), member(&MainWindow::stockApiKey));
+        QLineEdit* Ui::MainWindow::*const tickers[5] = {
+            &Ui::MainWindow::tickerLineEdit1, &Ui::MainWindow::tickerLineEdit2, &Ui::MainWindow::tickerLineEdit3,
+            &Ui::MainWindow::tickerLineEdit4, &Ui::MainWindow::tickerLineEdit5};
+        for (int i = 0; i < 5; ++i)
+            k << row(QStringLiteral("stockedit%1").arg(i + 1), Type::Text, QVariant(), textOf(tickers[i]));
+        k << row("clockstockiplist", Type::Text, QVariant(), textOf(&Ui::MainWindow::clockStockIPListEdit))
+          << row("cbname", Type::Bool, false, member(&MainWindow::cbName))
+          << row("cbticker", Type::Bool, true, member(&MainWindow::cbTicker))
+          << row("cbprice", Type::Bool, true, member(&MainWindow::cbPrice))
+          << row("cbchange", Type::Bool, false, member(&MainWindow::cbChange))
+          << row("cbvolume", Type::Bool, false, member(&MainWindow::cbVolume))
+          << row("weatherstart", Type::Time, QTime(8, 0), member(&MainWindow::weatherStart))
+          << row("weatherstop", Type::Time, QTime(17, 0), member(&MainWindow::weatherStop))
+          << row("stockstart", Type::Time, QTime(8, 0), member(&MainWindow::stockStart))
+          << row("stockstop", Type::Time, QTime(16, 0), member(&MainWindow::stockStop))
+          << row("weatherinterval", Type::Int, 10, member(&MainWindow::weatherInterval))
+          << row("stockinterval", Type::Int, 10, member(&MainWindow::stockInterval))
+          << row("weatherweekend", Type::Bool, false, member(&MainWindow::weatherWeekend))
+          << row("stockweekend", Type::Bool, false, member(&MainWindow::stockWeekend));
+
+        // Deployment keys: where the two services are reached, who to contact
+        // about this installation (named in the weather service's
+        // User-Agent) and how old an observation may be before it is not sent.
+        k << deployment("weatherhost",
+                        [](MainWindow& w, const QVariant& v) {
+                            w.weatherBaseUrl = serviceEndpoint(hostOrDefault(v, DefaultWeatherHost)).baseUrl;
+                        })
+          << deployment("stockhost",
+                        [](MainWindow& w, const QVariant& v) {
+                            w.stockBaseUrl = serviceEndpoint(hostOrDefault(v, DefaultStockHost)).baseUrl;
+                        })
+          << deployment("contact",
+                        [](MainWindow& w, const QVariant& v) { w.weatherUserAgent = UserAgent::weather(v.toString()); })
+          << deployment("maxobservationage", [](MainWindow& w, const QVariant& v) {
+                 w.maxObservationAge = ObservationAge::maxMinutesFromSetting(v.toString());
+             });
+        // "requesttimeout" (seconds a service request may take) is read here
+        // as the next deployment key.
+        return k;
+    }();
+    return keys;
+}
+
 void MainWindow::loadSettings()
 {
     QSettings settings(settingsFile, QSettings::IniFormat);
-
-    ui->latitudeLineEdit->setText(settingText(settings, "latitudeEdit", "40.8106"));
-    ui->longitudeLineEdit->setText(settingText(settings, "longitudeEdit", "-96.6274"));
-    units = settings.value("units", true).toBool();
-    ui->metricCheckBox->setChecked(!units);
-    gridId = settingText(settings, "gridid");
-    gridX = settingText(settings, "gridx");
-    gridY = settingText(settings, "gridy");
-    stationId = settingText(settings, "stationid");
-    ui->weatherItemComboBox1->setCurrentIndex(settings.value("weathercombo1").toInt());
-    ui->weatherItemComboBox2->setCurrentIndex(settings.value("weathercombo2").toInt());
-    ui->weatherItemComboBox3->setCurrentIndex(settings.value("weathercombo3").toInt());
-    ui->weatherItemComboBox4->setCurrentIndex(settings.value("weathercombo4").toInt());
-    ui->weatherItemComboBox5->setCurrentIndex(settings.value("weathercombo5").toInt());
-    ui->clockWeatherIPListEdit->setText(settingText(settings, "clockweatheriplist"));
-    stockApiKey = settingText(settings, "stockapikey");
-    ui->tickerLineEdit1->setText(settingText(settings, "stockedit1"));
-    ui->tickerLineEdit2->setText(settingText(settings, "stockedit2"));
-    ui->tickerLineEdit3->setText(settingText(settings, "stockedit3"));
-    ui->tickerLineEdit4->setText(settingText(settings, "stockedit4"));
-    ui->tickerLineEdit5->setText(settingText(settings, "stockedit5"));
-    ui->clockStockIPListEdit->setText(settingText(settings, "clockstockiplist"));
-    cbName = settings.value("cbname", false).toBool();
-    cbTicker = settings.value("cbticker", true).toBool();
-    cbPrice = settings.value("cbprice", true).toBool();
-    cbChange = settings.value("cbchange", false).toBool();
-    cbVolume = settings.value("cbvolume", false).toBool();
-    weatherStart = settings.value("weatherstart", QTime(8, 0, 0, 0)).toTime();
-    weatherStop = settings.value("weatherstop", QTime(17, 0, 0, 0)).toTime();
-    stockStart = settings.value("stockstart", QTime(8, 0, 0, 0)).toTime();
-    stockStop = settings.value("stockstop", QTime(16, 0, 0, 0)).toTime();
-    weatherInterval = settings.value("weatherinterval", 10).toInt();
-    stockInterval = settings.value("stockinterval", 10).toInt();
-    weatherWeekend = settings.value("weatherweekend", false).toBool();
-    stockWeekend = settings.value("stockweekend", false).toBool();
-
-    // Where the two services are reached. Set by whoever deploys the program
-    // and never written back, so a hand-made value survives every close.
-    weatherBaseUrl = serviceEndpoint(deploymentValue(settings, "weatherhost", DefaultWeatherHost)).baseUrl;
-    stockBaseUrl = serviceEndpoint(deploymentValue(settings, "stockhost", DefaultStockHost)).baseUrl;
-    // Who to contact about this installation, named in the weather service's
-    // User-Agent, and how old an observation may be before it is not sent.
-    weatherUserAgent = UserAgent::weather(settingText(settings, "contact"));
-    maxObservationAge = ObservationAge::maxMinutesFromSetting(settingText(settings, "maxobservationage"));
+    for (const SettingsKey& key : settingsKeys())
+        key.load(*this, readValue(settings, key));
 }
 
 void MainWindow::saveSettings()
@@ -87,39 +162,10 @@ void MainWindow::saveSettings()
 
     logLine(QString("Savings Settings, File=%1").arg(settingsFile));
 
-    settings.setValue("latitudeEdit", ui->latitudeLineEdit->text());
-    settings.setValue("longitudeEdit", ui->longitudeLineEdit->text());
-    settings.setValue("units", units);
-    settings.setValue("gridid", gridId);
-    settings.setValue("gridx", gridX);
-    settings.setValue("gridy", gridY);
-    settings.setValue("stationid", stationId);
-    settings.setValue("weathercombo1", ui->weatherItemComboBox1->currentIndex());
-    settings.setValue("weathercombo2", ui->weatherItemComboBox2->currentIndex());
-    settings.setValue("weathercombo3", ui->weatherItemComboBox3->currentIndex());
-    settings.setValue("weathercombo4", ui->weatherItemComboBox4->currentIndex());
-    settings.setValue("weathercombo5", ui->weatherItemComboBox5->currentIndex());
-    settings.setValue("clockweatheriplist", ui->clockWeatherIPListEdit->text());
-    settings.setValue("stockapikey", stockApiKey);
-    settings.setValue("stockedit1", ui->tickerLineEdit1->text());
-    settings.setValue("stockedit2", ui->tickerLineEdit2->text());
-    settings.setValue("stockedit3", ui->tickerLineEdit3->text());
-    settings.setValue("stockedit4", ui->tickerLineEdit4->text());
-    settings.setValue("stockedit5", ui->tickerLineEdit5->text());
-    settings.setValue("clockstockiplist", ui->clockStockIPListEdit->text());
-    settings.setValue("cbname", cbName);
-    settings.setValue("cbticker", cbTicker);
-    settings.setValue("cbprice", cbPrice);
-    settings.setValue("cbchange", cbChange);
-    settings.setValue("cbvolume", cbVolume);
-    settings.setValue("weatherstart", weatherStart);
-    settings.setValue("weatherstop", weatherStop);
-    settings.setValue("stockstart", stockStart);
-    settings.setValue("stockstop", stockStop);
-    settings.setValue("weatherinterval", weatherInterval);
-    settings.setValue("stockinterval", stockInterval);
-    settings.setValue("weatherweekend", weatherWeekend);
-    settings.setValue("stockweekend", stockWeekend);
+    for (const SettingsKey& key : settingsKeys()) {
+        if (key.written())
+            settings.setValue(key.name, key.save(*this));
+    }
 
     // A directory that cannot be written must not lose the operator's
     // settings without a word: say so in the log.

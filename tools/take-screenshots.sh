@@ -6,10 +6,9 @@
 # Anyone can rerun it; it waits until the stock clock has received its first
 # ticker texts (about fifteen seconds after start) before capturing.
 #
-# The demo binds the clock port (UDP 7372), as some tests do. Those tests hold
-# a machine-wide QLockFile (tests/support/clockportlock.cpp); this script
-# holds the same lock, written in QLockFile's format, while the demo runs, and
-# waits while a live test holds it.
+# The demo binds the clock port (UDP 7372), as some tests do. It runs under
+# tools/clockportlock.py, which holds the tests' clock-port lock while the
+# demo runs and waits (saying for whom) while a test holds it.
 set -euo pipefail
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$repo"
@@ -30,64 +29,12 @@ display_number="${SCREENSHOT_DISPLAY:-77}"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target corvelta corvelta-clocksim corvelta-demo-settings >/dev/null
 
-lock_file="${TMPDIR:-/tmp}"
-lock_file="${lock_file%/}/corvelta-clockport.lock"
-lock_taken=
-# QLockFile's format: pid, program (file name of /proc/<pid>/exe), host name,
-# machine id, boot id, one a line. A test that finds it sees a live holder.
-own_lock_contents() {
-    local exe
-    exe="$(readlink "/proc/$$/exe")"
-    printf '%s\n%s\n%s\n%s\n%s\n' "$$" "${exe##*/}" "$(uname -n)" \
-        "$(cat /etc/machine-id 2>/dev/null || cat /var/lib/dbus/machine-id 2>/dev/null || true)" \
-        "$(cat /proc/sys/kernel/random/boot_id 2>/dev/null || true)"
-}
-# True unless the lock file names a process that has ended (or whose
-# executable is another program), as QLockFile judges a stale lock. A file
-# being written (no pid yet) counts as held.
-lock_holder_alive() {
-    local pid="" app="" exe
-    { read -r pid && read -r app; } <"$lock_file" 2>/dev/null || true
-    [[ "$pid" =~ ^[0-9]+$ ]] || return 0
-    exe="$(readlink "/proc/$pid/exe" 2>/dev/null)" || return 1
-    exe="${exe% (deleted)}"
-    [ -z "$app" ] || [ "${exe##*/}" = "$app" ]
-}
-take_clock_port_lock() {
-    local staged="$lock_file.$$" waited=0
-    own_lock_contents >"$staged"
-    # A hard link appears whole or not at all, and never replaces a lock.
-    until ln "$staged" "$lock_file" 2>/dev/null; do
-        if [ -e "$lock_file" ] && ! lock_holder_alive; then
-            rm -f "$lock_file"
-            continue
-        fi
-        if ((waited % 300 == 0)); then
-            echo "Waiting for the clock port: $lock_file is held by a running test" >&2
-        fi
-        waited=$((waited + 1))
-        # Often: tests run one after another, with short gaps between them.
-        sleep 0.1
-    done
-    rm -f "$staged"
-    lock_taken=1
-}
-release_clock_port_lock() {
-    local pid=""
-    rm -f "$lock_file.$$"
-    [ -n "$lock_taken" ] || return 0
-    read -r pid <"$lock_file" 2>/dev/null || true
-    [ "$pid" != "$$" ] || rm -f "$lock_file"
-    lock_taken=
-}
-
 pids=()
 cleanup() {
     trap - EXIT INT TERM
     local pid
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-    release_clock_port_lock
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
@@ -104,10 +51,16 @@ done
 mkdir -p "$repo/.demo"
 log_pattern="$repo/.demo/Corvelta_*.log"
 rm -f $log_pattern
-take_clock_port_lock
+demo_out="$repo/.demo/screenshots.out"
+rm -f "$demo_out"
 DEMO_CORVELTA_GEOMETRY="$main_geometry" DEMO_CLOCKSIM_GEOMETRY="$sim_geometry" \
-    tools/demo/run-demo.sh >"$repo/.demo/screenshots.out" 2>&1 &
+    python3 tools/clockportlock.py --output "$demo_out" tools/demo/run-demo.sh &
 pids+=($!)
+# The output file appears once the lock is taken and the demo starts.
+until [ -e "$demo_out" ]; do
+    kill -0 "${pids[-1]}" 2>/dev/null || { echo "the demo did not start" >&2; exit 1; }
+    sleep 0.2
+done
 
 # Wait for the first stock refresh to reach the clocks (it follows the first
 # weather refresh by ten seconds), then a moment for the windows to repaint.

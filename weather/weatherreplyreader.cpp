@@ -1,9 +1,12 @@
 #include "weather/weatherreplyreader.h"
 
 #include <QtMath>
+#include <QPair>
 #include <algorithm>
+#include <climits>
 
 #include "replies/jsonextract.h"
+#include "weather/weatheritems.h"
 
 namespace {
 
@@ -136,32 +139,51 @@ WeatherReplyReader::Observation WeatherReplyReader::readObservation(const QStrin
     int from = 0;
     observation.timestamp = readMember(text, "timestamp", from);
     observation.description = readMember(text, "textDescription", from);
-    observation.temperature = readMeasurement(text, "temperature", from);
-    observation.dewpoint = readMeasurement(text, "dewpoint", from);
-    observation.windDirection = readMeasurement(text, "windDirection", from);
-    observation.windSpeed = readMeasurement(text, "windSpeed", from);
-    observation.humidity = readMeasurement(text, "relativeHumidity", from);
+
+    // The items list their measurements in any order; they are searched in the
+    // order the reply holds them, so the chain never runs past one of them.
+    QVector<QPair<int, QByteArray>> keys;
+    for (const QString& key : WeatherItems::observationMeasurements()) {
+        const int at = text.indexOf(QLatin1Char('"') + key + QLatin1Char('"'), from);
+        keys.append({at < 0 ? INT_MAX : at, key.toLatin1()});
+    }
+    std::stable_sort(keys.begin(), keys.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& key : keys) {
+        Measurement measurement = readMeasurement(text, key.second.constData(), from);
+        measurement.key = QString::fromLatin1(key.second);
+        observation.measurements.append(measurement);
+    }
+    // Kept in the items' order, whatever the reply's.
+    const QStringList order = WeatherItems::observationMeasurements();
+    std::stable_sort(observation.measurements.begin(), observation.measurements.end(),
+                     [&](const Measurement& a, const Measurement& b) {
+                         return order.indexOf(a.key) < order.indexOf(b.key);
+                     });
     return observation;
+}
+
+const WeatherReplyReader::Measurement& WeatherReplyReader::Observation::measurement(const QString& key) const
+{
+    static const Measurement unknown;
+    for (const Measurement& m : measurements) {
+        if (m.key == key)
+            return m;
+    }
+    return unknown;
 }
 
 QStringList WeatherReplyReader::Observation::missing() const
 {
     QStringList names;
-    if (!temperature.known)
-        names << "temperature";
-    if (!dewpoint.known)
-        names << "dewpoint";
-    if (!windDirection.known)
-        names << "windDirection";
-    if (!windSpeed.known)
-        names << "windSpeed";
-    if (!humidity.known)
-        names << "relativeHumidity";
+    for (const Measurement& m : measurements) {
+        if (!m.known)
+            names << m.key;
+    }
     return names;
 }
 
 bool WeatherReplyReader::Observation::anyMeasurementKnown() const
 {
-    return temperature.known || dewpoint.known || windDirection.known || windSpeed.known
-        || humidity.known;
+    return std::any_of(measurements.cbegin(), measurements.cend(), [](const Measurement& m) { return m.known; });
 }

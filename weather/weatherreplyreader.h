@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 // Reads the weather service's three replies (point, station list, latest
 // observation) out of their text, without a window and without the network.
@@ -20,36 +21,38 @@ PointGrid readPoint(const QString& text);
 // upper case come before names in lower case).
 QStringList readStationEntries(const QString& text);
 
-// One measurement of an observation: the raw text cut from the reply, and
-// whether it is a number the station actually reported. A null value, a value
-// that is not a number, a value whose "qualityControl" (inside the
-// measurement's own object) is "X" (rejected) or "B" (judged bad), or a
-// measurement (or its "value") that is missing from the reply is unknown.
+// One measurement of an observation, by its key in the reply: the raw text
+// cut from the reply, and whether it is a number the station actually
+// reported. A null value, a value that is not a number, a value whose
+// "qualityControl" (inside the measurement's own object) is "X" (rejected) or
+// "B" (judged bad), or a measurement (or its "value") that is missing from the
+// reply is unknown.
 struct Measurement
 {
+    QString key;
     QString raw;
     QString qualityControl;  // the flag as the reply gives it; empty when absent
     bool known = false;
 };
 
-// The timestamp and the description are empty when missing or JSON null.
+// The timestamp and the description are empty when missing or JSON null. The
+// measurements are those the weather items read (weather/weatheritems.h).
 struct Observation
 {
     QString timestamp;
     QString description;
-    Measurement temperature;
-    Measurement dewpoint;
-    Measurement windDirection;
-    Measurement windSpeed;
-    Measurement humidity;
+    QVector<Measurement> measurements;  // in the items' order
 
-    // The reply's key names of the unknown measurements, in reply order.
+    // The measurement of that key; an unknown one when it was not read.
+    const Measurement& measurement(const QString& key) const;
+    // The reply's key names of the unknown measurements, in the items' order.
     QStringList missing() const;
     bool anyMeasurementKnown() const;
 };
 
-// The seven values, searched in reply order, each search starting where the
-// one before it stopped.
+// The timestamp, the description and then the items' measurements in the
+// order they stand in the reply, each search starting where the one before it
+// stopped.
 Observation readObservation(const QString& text);
 
 }  // namespace WeatherReplyReader

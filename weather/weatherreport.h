@@ -1,28 +1,25 @@
 #pragma once
 
 #include <QString>
+#include <QVector>
 
+#include "weather/weatheritems.h"
 #include "weather/weatherreplyreader.h"
 
 // The texts of one observation, one per weather item, in the units chosen.
 namespace WeatherReport {
 
-// Stands for an unknown value in the conditions summary.
-inline const char* const UnknownText = "--";
-
-struct ItemText
-{
-    QString text;
-    bool known = false;  // an unknown item is neither sent nor shown
-};
+using ItemText = WeatherItems::ItemText;
 
 struct Texts
 {
-    // Indexed by weather item: 0 None (never known), 1 Current Conditions,
-    // 2 Temperature, 3 DewPoint, 4 Wind, 5 Humidity.
-    ItemText items[6];
+    // Indexed by weather item (WeatherItems::table()); items of other replies
+    // and "None" are never known.
+    QVector<ItemText> items;
+    QString summaryText;
 
-    const QString& summary() const { return items[1].text; }
+    const QString& summary() const { return summaryText; }
+
     // The item's text when the index names a known item; nothing otherwise.
     const ItemText* item(int index) const;
 };

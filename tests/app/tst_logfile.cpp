@@ -52,8 +52,7 @@ private slots:
 
     void lineFormatAndEscaping_data()
     {
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QString>("written");
+        addColumns<QString, QString>({"message", "written"});
 
         QTest::newRow("plain text") << "Update Weather" << "Update Weather";
         QTest::newRow("tag escaped") << "<b>" << "&lt;b&gt;";
@@ -123,8 +122,7 @@ private slots:
 
     void rollover_data()
     {
-        QTest::addColumn<QDateTime>("before");
-        QTest::addColumn<QDateTime>("after");
+        addColumns<QDateTime, QDateTime>({"before", "after"});
 
         QTest::newRow("midnight") << QDateTime(QDate(2026, 12, 5), QTime(23, 59, 59, 999))
                                   << QDateTime(QDate(2026, 12, 6), QTime(0, 0, 0, 0));

@@ -12,83 +12,35 @@
 #include "support/debugcapture.h"
 #include "support/fixedclock.h"
 #include "support/settingsfiles.h"
+#include "support/substitutewebserver.h"
 #include "support/clockportlock.h"
 #include "app/mainwindow.h"
 #include "support/testmain.h"
 #include "support/mainwindowprobe.h"
-
-QLineEdit* lineEdit(MainWindow& w, const QString& name) { return w.findChild<QLineEdit*>(name); }
 
 QComboBox* weatherCombo(MainWindow& w, int i)
 {
     return w.findChild<QComboBox*>(QString("weatherItemComboBox%1").arg(i));
 }
 
-// The value behind each settings key, as the window holds it now.
+// The value behind each written settings key, as the window holds it now.
 QVariantMap windowValues(MainWindow& w)
 {
     QVariantMap v;
-    v["latitudeEdit"] = lineEdit(w, "latitudeLineEdit")->text();
-    v["longitudeEdit"] = lineEdit(w, "longitudeLineEdit")->text();
-    v["units"] = MainWindowProbe::units(w);
-    v["gridid"] = MainWindowProbe::gridId(w);
-    v["gridx"] = MainWindowProbe::gridX(w);
-    v["gridy"] = MainWindowProbe::gridY(w);
-    v["stationid"] = MainWindowProbe::stationId(w);
-    for (int i = 1; i <= 5; ++i)
-        v[QString("weathercombo%1").arg(i)] = weatherCombo(w, i)->currentIndex();
-    v["clockweatheriplist"] = lineEdit(w, "clockWeatherIPListEdit")->text();
-    v["stockapikey"] = MainWindowProbe::stockApiKey(w);
-    for (int i = 1; i <= 5; ++i)
-        v[QString("stockedit%1").arg(i)] = lineEdit(w, QString("tickerLineEdit%1").arg(i))->text();
-    v["clockstockiplist"] = lineEdit(w, "clockStockIPListEdit")->text();
-    v["cbname"] = MainWindowProbe::cbName(w);
-    v["cbticker"] = MainWindowProbe::cbTicker(w);
-    v["cbprice"] = MainWindowProbe::cbPrice(w);
-    v["cbchange"] = MainWindowProbe::cbChange(w);
-    v["cbvolume"] = MainWindowProbe::cbVolume(w);
-    v["weatherstart"] = MainWindowProbe::weatherStart(w);
-    v["weatherstop"] = MainWindowProbe::weatherStop(w);
-    v["stockstart"] = MainWindowProbe::stockStart(w);
-    v["stockstop"] = MainWindowProbe::stockStop(w);
-    v["weatherinterval"] = MainWindowProbe::weatherInterval(w);
-    v["stockinterval"] = MainWindowProbe::stockInterval(w);
-    v["weatherweekend"] = MainWindowProbe::weatherWeekend(w);
-    v["stockweekend"] = MainWindowProbe::stockWeekend(w);
+    for (const SettingsKey& key : MainWindow::settingsKeys()) {
+        if (key.written())
+            v[key.name] = key.save(w);
+    }
     return v;
 }
 
-// Puts the values into the window the way the operator and the other
-// parts of the program would.
+// Puts the values into the window as loading them from the file would.
 void applyWindowValues(MainWindow& w, const QVariantMap& v)
 {
-    lineEdit(w, "latitudeLineEdit")->setText(v["latitudeEdit"].toString());
-    lineEdit(w, "longitudeLineEdit")->setText(v["longitudeEdit"].toString());
-    w.findChild<QCheckBox*>("metricCheckBox")->setChecked(!v["units"].toBool());
-    MainWindowProbe::gridId(w) = v["gridid"].toString();
-    MainWindowProbe::gridX(w) = v["gridx"].toString();
-    MainWindowProbe::gridY(w) = v["gridy"].toString();
-    MainWindowProbe::stationId(w) = v["stationid"].toString();
-    for (int i = 1; i <= 5; ++i)
-        weatherCombo(w, i)->setCurrentIndex(v[QString("weathercombo%1").arg(i)].toInt());
-    lineEdit(w, "clockWeatherIPListEdit")->setText(v["clockweatheriplist"].toString());
-    MainWindowProbe::stockApiKey(w) = v["stockapikey"].toString();
-    for (int i = 1; i <= 5; ++i)
-        lineEdit(w, QString("tickerLineEdit%1").arg(i))->setText(v[QString("stockedit%1").arg(i)].toString());
-    lineEdit(w, "clockStockIPListEdit")->setText(v["clockstockiplist"].toString());
-    MainWindowProbe::cbName(w) = v["cbname"].toBool();
-    MainWindowProbe::cbTicker(w) = v["cbticker"].toBool();
-    MainWindowProbe::cbPrice(w) = v["cbprice"].toBool();
-    MainWindowProbe::cbChange(w) = v["cbchange"].toBool();
-    MainWindowProbe::cbVolume(w) = v["cbvolume"].toBool();
-    MainWindowProbe::weatherStart(w) = v["weatherstart"].toTime();
-    MainWindowProbe::weatherStop(w) = v["weatherstop"].toTime();
-    MainWindowProbe::stockStart(w) = v["stockstart"].toTime();
-    MainWindowProbe::stockStop(w) = v["stockstop"].toTime();
-    MainWindowProbe::weatherInterval(w) = v["weatherinterval"].toInt();
-    MainWindowProbe::stockInterval(w) = v["stockinterval"].toInt();
-    MainWindowProbe::weatherWeekend(w) = v["weatherweekend"].toBool();
-    MainWindowProbe::stockWeekend(w) = v["stockweekend"].toBool();
+    for (const SettingsKey& key : MainWindow::settingsKeys()) {
+        if (key.written())
+            key.load(w, v[key.name]);
+    }
 }
 
 namespace {
@@ -100,41 +52,18 @@ std::unique_ptr<MainWindow> makeWindow()
     return window;
 }
 
-// Compares key by key, so a failure names the key.
-void compareValues(const QVariantMap& actual, const QVariantMap& expected)
-{
-    QCOMPARE(actual.keys(), expected.keys());
-    for (const QString& key : expected.keys())
-        QVERIFY2(actual[key] == expected[key],
-                 qPrintable(QString("%1: got %2, expected %3")
-                                .arg(key, actual[key].toString(), expected[key].toString())));
-}
-
+// The defaults of a first start: these, and every other key empty of its type.
 QVariantMap firstStartValues()
 {
-    QVariantMap v;
-    v["latitudeEdit"] = "40.8106";
-    v["longitudeEdit"] = "-96.6274";
-    v["units"] = true;
-    v["gridid"] = v["gridx"] = v["gridy"] = v["stationid"] = QString();
-    for (int i = 1; i <= 5; ++i) {
-        v[QString("weathercombo%1").arg(i)] = 0;
-        v[QString("stockedit%1").arg(i)] = QString();
+    QVariantMap v{{"latitudeEdit", "40.8106"}, {"longitudeEdit", "-96.6274"}, {"units", true},
+                  {"cbticker", true}, {"cbprice", true}, {"weatherstart", QTime(8, 0)},
+                  {"weatherstop", QTime(17, 0)}, {"stockstart", QTime(8, 0)}, {"stockstop", QTime(16, 0)},
+                  {"weatherinterval", 10}, {"stockinterval", 10}};
+    for (const SettingsKey& key : MainWindow::settingsKeys()) {
+        if (key.written() && !v.contains(key.name))
+            v[key.name] = key.type == SettingsKey::Type::Text ? QVariant(QString())
+                          : key.type == SettingsKey::Type::Bool ? QVariant(false) : QVariant(0);
     }
-    v["clockweatheriplist"] = v["stockapikey"] = v["clockstockiplist"] = QString();
-    v["cbname"] = false;
-    v["cbticker"] = true;
-    v["cbprice"] = true;
-    v["cbchange"] = false;
-    v["cbvolume"] = false;
-    v["weatherstart"] = QTime(8, 0);
-    v["weatherstop"] = QTime(17, 0);
-    v["stockstart"] = QTime(8, 0);
-    v["stockstop"] = QTime(16, 0);
-    v["weatherinterval"] = 10;
-    v["stockinterval"] = 10;
-    v["weatherweekend"] = false;
-    v["stockweekend"] = false;
     return v;
 }
 
@@ -145,7 +74,6 @@ class SettingsFileTest : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { static ClockPortLock lock; }
     void cleanup() { QDir::setCurrent(workDir); }
 
     void firstStartShowsEveryDefault()
@@ -257,6 +185,35 @@ private slots:
         QVERIFY(text.contains("\nweatherinterval=10\n"));
     }
 
+    // A file written by an earlier version comes back as it was.
+    void recordedFileIsWrittenBackAsItWas()
+    {
+        const QString recorded = testDataPath("settings/crv_settings.ini");
+        QFile::remove(settingsFilePath());
+        QVERIFY(QFile::copy(recorded, settingsFilePath()));
+        QVERIFY(QFile::setPermissions(settingsFilePath(), QFile::ReadOwner | QFile::WriteOwner));
+        makeWindow()->close();
+        QFile written(settingsFilePath()), original(recorded);
+        QVERIFY(written.open(QIODevice::ReadOnly) && original.open(QIODevice::ReadOnly));
+        const QByteArray before = original.readAll();
+        // Keys added since the file was recorded are written too; the rest comes back to the letter.
+        QByteArrayList after = written.readAll().split('\n');
+        after.erase(std::remove_if(after.begin(), after.end(), [&](const QByteArray& line) {
+                        return line.contains('=') && !before.contains('\n' + line.left(line.indexOf('=') + 1));
+                    }), after.end());
+        QCOMPARE(after.join('\n'), before);
+    }
+
+    // An item number of a newer version shows no item until one is chosen.
+    void unknownWeatherItemShowsNone()
+    {
+        prepareSettingsFile({{"weathercombo4", 7}});
+        auto window = makeWindow();
+        QCOMPARE(weatherCombo(*window, 4)->currentIndex(), -1);
+        weatherCombo(*window, 4)->setCurrentIndex(2);
+        QCOMPARE(windowValues(*window)["weathercombo4"], QVariant(2));
+    }
+
     void settingsLiveBesideTheExecutable()
     {
         prepareSettingsFile({{"stockapikey", "beside the executable"}});
@@ -298,16 +255,13 @@ private slots:
         QCOMPARE(settings.value("Other/x").toString(), QString("1"));
         QCOMPARE(settings.value("weatherhost").toString(), QString("http://127.0.0.1:9"));
         QCOMPARE(settings.value("stockhost").toString(), QString("127.0.0.1:9"));
-        QCOMPARE(settings.allKeys().size(), 33 + 4);
+        QCOMPARE(settings.allKeys().size(), settingsKeys().size() + 4);
     }
 
     void deploymentKeys_data()
     {
-        QTest::addColumn<QVariant>("weatherSetting");
-        QTest::addColumn<QVariant>("stockSetting");
-        QTest::addColumn<QString>("weatherBaseUrl");
-        QTest::addColumn<QString>("stockBaseUrl");
-        QTest::addColumn<QString>("stockHost");
+        addColumns<QVariant, QVariant, QString, QString, QString>(
+            {"weatherSetting", "stockSetting", "weatherBaseUrl", "stockBaseUrl", "stockHost"});
 
         QTest::newRow("absent: the real services")
             << QVariant() << QVariant() << "https://api.weather.gov"
@@ -358,8 +312,9 @@ private slots:
         QTest::newRow("unreadable start time") << "weatherstart" << "8 o'clock" << QVariant(QTime());
         QTest::newRow("unreadable stop time") << "stockstop" << "25:99" << QVariant(QTime());
         QTest::newRow("time as plain text") << "stockstart" << "09:30:00" << QVariant(QTime(9, 30));
-        QTest::newRow("combo index 9") << "weathercombo1" << "9" << QVariant(-1);
-        QTest::newRow("negative combo index") << "weathercombo2" << "-4" << QVariant(-1);
+        // An item number this version does not know is written back as it was.
+        QTest::newRow("combo index 9") << "weathercombo1" << "9" << QVariant(9);
+        QTest::newRow("negative combo index") << "weathercombo2" << "-4" << QVariant(-4);
         QTest::newRow("non-numeric combo index") << "weathercombo3" << "Wind" << QVariant(0);
         QTest::newRow("units word") << "units" << "false" << QVariant(false);
         QTest::newRow("units zero") << "units" << "0" << QVariant(false);
@@ -416,6 +371,7 @@ private slots:
     }
 
 private:
+    const ClockPortLock portLock;  // held while the test object lives
     const QString workDir = QDir::currentPath();
 };
 

@@ -22,11 +22,7 @@ private slots:
 
     void insideWindow_data()
     {
-        QTest::addColumn<QDateTime>("now");
-        QTest::addColumn<QTime>("start");
-        QTest::addColumn<QTime>("stop");
-        QTest::addColumn<bool>("skipWeekends");
-        QTest::addColumn<bool>("inside");
+        addColumns<QDateTime, QTime, QTime, bool, bool>({"now", "start", "stop", "skipWeekends", "inside"});
 
         const QTime eight(8, 0), sixteen(16, 0);
         const auto at = [](const QDate& d, int h, int m, int s = 0, int ms = 0) {

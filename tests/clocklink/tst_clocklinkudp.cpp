@@ -74,11 +74,8 @@ private slots:
 
     void retransmissionSchedule_data()
     {
-        QTest::addColumn<int>("initialDelay");
-        QTest::addColumn<int>("extraInterval");
-        QTest::addColumn<int>("maxRetries");
-        QTest::addColumn<QList<int>>("sendTimes");
-        QTest::addColumn<int>("giveUpTime");
+        addColumns<int, int, int, QList<int>, int>(
+            {"initialDelay", "extraInterval", "maxRetries", "sendTimes", "giveUpTime"});
         QTest::newRow("clock datagram, window parameters")
             << 200 << 0 << 3 << QList<int>{200, 300, 400, 500} << 600;
         QTest::newRow("sent at once") << 0 << 0 << 3 << QList<int>{0, 100, 200, 300} << 400;

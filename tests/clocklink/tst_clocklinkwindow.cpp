@@ -120,11 +120,8 @@ private slots:
 
     void statusBarText_data()
     {
-        QTest::addColumn<QTime>("weather");
-        QTest::addColumn<QTime>("stocks");
-        QTest::addColumn<QStringList>("answering");
-        QTest::addColumn<QStringList>("silent");
-        QTest::addColumn<QString>("text");
+        addColumns<QTime, QTime, QStringList, QStringList, QString>(
+            {"weather", "stocks", "answering", "silent", "text"});
         const QString dot = QString::fromUtf8(" \u00b7 ");
         QTest::newRow("the issue's example")
             << QTime(14, 3) << QTime(14, 3, 40) << QStringList{"10.0.0.4", "10.0.0.5", "10.0.0.6"}

@@ -59,13 +59,8 @@ private slots:
 
     void requestCarriesMethodPathBodyAndHeaders_data()
     {
-        QTest::addColumn<bool>("post");
-        QTest::addColumn<QString>("payload");
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<QByteArray>("method");
-        QTest::addColumn<QByteArray>("target");
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QByteArray>("authorization");
+        addColumns<bool, QString, QString, QByteArray, QByteArray, QByteArray, QByteArray>(
+            {"post", "payload", "password", "method", "target", "body", "authorization"});
         QTest::newRow("device name update, empty password")
             << true << "devicename=Lobby Clock" << "" << QByteArray("POST")
             << QByteArray("/etc/parameters") << QByteArray("devicename=Lobby Clock")

@@ -3,6 +3,7 @@
 // that goes to a clock may show a value the station did not report.
 #include "fuzz/fuzzcheck.h"
 #include "replies/replytext.h"
+#include "weather/weatheritems.h"
 #include "weather/weatherreplyreader.h"
 #include "weather/weatherreport.h"
 
@@ -14,25 +15,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QString text = ReplyText::decode(QByteArray(reinterpret_cast<const char*>(data), int(size)));
     const WeatherReplyReader::Observation observation = WeatherReplyReader::readObservation(text);
     const QStringList missing = observation.missing();
-    fuzzRequire(missing.size() <= 5);
+    fuzzRequire(missing.size() <= WeatherItems::observationMeasurements().size());
 
     for (bool usUnits : {false, true}) {
         const WeatherReport::Texts texts = WeatherReport::compose(observation, usUnits);
         fuzzRequire(texts.item(0) == nullptr);  // "None" is never sent
-        for (int index = 2; index <= 5; ++index) {
+        for (int index = 0; index < WeatherItems::table().size(); ++index) {
+            const WeatherItems::Item& row = WeatherItems::table()[index];
             const WeatherReport::ItemText* item = texts.item(index);
-            if (item)
+            if (item && row.summaryName)
                 fuzzRequire(showsNoInvalidNumber(item->text));
+            // Each item whose measurement the station did not report stays unknown.
+            for (const WeatherItems::Value& value : row.reads)
+                fuzzRequire(!value.required || observation.measurement(value.key).known || !item);
         }
-        // Each item the station did not report stays unknown.
-        if (!observation.temperature.known)
-            fuzzRequire(texts.item(2) == nullptr);
-        if (!observation.dewpoint.known)
-            fuzzRequire(texts.item(3) == nullptr);
-        if (!observation.windSpeed.known)
-            fuzzRequire(texts.item(4) == nullptr);
-        if (!observation.humidity.known)
-            fuzzRequire(texts.item(5) == nullptr);
         // The numbers of the summary, after its free-text description.
         const QString summary = texts.summary();
         fuzzRequire(showsNoInvalidNumber(summary.mid(summary.lastIndexOf(QLatin1String(", Temp: ")))));

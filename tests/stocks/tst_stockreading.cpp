@@ -420,10 +420,7 @@ private slots:
 
     void delivery_data()
     {
-        QTest::addColumn<QString>("symbol");
-        QTest::addColumn<QStringList>("fields");
-        QTest::addColumn<int>("previous");
-        QTest::addColumn<int>("deliveryVar");
+        addColumns<QString, QStringList, int, int>({"symbol", "fields", "previous", "deliveryVar"});
         const QStringList five = {"AAPL", "MSFT", "GOOG,IBM", "T", "GOOGL"};
         QTest::newRow("own field") << "MSFT" << five << -1 << 1;
         QTest::newRow("one of several in a field") << "IBM" << five << -1 << 2;

@@ -1,14 +1,20 @@
 #pragma once
 
-#include <QLockFile>
-
-// Tests that bind UDP port 7372 hold this machine-wide lock as well as the
-// CTest resource lock, so two build trees tested at once never share the port.
+// Tests and benchmarks that bind UDP port 7372 hold this lock (tests also
+// hold the CTest resource lock), so that two build trees tested at once never
+// share the port. The lock is a listening Unix socket in the abstract
+// namespace, which belongs to the network namespace (tests in two namespaces
+// do not wait for each other) and which the kernel releases when its holder
+// ends, however it ends. Whoever has to wait says once for whom: process id
+// and name. tools/clockportlock.py takes the same lock for scripts.
 class ClockPortLock
 {
 public:
     ClockPortLock();
+    ~ClockPortLock();
+    ClockPortLock(const ClockPortLock&) = delete;
+    ClockPortLock& operator=(const ClockPortLock&) = delete;
 
 private:
-    QLockFile lockFile;
+    int holder = -1;
 };

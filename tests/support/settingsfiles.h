@@ -8,19 +8,29 @@
 #include <QMap>
 #include <QSettings>
 #include <QStringList>
+#include <QTest>
 #include <QVariant>
 
-// The 33 keys of the settings file, in the order the program writes them.
-inline const QStringList& settingsKeys()
+#include "app/mainwindow.h"
+
+// The keys the program writes, in the order it writes them.
+inline QStringList settingsKeys()
 {
-    static const QStringList keys = {
-        "latitudeEdit", "longitudeEdit", "units", "gridid", "gridx", "gridy", "stationid",
-        "weathercombo1", "weathercombo2", "weathercombo3", "weathercombo4", "weathercombo5",
-        "clockweatheriplist", "stockapikey", "stockedit1", "stockedit2", "stockedit3", "stockedit4",
-        "stockedit5", "clockstockiplist", "cbname", "cbticker", "cbprice", "cbchange", "cbvolume",
-        "weatherstart", "weatherstop", "stockstart", "stockstop", "weatherinterval", "stockinterval",
-        "weatherweekend", "stockweekend"};
+    QStringList keys;
+    for (const SettingsKey& key : MainWindow::settingsKeys()) {
+        if (key.written())
+            keys << key.name;
+    }
     return keys;
+}
+
+// Compares two sets of values key by key, so a failure names the key.
+inline void compareValues(const QVariantMap& actual, const QVariantMap& expected)
+{
+    QCOMPARE(actual.keys(), expected.keys());
+    for (const QString& key : expected.keys())
+        QVERIFY2(actual[key] == expected[key], qPrintable(QString("%1: got %2, expected %3")
+                                                              .arg(key, actual[key].toString(), expected[key].toString())));
 }
 
 // The settings file the window reads: crv_settings.ini beside the executable.

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QRegularExpression>
 #include <QtTest>
+#include <initializer_list>
 
 namespace TestMessages {
 
@@ -28,26 +29,31 @@ void installForProcess();
 
 }  // namespace TestMessages
 
-#define CORVELTA_TEST_MAIN(TestObject)                                  \
+// Declares the columns of a data table in one line, their types in order:
+// addColumns<QString, int>({"text", "position"}).
+template <typename... Types>
+void addColumns(std::initializer_list<const char*> names)
+{
+    Q_ASSERT(names.size() == sizeof...(Types));
+    auto name = names.begin();
+    (QTest::addColumn<Types>(*name++), ...);
+}
+
+// A main with an application object of the given class; `Setup` runs on it.
+#define CORVELTA_TEST_MAIN_WITH(TestObject, Application, Setup)        \
     int main(int argc, char** argv)                                     \
     {                                                                   \
         QTest::Internal::callInitMain<TestObject>();                    \
-        QApplication app(argc, argv);                                   \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                        \
+        Application app(argc, argv);                                    \
+        Setup;                                                          \
         TestObject tc;                                                  \
         QTEST_SET_MAIN_SOURCE_PATH                                      \
         return TestMessages::run(&tc, argc, argv);                      \
     }
 
-#define CORVELTA_TEST_GUILESS_MAIN(TestObject)                          \
-    int main(int argc, char** argv)                                     \
-    {                                                                   \
-        QTest::Internal::callInitMain<TestObject>();                    \
-        QCoreApplication app(argc, argv);                               \
-        TestObject tc;                                                  \
-        QTEST_SET_MAIN_SOURCE_PATH                                      \
-        return TestMessages::run(&tc, argc, argv);                      \
-    }
+#define CORVELTA_TEST_MAIN(TestObject) \
+    CORVELTA_TEST_MAIN_WITH(TestObject, QApplication, app.setAttribute(Qt::AA_Use96Dpi, true))
+#define CORVELTA_TEST_GUILESS_MAIN(TestObject) CORVELTA_TEST_MAIN_WITH(TestObject, QCoreApplication, )
 
 #define CORVELTA_TEST_APPLESS_MAIN(TestObject)                          \
     int main(int argc, char** argv)                                     \

@@ -73,9 +73,7 @@ private slots:
 
 void TestClockSim::readsGoodDatagrams_data()
 {
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<int>("variable");
-    QTest::addColumn<QString>("text");
+    addColumns<QByteArray, int, QString>({"bytes", "variable", "text"});
 
     QTest::newRow("temperature") << datagram(0, "12 C") << 0 << QStringLiteral("12 C");
     QTest::newRow("empty text, three bytes") << datagram(3, "") << 3 << QString();
@@ -137,12 +135,8 @@ void TestClockSim::refusesMalformedDatagrams()
 
 void TestClockSim::acknowledgementDecision_data()
 {
-    QTest::addColumn<double>("dropShare");
-    QTest::addColumn<int>("delayMs");
-    QTest::addColumn<bool>("silent");
-    QTest::addColumn<double>("draw");
-    QTest::addColumn<bool>("send");
-    QTest::addColumn<int>("expectedDelay");
+    addColumns<double, int, bool, double, bool, int>(
+        {"dropShare", "delayMs", "silent", "draw", "send", "expectedDelay"});
 
     QTest::newRow("default answers at once") << 0.0 << 0 << false << 0.0 << true << 0;
     QTest::newRow("delay carried") << 0.0 << 250 << false << 0.3 << true << 250;
@@ -299,9 +293,7 @@ void TestClockSim::delayedAcknowledgementStillArrives()
 
 void TestClockSim::webInterfaceChecksAuthorization_data()
 {
-    QTest::addColumn<QString>("password");
-    QTest::addColumn<QByteArray>("authorization");
-    QTest::addColumn<int>("status");
+    addColumns<QString, QByteArray, int>({"password", "authorization", "status"});
 
     // The program sends "Basic " and the hex MD5 of the password, no Base64.
     QTest::newRow("empty password, its digest")

@@ -27,26 +27,26 @@ const QString ServicesScript = QStringLiteral(CORVELTA_SOURCE_DIR "/tools/demo/s
 // The moment the substitute services describe: 2024-06-06 14:55 UTC.
 const char* const FrozenEpoch = "1717685700";
 
+// A clock's variables 0, 1, .. holding these texts.
+QMap<int, QString> clockVariables(const QStringList& texts)
+{
+    QMap<int, QString> variables;
+    for (int i = 0; i < texts.size(); ++i)
+        variables[i] = texts[i];
+    return variables;
+}
+
 // What the demo settings ask for (slots Temperature, Wind, Humidity,
 // DewPoint, Current Conditions, metric) from the frozen observation of
 // KLNK: 16.3 degC, dew point 10.8, wind from 10 degrees at 12.964 km/h,
 // humidity 69.92 %, "Overcast".
-const QMap<int, QString> ExpectedWeather{
-    {0, QStringLiteral("16 C")},
-    {1, QStringLiteral("N-12 kmh")},
-    {2, QStringLiteral("69%")},
-    {3, QStringLiteral("10 C")},
-    {4, QStringLiteral("Currently: Overcast, Temp: 16 C, Dewpt: 10 C, Wind: N-12 kmh, Humidity: 69%")},
-};
+const QMap<int, QString> ExpectedWeather = clockVariables(
+    {"16 C", "N-12 kmh", "69%", "10 C", "Currently: Overcast, Temp: 16 C, Dewpt: 10 C, Wind: N-12 kmh, Humidity: 69%"});
 
 // Ticker, price and change of the frozen quotes, one ticker per field.
-const QMap<int, QString> ExpectedStocks{
-    {0, QStringLiteral("(AAPL) 186.11  -3.14 ")},
-    {1, QStringLiteral("(MSFT) 413.25  -1.85 ")},
-    {2, QStringLiteral("(NVDA) 124.00 +2.60 ")},
-    {3, QStringLiteral("(AMZN) 187.21 +2.91 ")},
-    {4, QStringLiteral("(TSLA) 181.72 +3.82 ")},
-};
+const QMap<int, QString> ExpectedStocks =
+    clockVariables({"(AAPL) 186.11  -3.14 ", "(MSFT) 413.25  -1.85 ", "(NVDA) 124.00 +2.60 ",
+                    "(AMZN) 187.21 +2.91 ", "(TSLA) 181.72 +3.82 "});
 
 // Everything one simulated clock was sent, in arrival order.
 struct ClockRecord

@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include "ui/captionfit.h"
+#include "weather/weatheritems.h"
 #include "ui_mainwindow.h"
 #include "ui_setupdialog.h"
 #include "support/testmain.h"
@@ -186,7 +187,7 @@ void CaptionFitTest::defaultFontCutsSomeCaption()
 void CaptionFitTest::openListShowsWholeItems()
 {
     QComboBox* box = windowForm.weatherItemComboBox1;
-    box->addItems({"None", "Current Conditions", "Temperature", "DewPoint", "Wind", "Humidity"});
+    box->addItems(WeatherItems::names());
     box->showPopup();
     QTRY_VERIFY(box->view()->isVisible());
     const int room = box->view()->viewport()->width();

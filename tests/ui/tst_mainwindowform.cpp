@@ -11,6 +11,7 @@
 
 #include "ui/captionfit.h"
 #include "support/clockportlock.h"
+#include "weather/weatheritems.h"
 #include "app/mainwindow.h"
 #include "support/testmain.h"
 #include "support/mainwindowprobe.h"
@@ -201,7 +202,7 @@ void MainWindowFormTest::windowItself()
 
 void MainWindowFormTest::weatherItemLists()
 {
-    const QStringList expected = {"None", "Current Conditions", "Temperature", "DewPoint", "Wind", "Humidity"};
+    const QStringList expected = WeatherItems::names();
     for (int i = 1; i <= 5; ++i) {
         auto* box = window->findChild<QComboBox*>(QString("weatherItemComboBox%1").arg(i));
         QStringList items;

@@ -183,14 +183,6 @@ bool runSetup(MainWindow& window, const std::function<void(SetupDialog&)>& act)
     return reached;
 }
 
-void compareMembers(const QVariantMap& actual, const QVariantMap& expected)
-{
-    QCOMPARE(actual.keys(), expected.keys());
-    for (const QString& key : expected.keys())
-        QVERIFY2(actual[key] == expected[key],
-                 qPrintable(QString("%1: got %2, expected %3")
-                                .arg(key, actual[key].toString(), expected[key].toString())));
-}
 
 }  // namespace
 
@@ -213,11 +205,7 @@ private slots:
 
     void form_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("className");
-        QTest::addColumn<QString>("parentName");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QRect>("rect");
+        addColumns<QString, QString, QString, QString, QRect>({"name", "className", "parentName", "text", "rect"});
 
         const auto row = [](const char* name, const char* cls, const char* text, QRect rect,
                             const char* parent = "SetupDialog") {
@@ -338,7 +326,7 @@ private slots:
             enter(d, otherMembers());
             pressOk(d);
         }));
-        compareMembers(seen, sampleMembers());
+        compareValues(seen, sampleMembers());
         QVERIFY(window->findChildren<SetupDialog*>().isEmpty());
 
         // The next click shows what the last OK stored.
@@ -346,7 +334,7 @@ private slots:
             seen = shown(d);
             pressCancel(d);
         }));
-        compareMembers(seen, otherMembers());
+        compareValues(seen, otherMembers());
     }
 
     void dismissingChangesNothing_data()
@@ -362,7 +350,7 @@ private slots:
         setWindowMembers(*window, sampleMembers());
         QVERIFY(runSetup(*window, [&](SetupDialog& d) {
             enter(d, otherMembers());
-            compareMembers(shown(d), otherMembers());
+            compareValues(shown(d), otherMembers());
             if (how == 0)
                 pressCancel(d);
             else if (how == 1)
@@ -371,7 +359,7 @@ private slots:
                 d.close();
             QVERIFY(!d.isVisible());
         }));
-        compareMembers(windowMembers(*window), sampleMembers());
+        compareValues(windowMembers(*window), sampleMembers());
     }
 
     void okWithoutTouchingKeepsEverything_data()
@@ -393,7 +381,7 @@ private slots:
         QFETCH(QVariantMap, members);
         setWindowMembers(*window, members);
         QVERIFY(runSetup(*window, [&](SetupDialog& d) { pressOk(d); }));
-        compareMembers(windowMembers(*window), members);
+        compareValues(windowMembers(*window), members);
     }
 
     void okTakesEveryWidget()
@@ -403,7 +391,7 @@ private slots:
             enter(d, otherMembers());
             pressOk(d);
         }));
-        compareMembers(windowMembers(*window), otherMembers());
+        compareValues(windowMembers(*window), otherMembers());
     }
 
     void intervalAbove99_data()
@@ -463,7 +451,7 @@ private slots:
             pressOk(d);
         }));
         members[member] = !startingFrom;
-        compareMembers(windowMembers(*window), members);
+        compareValues(windowMembers(*window), members);
     }
 
     void apiKeyKeepsItsBlanks()

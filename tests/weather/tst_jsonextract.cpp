@@ -31,11 +31,7 @@ private slots:
 
 void JsonExtractTest::extractValue_data()
 {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("position");
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<int>("resume");
+    addColumns<QString, int, QString, QString, int>({"text", "position", "key", "value", "resume"});
 
     // Positions are counted by hand; the comment under each row marks the colon.
     QTest::newRow("string after colon and space") << R"({"a": "xyz", "b": 1})" << 4 << "a" << "xyz" << 10;
@@ -99,11 +95,7 @@ void JsonExtractTest::extractValue()
 
 void JsonExtractTest::findKeyColon_data()
 {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("quotedKey");
-    QTest::addColumn<int>("from");
-    QTest::addColumn<QString>("innerKey");
-    QTest::addColumn<int>("colon");
+    addColumns<QString, QString, int, QString, int>({"text", "quotedKey", "from", "innerKey", "colon"});
 
     const QString nested = R"({"t": {"u": "x:y", "value": 3}, "d": {"value": 4}})";
     QTest::newRow("plain key") << R"({"a": 1})" << "\"a\"" << 0 << "" << 4;
@@ -134,13 +126,8 @@ void JsonExtractTest::findKeyColon()
 
 void JsonExtractTest::extractField_data()
 {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("quotedKey");
-    QTest::addColumn<int>("from");
-    QTest::addColumn<QString>("innerKey");
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<int>("resume");
-    QTest::addColumn<bool>("found");
+    addColumns<QString, QString, int, QString, QString, int, bool>(
+        {"text", "quotedKey", "from", "innerKey", "value", "resume", "found"});
 
     const QString m = R"({"t": {"unitCode": "u:c", "value": -2.5, "q": "V"}, "h": {"value": null}})";
     QTest::newRow("measurement value") << m << "\"t\"" << 0 << "\"value\"" << "-2.5" << 39 << true;

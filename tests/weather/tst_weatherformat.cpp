@@ -23,9 +23,7 @@ private slots:
 
 void WeatherFormatTest::temperature_data()
 {
-    QTest::addColumn<QString>("raw");
-    QTest::addColumn<QString>("metric");
-    QTest::addColumn<QString>("us");
+    addColumns<QString, QString, QString>({"raw", "metric", "us"});
 
     QTest::newRow("12.2") << "12.2" << "12 C" << "53 F";
     QTest::newRow("-3.9") << "-3.9" << "-3 C" << "24 F";
@@ -117,10 +115,7 @@ void WeatherFormatTest::compassWord()
 
 void WeatherFormatTest::wind_data()
 {
-    QTest::addColumn<QString>("speed");
-    QTest::addColumn<QString>("direction");
-    QTest::addColumn<QString>("metric");
-    QTest::addColumn<QString>("us");
+    addColumns<QString, QString, QString, QString>({"speed", "direction", "metric", "us"});
 
     QTest::newRow("340 at 11.16") << "11.16" << "340" << "N-11 kmh" << "N-6 mph";
     QTest::newRow("direction read from text, bound 22.5") << "5.4" << "22.5" << "NE-5 kmh" << "NE-3 mph";

@@ -7,6 +7,8 @@
 #include <QTime>
 #include <cstdio>
 
+#include "weather/weatheritems.h"
+
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
@@ -55,10 +57,11 @@ int main(int argc, char* argv[])
     settings.setValue(QStringLiteral("gridy"), QStringLiteral("62"));
     settings.setValue(QStringLiteral("stationid"), QStringLiteral("KLNK"));
 
-    // Slots 1..5: Temperature, Wind, Humidity, DewPoint, Current Conditions.
-    const int weatherItems[5] = {2, 4, 5, 3, 1};
+    // The settings file stores each row's item by its number in the table.
+    const char* const weatherItems[5] = {"Temperature", "Wind", "Humidity", "DewPoint", "Current Conditions"};
     for (int slot = 0; slot < 5; ++slot)
-        settings.setValue(QStringLiteral("weathercombo%1").arg(slot + 1), weatherItems[slot]);
+        settings.setValue(QStringLiteral("weathercombo%1").arg(slot + 1),
+                          WeatherItems::names().indexOf(QLatin1String(weatherItems[slot])));
     settings.setValue(QStringLiteral("clockweatheriplist"), parser.value(weatherClocksOption));
 
     // The substitute quote service needs no key.

@@ -1,0 +1,111 @@
+#include "weather/weatheritems.h"
+
+#include "weather/weatherformat.h"
+
+using WeatherReplyReader::Observation;
+
+namespace {
+
+// Stands for an unknown value in the conditions summary.
+const char* const UnknownText = "--";
+
+QString raw(const Observation& o, const char* key)
+{
+    return o.measurement(QLatin1String(key)).raw;
+}
+
+QString temperature(const Observation& o, bool usUnits)
+{
+    return WeatherFormat::temperature(usUnits, raw(o, "temperature"));
+}
+
+QString dewpoint(const Observation& o, bool usUnits)
+{
+    return WeatherFormat::temperature(usUnits, raw(o, "dewpoint"));
+}
+
+// A direction missing alone leaves the compass word empty.
+QString wind(const Observation& o, bool usUnits)
+{
+    const WeatherReplyReader::Measurement& direction = o.measurement(QLatin1String("windDirection"));
+    const QString word = direction.known ? WeatherFormat::compassWord(direction.raw.toFloat()) : QString();
+    return WeatherFormat::windWithWord(usUnits, raw(o, "windSpeed"), word);
+}
+
+QString humidity(const Observation& o, bool)
+{
+    return WeatherFormat::humidity(raw(o, "relativeHumidity"));
+}
+
+}  // namespace
+
+const QVector<WeatherItems::Item>& WeatherItems::table()
+{
+    static const QVector<Item> items = {
+        {"None", Source::Nothing, {}, nullptr, nullptr},
+        {"Current Conditions", Source::Observation, {}, nullptr, &summary},
+        {"Temperature", Source::Observation, {{"temperature", true}}, "Temp", &temperature},
+        {"DewPoint", Source::Observation, {{"dewpoint", true}}, "Dewpt", &dewpoint},
+        {"Wind", Source::Observation, {{"windDirection", false}, {"windSpeed", true}}, "Wind", &wind},
+        {"Humidity", Source::Observation, {{"relativeHumidity", true}}, "Humidity", &humidity},
+    };
+    return items;
+}
+
+const WeatherItems::Item* WeatherItems::item(int index)
+{
+    const QVector<Item>& items = table();
+    return index >= 0 && index < items.size() ? &items[index] : nullptr;
+}
+
+int WeatherItems::storedIndex(int shownIndex, int loadedIndex)
+{
+    return shownIndex >= 0 ? shownIndex : loadedIndex;
+}
+
+QStringList WeatherItems::names()
+{
+    QStringList list;
+    for (const Item& row : table())
+        list << QLatin1String(row.name);
+    return list;
+}
+
+QStringList WeatherItems::observationMeasurements()
+{
+    QStringList keys;
+    for (const Item& row : table()) {
+        if (row.source != Source::Observation)
+            continue;
+        for (const Value& value : row.reads) {
+            if (!keys.contains(QLatin1String(value.key)))
+                keys << QLatin1String(value.key);
+        }
+    }
+    return keys;
+}
+
+WeatherItems::ItemText WeatherItems::text(const Item& item, const Observation& reply, bool usUnits)
+{
+    if (!item.format)
+        return {};
+    for (const Value& value : item.reads) {
+        if (value.required && !reply.measurement(QLatin1String(value.key)).known)
+            return {};
+    }
+    return {item.format(reply, usUnits), true};
+}
+
+QString WeatherItems::summary(const Observation& observation, bool usUnits)
+{
+    // Appended part by part, so a "%1" in the station's description stays as it is.
+    QString line = QStringLiteral("Currently: ") + observation.description;
+    for (const Item& row : table()) {
+        if (row.source != Source::Observation || !row.summaryName)
+            continue;
+        const ItemText part = text(row, observation, usUnits);
+        line += QStringLiteral(", ") + QLatin1String(row.summaryName) + QStringLiteral(": ")
+                + (part.known ? part.text : QString(UnknownText));
+    }
+    return line;
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include "weather/weatherreplyreader.h"
+
+// The weather items the operator chooses from for each of the five weather
+// rows: one table, in the order of the combo boxes. The index of a row is the
+// item's number, which the settings file stores ("weathercombo1" ..).
+//
+// Each row names the reply its text comes from, the values of that reply it
+// reads and how its text is made. The combo boxes, the reading of the
+// observation, the "Weather Data Missing" list, the "anything measured" check
+// and the conditions summary are all built from the rows, so a new item is
+// one row here and its formatter.
+namespace WeatherItems {
+
+// The reply whose values make an item's text.
+enum class Source
+{
+    Nothing,      // "None": never sent
+    Observation,  // the station's latest observation
+};
+
+// One value of the item's reply, by its key in the reply. A required value
+// that is unknown leaves the whole item unknown; an optional one is read and
+// handed to the formatter either way.
+struct Value
+{
+    const char* key;
+    bool required;
+};
+
+// An item's text for one reply; an unknown item is neither sent nor shown.
+struct ItemText
+{
+    QString text;
+    bool known = false;
+};
+
+// Makes the item's text from its reply's values, once every required value
+// is known.
+using Formatter = QString (*)(const WeatherReplyReader::Observation& reply, bool usUnits);
+
+struct Item
+{
+    const char* name;        // the entry shown in the combo boxes
+    Source source;
+    QVector<Value> reads;    // in the order the service lays them out
+    const char* summaryName; // its part of the conditions summary ("Temp"); null: none
+    Formatter format;        // null for "None"
+};
+
+const QVector<Item>& table();
+
+// The row of `index`; null for an index outside the table (-1: no selection,
+// or a number stored by a newer version of the program).
+const Item* item(int index);
+
+// The item number a weather row writes to the settings file: the one it
+// shows, or, while it shows none, the number read from the file, so that an
+// item of a newer version survives a run of this one.
+int storedIndex(int shownIndex, int loadedIndex);
+
+// The combo box entries, in table order.
+QStringList names();
+
+// The measurements the observation's rows read, each once, in row order.
+QStringList observationMeasurements();
+
+// The item's text from its reply: unknown when a required value is.
+ItemText text(const Item& item, const WeatherReplyReader::Observation& reply, bool usUnits);
+
+// "Currently: <description>, Temp: 12 C, Dewpt: .." from the observation's
+// rows that have a summary name; "--" for each unknown value.
+QString summary(const WeatherReplyReader::Observation& observation, bool usUnits);
+
+}  // namespace WeatherItems

@@ -21,11 +21,18 @@ qint64 truncated(double value)
 
 }  // namespace
 
-QString WeatherFormat::temperature(bool usUnits, const QString& raw)
+QString WeatherFormat::temperature(bool usUnits, const QString& raw, const QString& unit)
 {
-    const float v = raw.toFloat();
+    const double v = raw.toFloat();
+    if (unit == QLatin1String(Unit::Fahrenheit)) {
+        // Shown in US units as it stands: converted there and back, a
+        // truncation could take a degree off (10 F would show as 9 F).
+        if (usUnits)
+            return QString("%1 F").arg(truncated(v));
+        return QString("%1 C").arg(truncated((v - 32) * 5 / 9));
+    }
     if (usUnits) {
-        const double fahrenheit = double(v) * 9 / 5 + 32;
+        const double fahrenheit = v * 9 / 5 + 32;
         return QString("%1 F").arg(truncated(fahrenheit));
     }
     return QString("%1 C").arg(truncated(v));
@@ -62,10 +69,12 @@ QString WeatherFormat::wind(bool usUnits, const QString& speed, const QString& d
     return windWithWord(usUnits, speed, compassWord(direction.toFloat()));
 }
 
-QString WeatherFormat::windWithWord(bool usUnits, const QString& speed, const QString& word)
+QString WeatherFormat::windWithWord(bool usUnits, const QString& speed, const QString& word, const QString& speedUnit)
 {
-    const float s = speed.toFloat();
-    const qint64 shown = usUnits ? truncated(double(s) * 0.62137) : truncated(s);
+    double s = speed.toFloat();
+    if (speedUnit == QLatin1String(Unit::MetresPerSecond))
+        s *= 3.6;  // km/h, the unit the texts start from
+    const qint64 shown = usUnits ? truncated(s * 0.62137) : truncated(s);
     const QString unit = usUnits ? "mph" : "kmh";
     // Without a compass word the hyphen would read as a minus sign.
     if (word.isEmpty())

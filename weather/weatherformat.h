@@ -3,19 +3,35 @@
 #include <QString>
 
 // Turns the weather service's raw numbers (degrees Celsius, km/h, degrees,
-// percent) into the short texts the clocks show. `usUnits` selects degrees
-// Fahrenheit and mph. Numbers are read with QString::toFloat (anything else
-// reads as 0) and written truncated toward zero, never rounded.
+// percent, unless a unit below says otherwise) into the short texts the clocks
+// show. `usUnits` selects degrees Fahrenheit and mph. Numbers are read with
+// QString::toFloat (anything else reads as 0) and written truncated toward
+// zero, never rounded.
 namespace WeatherFormat {
 
-QString temperature(bool usUnits, const QString& raw);
+// The units the service states a measurement in ("unitCode", without its
+// "wmoUnit:" or "unit:" prefix) that the texts understand.
+namespace Unit {
+constexpr const char Celsius[] = "degC";
+constexpr const char Fahrenheit[] = "degF";
+constexpr const char KilometresPerHour[] = "km_h-1";
+constexpr const char MetresPerSecond[] = "m_s-1";
+constexpr const char Degrees[] = "degree_(angle)";
+constexpr const char Percent[] = "percent";
+}  // namespace Unit
+
+// `unit` is the one the value is stated in: Unit::Fahrenheit, or degrees
+// Celsius for anything else.
+QString temperature(bool usUnits, const QString& raw, const QString& unit = QString());
 QString humidity(const QString& raw);
 QString wind(bool usUnits, const QString& speed, const QString& direction);
 
 // The wind text with a compass word chosen elsewhere: "<word>-<speed> <unit>",
 // or "<speed> <unit>" when there is no word (a direction unknown, below 0 or
 // above 360), so that the text never reads as a negative speed.
-QString windWithWord(bool usUnits, const QString& speed, const QString& word);
+// `speedUnit` is the one the speed is stated in: Unit::MetresPerSecond, or km/h
+// for anything else.
+QString windWithWord(bool usUnits, const QString& speed, const QString& word, const QString& speedUnit = QString());
 
 // The eight-sector compass word for a direction in degrees; empty outside 0..360.
 QString compassWord(float degrees);

@@ -9,45 +9,52 @@ namespace {
 // Stands for an unknown value in the conditions summary.
 const char* const UnknownText = "--";
 
-QString raw(const Observation& o, const char* key)
+const WeatherReplyReader::Measurement& measured(const Observation& o, const char* key)
 {
-    return o.measurement(QLatin1String(key)).raw;
+    return o.measurement(QLatin1String(key));
 }
 
 QString temperature(const Observation& o, bool usUnits)
 {
-    return WeatherFormat::temperature(usUnits, raw(o, "temperature"));
+    const WeatherReplyReader::Measurement& m = measured(o, "temperature");
+    return WeatherFormat::temperature(usUnits, m.raw, m.unit);
 }
 
 QString dewpoint(const Observation& o, bool usUnits)
 {
-    return WeatherFormat::temperature(usUnits, raw(o, "dewpoint"));
+    const WeatherReplyReader::Measurement& m = measured(o, "dewpoint");
+    return WeatherFormat::temperature(usUnits, m.raw, m.unit);
 }
 
 // A direction missing alone leaves the compass word empty.
 QString wind(const Observation& o, bool usUnits)
 {
-    const WeatherReplyReader::Measurement& direction = o.measurement(QLatin1String("windDirection"));
+    const WeatherReplyReader::Measurement& direction = measured(o, "windDirection");
+    const WeatherReplyReader::Measurement& speed = measured(o, "windSpeed");
     const QString word = direction.known ? WeatherFormat::compassWord(direction.raw.toFloat()) : QString();
-    return WeatherFormat::windWithWord(usUnits, raw(o, "windSpeed"), word);
+    return WeatherFormat::windWithWord(usUnits, speed.raw, word, speed.unit);
 }
 
 QString humidity(const Observation& o, bool)
 {
-    return WeatherFormat::humidity(raw(o, "relativeHumidity"));
+    return WeatherFormat::humidity(measured(o, "relativeHumidity").raw);
 }
 
 }  // namespace
 
 const QVector<WeatherItems::Item>& WeatherItems::table()
 {
+    namespace Unit = WeatherFormat::Unit;
+    static const QStringList temperatureUnits = {Unit::Celsius, Unit::Fahrenheit};
     static const QVector<Item> items = {
         {"None", Source::Nothing, {}, nullptr, nullptr},
         {"Current Conditions", Source::Observation, {}, nullptr, &summary},
-        {"Temperature", Source::Observation, {{"temperature", true}}, "Temp", &temperature},
-        {"DewPoint", Source::Observation, {{"dewpoint", true}}, "Dewpt", &dewpoint},
-        {"Wind", Source::Observation, {{"windDirection", false}, {"windSpeed", true}}, "Wind", &wind},
-        {"Humidity", Source::Observation, {{"relativeHumidity", true}}, "Humidity", &humidity},
+        {"Temperature", Source::Observation, {{"temperature", true, temperatureUnits}}, "Temp", &temperature},
+        {"DewPoint", Source::Observation, {{"dewpoint", true, temperatureUnits}}, "Dewpt", &dewpoint},
+        {"Wind", Source::Observation,
+         {{"windDirection", false, {Unit::Degrees}}, {"windSpeed", true, {Unit::KilometresPerHour, Unit::MetresPerSecond}}},
+         "Wind", &wind},
+        {"Humidity", Source::Observation, {{"relativeHumidity", true, {Unit::Percent}}}, "Humidity", &humidity},
     };
     return items;
 }
@@ -83,6 +90,17 @@ QStringList WeatherItems::observationMeasurements()
         }
     }
     return keys;
+}
+
+QStringList WeatherItems::understoodUnits(const QString& key)
+{
+    for (const Item& row : table()) {
+        for (const Value& value : row.reads) {
+            if (row.source == Source::Observation && key == QLatin1String(value.key))
+                return value.units;
+        }
+    }
+    return {};
 }
 
 WeatherItems::ItemText WeatherItems::text(const Item& item, const Observation& reply, bool usUnits)

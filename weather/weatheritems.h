@@ -26,11 +26,15 @@ enum class Source
 
 // One value of the item's reply, by its key in the reply. A required value
 // that is unknown leaves the whole item unknown; an optional one is read and
-// handed to the formatter either way.
+// handed to the formatter either way. `units` are the units the service may
+// state it in (WeatherFormat::Unit), all of which the formatter converts; the
+// first is the one a value without a stated unit is taken in. A value stated
+// in any other unit is unknown.
 struct Value
 {
     const char* key;
     bool required;
+    QStringList units;
 };
 
 // An item's text for one reply; an unknown item is neither sent nor shown.
@@ -69,6 +73,10 @@ QStringList names();
 
 // The measurements the observation's rows read, each once, in row order.
 QStringList observationMeasurements();
+
+// The units the rows understand for that measurement of the observation, the
+// assumed one first; none for a key no row reads.
+QStringList understoodUnits(const QString& key);
 
 // The item's text from its reply: unknown when a required value is.
 ItemText text(const Item& item, const WeatherReplyReader::Observation& reply, bool usUnits);

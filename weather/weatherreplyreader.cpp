@@ -30,23 +30,30 @@ QString readMember(const QString& text, const char* key, int& from)
     return field.isNull ? QString() : field.value;
 }
 
-// The quality-control flag of the flat measurement object that runs from
-// `opening` ("{") to its first "}": empty when it carries none.
-QString qualityControl(const QString& text, int opening)
+// A member ("qualityControl", "unitCode") of a flat measurement object, given
+// as its text from its "{" to its first "}": empty when the object has none
+// or it is null. Cut from the object alone, a bare value never runs on into
+// the next measurement.
+QString ownMember(const QString& object, const QString& quotedKey)
 {
-    static const QString QcKey = QStringLiteral("\"qualityControl\"");
-    const int closing = text.indexOf(QLatin1Char('}'), opening);
-    const int end = closing < 0 ? text.size() : closing;
-    const int keyAt = text.indexOf(QcKey, opening);
-    if (keyAt < 0 || keyAt >= end)
-        return QString();
-    const int colon = text.indexOf(QLatin1Char(':'), keyAt);
-    if (colon < 0 || colon >= end)
+    const int keyAt = object.indexOf(quotedKey);
+    const int colon = keyAt < 0 ? -1 : object.indexOf(QLatin1Char(':'), keyAt);
+    if (colon < 0)
         return QString();
     QString key, value;
     int resume = -1;
-    JsonText::extractValue(text, key, value, colon, resume);
-    return value.trimmed();
+    JsonText::extractValue(object, key, value, colon, resume);
+    return JsonText::isNullValue(object, colon, value) ? QString() : value.trimmed();
+}
+
+// A unit code without its prefix; one that is only a prefix stays as it is.
+QString withoutPrefix(const QString& unitCode)
+{
+    for (const QLatin1String prefix : {QLatin1String("wmoUnit:"), QLatin1String("unit:")}) {
+        if (unitCode.startsWith(prefix) && unitCode.size() > prefix.size())
+            return unitCode.mid(prefix.size());
+    }
+    return unitCode;
 }
 
 // Index of the "{" that opens the object given as the value of the key ending
@@ -88,14 +95,24 @@ WeatherReplyReader::Measurement readMeasurement(const QString& text, const char*
     const JsonText::Field field = JsonText::extractField(text, quotedKey, from, ValueKey);
     from = field.resumePosition;
     measurement.raw = field.value;
-    measurement.qualityControl = qualityControl(text, opening);
+    const int closing = text.indexOf(QLatin1Char('}'), opening);
+    const QString object = text.mid(opening, closing < 0 ? -1 : closing - opening);
+    measurement.qualityControl = ownMember(object, QStringLiteral("\"qualityControl\""));
     bool ok = false;
     const float number = field.value.toFloat(&ok);
     // A value the service's quality control rejected ("X") or judged bad
-    // ("B") is no measurement either.
-    const bool rejected = measurement.qualityControl == QLatin1String("X")
-                          || measurement.qualityControl == QLatin1String("B");
-    measurement.known = ok && qIsFinite(number) && !rejected;
+    // ("B") is no measurement either; older replies write the flags "qc:X".
+    const QString& qc = measurement.qualityControl;
+    const QString flag = qc.startsWith(QLatin1String("qc:")) ? qc.mid(3) : qc;
+    const bool rejected = flag == QLatin1String("X") || flag == QLatin1String("B");
+
+    // A value is only as good as its unit: one the items cannot convert would
+    // put a plainly wrong number on a clock.
+    const QStringList units = WeatherItems::understoodUnits(QLatin1String(key));
+    const QString stated = withoutPrefix(ownMember(object, QStringLiteral("\"unitCode\"")));
+    measurement.unit = stated.isEmpty() ? units.value(0) : stated;
+    measurement.unitUnderstood = units.contains(measurement.unit);
+    measurement.known = ok && qIsFinite(number) && !rejected && measurement.unitUnderstood;
     return measurement;
 }
 
@@ -178,7 +195,7 @@ QStringList WeatherReplyReader::Observation::missing() const
     QStringList names;
     for (const Measurement& m : measurements) {
         if (!m.known)
-            names << m.key;
+            names << (m.unitUnderstood ? m.key : QStringLiteral("%1 (unit %2)").arg(m.key, m.unit));
     }
     return names;
 }

@@ -22,16 +22,23 @@ PointGrid readPoint(const QString& text);
 QStringList readStationEntries(const QString& text);
 
 // One measurement of an observation, by its key in the reply: the raw text
-// cut from the reply, and whether it is a number the station actually
-// reported. A null value, a value that is not a number, a value whose
-// "qualityControl" (inside the measurement's own object) is "X" (rejected) or
-// "B" (judged bad), or a measurement (or its "value") that is missing from the
+// cut from the reply, its unit, and whether it is a number the station
+// actually reported in a unit the weather items understand. A null value, a
+// value that is not a number, a value whose "qualityControl" (inside the
+// measurement's own object) is "X" (rejected) or "B" (judged bad), in older
+// replies "qc:X" and "qc:B", a value stated in a unit the items do not
+// understand, or a measurement (or its "value") that is missing from the
 // reply is unknown.
 struct Measurement
 {
     QString key;
     QString raw;
     QString qualityControl;  // the flag as the reply gives it; empty when absent
+    // The measurement's own "unitCode" without its "wmoUnit:" or "unit:"
+    // prefix ("degF"); when it states none (or null), the unit the items
+    // assume (WeatherItems::understoodUnits).
+    QString unit;
+    bool unitUnderstood = true;
     bool known = false;
 };
 
@@ -45,7 +52,8 @@ struct Observation
 
     // The measurement of that key; an unknown one when it was not read.
     const Measurement& measurement(const QString& key) const;
-    // The reply's key names of the unknown measurements, in the items' order.
+    // The reply's key names of the unknown measurements, in the items' order;
+    // one stated in a unit not understood with that unit: "temperature (unit K)".
     QStringList missing() const;
     bool anyMeasurementKnown() const;
 };

@@ -36,12 +36,12 @@ QString reply(const QString& file)
     return QString::fromUtf8(f.readAll());
 }
 
-// A measurement object laid out as the service does it.
-QString measurement(const QString& key, const QString& value, const QString& qc = "V")
+// A measurement object laid out as the service does it, by default in the unit assumed for it.
+QString measurement(const QString& key, const QString& value, const QString& qc = "V", const QString& unit = "")
 {
-    return QString("        \"%1\": {\n            \"unitCode\": \"wmoUnit:degC\",\n"
+    return QString("        \"%1\": {\n            \"unitCode\": \"%4\",\n"
                    "            \"value\": %2,\n            \"qualityControl\": \"%3\"\n        },\n")
-        .arg(key, value, qc);
+        .arg(key, value, qc, unit.isEmpty() ? "wmoUnit:" + WeatherItems::understoodUnits(key).value(0) : unit);
 }
 
 }  // namespace
@@ -162,6 +162,13 @@ void WeatherReplyReaderTest::observation_data()
                + "        \"dewpoint\": {\"value\": 1},\n" + measurement("windDirection", "90", "X")
                + measurement("windSpeed", "7.2") + measurement("relativeHumidity", "80") + tail
         << QStringList{"T", "Fog", "4", "1", "90", "7.2", "80"} << QStringList{"temperature", "windDirection"};
+    QTest::newRow("unit not understood, flags qc:X and qc:B")
+        << head + measurement("temperature", "285.4", "V", "wmoUnit:K") + measurement("dewpoint", "-2", "qc:X")
+               + measurement("windDirection", "90", "qc:B") + measurement("windSpeed", "7.2", "qc:V", "unit:K")
+               + measurement("relativeHumidity", "80", "V", "wmoUnit:") + tail
+        << QStringList{"T", "Fog", "285.4", "-2", "90", "7.2", "80"}
+        << QStringList{"temperature (unit K)", "dewpoint", "windDirection", "windSpeed (unit K)",
+                       "relativeHumidity (unit wmoUnit:)"};
     QTest::newRow("null timestamp and description are empty, not null")
         << "{\n    \"properties\": {\n        \"timestamp\": null,\n        \"textDescription\": null,\n"
                + measurement("temperature", "1.5") + measurement("dewpoint", "-2")
@@ -214,6 +221,16 @@ void WeatherReplyReaderTest::texts_data()
         << reply("observation-nodirection.json") << false
         << QStringList{"Currently: Fair, Temp: 20 C, Dewpt: 11 C, Wind: 9 kmh, Humidity: 55%", "20 C", "11 C",
                        "9 kmh", "55%"};
+    // Each value in the unit its reply states, with either prefix or none; wind
+    // direction states none. A value in the unit shown is not converted.
+    const QString stated = R"({"timestamp": "T", "textDescription": "Fog",
+        "temperature": {"unitCode": "unit:degF", "value": 10}, "dewpoint": {"unitCode": "degF", "value": 14},
+        "windDirection": {"value": 90}, "windSpeed": {"unitCode": "wmoUnit:m_s-1", "value": 5},
+        "relativeHumidity": {"unitCode": "percent", "value": 80}})";
+    QTest::newRow("stated units, metric") << stated << false << QStringList{"Currently: Fog, Temp: -12 C, Dewpt: -10 C, "
+        "Wind: E-18 kmh, Humidity: 80%", "-12 C", "-10 C", "E-18 kmh", "80%"};
+    QTest::newRow("stated units, US") << stated << true << QStringList{"Currently: Fog, Temp: 10 F, Dewpt: 14 F, "
+        "Wind: E-11 mph, Humidity: 80%", "10 F", "14 F", "E-11 mph", "80%"};
     QTest::newRow("null description reads empty")
         << "{\"timestamp\": null, \"textDescription\": null, \"temperature\": {\"value\": 1.5}}" << false
         << QStringList{"Currently: , Temp: 1 C, Dewpt: --, Wind: --, Humidity: --", "1 C", "", "", ""};

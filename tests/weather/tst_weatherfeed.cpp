@@ -495,8 +495,9 @@ void WeatherFeedTest::refresh_data()
                        "observation ignored"}
         << "" << QStringList{} << QStringList{u, u, u, u, u} << QList<QByteArray>{} << QList<QByteArray>{};
     const QString snow = "Currently: Light Snow, Temp: -12 C, Dewpt: -15 C, Wind: N-18 kmh, Humidity: 68%";
-    QTest::newRow("older reply: 10 F and 5.1 m/s in metric") << "observation-fahrenheit.json" << true << QList<int>{1, 2, 0, 0, 0}
-        << "127.0.0.2" << QStringList{} << snow << QStringList{"127.0.0.2"} << QStringList{snow, "-12 C", u, u, u}
+    QTest::newRow("older reply: 10 F and 5.1 m/s in metric")
+        << "observation-fahrenheit.json" << true << QList<int>{1, 2, 0, 0, 0} << "127.0.0.2" << QStringList{} << snow
+        << QStringList{"127.0.0.2"} << QStringList{snow, "-12 C", u, u, u}
         << QList<QByteArray>{datagram(0, snow), datagram(1, "-12 C")} << QList<QByteArray>{};
 }
 

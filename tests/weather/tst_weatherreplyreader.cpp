@@ -227,10 +227,10 @@ void WeatherReplyReaderTest::texts_data()
         "temperature": {"unitCode": "unit:degF", "value": 10}, "dewpoint": {"unitCode": "degF", "value": 14},
         "windDirection": {"value": 90}, "windSpeed": {"unitCode": "wmoUnit:m_s-1", "value": 5},
         "relativeHumidity": {"unitCode": "percent", "value": 80}})";
-    QTest::newRow("stated units, metric") << stated << false << QStringList{"Currently: Fog, Temp: -12 C, Dewpt: -10 C, "
-        "Wind: E-18 kmh, Humidity: 80%", "-12 C", "-10 C", "E-18 kmh", "80%"};
-    QTest::newRow("stated units, US") << stated << true << QStringList{"Currently: Fog, Temp: 10 F, Dewpt: 14 F, "
-        "Wind: E-11 mph, Humidity: 80%", "10 F", "14 F", "E-11 mph", "80%"};
+    QTest::newRow("stated units, metric") << stated << false << QStringList{
+        "Currently: Fog, Temp: -12 C, Dewpt: -10 C, Wind: E-18 kmh, Humidity: 80%", "-12 C", "-10 C", "E-18 kmh", "80%"};
+    QTest::newRow("stated units, US") << stated << true << QStringList{
+        "Currently: Fog, Temp: 10 F, Dewpt: 14 F, Wind: E-11 mph, Humidity: 80%", "10 F", "14 F", "E-11 mph", "80%"};
     QTest::newRow("null description reads empty")
         << "{\"timestamp\": null, \"textDescription\": null, \"temperature\": {\"value\": 1.5}}" << false
         << QStringList{"Currently: , Temp: 1 C, Dewpt: --, Wind: --, Humidity: --", "1 C", "", "", ""};

@@ -221,8 +221,7 @@ void WeatherReplyReaderTest::texts_data()
         << reply("observation-nodirection.json") << false
         << QStringList{"Currently: Fair, Temp: 20 C, Dewpt: 11 C, Wind: 9 kmh, Humidity: 55%", "20 C", "11 C",
                        "9 kmh", "55%"};
-    // Each value in the unit its reply states, with either prefix or none; wind
-    // direction states none. A value in the unit shown is not converted.
+    // Units stated with either prefix or none (wind direction: none); one in the unit shown is not converted.
     const QString stated = R"({"timestamp": "T", "textDescription": "Fog",
         "temperature": {"unitCode": "unit:degF", "value": 10}, "dewpoint": {"unitCode": "degF", "value": 14},
         "windDirection": {"value": 90}, "windSpeed": {"unitCode": "wmoUnit:m_s-1", "value": 5},

@@ -52,7 +52,8 @@ const QVector<WeatherItems::Item>& WeatherItems::table()
         {"Temperature", Source::Observation, {{"temperature", true, temperatureUnits}}, "Temp", &temperature},
         {"DewPoint", Source::Observation, {{"dewpoint", true, temperatureUnits}}, "Dewpt", &dewpoint},
         {"Wind", Source::Observation,
-         {{"windDirection", false, {Unit::Degrees}}, {"windSpeed", true, {Unit::KilometresPerHour, Unit::MetresPerSecond}}},
+         {{"windDirection", false, {Unit::Degrees}},
+          {"windSpeed", true, {Unit::KilometresPerHour, Unit::MetresPerSecond}}},
          "Wind", &wind},
         {"Humidity", Source::Observation, {{"relativeHumidity", true, {Unit::Percent}}}, "Humidity", &humidity},
     };

@@ -79,6 +79,8 @@ void MainWindow::loadSettings()
     // User-Agent, and how old an observation may be before it is not sent.
     weatherUserAgent = UserAgent::weather(settingText(settings, "contact"));
     maxObservationAge = ObservationAge::maxMinutesFromSetting(settingText(settings, "maxobservationage"));
+    // How long a request of either feed may take before it is given up.
+    requestTimeout = requestTimeoutFromSetting(settingText(settings, "requesttimeout"));
 }
 
 void MainWindow::saveSettings()

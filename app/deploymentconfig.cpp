@@ -18,3 +18,10 @@ ServiceEndpoint serviceEndpoint(const QString& setting)
     }
     return endpoint;
 }
+
+int requestTimeoutFromSetting(const QString& setting)
+{
+    bool ok = false;
+    const int seconds = setting.trimmed().toInt(&ok);
+    return ok && seconds >= 5 && seconds <= 300 ? seconds : DefaultRequestTimeoutSeconds;
+}

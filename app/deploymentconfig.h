@@ -18,3 +18,9 @@ inline const char* const DefaultStockHost = "mboum-finance.p.rapidapi.com";
 // that starts with "http://" or "https://" (a substitute service on a test or
 // demo machine) is used as it stands.
 ServiceEndpoint serviceEndpoint(const QString& setting);
+
+// Seconds a request of either feed may take before it is given up, from the
+// deployment key "requesttimeout": a whole number from 5 to 300; anything else
+// (absent, empty, no number, out of range) means the default.
+constexpr int DefaultRequestTimeoutSeconds = 30;
+int requestTimeoutFromSetting(const QString& setting);

@@ -80,8 +80,6 @@ MainWindow::MainWindow(QWidget* parent)
 
     commThread.SetRetryParameters(3, 100);
 
-    requestType = 0;
-
     stockHost = serviceEndpoint(stockBaseUrl).host;
 
     // In 64 bits, as the tick comparison: a huge interval must not overflow.

@@ -12,9 +12,13 @@
 #include <QTime>
 
 #include <QDateTime>
+#include <QPointer>
+#include <QUrl>
+#include <array>
 #include <optional>
 
 #include "app/refreshretry.h"
+#include "app/requestkind.h"
 #include "app/settingskeys.h"
 #include "app/statusbartext.h"
 #include "stocks/stockquote.h"
@@ -63,13 +67,25 @@ public:
     void loadSettings();
     void saveSettings();
 
+    // Who asks for a request: the operator (a button, or the lookup that a
+    // button started) replaces a request of its kind still running; the
+    // scheduler (a scheduled refresh or a retry) leaves it running and skips.
+    enum class Trigger { Operator, Schedule };
+
     // Weather requests.
     void getStations(QString gridId, QString gridX, QString gridY);
-    void getWeather(QString stationId);
+    void getWeather(QString stationId, Trigger trigger = Trigger::Operator);
 
     // Which request a reply answers travels with the request itself, so a
-    // reply is never read as the kind of some later request.
+    // reply is never read as the kind of some later request, and neither is
+    // a reply of an older request of its kind read as the newest one's.
     static constexpr QNetworkRequest::Attribute RequestKindAttribute = QNetworkRequest::User;
+    static constexpr QNetworkRequest::Attribute RequestNumberAttribute =
+        QNetworkRequest::Attribute(QNetworkRequest::User + 1);
+    // Marks a reply this program gave up (abandoned for a newer request, or
+    // timed out): that was dealt with when it was given up, and its cancelled
+    // end changes nothing.
+    static constexpr const char* GivenUpProperty = "corveltaGivenUp";
 
     // Status bar: a feed's refresh has been delivered (a weather observation
     // or a stock reply handled); the bar shows the time of the last one.
@@ -88,7 +104,7 @@ private slots:
     void on_metricCheckBox_toggled(bool checked);
     void on_locationComboBox_currentTextChanged(QString arg1);
     void timerTimeout();
-    void getStocks();
+    void getStocks(MainWindow::Trigger trigger = MainWindow::Trigger::Operator);
     void on_updateStocksPushButton_clicked();
     void on_setupPushButton_clicked();
     void SendToLogfile(QString s);
@@ -100,8 +116,20 @@ private:
     void handleObservationReply(const QString& text);
     void handleStockReply(const QString& text);
 
-    // Sends a GET of the feeds and logs the request's start.
-    void sendServiceRequest(QNetworkRequest request, int kind);
+    // Sends a GET of the feeds and logs the request's start; the request
+    // carries its kind and its number, and is given up after the time limit.
+    void sendServiceRequest(QNetworkRequest request, RequestKind kind);
+
+    // One request of each kind at most is outstanding. Whether a request of
+    // `kind` may go out now: when one is still running, the operator's
+    // request abandons it ("Request Abandoned: %s") and the scheduler's is
+    // skipped ("Request Still Running: %s").
+    bool mayRequest(RequestKind kind, Trigger trigger);
+    // Gives up the outstanding request of `kind` that has run for the time
+    // limit ("Request Timed Out: %s after %d s"), a passing failure.
+    void giveUpRequest(RequestKind kind);
+    // On a tick: gives up every request that has run for the time limit.
+    void enforceRequestTimeLimits(const QDateTime& now);
 
     // --- log file and settings file: further private operations ---
     // Opens the log file of `date` in `dir` (start-up and rollover).
@@ -112,7 +140,7 @@ private:
     // --- weather feed: further private operations ---
     // Builds the weather service URL from the path, logs it with the format's
     // %s and sends the GET as a request of the given kind.
-    void sendWeatherRequest(const QString& path, const char* logFormat, int kind);
+    void sendWeatherRequest(const QString& path, const char* logFormat, RequestKind kind);
 
     // --- end of weather feed ---
 
@@ -128,11 +156,22 @@ private:
 
     // --- refresh outcomes and retries (app/refreshoutcome.cpp) ---
     // A retry series of one feed: when the next retry is due (null: none
-    // planned) and how many retries of the series have gone out.
+    // planned) and how many retries of the series have gone out; how many
+    // went out since the last scheduled refresh, and until when the service
+    // asked the feed to keep away (null: not suspended).
     struct RetrySeries
     {
         QDateTime due;
         int retriesMade = 0;
+        int retriesSinceScheduled = 0;
+        QDateTime suspendedUntil;
+
+        // A success or a button press ends the series; the count since the
+        // scheduled refresh and a suspension stay.
+        void end() { due = QDateTime(), retriesMade = 0; }
+        // A scheduled refresh ends the series and starts counting again.
+        void scheduled() { end(), retriesSinceScheduled = 0; }
+        bool suspendedAt(const QDateTime& now) const { return suspendedUntil.isValid() && now < suspendedUntil; }
     };
     // The one place each feed's refresh is judged successful: the observation
     // was sent (handleObservationReply), the quote reply held quotes
@@ -154,7 +193,22 @@ private:
     // --- end of refresh outcomes and retries ---
 
     QNetworkAccessManager* networkManager = nullptr;
-    int requestType = 0;
+
+    // The requests of each kind: the one outstanding (null: none), its URL
+    // and when it was sent, the number of the newest one sent, and the timer
+    // that gives it up should the scheduler's ticks not do so first.
+    struct KindRequests
+    {
+        QPointer<QNetworkReply> outstanding;
+        QUrl url;
+        QDateTime sentAt;
+        qint64 newest = 0;
+        QTimer* limit = nullptr;
+    };
+    std::array<KindRequests, AllRequestKinds.size()> requests;
+    KindRequests& requestsOf(RequestKind kind) { return requests[kindIndex(kind)]; }
+    // Seconds a request may run ("requesttimeout"; read at start-up, never written).
+    int requestTimeout = 30;
     bool units = false;
     QString gridId;
     QString gridX;

@@ -9,13 +9,13 @@
 
 void MainWindow::weatherRefreshSucceeded()
 {
-    weatherRetry = RetrySeries();
+    weatherRetry.end();
     noteRefreshSucceeded(Feed::Weather);
 }
 
 void MainWindow::stockRefreshSucceeded()
 {
-    stockRetry = RetrySeries();
+    stockRetry.end();
     noteRefreshSucceeded(Feed::Stocks);
 }
 
@@ -38,15 +38,27 @@ void MainWindow::planRetry(RetrySeries& series, const char* feedName, bool windo
                            std::optional<qint64> retryAfter)
 {
     series.due = QDateTime();
-    if (!windowOpen)
-        return;
     RefreshRetry::Input input;
     input.failure = failure;
     input.httpStatus = httpStatus;
     input.retryAfter = retryAfter;
     input.attempt = series.retriesMade + 1;
+    input.retriesSinceScheduled = series.retriesSinceScheduled;
     input.intervalMinutes = interval;
     input.secondsToNextScheduled = RefreshRetry::secondsToNextScheduled(counter, interval);
+
+    // The service asks the feed to keep away past its next scheduled
+    // refresh: nothing but a button press goes out until then.
+    if (const std::optional<qint64> suspend = RefreshRetry::suspendSeconds(input)) {
+        // Bounded, so that a Retry-After of any size stays a valid moment.
+        constexpr qint64 Century = qint64(100) * 366 * 24 * 3600;
+        series.suspendedUntil = TimeSource::now().addSecs(qMin(*suspend, Century));
+        logLine(QString::asprintf("%s Suspended Until %s", feedName,
+                                  qUtf8Printable(series.suspendedUntil.toString("MM/dd/yy hh:mm:ss"))));
+        return;
+    }
+    if (!windowOpen)
+        return;
     const std::optional<qint64> delay = RefreshRetry::delaySeconds(input);
     if (!delay)
         return;
@@ -56,20 +68,23 @@ void MainWindow::planRetry(RetrySeries& series, const char* feedName, bool windo
 
 void MainWindow::runDueRetries(const QDateTime& now, bool weatherWindowOpen, bool stockWindowOpen)
 {
-    // Outside its window a feed is not retried: the series ends there.
-    if (weatherRetry.due.isValid() && !weatherWindowOpen)
-        weatherRetry = RetrySeries();
-    if (stockRetry.due.isValid() && !stockWindowOpen)
-        stockRetry = RetrySeries();
+    // Outside its window, or while suspended, a feed is not retried: the
+    // series ends there.
+    if (weatherRetry.due.isValid() && (!weatherWindowOpen || weatherRetry.suspendedAt(now)))
+        weatherRetry.end();
+    if (stockRetry.due.isValid() && (!stockWindowOpen || stockRetry.suspendedAt(now)))
+        stockRetry.end();
 
     if (weatherRetry.due.isValid() && now >= weatherRetry.due) {
         weatherRetry.due = QDateTime();
         ++weatherRetry.retriesMade;
-        getWeather(stationId);
+        ++weatherRetry.retriesSinceScheduled;
+        getWeather(stationId, Trigger::Schedule);
     }
     if (stockRetry.due.isValid() && now >= stockRetry.due) {
         stockRetry.due = QDateTime();
         ++stockRetry.retriesMade;
-        getStocks();
+        ++stockRetry.retriesSinceScheduled;
+        getStocks(Trigger::Schedule);
     }
 }

@@ -139,11 +139,14 @@ const QVector<SettingsKey>& MainWindow::settingsKeys()
                         })
           << deployment("contact",
                         [](MainWindow& w, const QVariant& v) { w.weatherUserAgent = UserAgent::weather(v.toString()); })
-          << deployment("maxobservationage", [](MainWindow& w, const QVariant& v) {
-                 w.maxObservationAge = ObservationAge::maxMinutesFromSetting(v.toString());
+          << deployment("maxobservationage",
+                        [](MainWindow& w, const QVariant& v) {
+                            w.maxObservationAge = ObservationAge::maxMinutesFromSetting(v.toString());
+                        })
+          // How long a request of either feed may take before it is given up.
+          << deployment("requesttimeout", [](MainWindow& w, const QVariant& v) {
+                 w.requestTimeout = requestTimeoutFromSetting(v.toString());
              });
-        // "requesttimeout" (seconds a service request may take) is read here
-        // as the next deployment key.
         return k;
     }();
     return keys;

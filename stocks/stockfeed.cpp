@@ -20,14 +20,14 @@ QStringList MainWindow::tickerFieldTexts() const
 // A button press ends a retry series.
 void MainWindow::on_updateStocksPushButton_clicked()
 {
-    stockRetry = RetrySeries();
-    getStocks();
+    stockRetry.end();
+    getStocks(Trigger::Operator);
 }
 
 // Without a symbol in any field there is nothing to ask for: no request (it
 // would spend a request of the paid quota), and one line until a request goes
 // out again.
-void MainWindow::getStocks()
+void MainWindow::getStocks(Trigger trigger)
 {
     const QStringList fields = tickerFieldTexts();
     if (!StockRequest::hasSymbol(fields)) {
@@ -37,7 +37,8 @@ void MainWindow::getStocks()
         return;
     }
     stockNotRequestedLogged = false;
-    requestType = 4;
+    if (!mayRequest(RequestKind::Quotes, trigger))
+        return;
     const QUrl url = StockRequest::quoteUrl(stockBaseUrl, StockRequest::symbolList(fields));
     logLine(QString::asprintf("Requesting Data From: %s", qUtf8Printable(url.toString())));
 
@@ -50,7 +51,7 @@ void MainWindow::getStocks()
     request.setRawHeader("X-RapidAPI-Key", key);
     request.setRawHeader("X-RapidAPI-Host", stockHost.toLocal8Bit());
     request.setSslConfiguration(QSslConfiguration::defaultConfiguration());
-    sendServiceRequest(request, 4);
+    sendServiceRequest(request, RequestKind::Quotes);
 }
 
 void MainWindow::handleStockReply(const QString& text)

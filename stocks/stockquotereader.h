@@ -6,17 +6,14 @@
 
 // Reads the quotes of a quote reply into the quote table.
 //
-// Each quote object opens with the marker {"preMarketChange". For quote q the
-// five keys are each searched from just after the q-th marker, and an
-// occurrence counts only when it begins inside the quote's own object, that is
-// before the next marker (or anywhere up to the end of the reply for the last
-// quote): a key a quote lacks is missing, never taken from another quote. A key
-// found is cut out with the program's JSON text extraction at the first colon
-// after it. For quotes that carry all five keys this is exactly the stated
-// rule (search from just after the marker, nothing bounding it). The reader
-// reaches these values in one forward pass over the reply: markers are found
-// one after the other, and each key keeps the occurrence its previous search
-// found for as long as the search start has not passed it.
+// Each quote is an object that opens with the marker {"preMarketChange".
+// Its five keys are read from its own object only, between its opening and
+// its closing brace, found by following braces and brackets and skipping
+// strings: a key a quote lacks is missing, never taken from another quote, an
+// object nested in a quote or data after the quotes lends nothing, and a
+// marker inside a string opens no quote. A key found is cut out with the
+// program's JSON text extraction at its colon, so quotes read as they always
+// have wherever the reply is well formed. One pass over the reply.
 namespace StockQuoteReader {
 
 // The text that opens one quote object.
@@ -33,7 +30,8 @@ struct Reading
 // 0 .. quotesRead-1; deliveryVar and every further record are left alone.
 Reading read(const QString& text, stockQuoteStruct* table, int tableSize);
 
-// "+" in front of a change that reads as 0 or more (as a single-precision number).
+// "+" in front of a change that reads as 0 or more (as a single-precision
+// number); a negative zero loses its minus.
 QString signedChange(const QString& rawChange);
 
 // Whether the text reads as a finite single-precision number (a leading "+"

@@ -13,7 +13,8 @@ namespace ObservationAge {
 constexpr int DefaultMaxMinutes = 120;
 
 // The observation's age at `now` in seconds, from its ISO 8601 timestamp
-// ("2024-06-12T18:54:00+00:00"); nothing when the timestamp cannot be read.
+// ("2024-06-12T18:54:00+00:00"; one without an offset is UTC); nothing when
+// the timestamp cannot be read.
 // A timestamp in the future gives a negative age.
 std::optional<qint64> ageSeconds(const QString& timestamp, const QDateTime& now);
 

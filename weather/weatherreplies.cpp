@@ -2,6 +2,8 @@
 
 #include <QDebug>
 #include <QNetworkReply>
+#include <QTimer>
+#include <algorithm>
 
 #include "clocklink/clockaddresslist.h"
 #include "weather/observationage.h"
@@ -17,10 +19,21 @@
 void MainWindow::httpResponses(QNetworkReply* rep)
 {
     rep->deleteLater();
-    const int kind = rep->request().attribute(RequestKindAttribute).toInt();
+    if (rep->property(GivenUpProperty).toBool())
+        return;
+    const RequestKind kind = RequestKind(rep->request().attribute(RequestKindAttribute).toInt());
+    const qint64 number = rep->request().attribute(RequestNumberAttribute).toLongLong();
+    const bool known = std::find(AllRequestKinds.begin(), AllRequestKinds.end(), kind) != AllRequestKinds.end();
+    // Only the newest request of a kind decides; an older one's reply is
+    // logged and changes nothing else.
+    const bool newest = known && number == requestsOf(kind).newest;
+    if (newest && requestsOf(kind).outstanding == rep) {
+        requestsOf(kind).outstanding = nullptr;
+        requestsOf(kind).limit->stop();
+    }
 
     // The quote service reports the operator's remaining quota with each reply.
-    if (kind == 4 && rep->hasRawHeader("X-RateLimit-Requests-Remaining"))
+    if (kind == RequestKind::Quotes && rep->hasRawHeader("X-RateLimit-Requests-Remaining"))
         logLine(QString::asprintf("StockQuote Quota: %s requests left",
                                   rep->rawHeader("X-RateLimit-Requests-Remaining").trimmed().constData()));
 
@@ -30,40 +43,41 @@ void MainWindow::httpResponses(QNetworkReply* rep)
         logLine(QString::asprintf("Request Failed: %s Error: %d ErrorString: %s",
                                   rep->url().toString().toUtf8().constData(), int(rep->error()),
                                   rep->errorString().toUtf8().constData()));
-        if (kind == 3 || kind == 4) {
+        if (newest && (kind == RequestKind::Observation || kind == RequestKind::Quotes)) {
             const int status = rep->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
             const RefreshRetry::Failure failure = RefreshRetry::classify(rep->error(), status);
             const std::optional<qint64> retryAfter =
                 RefreshRetry::retryAfterSeconds(rep->rawHeader("Retry-After"), TimeSource::now());
-            if (kind == 3)
+            if (kind == RequestKind::Observation)
                 weatherRefreshFailed(failure, status, retryAfter);
             else
                 stockRefreshFailed(failure, status, retryAfter);
         }
         return;
     }
+    if (known && !newest) {
+        logLine(QString::asprintf("Reply Superseded: %s", rep->url().toString().toUtf8().constData()));
+        return;
+    }
 
     const QString text = ReplyText::decode(rep->readAll());
     switch (kind) {
-    case 1:
+    case RequestKind::Point:
         handlePointReply(text);
-        break;
-    case 2:
+        return;
+    case RequestKind::Stations:
         handleStationListReply(text);
-        break;
-    case 3:
+        return;
+    case RequestKind::Observation:
         handleObservationReply(text);
-        break;
-    case 4:
+        return;
+    case RequestKind::Quotes:
         handleStockReply(text);
-        break;
-    default: {
-        const QString line = QString::asprintf("No Match http Response: %s", text.toUtf8().constData());
-        qDebug("%s", line.toUtf8().constData());
-        logLine(line);
-        break;
+        return;
     }
-    }
+    const QString line = QString::asprintf("No Match http Response: %s", text.toUtf8().constData());
+    qDebug("%s", line.toUtf8().constData());
+    logLine(line);
 }
 
 void MainWindow::handlePointReply(const QString& text)
@@ -74,7 +88,6 @@ void MainWindow::handlePointReply(const QString& text)
     gridY = grid.gridY;
     ui->locationStatusLabel->setText(QString("ID: %1 Grid: %2,%3").arg(gridId, gridX, gridY));
 
-    requestType = 2;
     getStations(gridId, gridX, gridY);
 }
 

@@ -9,7 +9,7 @@
 // stations and a station's latest observation, and the operator's controls
 // around them.
 
-void MainWindow::sendWeatherRequest(const QString& path, const char* logFormat, int kind)
+void MainWindow::sendWeatherRequest(const QString& path, const char* logFormat, RequestKind kind)
 {
     const QString url = weatherBaseUrl + path;
     logLine(QString::asprintf(logFormat, url.toUtf8().constData()));
@@ -24,23 +24,27 @@ void MainWindow::sendWeatherRequest(const QString& path, const char* logFormat, 
 
 void MainWindow::on_coordsPushButton_clicked()
 {
-    requestType = 1;
+    if (!mayRequest(RequestKind::Point, Trigger::Operator))
+        return;
     sendWeatherRequest(QString("/points/%1,%2")
                            .arg(ui->latitudeLineEdit->text())
                            .arg(ui->longitudeLineEdit->text()),
-                       "Requesting Address Data From: %s", 1);
+                       "Requesting Address Data From: %s", RequestKind::Point);
 }
 
-// The caller sets requestType (the point reply does, before calling this).
+// Asked for by the point reply of the operator's lookup: a newer lookup
+// replaces an older one still running.
 void MainWindow::getStations(QString gridId, QString gridX, QString gridY)
 {
+    if (!mayRequest(RequestKind::Stations, Trigger::Operator))
+        return;
     sendWeatherRequest(QString("/gridpoints/%1/%2,%3/stations").arg(gridId).arg(gridX).arg(gridY),
-                       "Requesting Station Data From: %s", 2);
+                       "Requesting Station Data From: %s", RequestKind::Stations);
 }
 
 // Without a station there is nothing to ask for: no request, and one line
 // until a request goes out again.
-void MainWindow::getWeather(QString stationId)
+void MainWindow::getWeather(QString stationId, Trigger trigger)
 {
     if (stationId.trimmed().isEmpty()) {
         if (!weatherNotRequestedLogged)
@@ -49,16 +53,17 @@ void MainWindow::getWeather(QString stationId)
         return;
     }
     weatherNotRequestedLogged = false;
-    requestType = 3;
+    if (!mayRequest(RequestKind::Observation, trigger))
+        return;
     sendWeatherRequest(QString("/stations/%1/observations/latest").arg(stationId),
-                       "Requesting Weather Data From: %s", 3);
+                       "Requesting Weather Data From: %s", RequestKind::Observation);
 }
 
-// The scheduler refreshes through this slot too. Either ends a retry series.
+// A button press ends a retry series.
 void MainWindow::on_updateWeatherPushButton_clicked()
 {
-    weatherRetry = RetrySeries();
-    getWeather(stationId);
+    weatherRetry.end();
+    getWeather(stationId, Trigger::Operator);
 }
 
 // Checked means metric. What is shown stays; the next observation uses the new units.

@@ -2,6 +2,9 @@
 // and the weather service's User-Agent, without a window or network.
 #include <QtTest>
 
+#include <ctime>
+#include <limits>
+
 #include "weather/observationage.h"
 #include "app/refreshretry.h"
 #include "weather/useragent.h"
@@ -16,6 +19,13 @@ class RefreshRetryTest : public QObject
     Q_OBJECT
 
 private slots:
+    // Times are read in a zone with daylight saving, not the machine's.
+    void initTestCase()
+    {
+        qputenv("TZ", "America/New_York");
+        tzset();
+    }
+
     void classify_data()
     {
         QTest::addColumn<QNetworkReply::NetworkError>("error");
@@ -48,20 +58,32 @@ private slots:
     {
         QTest::addColumn<QByteArray>("header");
         QTest::addColumn<qint64>("seconds");  // -1: none
-        QTest::newRow("absent") << QByteArray() << qint64(-1);
-        QTest::newRow("seconds") << QByteArray("120") << qint64(120);
-        QTest::newRow("blanks around") << QByteArray(" 7 ") << qint64(7);
-        QTest::newRow("zero") << QByteArray("0") << qint64(0);
-        QTest::newRow("negative") << QByteArray("-5") << qint64(-1);
-        QTest::newRow("garbage") << QByteArray("soon") << qint64(-1);
-        QTest::newRow("HTTP date 90 s ahead") << QByteArray("Wed, 09 Dec 2026 12:01:30 GMT") << qint64(90);
-        QTest::newRow("HTTP date in the past") << QByteArray("Wed, 09 Dec 2026 11:00:00 GMT") << qint64(0);
+        QTest::addColumn<QDateTime>("now");
+        const QDateTime dec9(QDate(2026, 12, 9), QTime(12, 0, 0), Qt::UTC);
+        const QDateTime mar8(QDate(2026, 3, 8), QTime(2, 0, 0), Qt::UTC);
+        QTest::newRow("absent") << QByteArray() << qint64(-1) << dec9;
+        QTest::newRow("seconds") << QByteArray("120") << qint64(120) << dec9;
+        QTest::newRow("blanks around") << QByteArray(" 7 ") << qint64(7) << dec9;
+        // What cannot shorten the wait counts as absent.
+        QTest::newRow("zero") << QByteArray("0") << qint64(-1) << dec9;
+        QTest::newRow("negative") << QByteArray("-5") << qint64(-1) << dec9;
+        QTest::newRow("garbage") << QByteArray("soon") << qint64(-1) << dec9;
+        QTest::newRow("20 digits") << QByteArray("99999999999999999999") << std::numeric_limits<qint64>::max() << dec9;
+        QTest::newRow("HTTP date 90 s ahead") << QByteArray("Wed, 09 Dec 2026 12:01:30 GMT") << qint64(90) << dec9;
+        QTest::newRow("HTTP date in the past") << QByteArray("Wed, 09 Dec 2026 11:00:00 GMT") << qint64(-1) << dec9;
+        // 02:30 on 8 March is no local time in New York; as GMT it is a moment.
+        QTest::newRow("IMF-fixdate") << QByteArray("Sun, 08 Mar 2026 02:30:00 GMT") << qint64(1800) << mar8;
+        QTest::newRow("RFC 850") << QByteArray("Sunday, 08-Mar-26 02:30:00 GMT") << qint64(1800) << mar8;
+        QTest::newRow("asctime") << QByteArray("Sun Mar  8 02:30:00 2026") << qint64(1800) << mar8;
+        QTest::newRow("RFC 850, next year") << QByteArray("Monday, 08-Mar-27 02:00:00 GMT") << qint64(365 * 86400)
+                                            << mar8;
+        QTest::newRow("RFC 850, 94 is 1994") << QByteArray("Sunday, 06-Nov-94 08:49:37 GMT") << qint64(-1) << mar8;
     }
     void retryAfter()
     {
         QFETCH(QByteArray, header);
         QFETCH(qint64, seconds);
-        const QDateTime now(QDate(2026, 12, 9), QTime(12, 0, 0), Qt::UTC);
+        QFETCH(QDateTime, now);
         const std::optional<qint64> got = RefreshRetry::retryAfterSeconds(header, now.toLocalTime());
         QCOMPARE(got ? *got : qint64(-1), seconds);
     }
@@ -84,16 +106,19 @@ private slots:
                                                        << qint64(-1);
         QTest::newRow("due with the scheduled refresh") << P << 0 << qint64(-1) << 1 << 10 << qint64(30)
                                                         << qint64(-1);
-        QTest::newRow("just before it") << P << 0 << qint64(-1) << 1 << 10 << qint64(31) << qint64(30);
+        QTest::newRow("just before it") << P << 0 << qint64(-1) << 1 << 10 << qint64(31) << qint64(-1);
+        QTest::newRow("30 s before it") << P << 0 << qint64(-1) << 1 << 10 << qint64(60) << qint64(30);
         QTest::newRow("lasting failure") << Failure::Lasting << 404 << qint64(-1) << 1 << 10 << qint64(600)
                                          << qint64(-1);
         QTest::newRow("429 Retry-After") << P << 429 << qint64(45) << 1 << 10 << qint64(600) << qint64(45);
         QTest::newRow("503 Retry-After") << P << 503 << qint64(200) << 3 << 10 << qint64(600) << qint64(200);
         QTest::newRow("Retry-After of the whole interval") << P << 429 << qint64(600) << 1 << 10 << qint64(601)
-                                                           << qint64(600);
+                                                           << qint64(-1);
         QTest::newRow("Retry-After beyond the interval") << P << 429 << qint64(601) << 1 << 10 << qint64(601)
                                                          << qint64(-1);
-        QTest::newRow("Retry-After 0") << P << 503 << qint64(0) << 1 << 10 << qint64(600) << qint64(1);
+        QTest::newRow("Retry-After 0") << P << 503 << qint64(0) << 1 << 10 << qint64(600) << qint64(30);
+        QTest::newRow("Retry-After below the doubling") << P << 429 << qint64(10) << 3 << 10 << qint64(600)
+                                                        << qint64(120);
         QTest::newRow("Retry-After of a 500 is not used") << P << 500 << qint64(200) << 1 << 10 << qint64(600)
                                                           << qint64(30);
         QTest::newRow("interval 0: every tick is scheduled") << P << 0 << qint64(-1) << 1 << 0 << qint64(1)
@@ -124,6 +149,26 @@ private slots:
         QCOMPARE(got ? *got : qint64(-1), delay);
     }
 
+    // Four retries at most between two scheduled refreshes; a Retry-After
+    // past the next scheduled refresh suspends the feed.
+    void capAndSuspension()
+    {
+        RefreshRetry::Input input;
+        input.secondsToNextScheduled = 6000;
+        input.retriesSinceScheduled = 3;
+        QCOMPARE(RefreshRetry::delaySeconds(input), std::optional<qint64>(30));
+        input.retriesSinceScheduled = 4;
+        QCOMPARE(RefreshRetry::delaySeconds(input), std::nullopt);
+        input.httpStatus = 429;
+        input.retryAfter = 6001;
+        QCOMPARE(RefreshRetry::suspendSeconds(input), std::optional<qint64>(6001));
+        input.retryAfter = 6000;
+        QCOMPARE(RefreshRetry::suspendSeconds(input), std::nullopt);
+        input.httpStatus = 500;
+        input.retryAfter = 9000;
+        QCOMPARE(RefreshRetry::suspendSeconds(input), std::nullopt);
+    }
+
     void secondsToNextScheduled()
     {
         QCOMPARE(RefreshRetry::secondsToNextScheduled(0, 10), qint64(601));
@@ -142,6 +187,7 @@ private slots:
         QTest::newRow("120 minutes and a second") << "2024-06-12T16:59:59+00:00" << qint64(7201) << true;
         QTest::newRow("five hours, other offset") << "2024-06-12T09:00:00-05:00" << qint64(5 * 3600) << true;
         QTest::newRow("in the future") << "2024-06-12T20:00:00+00:00" << qint64(-3600) << false;
+        QTest::newRow("no offset is UTC") << "2024-06-12T18:54:00" << qint64(360) << false;
         QTest::newRow("unreadable") << "yesterday" << qint64(-1) << false;
         QTest::newRow("empty (null)") << "" << qint64(-1) << false;
     }

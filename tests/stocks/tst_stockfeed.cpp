@@ -17,6 +17,7 @@
 #include "app/mainwindow.h"
 #include "support/quotereplies.h"
 #include "clocksim/simulatedclock.h"
+#include "support/substituteclocks.h"
 #include "support/substitutewebserver.h"
 #include "support/testmain.h"
 #include "support/mainwindowprobe.h"
@@ -210,7 +211,7 @@ private slots:
             if (request.headers.value("x-rapidapi-host") != hostOf(server).toUtf8())
                 serviceComplaints << "host " + request.headers.value("x-rapidapi-host", "(none)");
             SubstituteWebServer::Reply reply;
-            int status = replyStatus;
+            int status = request.target.contains("&fail") ? 503 : replyStatus;
             if (!statusSequence.isEmpty())
                 status = statusSequence.value(qMin(served++, statusSequence.size() - 1));
             reply.status = status == NoQuotes ? 200 : status;
@@ -234,13 +235,7 @@ private slots:
             return reply;
         });
 
-        clock2.reset(new SimulatedClock(QHostAddress("127.0.0.2")));
-
-        clock2->bind();
-        clock3.reset(new SimulatedClock(QHostAddress("127.0.0.3")));
-        clock3->bind();
-        QVERIFY(clock2->isBound());
-        QVERIFY(clock3->isBound());
+        QVERIFY(bindSubstituteClocks(clock2, clock3));
 
         // Every datagram check below relies on the clock link reaching the clocks.
         newWindow();
@@ -341,7 +336,7 @@ private slots:
             label(v)->setText("shown before");
 
         const int first = refreshAndWait();
-        QCOMPARE(MainWindowProbe::requestType(*window), 4);
+        QVERIFY(!MainWindowProbe::running(*window, RequestKind::Quotes));
 
         // The request.
         QCOMPARE(server.requests.size(), 1);
@@ -460,7 +455,6 @@ private slots:
         clickUpdate();
         QTRY_COMPARE_WITH_TIMEOUT(server.heldCount(), 1, 20000);
 
-        MainWindowProbe::requestType(*window) = 3;  // as if a weather request went out meanwhile
         setFields({"", "", "", "AAPL", ""});
         server.releaseHeld();
         QTRY_VERIFY_WITH_TIMEOUT(!linesFrom(first).filter(QRegularExpression("^Var4=")).isEmpty(), 20000);
@@ -682,6 +676,46 @@ private slots:
         QCOMPARE(server.requests.size(), delays.size() + 1);
         QCOMPARE(label(0)->text(), sequence.last() == 200 ? QString("(AAPL) 189.25 ")
                                    : sequence.last() == NoQuotes ? QString() : QString("shown before"));
+    }
+
+    // Only the newest request of a kind decides: an older reply, arriving
+    // before or after the newer one, changes nothing and plans nothing.
+    void onlyTheNewestDecides_data()
+    {
+        QTest::addColumn<bool>("olderFails");
+        QTest::addColumn<bool>("newerFirst");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("retries");
+        QTest::newRow("older 503 after a newer success") << true << true << "(AAPL) 189.25 " << 0;
+        QTest::newRow("older 503 before a newer success") << true << false << "(AAPL) 189.25 " << 0;
+        QTest::newRow("older success after a newer 503") << false << true << "shown before" << 1;
+    }
+    void onlyTheNewestDecides()
+    {
+        QFETCH(bool, olderFails);
+        QFETCH(bool, newerFirst);
+        FixedClock clock(QDateTime(QDate(2026, 3, 4), QTime(10, 0)));
+        openAllDay(*window);
+        MainWindowProbe::stockCounter(*window) = 0;
+        setFields({"AAPL", "", "", "", ""});
+        MainWindowProbe::setFlags(*window, "tp");
+        setAddresses("127.0.0.2");
+        label(0)->setText("shown before");
+        holdReplies = true;
+        const int first = capture->mark();
+        const QString url = server.baseUrl() + "/qu/quote?symbol=AAPL";
+        MainWindowProbe::requestQuotes(*window, url + (olderFails ? "&fail" : ""));
+        MainWindowProbe::requestQuotes(*window, url + (olderFails ? "" : "&fail"));
+        QTRY_COMPARE_WITH_TIMEOUT(server.heldCount(), 2, 20000);
+        const int firstStatus = newerFirst == olderFails ? 200 : 503;
+        server.releaseHeld(firstStatus);
+        QTRY_COMPARE_WITH_TIMEOUT(server.heldCount(), 1, 20000);
+        QTest::qWait(100);
+        server.releaseHeld(firstStatus == 200 ? 503 : 200);
+        QTRY_VERIFY_WITH_TIMEOUT(!MainWindowProbe::running(*window, RequestKind::Quotes), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(linesFrom(first).filter(QRegularExpression("^Request Failed|^Reply Superseded")).size(), olderFails ? 1 : 2, 20000);
+        QTEST(label(0)->text(), "shown");
+        QTEST(linesFrom(first).filter(QRegularExpression("^Retrying ")).size(), "retries");
     }
 };
 

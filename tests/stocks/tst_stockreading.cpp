@@ -1,6 +1,7 @@
 // Reading quote replies, delivery and ticker texts, without a window or network.
 #include <QtTest>
 
+#include <QJsonDocument>
 #include <QRandomGenerator>
 
 #include "clocklink/clockaddresslist.h"
@@ -192,6 +193,17 @@ void compareReadingsWith(const QString& text, int tableSize, Reader yardstickRea
 // key a quote lacks is no longer taken from a later quote).
 void compareReadings(const QString& text, int tableSize)
 {
+    // Where the reply is no well-formed JSON a quote ends at its own braces
+    // (or nowhere), not at the next marker: the reading only stays in the table.
+    QJsonParseError error;
+    QJsonDocument::fromJson(text.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError && !text.isEmpty()) {
+        QVector<stockQuoteStruct> table(tableSize + 1);
+        table[tableSize].symbol = "untouched";
+        QVERIFY(StockQuoteReader::read(text, table.data(), tableSize).quotesRead <= tableSize);
+        QCOMPARE(table[tableSize].symbol, QString("untouched"));
+        return;
+    }
     compareReadingsWith(text, tableSize, readBoundedBySearchFromStart, true);
     if (QTest::currentTestFailed() || !allQuotesComplete(text))
         return;
@@ -551,27 +563,47 @@ private slots:
         QTest::addColumn<int>("index");
         QTest::addColumn<QStringList>("record");       // change, price, volume, name, symbol
         QTest::addColumn<QStringList>("unknownKeys");
+        QTest::addColumn<bool>("asBoundedByNextMarker");  // as the rule bounded by the next marker reads it
         const QString withoutPrice = quoteObject({"AAPL", "Apple Inc.", "PRICE", "-1.2", "53242137"})
                                          .replace("\"regularMarketPrice\":PRICE,", "");
         const QString ibm = quoteObject({"IBM", "IBM", "193.6", "0.5", "3000000"}, 1);
         QTest::newRow("missing price, next quote has one")
             << "{\"body\":[" + withoutPrice + "," + ibm + "]}" << 0
-            << QStringList{"-1.2", "", "53242137", "Apple Inc.", "AAPL"} << QStringList{"regularMarketPrice"};
+            << QStringList{"-1.2", "", "53242137", "Apple Inc.", "AAPL"} << QStringList{"regularMarketPrice"} << true;
         QTest::newRow("the next quote keeps its own")
             << "{\"body\":[" + withoutPrice + "," + ibm + "]}" << 1
-            << QStringList{"+0.5", "193.6", "3000000", "IBM", "IBM"} << QStringList{};
+            << QStringList{"+0.5", "193.6", "3000000", "IBM", "IBM"} << QStringList{} << true;
         QTest::newRow("null price and change")
             << QString::fromUtf8(quoteReply({{"MSFT", "Microsoft", "null", "null", "null"}})) << 0
             << QStringList{"+null", "null", "null", "Microsoft", "MSFT"}
-            << QStringList{"regularMarketChange", "regularMarketPrice", "regularMarketVolume"};
+            << QStringList{"regularMarketChange", "regularMarketPrice", "regularMarketVolume"} << true;
         QTest::newRow("quoted \"null\" name is a name")
             << QString::fromUtf8(quoteReply({{"X", "null", "1", "1", "1"}})) << 0
-            << QStringList{"+1", "1", "1", "null", "X"} << QStringList{};
+            << QStringList{"+1", "1", "1", "null", "X"} << QStringList{} << true;
         QTest::newRow("last quote runs to the end of the reply")
             << QString("{\"preMarketChange\":1,\"symbol\":\"A\"},{\"preMarketChange\":2,\"regularMarketPrice\":3,"
                        "\"symbol\":\"B\"}") << 1
             << QStringList{"+", "3", "", "", "B"}
-            << QStringList{"regularMarketChange", "regularMarketVolume", "shortName"};
+            << QStringList{"regularMarketChange", "regularMarketVolume", "shortName"} << true;
+        // Nothing lends a value to a quote or takes one from it.
+        const QString msft = quoteObject({"MSFT", "Microsoft", "378.91", "0", "1"}, 1);
+        const QString aapl = QString(withoutPrice).replace("\"symbol\":\"AAPL\"}", "\"symbol\":\"AAPL\",\"q\":{\"x\":1}}");
+        const QStringList aaplRecord = {"-1.2", "", "53242137", "Apple Inc.", "AAPL"};
+        QTest::newRow("a quote without the marker does not lend")
+            << "{\"body\":[" + withoutPrice + "," + QString(msft).replace("{\"preMarketChange\":-0.41,", "{") + "]}" << 0
+            << aaplRecord << QStringList{"regularMarketPrice"} << false;
+        QTest::newRow("data after the quote array does not lend")
+            << "{\"body\":[" + withoutPrice + "],\"meta\":{\"regularMarketPrice\":5}}" << 0 << aaplRecord
+            << QStringList{"regularMarketPrice"} << false;
+        QTest::newRow("a nested object does not split the quote")
+            << "{\"body\":[" + QString(withoutPrice).replace("\"language\"", "\"n\":{\"preMarketChange\":1},\"language\"")
+                   + "," + msft + "]}" << 0 << aaplRecord << QStringList{"regularMarketPrice"} << false;
+        QTest::newRow("braces and the marker inside a string")
+            << "{\"body\":[" + QString(msft).replace("Microsoft\",\"longName", "}]{\\\"preMarketChange\\\"\",\"longName")
+                   + "," + aapl + "]}" << 1 << aaplRecord << QStringList{"regularMarketPrice"} << false;
+        for (const char* zero : {"-0", "-0.0", "-0.00"})
+            QTest::newRow(zero) << QString::fromUtf8(quoteReply({{"Z", "Zero", "1", zero, "1"}})) << 0
+                                << QStringList{"+" + QString(zero).mid(1), "1", "1", "Zero", "Z"} << QStringList{} << false;
     }
     void keysReadInsideTheirOwnObject()
     {
@@ -579,12 +611,14 @@ private slots:
         QFETCH(int, index);
         QFETCH(QStringList, record);
         QFETCH(QStringList, unknownKeys);
+        QFETCH(bool, asBoundedByNextMarker);
         stockQuoteStruct table[200];
         StockQuoteReader::read(text, table, 200);
         const stockQuoteStruct& q = table[index];
         QCOMPARE((QStringList{q.change, q.price, q.volume, q.name, q.symbol}), record);
         QCOMPARE(q.unknownKeys, unknownKeys);
-        compareReadings(text, 200);
+        if (asBoundedByNextMarker)
+            compareReadings(text, 200);
     }
 
     // What is unknown prints as "--" or is left out, and

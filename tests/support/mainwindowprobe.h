@@ -41,7 +41,9 @@ struct MainWindowProbe
     static QString& stockHost(MainWindow& w) { return w.stockHost; }
     static QString& stockApiKey(MainWindow& w) { return w.stockApiKey; }
     static QNetworkAccessManager* networkManager(MainWindow& w) { return w.networkManager; }
-    static int& requestType(MainWindow& w) { return w.requestType; }
+    // Whether a request of the kind is outstanding.
+    static bool running(MainWindow& w, RequestKind kind) { return w.requestsOf(kind).outstanding; }
+    static int& requestTimeout(MainWindow& w) { return w.requestTimeout; }
 
     // Weather.
     static bool& units(MainWindow& w) { return w.units; }
@@ -51,11 +53,7 @@ struct MainWindowProbe
     static QString& gridY(MainWindow& w) { return w.gridY; }
     static QLabel* weatherLabel(MainWindow& w, int i) { return w.weatherVarLabels[i]; }
     // Asks for the station list of the grid the window holds.
-    static void getStations(MainWindow& w)
-    {
-        w.requestType = 2;
-        w.getStations(w.gridId, w.gridX, w.gridY);
-    }
+    static void getStations(MainWindow& w) { w.getStations(w.gridId, w.gridX, w.gridY); }
 
     // Stocks.
     static QLabel* stockLabel(MainWindow& w, int i) { return w.stockVarLabels[i]; }
@@ -74,10 +72,9 @@ struct MainWindowProbe
         w.cbVolume = letters.contains('v');
     }
     static void getStocks(MainWindow& w) { w.getStocks(); }
-    // What the stock feed does when it asks for quotes: the same manager, kind 4.
+    // What the stock feed does when it asks for quotes: the same manager, the same kind.
     static void requestQuotes(MainWindow& w, const QString& url)
     {
-        w.requestType = 4;
-        w.sendServiceRequest(QNetworkRequest(QUrl(url)), 4);
+        w.sendServiceRequest(QNetworkRequest(QUrl(url)), RequestKind::Quotes);
     }
 };

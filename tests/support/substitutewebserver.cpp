@@ -145,6 +145,18 @@ void SubstituteWebServer::releaseHeld()
         answer(entry.first, entry.second);
 }
 
+void SubstituteWebServer::releaseHeld(int status)
+{
+    for (int i = 0; i < held.size();) {
+        if (held[i].second.status != status) {
+            ++i;
+            continue;
+        }
+        const auto entry = held.takeAt(i);
+        answer(entry.first, entry.second);
+    }
+}
+
 void SubstituteWebServer::answer(QTcpSocket* socket, const Reply& reply)
 {
     QByteArray response = "HTTP/1.1 " + QByteArray::number(reply.status) + " " + reasonPhrase(reply.status) + "\r\n";

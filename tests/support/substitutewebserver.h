@@ -52,6 +52,8 @@ public:
 
     // Sends every reply kept back so far, oldest first.
     void releaseHeld();
+    // Sends only the replies kept back with this status.
+    void releaseHeld(int status);
     int heldCount() const { return held.size(); }
 
     // Keeps connections open after a reply, as the real services do, so a

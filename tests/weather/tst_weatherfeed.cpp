@@ -18,6 +18,7 @@
 #include "support/clockportlock.h"
 #include "app/mainwindow.h"
 #include "clocksim/simulatedclock.h"
+#include "support/substituteclocks.h"
 #include "support/substitutewebserver.h"
 #include "support/testmain.h"
 #include "support/mainwindowprobe.h"
@@ -33,7 +34,8 @@ const QStringList WeatherLogPrefixes = {"Requesting ", "Error: ", "Station Weath
                                         "Sending Weather Data to ", "Weather Data Missing: ", "Request Failed: ",
                                         "sslErrors count=", "No Match http Response: ",
                                         "Weather Observation Stale: ", "Retrying Weather in ",
-                                        "Weather Not Requested: "};
+                                        "Weather Not Requested: ", "Request Timed Out: ", "Request Abandoned: ",
+                                        "Request Still Running: ", "Weather Suspended Until "};
 
 // The moment the tests run at: six minutes after the recorded observation
 // (2024-06-12T18:54:00+00:00, a Wednesday), so it is not stale.
@@ -121,6 +123,10 @@ private slots:
     void userAgent_data();
     void userAgent();
     void hugeInterval();
+    void hungRequestsAreGivenUp();
+    void oneRequestOfAKind();
+    void misbehavingServiceForAnHour_data();
+    void misbehavingServiceForAnHour();
 
 private:
     void newWindow();
@@ -133,6 +139,8 @@ private:
     // it has arrived.
     void expectDatagrams(const QList<QByteArray>& at2, const QList<QByteArray>& at3);
     void drainClocks();
+    // Slots Temperature, None, Wind, None, Humidity refreshed to both clocks.
+    void expectTemperatureWindHumidity();
     bool markerArrived();
 
     QScopedPointer<SubstituteWebServer> service;
@@ -147,6 +155,7 @@ private:
     int pointStatus = 200;
     bool holdObservation = false;
     bool holdQuotes = false;
+    int quoteStatus = 200;  // with retryAfter when not 200
 
     bool clockLinkSends = false;
     int markerCount = 0;
@@ -212,19 +221,16 @@ void WeatherFeedTest::initTestCase()
                          "\"regularMarketChange\": 1.25, \"regularMarketPrice\": 189.25, "
                          "\"regularMarketVolume\": 5000, \"shortName\": \"Apple Inc.\", \"symbol\": \"AAPL\"}]}";
             reply.hold = holdQuotes;
+            reply.status = quoteStatus;
+            if (quoteStatus != 200)
+                reply.headers.append({"Retry-After", retryAfter});
         } else {
             reply.status = 404;
         }
         return reply;
     });
 
-    clock2.reset(new SimulatedClock(QHostAddress("127.0.0.2")));
-
-    clock2->bind();
-    clock3.reset(new SimulatedClock(QHostAddress("127.0.0.3")));
-    clock3->bind();
-    QVERIFY(clock2->isBound());
-    QVERIFY(clock3->isBound());
+    QVERIFY(bindSubstituteClocks(clock2, clock3));
 
     // Every datagram check below relies on the clock link reaching the clocks.
     newWindow();
@@ -247,6 +253,7 @@ void WeatherFeedTest::init()
     pointStatus = 200;
     holdObservation = false;
     holdQuotes = false;
+    quoteStatus = 200;
     service->requests.clear();
     newWindow();
     // Whatever an earlier case left queued or in flight is out of the way.
@@ -343,6 +350,15 @@ void WeatherFeedTest::expectDatagrams(const QList<QByteArray>& at2, const QList<
     clock3->arrivals.clear();
 }
 
+void WeatherFeedTest::expectTemperatureWindHumidity()
+{
+    const QStringList shown = {"12 C", Unchanged, "N-11 kmh", Unchanged, "54%"};
+    for (int slot = 1; slot <= 5; ++slot)
+        QCOMPARE(label(slot)->text(), shown[slot - 1]);
+    const QList<QByteArray> sent = {datagram(0, "12 C"), datagram(2, "N-11 kmh"), datagram(4, "54%")};
+    expectDatagrams(sent, sent);
+}
+
 void WeatherFeedTest::operatorSequence()
 {
     widget<QLineEdit>("latitudeLineEdit")->setText("40.8106");
@@ -351,13 +367,13 @@ void WeatherFeedTest::operatorSequence()
     int mark = logMark();
 
     widget<QPushButton>("coordsPushButton")->click();
-    QCOMPARE(MainWindowProbe::requestType(*window), 1);
+    QVERIFY(MainWindowProbe::running(*window, RequestKind::Point));
     QTRY_COMPARE_WITH_TIMEOUT(widget<QComboBox>("locationComboBox")->count(), 6, 20000);
 
     QCOMPARE(service->requests.size(), 2);
     QCOMPARE(service->requests[0].target, QByteArray("/points/40.8106,-96.6274"));
     QCOMPARE(service->requests[1].target, QByteArray("/gridpoints/OAX/58,55/stations"));
-    QCOMPARE(MainWindowProbe::requestType(*window), 2);
+    QVERIFY(!MainWindowProbe::running(*window, RequestKind::Stations));
     QCOMPARE(MainWindowProbe::gridId(*window), QString("OAX"));
     QCOMPARE(MainWindowProbe::gridX(*window), QString("58"));
     QCOMPARE(MainWindowProbe::gridY(*window), QString("55"));
@@ -385,7 +401,7 @@ void WeatherFeedTest::operatorSequence()
     mark = logMark();
 
     widget<QPushButton>("updateWeatherPushButton")->click();
-    QCOMPARE(MainWindowProbe::requestType(*window), 3);
+    QVERIFY(MainWindowProbe::running(*window, RequestKind::Observation));
     QTRY_COMPARE_WITH_TIMEOUT(widget<QLabel>("lastUpdateLabel")->text(),
                               QString("Last Update:2024-06-12T18:54:00+00:00"), 20000);
     QCOMPARE(service->requests.last().target, QByteArray("/stations/KLNK/observations/latest"));
@@ -396,13 +412,7 @@ void WeatherFeedTest::operatorSequence()
     for (int slot = 1; slot <= 5; ++slot)
         expected << "Sending Weather Data to 127.0.0.2" << "Sending Weather Data to 127.0.0.3";
     QCOMPARE(weatherLogSince(mark), expected);
-    QCOMPARE(label(1)->text(), QString("12 C"));
-    QCOMPARE(label(2)->text(), Unchanged);
-    QCOMPARE(label(3)->text(), QString("N-11 kmh"));
-    QCOMPARE(label(4)->text(), Unchanged);
-    QCOMPARE(label(5)->text(), QString("54%"));
-    const QList<QByteArray> sent = {datagram(0, "12 C"), datagram(2, "N-11 kmh"), datagram(4, "54%")};
-    expectDatagrams(sent, sent);
+    expectTemperatureWindHumidity();
 }
 
 void WeatherFeedTest::refresh_data()
@@ -704,12 +714,13 @@ void WeatherFeedTest::interleavedFeeds()
     if (weatherFirst) {
         widget<QPushButton>("updateWeatherPushButton")->click();
         MainWindowProbe::requestQuotes(*window, quoteUrl);
-        QCOMPARE(MainWindowProbe::requestType(*window), 4);
     } else {
         MainWindowProbe::requestQuotes(*window, quoteUrl);
         widget<QPushButton>("updateWeatherPushButton")->click();
-        QCOMPARE(MainWindowProbe::requestType(*window), 3);
     }
+    // Neither kind replaces the other.
+    QVERIFY(MainWindowProbe::running(*window, RequestKind::Observation));
+    QVERIFY(MainWindowProbe::running(*window, RequestKind::Quotes));
     QTRY_COMPARE_WITH_TIMEOUT(service->requests.size(), 2, 20000);
     QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 20000);
     QTRY_COMPARE_WITH_TIMEOUT(service->heldCount(), 1, 20000);
@@ -724,13 +735,7 @@ void WeatherFeedTest::interleavedFeeds()
              QStringList{"Currently: Mostly Cloudy, Temp: 12 C, Dewpt: 3 C, Wind: N-11 kmh, Humidity: 54%"});
     QCOMPARE(lines.filter(QRegularExpression("^(No Match|Request Failed|Weather Data Missing)")), QStringList{});
     QCOMPARE(lines.filter(QRegularExpression("^Sending Weather Data to ")).size(), 10);
-    QCOMPARE(label(1)->text(), QString("12 C"));
-    QCOMPARE(label(2)->text(), Unchanged);
-    QCOMPARE(label(3)->text(), QString("N-11 kmh"));
-    QCOMPARE(label(4)->text(), Unchanged);
-    QCOMPARE(label(5)->text(), QString("54%"));
-    const QList<QByteArray> sent = {datagram(0, "12 C"), datagram(2, "N-11 kmh"), datagram(4, "54%")};
-    expectDatagrams(sent, sent);
+    expectTemperatureWindHumidity();
 }
 
 void WeatherFeedTest::repliesAreReleased()
@@ -758,6 +763,7 @@ void WeatherFeedTest::requestsAsSent()
     QCOMPARE(weatherLogSince(mark), QStringList{"Weather Not Requested: no station chosen"});
     window->getStations("BOX", "71", "90");
     window->getWeather("KBOS");
+    QTRY_VERIFY_WITH_TIMEOUT(!MainWindowProbe::running(*window, RequestKind::Observation), 20000);
     window->getWeather("KBOS");
     QTRY_COMPARE_WITH_TIMEOUT(service->requests.size(), 3, 20000);
     QStringList targets;
@@ -772,11 +778,8 @@ void WeatherFeedTest::requestsAsSent()
     targets.sort();
     QCOMPARE(targets, QStringList({"/gridpoints/BOX/71,90/stations", "/stations/KBOS/observations/latest",
                                    "/stations/KBOS/observations/latest"}));
-    // getStations leaves requestType to its caller; getWeather sets it.
-    QCOMPARE(MainWindowProbe::requestType(*window), 3);
-    MainWindowProbe::requestType(*window) = 0;
     window->getStations("BOX", "71", "90");
-    QCOMPARE(MainWindowProbe::requestType(*window), 0);
+    QVERIFY(MainWindowProbe::running(*window, RequestKind::Stations));
 }
 
 void WeatherFeedTest::stationBoxSetsStationId_data()
@@ -853,7 +856,7 @@ void WeatherFeedTest::retries_data()
                                                << QList<int>{30, 60, 120};
     QTest::newRow("429 with Retry-After") << QList<int>{429, 200} << QByteArray("45") << true << QList<int>{45};
     QTest::newRow("503 with Retry-After, twice") << QList<int>{503, 503, 200} << QByteArray("7") << true
-                                                 << QList<int>{7, 7};
+                                                 << QList<int>{30, 60};
     QTest::newRow("503 with Retry-After beyond the interval: none")
         << QList<int>{503} << QByteArray("900") << true << QList<int>{};
     QTest::newRow("401: no retry") << QList<int>{401} << QByteArray() << true << QList<int>{};
@@ -1048,6 +1051,111 @@ void WeatherFeedTest::hugeInterval()
     QCOMPARE(MainWindowProbe::weatherCounter(*window), qint64(0));
     MainWindowProbe::tick(*window);
     QCOMPARE(MainWindowProbe::weatherCounter(*window), qint64(1));
+}
+
+// A service that accepts and never answers: each request is given up after
+// the time limit, with its line, and never more than one waits at a time.
+void WeatherFeedTest::hungRequestsAreGivenUp()
+{
+    holdObservation = true;
+    MainWindowProbe::stationId(*window) = "KLNK";
+    MainWindowProbe::weatherInterval(*window) = 1;
+    setSlots({2, 0, 0, 0, 0});
+    widget<QLineEdit>("clockWeatherIPListEdit")->setText("127.0.0.2");
+    widget<QCheckBox>("metricCheckBox")->setChecked(true);
+    const int mark = logMark();
+    const QDateTime start = clock->current;
+    for (int i = 0; i <= 8; ++i) {
+        holdObservation = i < 8;
+        clock->current = start.addSecs(61 * i);
+        MainWindowProbe::weatherCounter(*window) = 60;  // this tick's refresh is scheduled
+        MainWindowProbe::tick(*window);
+        QTRY_COMPARE_WITH_TIMEOUT(service->requests.size(), i + 1, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(service->heldCount(), holdObservation ? 1 : 0, 20000);
+        QCOMPARE(weatherLogSince(mark).filter("Request Timed Out: ").size(), i);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(label(1)->text(), QString("12 C"), 20000);
+    QCOMPARE(weatherLogSince(mark).filter("Request Timed Out: ").first(),
+             "Request Timed Out: " + service->baseUrl() + "/stations/KLNK/observations/latest after 30 s");
+}
+
+// A button press replaces a request of its kind still running; a scheduled
+// refresh leaves it running.
+void WeatherFeedTest::oneRequestOfAKind()
+{
+    holdObservation = true;
+    MainWindowProbe::stationId(*window) = "KLNK";
+    setSlots({2, 0, 0, 0, 0});
+    widget<QLineEdit>("clockWeatherIPListEdit")->setText("127.0.0.2");
+    widget<QCheckBox>("metricCheckBox")->setChecked(true);
+    const QString url = service->baseUrl() + "/stations/KLNK/observations/latest";
+    const int mark = logMark();
+    widget<QPushButton>("updateWeatherPushButton")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(service->heldCount(), 1, 20000);
+    MainWindowProbe::weatherCounter(*window) = qint64(MainWindowProbe::weatherInterval(*window)) * 60;
+    MainWindowProbe::tick(*window);
+    QCOMPARE(weatherLogSince(mark).filter("Request "), QStringList{"Request Still Running: " + url});
+    holdObservation = false;
+    widget<QPushButton>("updateWeatherPushButton")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(label(1)->text(), QString("12 C"), 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(service->heldCount(), 0, 20000);
+    QCOMPARE(service->requests.size(), 2);
+    QCOMPARE(weatherLogSince(mark).filter(QRegularExpression("^(Request |Retrying)")),
+             (QStringList{"Request Still Running: " + url, "Request Abandoned: " + url}));
+}
+
+// One simulated hour of both feeds against a service that answers every
+// request with 429: at most four retries between two scheduled refreshes,
+// never two requests of a kind less than 30 s apart; a Retry-After past the
+// next scheduled refresh keeps the feed away, but not the operator.
+void WeatherFeedTest::misbehavingServiceForAnHour_data()
+{
+    QTest::addColumn<QByteArray>("retryAfter");
+    QTest::addColumn<bool>("suspends");
+    QTest::newRow("Retry-After: 0") << QByteArray("0") << false;
+    QTest::newRow("a date in the past") << QByteArray("Wed, 12 Jun 2024 18:59:00 GMT") << false;
+    QTest::newRow("Retry-After: 3600") << QByteArray("3600") << true;
+}
+
+void WeatherFeedTest::misbehavingServiceForAnHour()
+{
+    QFETCH(QByteArray, retryAfter);
+    QFETCH(bool, suspends);
+    observationSequence = {429};
+    quoteStatus = 429;
+    this->retryAfter = retryAfter;
+    MainWindowProbe::stationId(*window) = "KLNK";
+    MainWindowProbe::stockBaseUrl(*window) = service->baseUrl();
+    widget<QLineEdit>("tickerLineEdit1")->setText("AAPL");
+    MainWindowProbe::stockStart(*window) = QTime(0, 0);
+    MainWindowProbe::stockStop(*window) = QTime(23, 59, 59, 999);
+    const int mark = logMark();
+    QMap<QByteArray, QList<QDateTime>> sent;  // by path
+    QMap<QByteArray, int> sinceScheduled;
+    const QDateTime start = clock->current;
+    for (int second = 0; second < 3600; ++second) {
+        clock->current = start.addSecs(second);
+        const int before = service->requests.size();
+        MainWindowProbe::tick(*window);
+        QTRY_VERIFY_WITH_TIMEOUT(!MainWindowProbe::running(*window, RequestKind::Observation)
+                                     && !MainWindowProbe::running(*window, RequestKind::Quotes), 20000);
+        for (int r = before; r < service->requests.size(); ++r) {
+            const QByteArray path = service->requests[r].target.left(6);
+            if (!sent[path].isEmpty())
+                QVERIFY(sent[path].last().secsTo(clock->current) >= 30);
+            sent[path] << clock->current;
+            const bool scheduled = second % 601 == (path == "/qu/qu" ? 10 : 0);
+            sinceScheduled[path] = scheduled ? 0 : sinceScheduled[path] + 1;
+            QVERIFY(sinceScheduled[path] <= 4);
+        }
+    }
+    for (const QByteArray path : {"/stati", "/qu/qu"})
+        QVERIFY(sent[path].size() >= (suspends ? 1 : 6) && sent[path].size() <= (suspends ? 1 : 30));
+    if (!suspends)
+        return;
+    QCOMPARE(weatherLogSince(mark).filter("Suspended Until").size(), 1);
+    widget<QPushButton>("updateWeatherPushButton")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(service->requests.size(), 3, 20000);
 }
 
 CORVELTA_TEST_MAIN(WeatherFeedTest)

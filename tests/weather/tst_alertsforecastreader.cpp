@@ -21,9 +21,7 @@ private slots:
     void alertValues();
     void forecast_data();
     void forecast();
-    void alertsPath_data();
-    void alertsPath();
-    void forecastPath();
+    void paths();
 };
 
 namespace {
@@ -182,30 +180,16 @@ void AlertsForecastReaderTest::forecast()
     QTEST(ForecastReader::isStale(reading, now) ? ForecastReader::staleLogLine(hours.value()) : "", "staleLine");
 }
 
-void AlertsForecastReaderTest::alertsPath_data()
+void AlertsForecastReaderTest::paths()
 {
-    QTest::addColumn<QString>("latitude");
-    QTest::addColumn<QString>("longitude");
-    QTest::addColumn<QString>("path");
-    QTest::newRow("as the point lookup") << "40.8106" << "-96.6274" << "/alerts/active?point=40.8106,-96.6274";
-    QTest::newRow("more decimals rounded") << " 40.81064 " << "-96.62746" << "/alerts/active?point=40.8106,-96.6275";
-    QTest::newRow("a point without decimals") << "40." << "-96.0000" << "/alerts/active?point=40,-96.0000";
-    QTest::newRow("no number") << "" << "-96.6274" << Nothing;
-}
-
-void AlertsForecastReaderTest::alertsPath()
-{
-    QFETCH(QString, latitude);
-    QFETCH(QString, longitude);
-    QTEST(WeatherPaths::alerts(latitude, longitude).value_or(Nothing), "path");
-}
-
-void AlertsForecastReaderTest::forecastPath()
-{
+    const QString point = "/alerts/active?point=40.8106,-96.6274";
+    QCOMPARE(WeatherPaths::alerts("40.8106", "-96.6274").value_or(Nothing), point);  // as the point lookup
+    QCOMPARE(WeatherPaths::alerts(" 40.81064 ", "-96.62736").value_or(Nothing), point);  // rounded
+    QCOMPARE(WeatherPaths::alerts("40.", "-96.0000").value_or(Nothing), "/alerts/active?point=40,-96.0000");
+    QVERIFY(!WeatherPaths::alerts("", "-96.6274"));
     QCOMPARE(WeatherPaths::forecast("OAX", "77", "62", false), "/gridpoints/OAX/77,62/forecast");
     QCOMPARE(WeatherPaths::forecast("OAX", "77", "62", true), "/gridpoints/OAX/77,62/forecast?units=si");
-    QVERIFY(WeatherPaths::hasGrid("OAX", "77", "62"));
-    QVERIFY(!WeatherPaths::hasGrid("OAX", " ", "62"));
+    QVERIFY(WeatherPaths::hasGrid("OAX", "77", "62") && !WeatherPaths::hasGrid("OAX", " ", "62"));
 }
 
 CORVELTA_TEST_GUILESS_MAIN(AlertsForecastReaderTest)

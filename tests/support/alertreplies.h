@@ -28,17 +28,15 @@ inline QString alertsReply(const QStringList& features)
            + "\n], \"title\": \"Current watches, warnings, and advisories\"}";
 }
 
-// `count` alerts in force until 2024-01-09 18:00 CST with descriptions of
-// `descriptionChars`, severities Minor, Moderate, Severe in turn; alert
-// `extreme` alone is an Extreme "Tornado Warning".
+// `count` alerts with descriptions of `descriptionChars`, severities Minor,
+// Moderate, Severe in turn; alert `extreme` alone an Extreme "Tornado Warning".
 inline QString manyAlertsReply(int count, int descriptionChars, int extreme)
 {
     QStringList features;
     for (int i = 0; i < count; ++i)
-        features << alertFeature("urn:oid:2.49.0.1.840.0." + QString::number(70000 + i) + ".001.1",
+        features << alertFeature("urn:oid:2.49.0.1.840.0." + QString::number(70000 + i),
                                  i == extreme ? "Tornado Warning" : "Winter Storm Warning",
                                  i == extreme ? "Extreme" : QStringList{"Minor", "Moderate", "Severe"}[i % 3],
-                                 "Expected", "2024-01-09T18:00:00-06:00", "2024-01-09T09:12:00-06:00",
-                                 descriptionChars);
+                                 "Expected", "2024-01-09T18:00:00-06:00", "", descriptionChars);
     return alertsReply(features);
 }

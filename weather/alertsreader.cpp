@@ -204,7 +204,8 @@ AlertsReader::Summary AlertsReader::summarize(const Reading& reading, const QDat
     else if (summary.counted.size() == 1)
         summary.text = summary.events.first();
     else
-        summary.text = QStringLiteral("%1 +%2").arg(summary.events.first(), QString::number(summary.counted.size() - 1));
+        summary.text = QStringLiteral("%1 +%2").arg(summary.events.first(),
+                                                    QString::number(summary.counted.size() - 1));
     return summary;
 }
 

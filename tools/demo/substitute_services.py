@@ -2,12 +2,14 @@
 """Substitute weather and quote services for Corvelta's offline demo and tests.
 
 Serves, over plain HTTP on 127.0.0.1 only, replies laid out like those of the
-real services: GeoJSON documents for the weather point, station list and
-latest observation (pretty-printed, measurements as unitCode/value/
-qualityControl objects), and a compact JSON quote list whose objects open
-with "preMarketChange". The weather and the quotes follow the clock: every
-minute brings a new observation and new prices, so a feed refreshed every
-minute shows values that move.
+real services: GeoJSON documents for the weather point, station list, latest
+observation (pretty-printed, measurements as unitCode/value/qualityControl
+objects), active alerts (one warning in force, updated once) and forecast
+(US units, or metric with units=si), and a compact JSON quote list whose
+objects open with "preMarketChange". The weather and the quotes follow the
+clock: every minute brings a new observation and new prices, so a feed
+refreshed every minute shows values that move; the warning and the forecast
+periods are always current.
 
 Prints one line per service once both listen:
     weather http://127.0.0.1:PORT
@@ -268,6 +270,183 @@ def stations_document(base):
     }
 
 
+# About local time in Nebraska (central standard time), as the service
+# writes the times of alerts and forecast periods.
+DEMO_ZONE = datetime.timezone(datetime.timedelta(hours=-6))
+
+
+def local_stamp(epoch):
+    return datetime.datetime.fromtimestamp(epoch, DEMO_ZONE).isoformat()
+
+
+def utc_stamp(epoch):
+    return datetime.datetime.fromtimestamp(epoch, datetime.timezone.utc).isoformat()
+
+
+def alert_feature(base, ident, sent, expires, ends, message_type, references, headline, description):
+    address = "%s/alerts/%s" % (base, ident)
+    return {
+        "id": address,
+        "type": "Feature",
+        "geometry": None,
+        "properties": {
+            "@id": address,
+            "@type": "wx:Alert",
+            "id": ident,
+            "areaDesc": "Saunders; Lancaster; Cass; Otoe",
+            "geocode": {"SAME": ["031155", "031109", "031025", "031131"],
+                        "UGC": ["NEZ065", "NEZ066", "NEZ067", "NEZ078"]},
+            "affectedZones": ["%s/zones/forecast/NEZ0%d" % (base, zone) for zone in (65, 66, 67, 78)],
+            "references": references,
+            "sent": local_stamp(sent),
+            "effective": local_stamp(sent),
+            "onset": local_stamp(sent),
+            "expires": local_stamp(expires),
+            "ends": local_stamp(ends),
+            "status": "Actual",
+            "messageType": message_type,
+            "category": "Met",
+            "severity": "Moderate",
+            "certainty": "Likely",
+            "urgency": "Expected",
+            "event": "Wind Advisory",
+            "sender": "w-nws.webmaster@noaa.gov",
+            "senderName": "NWS Omaha/Valley NE",
+            "headline": headline,
+            "description": description,
+            "instruction": "Winds this strong can make driving difficult, especially for high profile "
+                           "vehicles. Use extra caution.",
+            "response": "Execute",
+            "parameters": {
+                "AWIPSidentifier": ["NPWOAX"],
+                "NWSheadline": ["WIND ADVISORY IN EFFECT"],
+                "BLOCKCHANNEL": ["EAS", "NWEM", "CMAS"],
+                "VTEC": ["/O.%s.KOAX.WI.Y.0004.000000T0000Z-000000T0000Z/"
+                         % ("NEW" if message_type == "Alert" else "EXT")],
+            },
+        },
+    }
+
+
+def alerts_document(base, epoch):
+    """One warning in force around `epoch`: a Wind Advisory issued two hours
+    before and updated half an hour before. The service keeps the older
+    version active too; the update lists it in its references, so a clock
+    shows one warning, not "+1"."""
+    minute = int(epoch // 60) * 60
+    day = datetime.datetime.fromtimestamp(epoch, DEMO_ZONE).strftime("%Y%m%d")
+    serial = "%08x" % (zlib.crc32(day.encode("utf-8")) & 0xFFFFFFFF)
+    first_id = "urn:oid:2.49.0.1.840.0.%s.001.1" % serial
+    first_sent = minute - 2 * 3600
+    description = ("* WHAT...North winds 25 to 35 mph with gusts up to 55 mph.\n\n"
+                   "* WHERE...Saunders, Lancaster, Cass and Otoe Counties.\n\n"
+                   "* IMPACTS...Gusty winds will blow around unsecured objects. Tree limbs "
+                   "could be blown down and a few power outages may result.")
+    first = alert_feature(base, first_id, first_sent, minute + 3600, minute + 3 * 3600, "Alert", [],
+                          "Wind Advisory issued by NWS Omaha/Valley NE", description)
+    reference = {"@id": "%s/alerts/%s" % (base, first_id), "identifier": first_id,
+                 "sender": "w-nws.webmaster@noaa.gov", "sent": local_stamp(first_sent)}
+    update = alert_feature(base, "urn:oid:2.49.0.1.840.0.%s.002.1" % serial, minute - 30 * 60,
+                           minute + 3 * 3600, minute + 6 * 3600, "Update", [reference],
+                           "Wind Advisory extended by NWS Omaha/Valley NE",
+                           description.replace("55 mph", "60 mph"))
+    return {
+        "@context": ["https://geojson.org/geojson-ld/geojson-context.jsonld",
+                     {"@version": "1.1", "wx": base + "/ontology#", "@vocab": base + "/ontology#"}],
+        "type": "FeatureCollection",
+        "features": [update, first],
+        "title": "Current watches, warnings, and advisories for the demo point",
+        "updated": utc_stamp(minute),
+    }
+
+
+# Sky of a forecast period: short forecast and icon.
+SKIES = [("Sunny", "skc"), ("Mostly Sunny", "few"), ("Partly Sunny", "sct"), ("Mostly Cloudy", "bkn"),
+         ("Chance Rain Showers", "rain_showers,40"), ("Slight Chance Showers And Thunderstorms", "tsra_sct,20")]
+NIGHT_SKIES = {"Sunny": "Clear", "Mostly Sunny": "Mostly Clear", "Partly Sunny": "Partly Cloudy"}
+
+
+def forecast_periods(epoch):
+    """Start, end (epochs), whether daytime, and name of the 14 periods from
+    the one in progress: days 06:00-18:00, nights 18:00-06:00, local time."""
+    local = datetime.datetime.fromtimestamp(epoch, DEMO_ZONE).replace(minute=0, second=0, microsecond=0)
+    six = local.replace(hour=6)
+    if local.hour < 6:
+        bounds, daytime = [local, six], False
+    elif local.hour < 18:
+        bounds, daytime = [local, six + datetime.timedelta(hours=12)], True
+    else:
+        bounds, daytime = [local, six + datetime.timedelta(hours=24)], False
+    while len(bounds) < 15:
+        bounds.append(bounds[-1] + datetime.timedelta(hours=12))
+    periods = []
+    for number in range(14):
+        start, end = bounds[number], bounds[number + 1]
+        day = daytime == (number % 2 == 0)
+        same_day = start.date() == local.date()
+        if number == 0 and not day and local.hour < 6:
+            name = "Overnight"
+        elif day:
+            name = ("This Afternoon" if local.hour >= 12 else "Today") if same_day else start.strftime("%A")
+        else:
+            name = "Tonight" if same_day else start.strftime("%A") + " Night"
+        periods.append((start, end, day, name))
+    return periods
+
+
+def forecast_document(base, epoch, metric):
+    """The forecast of the demo grid for the periods from `epoch` on, updated
+    an hour before, in degrees Celsius and km/h with units=si."""
+    hour = int(epoch // 3600) * 3600
+    grid = "%s/gridpoints/%s/%d,%d" % (base, GRID_ID, GRID_X, GRID_Y)
+    periods = []
+    for number, (start, end, day, name) in enumerate(forecast_periods(epoch), start=1):
+        key = start.strftime("%Y-%m-%d") + ("day" if day else "night")
+        # Highs around 21 C and lows around 7 C (as the observations swing),
+        # a few degrees apart from one day to the next.
+        celsius = (21.0 if day else 7.0) + 6.0 * stable_unit(key) - 3.0
+        temperature = round(celsius) if metric else round(celsius * 9 / 5 + 32)
+        short, icon = SKIES[int(stable_unit(key + "/sky") * len(SKIES))]
+        if not day:
+            short = NIGHT_SKIES.get(short, short)
+        wind = "15 to 25 km/h" if metric else "10 to 15 mph"
+        periods.append({
+            "number": number,
+            "name": name,
+            "startTime": start.isoformat(),
+            "endTime": end.isoformat(),
+            "isDaytime": day,
+            "temperature": temperature,
+            "temperatureUnit": "C" if metric else "F",
+            "temperatureTrend": None,
+            "probabilityOfPrecipitation": {"unitCode": "wmoUnit:percent",
+                                           "value": 40 if "Chance" in short else None},
+            "windSpeed": wind,
+            "windDirection": "NW",
+            "icon": "%s/icons/land/%s/%s?size=medium" % (base, "day" if day else "night", icon),
+            "shortForecast": short,
+            "detailedForecast": "%s, with a %s near %d. Northwest wind %s." % (
+                short, "high" if day else "low", temperature, wind),
+        })
+    return {
+        "@context": ["https://geojson.org/geojson-ld/geojson-context.jsonld",
+                     {"@version": "1.1", "wx": base + "/ontology#", "@vocab": base + "/ontology#"}],
+        "type": "Feature",
+        "geometry": {"type": "Polygon", "coordinates": [[[-96.6534, 40.826], [-96.6598, 40.8042],
+                                                         [-96.631, 40.7994], [-96.6534, 40.826]]]},
+        "properties": {
+            "units": "si" if metric else "us",
+            "forecastGenerator": "BaselineForecastGenerator",
+            "generatedAt": utc_stamp(int(epoch // 60) * 60),
+            "updateTime": utc_stamp(hour - 3600),
+            "validTimes": "%s/P7DT12H" % utc_stamp(hour - 3600),
+            "elevation": plain_measurement("m", 356.9184),
+            "forecast": grid + "/forecast",
+            "periods": periods,
+        },
+    }
+
+
 def problem_document(base, status, title, detail):
     return {
         "correlationId": "%08x" % (zlib.crc32(detail.encode("utf-8")) & 0xFFFFFFFF),
@@ -399,8 +578,16 @@ class WeatherServer(ThreadingHTTPServer):
         self.base = "http://%s:%d" % (LOOPBACK, self.server_address[1])
 
     def answer(self, handler):
-        path = urllib.parse.unquote(urllib.parse.urlsplit(handler.path).path)
+        parts = urllib.parse.urlsplit(handler.path)
+        path = urllib.parse.unquote(parts.path)
         geo = "application/geo+json"
+        if path == "/alerts/active":
+            handler.reply(200, alerts_document(self.base, self.clock.now()), geo, True)
+            return
+        if path == "/gridpoints/%s/%d,%d/forecast" % (GRID_ID, GRID_X, GRID_Y):
+            metric = urllib.parse.parse_qs(parts.query).get("units") == ["si"]
+            handler.reply(200, forecast_document(self.base, self.clock.now(), metric), geo, True)
+            return
         match = re.fullmatch(r"/points/([^,/]*),([^,/]*)", path)
         if match:
             handler.reply(200, point_document(self.base, match.group(1), match.group(2)), geo, True)

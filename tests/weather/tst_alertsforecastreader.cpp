@@ -1,0 +1,186 @@
+#include <QtTest>
+#include <ctime>
+
+#include "support/alertreplies.h"
+#include "support/substitutewebserver.h"
+#include "support/testmain.h"
+#include "weather/alertsreader.h"
+#include "weather/forecastreader.h"
+#include "weather/weatherpaths.h"
+
+// The active alerts and the forecast read without a window: which alerts are
+// in force, what the slots show as time passes, and the request paths.
+class AlertsForecastReaderTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void alerts_data();
+    void alerts();
+    void alertValues();
+    void forecast_data();
+    void forecast();
+    void paths();
+};
+
+namespace {
+
+QString reply(const QString& file)
+{
+    QFile f(testDataPath("weather/" + file));
+    if (!f.open(QIODevice::ReadOnly))
+        qFatal("missing test reply %s", qPrintable(file));
+    return QString::fromUtf8(f.readAll());
+}
+
+QDateTime utc(const char* text)
+{
+    return QDateTime::fromString(text, Qt::ISODate).toUTC();
+}
+
+const char* const Nothing = "(nothing)";
+
+}  // namespace
+
+void AlertsForecastReaderTest::initTestCase()
+{
+    // Not UTC, so a time without an offset read as local time would show.
+    qputenv("TZ", "America/Chicago");
+    tzset();
+}
+
+void AlertsForecastReaderTest::alerts_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QDateTime>("now");
+    QTest::addColumn<QString>("log");  // empty: the reply is not readable
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QDateTime>("validUntil");
+    QTest::addColumn<QDateTime>("later");
+    QTest::addColumn<QString>("shownLater");
+
+    const QString file = reply("alerts.json");
+    const QDateTime end = utc("2024-01-10T18:00:00Z"), day = end.addDays(-1), six = utc("2024-01-10T00:00:00Z");
+    // The older warning, the cancelled advisory, the cancel and the test do not count.
+    QTest::newRow("mixed: update, cancel, test; moves on as the advisory ends")
+        << file << utc("2024-01-09T16:00:00Z") << "Weather Alerts: 2 active: Winter Storm Warning, Wind Advisory"
+        << "Winter Storm Warning +1" << end << utc("2024-01-09T22:00:00Z") << "Winter Storm Warning";
+    QTest::newRow("mixed, earlier: latest sent first among equals")
+        << file << utc("2024-01-09T14:00:00Z")
+        << "Weather Alerts: 3 active: Winter Storm Warning, Wind Advisory, Special Weather Statement"
+        << "Winter Storm Warning +2" << end << end << "Alerts --";
+    QTest::newRow("all ended") << file << end << "Weather Alerts: 0 active: " << "No Alerts" << QDateTime() << end << "No Alerts";
+    QTest::newRow("no alerts") << reply("alerts-none.json") << end << "Weather Alerts: 0 active: " << "No Alerts"
+                               << QDateTime() << end << "No Alerts";
+    QTest::newRow("urgency before sent; the later end is valid")
+        << alertsReply({alertFeature("a", "Winter Storm Watch", "Severe", "Future", "2024-01-10T06:00:00-06:00"),
+                        alertFeature("b", "Wind Warning", "Severe", "Expected", "2024-01-09T18:00:00-06:00",
+                                     "2024-01-09T01:00:00-06:00")})
+        << day << "Weather Alerts: 2 active: Wind Warning, Winter Storm Watch" << "Wind Warning +1"
+        << utc("2024-01-10T12:00:00Z") << six << "Winter Storm Watch";
+    QTest::newRow("severity before sent; an unknown severity ranks last")
+        << alertsReply({alertFeature("a", "Flood Advisory", "Bogus"),
+                        alertFeature("b", "Frost Advisory", "Minor", "Past", "2024-01-09T18:00:00-06:00", "2024-01-08")})
+        << day << "Weather Alerts: 2 active: Frost Advisory, Flood Advisory" << "Frost Advisory +1" << six
+        << six.addSecs(-1) << "Frost Advisory +1";
+    QTest::newRow("50 alerts with long descriptions")
+        << manyAlertsReply(50, 20000, 37) << day
+        << "Weather Alerts: 50 active: Tornado Warning, " + QString("Winter Storm Warning, ").repeated(49).chopped(2)
+        << "Tornado Warning +49" << six << six << "Alerts --";
+    QTest::newRow("empty") << "" << end << "" << "" << QDateTime() << end << "";
+    QTest::newRow("cut short") << file.left(file.size() / 2) << end << "" << "" << QDateTime() << end << "";
+    QTest::newRow("no features list") << R"({"status": 400, "features": {}})" << end << "" << "" << QDateTime() << end << "";
+}
+
+void AlertsForecastReaderTest::alerts()
+{
+    QFETCH(QString, text);
+    QFETCH(QDateTime, now);
+    QFETCH(QString, log);
+    const AlertsReader::Reading reading = AlertsReader::read(text);
+    QCOMPARE(reading.readable, !log.isEmpty());
+    if (!reading.readable)
+        return;
+    const AlertsReader::Summary summary = AlertsReader::summarize(reading, now);
+    QCOMPARE(summary.logLine(), log);
+    QTEST(summary.text, "shown");
+    QTEST(summary.validUntil, "validUntil");
+    QFETCH(QDateTime, later);
+    QTEST(AlertsReader::textAt(reading, now, later), "shownLater");
+}
+
+// Each alert's values come from its own properties, never from a reference
+// or a description.
+void AlertsForecastReaderTest::alertValues()
+{
+    const AlertsReader::Reading reading = AlertsReader::read(reply("alerts.json"));
+    QCOMPARE(reading.alerts.size(), 7);
+    QCOMPARE(reading.alerts[0].sent, utc("2024-01-09T15:12:00Z"));
+    QCOMPARE(reading.alerts[0].references,
+             QStringList({"https://api.weather.gov/alerts/" + reading.alerts[1].id, reading.alerts[1].id}));
+}
+
+void AlertsForecastReaderTest::forecast_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QDateTime>("now");
+    QTest::addColumn<QString>("shown");  // empty: the reply is not readable
+    QTest::addColumn<QString>("staleLine");
+
+    const QString us = reply("forecast.json");
+    const QDateTime morning = utc("2024-01-09T13:00:00Z");
+    const QString tonight = "Tuesday Night: 11 F, Chance Snow Showers";
+    QTest::newRow("first period ended") << us << morning << "Tuesday: 27 F, Snow" << "";
+    QTest::newRow("next period as time passes; 24 hours old") << us << utc("2024-01-10T05:52:39Z") << tonight << "";
+    QTest::newRow("a second more than 24 hours old")
+        << us << utc("2024-01-10T05:52:40Z") << tonight << "Weather Forecast Stale: updated 24 hours ago";
+    QTest::newRow("at a period's end, the next") << us << utc("2024-01-10T12:00:00Z") << "Wednesday: 20 F, Mostly Sunny"
+                                                 << "Weather Forecast Stale: updated 30 hours ago";
+    QTest::newRow("no period left") << us << utc("2024-01-11T00:00:00Z") << "Forecast --"
+                                    << "Weather Forecast Stale: updated 42 hours ago";
+    QTest::newRow("old updateTime") << QString(us).replace("2024-01-09T05:52:39+00:00", "2024-01-08T09:47:03+00:00")
+                                    << morning << "Tuesday: 27 F, Snow" << "Weather Forecast Stale: updated 27 hours ago";
+    QTest::newRow("null temperature") << QString(us).replace("\"temperature\": 27,", "\"temperature\": null,")
+                                      << morning << Nothing << "";
+    QTest::newRow("units=si") << reply("forecast-si.json") << utc("2024-04-16T19:00:00Z") << "This Afternoon: 7 C, Sunny" << "";
+    QTest::newRow("no name") << R"({"properties": {"periods": [{"endTime": "2024-01-10T00:00:00Z",
+                                   "temperature": 3, "temperatureUnit": "C", "shortForecast": "Sunny"}]}})"
+                             << morning << Nothing << "";
+    QTest::newRow("times without offset are UTC; truncated; no short forecast")
+        << R"({"properties": {"updateTime": "2024-01-08T13:00:00", "periods": [{"name": "Today",
+              "endTime": "2024-01-09T13:00:00", "temperature": 5, "temperatureUnit": "C"}, {"name": "Tonight",
+              "endTime": "2024-01-10T01:00:00", "temperature": -3.7, "temperatureUnit": "C"}]}})"
+        << utc("2024-01-09T13:30:00Z") << "Tonight: -3 C" << "Weather Forecast Stale: updated 24 hours ago";
+    QTest::newRow("cut short") << us.left(us.size() - 40) << morning << "" << "";
+    QTest::newRow("no periods") << R"({"properties": {"periods": null}, "status": 500})" << morning << "" << "";
+}
+
+void AlertsForecastReaderTest::forecast()
+{
+    QFETCH(QString, text);
+    QFETCH(QDateTime, now);
+    QFETCH(QString, shown);
+    const ForecastReader::Reading reading = ForecastReader::read(text);
+    QCOMPARE(reading.readable, !shown.isEmpty());
+    if (!reading.readable)
+        return;
+    QCOMPARE(ForecastReader::textAt(reading, now).value_or(Nothing), shown);
+    const std::optional<qint64> hours = ForecastReader::hoursSinceUpdate(reading, now);
+    QTEST(ForecastReader::isStale(reading, now) ? ForecastReader::staleLogLine(hours.value()) : "", "staleLine");
+}
+
+void AlertsForecastReaderTest::paths()
+{
+    const QString point = "/alerts/active?point=40.8106,-96.6274";
+    QCOMPARE(WeatherPaths::alerts("40.8106", "-96.6274").value_or(Nothing), point);  // as the point lookup
+    QCOMPARE(WeatherPaths::alerts(" 40.81064 ", "-96.62736").value_or(Nothing), point);  // rounded
+    QCOMPARE(WeatherPaths::alerts("40.", "-96.0000").value_or(Nothing), "/alerts/active?point=40,-96.0000");
+    QVERIFY(!WeatherPaths::alerts("", "-96.6274"));
+    QCOMPARE(WeatherPaths::forecast("OAX", "77", "62", false), "/gridpoints/OAX/77,62/forecast");
+    QCOMPARE(WeatherPaths::forecast("OAX", "77", "62", true), "/gridpoints/OAX/77,62/forecast?units=si");
+    QVERIFY(WeatherPaths::hasGrid("OAX", "77", "62") && !WeatherPaths::hasGrid("OAX", " ", "62"));
+}
+
+CORVELTA_TEST_GUILESS_MAIN(AlertsForecastReaderTest)
+#include "tst_alertsforecastreader.moc"

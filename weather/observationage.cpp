@@ -1,12 +1,10 @@
 #include "weather/observationage.h"
 
+#include "weather/servicetime.h"
+
 std::optional<qint64> ObservationAge::ageSeconds(const QString& timestamp, const QDateTime& now)
 {
-    QDateTime taken = QDateTime::fromString(timestamp.trimmed(), Qt::ISODate);
-    // A timestamp without a UTC offset is UTC, as the service's times are,
-    // whatever the machine's time zone.
-    if (taken.isValid() && taken.timeSpec() == Qt::LocalTime)
-        taken = QDateTime::fromString(timestamp.trimmed() + QLatin1Char('Z'), Qt::ISODate);
+    const QDateTime taken = ServiceTime::parse(timestamp);
     if (!taken.isValid() || !now.isValid())
         return std::nullopt;
     return taken.secsTo(now);

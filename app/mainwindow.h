@@ -21,7 +21,7 @@
 #include "app/requestkind.h"
 #include "app/settingskeys.h"
 #include "app/statusbartext.h"
-#include "stocks/stockquote.h"
+#include "stocks/stockquoterecord.h"
 
 class QCloseEvent;
 class QLabel;
@@ -62,7 +62,7 @@ public:
     void reopenLogFile();
     void removeOldLogs(int daysBack);
 
-    // Settings file: every key, in the order of the file (app/settingsfile.cpp).
+    // Settings file: every key, in the order of the file (app/windowsettingsfile.cpp).
     static const QVector<SettingsKey>& settingsKeys();
     void loadSettings();
     void saveSettings();
@@ -131,30 +131,20 @@ private:
     // On a tick: gives up every request that has run for the time limit.
     void enforceRequestTimeLimits(const QDateTime& now);
 
-    // --- log file and settings file: further private operations ---
-    // Opens the log file of `date` in `dir` (start-up and rollover).
+    // Log file (app/windowlogfile.cpp): opens the log file of `date` in
+    // `dir` (start-up and rollover).
     void openLogFileForDate(const QString& dir, const QDate& date);
 
-    // --- end of log file and settings file ---
-
-    // --- weather feed: further private operations ---
-    // Builds the weather service URL from the path, logs it with the format's
-    // %s and sends the GET as a request of the given kind.
+    // Weather feed (weather/windowweatherrequests.cpp): builds the weather
+    // service URL from the path, logs it with the format's %s and sends the
+    // GET as a request of the given kind.
     void sendWeatherRequest(const QString& path, const char* logFormat, RequestKind kind);
 
-    // --- end of weather feed ---
-
-    // --- stock feed: further private operations ---
-    // The texts of tickerLineEdit1 .. tickerLineEdit5, in order.
+    // Stock feed (stocks/windowstocksfeed.cpp): the texts of tickerLineEdit1
+    // .. tickerLineEdit5, in order.
     QStringList tickerFieldTexts() const;
 
-    // --- end of stock feed ---
-
-    // --- scheduler and setup dialog: further private operations ---
-
-    // --- end of scheduler and setup dialog ---
-
-    // --- refresh outcomes and retries (app/refreshoutcome.cpp) ---
+    // Refresh outcomes and retries (app/windowrefreshoutcome.cpp).
     // A retry series of one feed: when the next retry is due (null: none
     // planned) and how many retries of the series have gone out; how many
     // went out since the last scheduled refresh, and until when the service
@@ -190,7 +180,6 @@ private:
     // On a tick: issues each feed's retry that has come due inside its window,
     // and drops one whose window has closed.
     void runDueRetries(const QDateTime& now, bool weatherWindowOpen, bool stockWindowOpen);
-    // --- end of refresh outcomes and retries ---
 
     QNetworkAccessManager* networkManager = nullptr;
 

@@ -14,7 +14,7 @@
 #include <QStringList>
 
 #include "replies/jsonextract.h"
-#include "stocks/stockquote.h"
+#include "stocks/stockquoterecord.h"
 #include "stocks/stockquotereader.h"
 
 inline const QString SubstituteServicesScript =

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "stocks/stockquote.h"
+#include "stocks/stockquoterecord.h"
 
 // Reads the quotes of a quote reply into the quote table.
 //

@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "stocks/stockquote.h"
+#include "stocks/stockquoterecord.h"
 #include "stocks/stockquotereader.h"
 #include "stocks/tickertext.h"
 

@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "stocks/stockquote.h"
+#include "stocks/stockquoterecord.h"
 
 // Where a quote goes and what it adds to its ticker text.
 namespace TickerText {

@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the clock simulator's datagram reading, as any
 // host on the network could send them to a simulated clock.
-#include "clocksim/clockdatagramreader.h"
+#include "clocksim/receiveddatagram.h"
 #include "fuzz/fuzzcheck.h"
 
 #include <QByteArray>

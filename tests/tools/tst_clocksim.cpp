@@ -11,7 +11,7 @@
 #include <QTest>
 #include <QUdpSocket>
 
-#include "clocksim/clockdatagramreader.h"
+#include "clocksim/receiveddatagram.h"
 #include "clocksim/clockwebinterface.h"
 #include "clocksim/simulatedclock.h"
 #include "support/testmain.h"

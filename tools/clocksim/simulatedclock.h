@@ -10,7 +10,7 @@
 #include <QUdpSocket>
 #include <functional>
 
-#include "clocksim/clockdatagramreader.h"
+#include "clocksim/receiveddatagram.h"
 
 // How a simulated clock answers good datagrams, so an operator can watch the
 // program retransmit: a share of acknowledgements dropped, each one delayed,

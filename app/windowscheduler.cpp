@@ -2,7 +2,7 @@
 // inside its daily window and refreshes when its interval has passed, unless
 // the service has asked it to keep away until later. A retry of a failed
 // refresh that has come due goes out on the same tick, unless the scheduled
-// refresh does (app/refreshoutcome.cpp). Each tick first gives up the
+// refresh does (app/windowrefreshoutcome.cpp). Each tick first gives up the
 // requests that have run for their time limit.
 #include "app/mainwindow.h"
 

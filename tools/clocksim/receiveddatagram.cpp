@@ -1,4 +1,4 @@
-#include "clocksim/clockdatagramreader.h"
+#include "clocksim/receiveddatagram.h"
 
 #include <QTextCodec>
 

@@ -50,60 +50,6 @@ struct Member
 // Returns false when no well-formed member stands there.
 bool readMember(const QString& text, int from, Member& member);
 
-// Calls visit(const Member&) for each top-level member of the object whose
-// "{" is at `open`, in order, until visit returns false. Returns one past the
-// object's "}" (-1 when visiting was stopped early, the object is broken, or
-// the text ends inside it; the members visited before were well formed).
-template <typename Visit>
-int forEachMember(const QString& text, int open, Visit visit)
-{
-    if (open < 0 || open >= text.size() || text.at(open) != QLatin1Char('{'))
-        return -1;
-    int at = skipSpace(text, open + 1);
-    if (at < text.size() && text.at(at) == QLatin1Char('}'))
-        return at + 1;
-    Member member;
-    while (readMember(text, at, member)) {
-        if (!visit(static_cast<const Member&>(member)))
-            return -1;
-        at = skipSpace(text, member.valueEnd);
-        if (at >= text.size())
-            return -1;
-        if (text.at(at) == QLatin1Char('}'))
-            return at + 1;
-        if (text.at(at) != QLatin1Char(','))
-            return -1;
-        ++at;
-    }
-    return -1;
-}
-
-// Calls visit(int start, int end) for each element of the array whose "[" is
-// at `open`, until visit returns false. Returns as forEachMember does.
-template <typename Visit>
-int forEachElement(const QString& text, int open, Visit visit)
-{
-    if (open < 0 || open >= text.size() || text.at(open) != QLatin1Char('['))
-        return -1;
-    int at = skipSpace(text, open + 1);
-    if (at < text.size() && text.at(at) == QLatin1Char(']'))
-        return at + 1;
-    for (;;) {
-        const int start = skipSpace(text, at);
-        const int end = valueEnd(text, start);
-        if (end < 0 || !visit(start, end))
-            return -1;
-        at = skipSpace(text, end);
-        if (at >= text.size())
-            return -1;
-        if (text.at(at) == QLatin1Char(']'))
-            return at + 1;
-        if (text.at(at) != QLatin1Char(','))
-            return -1;
-        ++at;
-    }
-}
-
 // Walks the top-level members of the object whose "{" is at `open` in one
 // pass, so that a reader can descend into the members it wants without
 // scanning them twice: visit(QStringView key, int valueStart) reads the value
@@ -165,6 +111,35 @@ int walkElements(const QString& text, int open, Visit visit)
             return -1;
         ++at;
     }
+}
+
+// Calls visit(const Member&) for each top-level member of the object whose
+// "{" is at `open`, in order, until visit returns false. Returns one past the
+// object's "}" (-1 when visiting was stopped early, the object is broken, or
+// the text ends inside it; the members visited before were well formed).
+template <typename Visit>
+int forEachMember(const QString& text, int open, Visit visit)
+{
+    return walkMembers(text, open, [&](QStringView key, int valueStart) {
+        const int end = valueEnd(text, valueStart);
+        if (end < 0)
+            return -1;
+        const int keyStart = int(key.data() - text.constData()) - 1;
+        const int keyEnd = keyStart + key.size() + 2;
+        const Member member{keyStart, keyEnd, text.indexOf(QLatin1Char(':'), keyEnd), valueStart, end};
+        return visit(member) ? end : -1;
+    });
+}
+
+// Calls visit(int start, int end) for each element of the array whose "[" is
+// at `open`, until visit returns false. Returns as forEachMember does.
+template <typename Visit>
+int forEachElement(const QString& text, int open, Visit visit)
+{
+    return walkElements(text, open, [&](int start) {
+        const int end = valueEnd(text, start);
+        return end >= 0 && visit(start, end) ? end : -1;
+    });
 }
 
 // Whether the character at `at` is `c` (false outside the text).

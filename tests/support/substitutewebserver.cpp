@@ -12,6 +12,14 @@ QString testDataPath(const QString& relativePath)
     return QStringLiteral(CORVELTA_TEST_DATA_DIR "/") + relativePath;
 }
 
+QString testDataText(const QString& relativePath)
+{
+    QFile file(testDataPath(relativePath));
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("missing test data %s", qPrintable(relativePath));
+    return QString::fromUtf8(file.readAll());
+}
+
 namespace {
 
 QByteArray readFile(const QString& path)

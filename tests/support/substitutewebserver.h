@@ -84,3 +84,5 @@ void trustTestCertificateAuthority();
 
 // Full path of a file below tests/data.
 QString testDataPath(const QString& relativePath);
+// The text of a file below tests/data, read as UTF-8 (the test stops when it is missing).
+QString testDataText(const QString& relativePath);

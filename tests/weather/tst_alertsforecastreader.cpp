@@ -28,10 +28,7 @@ namespace {
 
 QString reply(const QString& file)
 {
-    QFile f(testDataPath("weather/" + file));
-    if (!f.open(QIODevice::ReadOnly))
-        qFatal("missing test reply %s", qPrintable(file));
-    return QString::fromUtf8(f.readAll());
+    return testDataText("weather/" + file);
 }
 
 QDateTime utc(const char* text)

@@ -30,10 +30,7 @@ namespace {
 
 QString reply(const QString& file)
 {
-    QFile f(testDataPath("weather/" + file));
-    if (!f.open(QIODevice::ReadOnly))
-        qFatal("missing test reply %s", qPrintable(file));
-    return QString::fromUtf8(f.readAll());
+    return testDataText("weather/" + file);
 }
 
 // A measurement object laid out as the service does it, by default in the unit assumed for it.

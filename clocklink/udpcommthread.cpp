@@ -171,6 +171,16 @@ qint64 UDPCommThread::GetWakeUps() const
     return wakeUps;
 }
 
+qint64 UDPCommThread::GetReceiveBufferSize() const
+{
+    return receiveBufferGranted;
+}
+
+RetransmitQueue::ClockTiming UDPCommThread::GetClockTiming(const QHostAddress& clock) const
+{
+    return udpQueue.timing(clock);
+}
+
 void UDPCommThread::requestWake()
 {
     if (wakePending.exchange(true))
@@ -228,6 +238,17 @@ constexpr int MaxReadsPerWake = 256;
 // timer, whose resolution is one millisecond (nanoseconds).
 constexpr qint64 FineWaitNs = 1500000;
 
+// Transmissions made at most before the answers that have come in are read:
+// a burst of sends to many clocks brings a burst of answers, which the
+// socket's buffer must not have to hold all at once.
+constexpr int SendsBetweenReads = 64;
+
+// The receive buffer asked for: at least this, about this much per clock
+// with a datagram in flight, at most this (bytes).
+constexpr qint64 MinReceiveBuffer = 1 << 20;
+constexpr qint64 ReceiveBufferPerClock = 2048;
+constexpr qint64 MaxReceiveBuffer = 64 << 20;
+
 }  // namespace
 
 void UDPCommThread::readUDPResponses()
@@ -235,17 +256,36 @@ void UDPCommThread::readUDPResponses()
     if (QThread::currentThread() != this || !udpSocket
         || udpSocket->state() != QAbstractSocket::BoundState)
         return;
-    for (int read = 0; read < MaxReadsPerWake && udpSocket->hasPendingDatagrams(); ++read) {
+    readAnswers(MaxReadsPerWake);
+    // More are waiting: read them on the next turn of the event loop, after
+    // the timer and a stop request have had theirs.
+    if (udpSocket->hasPendingDatagrams())
+        requestWake();
+}
+
+void UDPCommThread::readAnswers(int most)
+{
+    for (int read = 0; read < most && udpSocket->hasPendingDatagrams(); ++read) {
         const QNetworkDatagram datagram = udpSocket->receiveDatagram();
         if (!datagram.isValid())
             break;
         if (ClockDatagram::isAcknowledgement(datagram.data()))
             udpQueue.acknowledge(datagram.senderAddress(), datagram.data());
     }
-    // More are waiting: read them on the next turn of the event loop, after
-    // the timer and a stop request have had theirs.
-    if (udpSocket->hasPendingDatagrams())
-        requestWake();
+}
+
+void UDPCommThread::growReceiveBuffer()
+{
+    // Each clock has one datagram in flight, so at most about one answer per
+    // busy clock arrives at once (late duplicates aside); a small datagram
+    // takes about a kilobyte of the socket's buffer. Asked for once the
+    // clocks outgrow it; the system may grant less.
+    const qint64 wanted = qMax<qint64>(MinReceiveBuffer, qint64(udpQueue.busyClocks()) * ReceiveBufferPerClock);
+    if (wanted <= receiveBufferAsked || receiveBufferAsked >= MaxReceiveBuffer)
+        return;
+    receiveBufferAsked = qMin<qint64>(qMax(wanted, 2 * receiveBufferAsked), MaxReceiveBuffer);
+    udpSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, int(receiveBufferAsked));
+    receiveBufferGranted = udpSocket->socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toLongLong();
 }
 
 void ClockLinkWaker::wake()
@@ -272,7 +312,14 @@ void UDPCommThread::wake()
     const RetransmitQueue::Transmit transmit = [this](const udpQueueStruct& record) {
         writeDatagram(record.data, record.length, record.addr, record.port);
     };
-    udpQueue.service(maxRetries, transmit);
+    growReceiveBuffer();
+    // Everything due, with the answers read in between; the reads are
+    // bounded, so a flood at the port neither stops the transmissions nor
+    // keeps a stop request waiting.
+    while (udpQueue.service(maxRetries, transmit, SendsBetweenReads)) {
+        if (udpSocket->state() == QAbstractSocket::BoundState)
+            readAnswers(SendsBetweenReads);
+    }
 
     for (const RetransmitQueue::HealthEvent& event : udpQueue.takeHealthEvents()) {
         const QString address = event.clock.toString();
@@ -313,11 +360,10 @@ void UDPCommThread::run()
     // that fails is not reported (datagrams then go out from another port).
     udpSocket = new QUdpSocket;
     udpSocket->bind(QHostAddress::Any, CLOCK_UDP_PORT, QAbstractSocket::ReuseAddressHint);
-    // Clocks answer a burst at once: 100 clocks x 5 variables are 500
-    // acknowledgements within a few ms. The usual default receive buffer
-    // holds fewer than 300 such datagrams, and each one dropped costs a
-    // needless retransmission 100 ms later. The system may cap the size.
-    udpSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 1 << 20);
+    // Clocks answer a burst at once, and each answer dropped at the socket
+    // costs a needless retransmission: the buffer grows with the clocks.
+    receiveBufferAsked = 0;
+    growReceiveBuffer();
 
     // The worker sleeps in its own event loop until a reply arrives, the
     // timer reaches the next due moment, or another thread queues something.

@@ -138,19 +138,28 @@ void RetransmitQueue::expireOwed(ClockState& state, qint64 now)
                             state.owedUntilNs.end());
 }
 
-void RetransmitQueue::finishFirst(ClockState& state, bool answered, qint64 now)
+qint64 RetransmitQueue::answerWindowNs(const ClockState& state, const udpQueueStruct& record) const
+{
+    // How long an answer may still come: twice the longer of the clock's
+    // interval and its longest answer time; a clock never measured might be
+    // as slow as the longest interval allows.
+    return state.sampled ? 2 * qMax(intervalNs(state, record), state.longestNs) : 2 * capNs(record);
+}
+
+void RetransmitQueue::finishFirst(ClockState& state, bool answered, qint64 window, qint64 now)
 {
     udpQueueStruct* record = state.records.front();
     state.records.pop_front();
     --recordCount;
-    // How long an answer may still come: twice the longer of the clock's
-    // interval and its longest answer time; a clock never measured might be
-    // as slow as the longest interval allows.
-    const qint64 window = state.sampled ? 2 * qMax(intervalNs(state, *record), state.longestNs)
-                                        : 2 * capNs(*record);
-    // Which transmission the "A" answered is unknown; taking it to be the
-    // earliest leaves the latest ones owed, the longest wait.
-    for (int t = answered ? 1 : 0; t < record->sentAtNs.size(); ++t) {
+    // Which transmission the "A" answered is unknown. It is taken to be the
+    // latest, so the earlier ones are owed: a copy lost on the way (the
+    // usual reason for a retransmission) then holds the clock's next record
+    // one interval less. Should the answer have been to an earlier copy,
+    // the latest copy's answer still comes within the window of the
+    // earliest one still owed (the window is at least the interval plus the
+    // longest answer time), and is absorbed.
+    const int owed = record->sentAtNs.size() - (answered ? 1 : 0);
+    for (int t = 0; t < owed; ++t) {
         const qint64 until = record->sentAtNs.at(t) + window;
         if (until > now)
             state.owedUntilNs.push_back(until);
@@ -196,11 +205,12 @@ int RetransmitQueue::serviceClock(quint32 key, ClockState& state, int maxRetries
             expireOwed(state, now);
             if (state.owedUntilNs.empty()
                 && now >= record->queuedAtNs + qint64(record->initialDelay) * NsPerMs) {
-                state.waiting.erase(std::find_if(state.waiting.begin(), state.waiting.end(),
-                                                 [record](const std::pair<int, udpQueueStruct*>& w) {
-                                                     return w.second == record;
-                                                 }),
-                                    state.waiting.end());
+                const auto waiting = std::find_if(state.waiting.begin(), state.waiting.end(),
+                                                  [record](const std::pair<int, udpQueueStruct*>& w) {
+                                                      return w.second == record;
+                                                  });
+                if (waiting != state.waiting.end())
+                    state.waiting.erase(waiting);
                 transmitRecord(*record, now, transmit);
                 ++sent;
             }
@@ -213,14 +223,17 @@ int RetransmitQueue::serviceClock(quint32 key, ClockState& state, int maxRetries
         if (record->superseded) {
             // A newer text for its variable waits: this one is not sent
             // again. The clock's next record is looked at at once.
-            finishFirst(state, false, now);
+            finishFirst(state, false, answerWindowNs(state, *record), now);
             ++counts.superseded;
             continue;
         }
         ++record->retries;
         if (record->retries > maxRetries) {
+            // The answers owed are those of transmissions made at the
+            // interval in force, before it is doubled.
+            const qint64 window = answerWindowNs(state, *record);
             backOff(state, *record);
-            finishFirst(state, false, now);
+            finishFirst(state, false, window, now);
             noteGiveUp(key, state);
             ++counts.givenUp;
             continue;
@@ -313,11 +326,12 @@ bool RetransmitQueue::acknowledge(const QHostAddress& sender, const QByteArray& 
     // to this transmission, so it measures the clock. After a retransmission
     // it is ambiguous (which copy it answers is unknown): the clock is given
     // more time instead.
+    const qint64 window = answerWindowNs(state, *record);
     if (record->sentAtNs.size() == 1)
         sample(state, *record, now - record->sentAtNs.first());
     else
         backOff(state, *record);
-    finishFirst(state, true, now);
+    finishFirst(state, true, window, now);
     noteAnswer(key, state);
     ++counts.acknowledged;
     reschedule(key, state);

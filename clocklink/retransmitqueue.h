@@ -60,8 +60,9 @@ bool isClockAddressText(const QString& text);
 //   record's interval.
 // - Late duplicate answers are absorbed. Every transmission of a finished
 //   record that has not been answered leaves an answer "owed" by the clock:
-//   for twice the longer of the clock's interval and its longest sampled
-//   answer time, or for twice MaxIntervalMs while it has no sample. The
+//   for twice the longer of the clock's interval (the one the record was
+//   sent at) and its longest sampled answer time, or for twice
+//   MaxIntervalMs while it has no sample. The
 //   clock's next record is not transmitted while an answer is owed, and an
 //   "A" that arrives while one is owed pays it off instead of acknowledging
 //   anything.
@@ -203,7 +204,9 @@ private:
     // Ends the clock's first record (acknowledged, given up or superseded):
     // its unanswered transmissions become owed answers. `answered` says
     // whether one of them was answered.
-    void finishFirst(ClockState& state, bool answered, qint64 now);
+    // `window`: how long an unanswered transmission owes its answer.
+    void finishFirst(ClockState& state, bool answered, qint64 window, qint64 now);
+    qint64 answerWindowNs(const ClockState& state, const udpQueueStruct& record) const;
     void noteAnswer(quint32 key, ClockState& state);
     void noteGiveUp(quint32 key, ClockState& state);
     void transmitRecord(udpQueueStruct& record, qint64 now, const Transmit& transmit);

@@ -90,9 +90,11 @@ void RetransmitQueue::sample(ClockState& state, const udpQueueStruct& record, qi
     ++counts.samples;
 }
 
-bool RetransmitQueue::append(udpQueueStruct* record)
+bool RetransmitQueue::append(udpQueueStruct* record, bool* earliest)
 {
     std::lock_guard<std::mutex> lock(mutex);
+    if (earliest)
+        *earliest = false;
     quint32 key = 0;
     if (!clockKey(record->addr, &key)) {
         delete record;
@@ -127,7 +129,10 @@ bool RetransmitQueue::append(udpQueueStruct* record)
     }
     state.records.push_back(record);
     ++recordCount;
+    const qint64 nextBefore = dueIndex.empty() ? -1 : dueIndex.begin()->first;
     reschedule(key, state);
+    if (earliest)
+        *earliest = !dueIndex.empty() && (nextBefore < 0 || dueIndex.begin()->first < nextBefore);
     return true;
 }
 

@@ -141,8 +141,10 @@ public:
 
     // Takes ownership of the record and stamps it with the queue's clock. A
     // record whose address is not an IPv4 address is refused (deleted at
-    // once); returns false then.
-    bool append(udpQueueStruct* record);
+    // once); returns false then. `earliest`, when given, tells whether the
+    // queue's next due moment came forward (whoever services the queue
+    // must look again sooner than it planned).
+    bool append(udpQueueStruct* record, bool* earliest = nullptr);
 
     // What is due now: first transmissions, retransmissions, give-ups and
     // superseded records leaving, at most `maxTransmissions` transmissions

@@ -87,7 +87,10 @@ void UDPCommThread::SendUDP(QByteArray data, int length, QHostAddress addr, int 
         // one too (at once when the delay is 0 and nothing else of that
         // clock is in flight), so one datagram per clock is in flight. An
         // address that is not IPv4 is refused: nothing is sent to it.
-        if (udpQueue.append(record))
+        // The worker is woken only when the record is due before anything
+        // it already waits for, so a round queued at once wakes it once.
+        bool earliest = false;
+        if (udpQueue.append(record, &earliest) && earliest)
             requestWake();
         return;
     }

@@ -120,6 +120,7 @@ bool RetransmitQueue::append(udpQueueStruct* record, bool* earliest)
             *older = *record;
             delete record;
             ++counts.superseded;
+            scheduleAfterAppend(key, state, earliest);
             return true;
         }
         udpQueueStruct* first = state.records.empty() ? nullptr : state.records.front();
@@ -129,11 +130,16 @@ bool RetransmitQueue::append(udpQueueStruct* record, bool* earliest)
     }
     state.records.push_back(record);
     ++recordCount;
+    scheduleAfterAppend(key, state, earliest);
+    return true;
+}
+
+void RetransmitQueue::scheduleAfterAppend(quint32 key, ClockState& state, bool* earliest)
+{
     const qint64 nextBefore = dueIndex.empty() ? -1 : dueIndex.begin()->first;
     reschedule(key, state);
     if (earliest)
         *earliest = !dueIndex.empty() && (nextBefore < 0 || dueIndex.begin()->first < nextBefore);
-    return true;
 }
 
 void RetransmitQueue::expireOwed(ClockState& state, qint64 now)

@@ -217,6 +217,8 @@ private:
     int serviceClock(quint32 key, ClockState& state, int maxRetries, qint64 now, const Transmit& transmit);
     // Puts the clock in the due index at its next due moment (or takes it out).
     void reschedule(quint32 key, ClockState& state);
+    // reschedule(), telling whether the queue's next due moment came forward.
+    void scheduleAfterAppend(quint32 key, ClockState& state, bool* earliest);
 
     ClockSource clock;
     mutable std::mutex mutex;

@@ -277,13 +277,13 @@ void UDPCommThread::readAnswers(int most)
     }
 }
 
-void UDPCommThread::growReceiveBuffer()
+void UDPCommThread::growReceiveBuffer(int busyClocks)
 {
     // Each clock has one datagram in flight, so at most about one answer per
     // busy clock arrives at once (late duplicates aside); a small datagram
     // takes about a kilobyte of the socket's buffer. Asked for once the
     // clocks outgrow it; the system may grant less.
-    const qint64 wanted = qMax<qint64>(MinReceiveBuffer, qint64(udpQueue.busyClocks()) * ReceiveBufferPerClock);
+    const qint64 wanted = qMax<qint64>(MinReceiveBuffer, qint64(busyClocks) * ReceiveBufferPerClock);
     if (wanted <= receiveBufferAsked || receiveBufferAsked >= MaxReceiveBuffer)
         return;
     receiveBufferAsked = qMin<qint64>(qMax(wanted, 2 * receiveBufferAsked), MaxReceiveBuffer);
@@ -315,13 +315,20 @@ void UDPCommThread::wake()
     const RetransmitQueue::Transmit transmit = [this](const udpQueueStruct& record) {
         writeDatagram(record.data, record.length, record.addr, record.port);
     };
-    growReceiveBuffer();
-    // Everything due, with the answers read in between; the reads are
-    // bounded, so a flood at the port neither stops the transmissions nor
-    // keeps a stop request waiting.
+    const int busyClocks = udpQueue.busyClocks();
+    growReceiveBuffer(busyClocks);
+    // Everything due, with the answers read first and in between, so an
+    // answer waiting in the socket (the worker was kept from running) is
+    // not followed by a needless retransmission. The reads are bounded by
+    // what the clocks in flight can owe, plus the usual share: a flood at
+    // the port neither stops the transmissions nor keeps a stop request
+    // waiting.
+    const bool bound = udpSocket->state() == QAbstractSocket::BoundState;
+    if (bound)
+        readAnswers(MaxReadsPerWake + busyClocks);
     while (udpQueue.service(maxRetries, transmit, SendsBetweenReads)) {
-        if (udpSocket->state() == QAbstractSocket::BoundState)
-            readAnswers(SendsBetweenReads);
+        if (bound)
+            readAnswers(MaxReadsPerWake);
     }
 
     for (const RetransmitQueue::HealthEvent& event : udpQueue.takeHealthEvents()) {
@@ -366,7 +373,7 @@ void UDPCommThread::run()
     // Clocks answer a burst at once, and each answer dropped at the socket
     // costs a needless retransmission: the buffer grows with the clocks.
     receiveBufferAsked = 0;
-    growReceiveBuffer();
+    growReceiveBuffer(0);
 
     // The worker sleeps in its own event loop until a reply arrives, the
     // timer reaches the next due moment, or another thread queues something.

@@ -168,8 +168,9 @@ private:
     void flushOutbox();
     // Reads at most `most` datagrams and applies the acknowledgements.
     void readAnswers(int most);
-    // Asks for a larger receive buffer once the busy clocks need one.
-    void growReceiveBuffer();
+    // Asks for a larger receive buffer once the clocks with records
+    // waiting need one.
+    void growReceiveBuffer(int busyClocks);
     // One wake-up of the worker: queued sends, a bounded read of replies,
     // everything due in the retransmit and web-request queues, then the
     // timer set for the next due moment.

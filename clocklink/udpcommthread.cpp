@@ -268,7 +268,9 @@ void UDPCommThread::readUDPResponses()
 
 void UDPCommThread::readAnswers(int most)
 {
-    for (int read = 0; read < most && udpSocket->hasPendingDatagrams(); ++read) {
+    // A stop request ends the reading at once: under a flood, on a slow
+    // machine, even a bounded share takes long.
+    for (int read = 0; read < most && runFlag && udpSocket->hasPendingDatagrams(); ++read) {
         const QNetworkDatagram datagram = udpSocket->receiveDatagram();
         if (!datagram.isValid())
             break;
@@ -317,16 +319,16 @@ void UDPCommThread::wake()
     };
     const int busyClocks = udpQueue.busyClocks();
     growReceiveBuffer(busyClocks);
-    // Everything due, with the answers read first and in between, so an
+    // Everything due, with the answers read first (beyond the share read
+    // above, one per clock with records waiting) and in between, so an
     // answer waiting in the socket (the worker was kept from running) is
-    // not followed by a needless retransmission. The reads are bounded by
-    // what the clocks in flight can owe, plus the usual share: a flood at
-    // the port neither stops the transmissions nor keeps a stop request
-    // waiting.
+    // not followed by a needless retransmission. The reads are bounded: a
+    // flood at the port neither stops the transmissions nor keeps a stop
+    // request waiting.
     const bool bound = udpSocket->state() == QAbstractSocket::BoundState;
     if (bound)
-        readAnswers(MaxReadsPerWake + busyClocks);
-    while (udpQueue.service(maxRetries, transmit, SendsBetweenReads)) {
+        readAnswers(busyClocks);
+    while (runFlag && udpQueue.service(maxRetries, transmit, SendsBetweenReads)) {
         if (bound)
             readAnswers(MaxReadsPerWake);
     }

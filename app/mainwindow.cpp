@@ -118,5 +118,8 @@ void MainWindow::noteRefreshSucceeded(Feed feed)
 
 void MainWindow::updateStatusBar()
 {
+    // A clock taken out of both lists leaves the status bar.
+    statusState.listed = StatusBarText::listedClocks(ui->clockWeatherIPListEdit->text(),
+                                                     ui->clockStockIPListEdit->text());
     ui->statusbar->showMessage(StatusBarText::compose(statusState));
 }

@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include "clocklink/clockaddresslist.h"
+
 namespace StatusBarText {
 
 namespace {
@@ -22,17 +24,20 @@ QString compose(const State& state)
     QStringList parts;
     parts << feedPart(QStringLiteral("Weather"), state.weather)
           << feedPart(QStringLiteral("Stocks"), state.stocks);
-    if (state.clocks.isEmpty()) {
+    QStringList silent;
+    int shown = 0;
+    for (auto it = state.clocks.constBegin(); it != state.clocks.constEnd(); ++it) {
+        if (!state.listed.contains(it.key()))
+            continue;
+        ++shown;
+        if (!it.value())
+            silent << it.key();
+    }
+    if (shown == 0) {
         parts << QStringLiteral("Clocks not yet sent to");
         return parts.join(Separator);
     }
-    QStringList silent;
-    for (auto it = state.clocks.constBegin(); it != state.clocks.constEnd(); ++it)
-        if (!it.value())
-            silent << it.key();
-    parts << QStringLiteral("Clocks %1 of %2 answering")
-                 .arg(state.clocks.size() - silent.size())
-                 .arg(state.clocks.size());
+    parts << QStringLiteral("Clocks %1 of %2 answering").arg(shown - silent.size()).arg(shown);
     if (!silent.isEmpty()) {
         QString listed = silent.mid(0, ListedAtMost).join(QStringLiteral(", "));
         if (silent.size() > ListedAtMost)
@@ -40,6 +45,14 @@ QString compose(const State& state)
         parts << listed + QStringLiteral(" not answering");
     }
     return parts.join(Separator);
+}
+
+QSet<QString> listedClocks(const QString& weatherList, const QString& stockList)
+{
+    QSet<QString> listed;
+    for (const QString& address : ClockAddressList::split(weatherList) + ClockAddressList::split(stockList))
+        listed.insert(address);
+    return listed;
 }
 
 }  // namespace StatusBarText

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QMap>
+#include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QTime>
 
 // The main window's status bar: when each feed last refreshed successfully
@@ -15,8 +17,14 @@ struct State
     QTime stocks;
     // Every clock the link has reported on, by address: whether it answers.
     QMap<QString, bool> clocks;
+    // The addresses in the two clock lists: a clock listed in neither is
+    // not shown.
+    QSet<QString> listed;
 };
 
 QString compose(const State& state);
+
+// The addresses of both clock lists, as the feeds send to them.
+QSet<QString> listedClocks(const QString& weatherList, const QString& stockList);
 
 }  // namespace StatusBarText

@@ -1,17 +1,22 @@
 // Uses the clock port: binds UDP port 7372 (the link and substitute clocks).
 //
 // The clock link under load and on time:
-//  1. 100 substitute clocks (127.0.0.2 .. 127.0.0.101) x 5 variables queued
-//     at once, every datagram acknowledged: time until the retransmit queue
-//     is empty. One datagram is in flight per clock, so each clock's five
-//     exchanges follow one another.
+//  1. 100, 1,000 and 10,000 substitute clocks (127.0.0.2 upward) x 5
+//     variables queued at once, every datagram acknowledged at once: the
+//     time the queueing takes on the calling thread, the time until the
+//     retransmit queue is empty, the link's CPU per round, answers dropped
+//     at the link's socket and the receive buffer it was granted. One
+//     datagram is in flight per clock, so each clock's five exchanges
+//     follow one another.
 //  2. Clocks that never answer: when each of the four transmissions arrives
 //     and when the record is given up, against the schedule of 200, 300,
-//     400, 500 and 600 ms after queueing. Enough clocks that each has one
-//     record at a time (a clock's next record waits for the one before).
+//     400, 500 and 600 ms after queueing. One record per clock, the first
+//     the link sends it.
 // Prints Markdown tables. Loopback only.
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHostAddress>
 #include <QThread>
 #include <QVector>
@@ -24,6 +29,8 @@
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/epoll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -31,7 +38,6 @@
 
 #include "clocklink/clockdatagram.h"
 #include "support/clockportlock.h"
-#include "clocksim/simulatedclock.h"
 #include "clocklink/udpcommthread.h"
 
 namespace {
@@ -43,17 +49,22 @@ double msBetween(Clock::time_point from, Clock::time_point to)
     return std::chrono::duration<double, std::milli>(to - from).count();
 }
 
-QHostAddress clockAddress(int i)  // 0 -> 127.0.0.2
+QHostAddress clockAddress(int i)  // 0 -> 127.0.0.2, 254 -> 127.0.1.0, ...
 {
-    return QHostAddress(QStringLiteral("127.0.0.%1").arg(i + 2));
+    return QHostAddress(quint32(0x7F000002u + quint32(i)));
 }
 
-// What SendClockVar queues: the datagram, port 7372, queued, 200 ms initial
-// delay, no extra interval.
-void queueClockVar(const QHostAddress& address, int var, const QString& text)
+// What SendClockVar does: the address check, the datagram, queued for
+// port 7372 with a 200 ms initial delay and no extra interval.
+void queueClockVar(const QString& address, int var, const QString& text)
 {
+    const QHostAddress clock(address);
+    if (clock.protocol() != QAbstractSocket::IPv4Protocol) {
+        commThread.CheckClockAddress(address);
+        return;
+    }
     const QByteArray datagram = ClockDatagram::build(var, text);
-    commThread.SendUDP(datagram, datagram.size(), address, CLOCK_UDP_PORT, true, 200, 0);
+    commThread.SendUDP(datagram, datagram.size(), clock, CLOCK_UDP_PORT, true, 200, 0);
 }
 
 struct Stats
@@ -76,80 +87,242 @@ Stats statsOf(QVector<double> values)
     return s;
 }
 
-// ---- 1: acknowledged clocks
+// ---- 1: acknowledged clocks, 100 / 1,000 / 10,000 of them
 
-void acknowledgedClocks(int rounds)
+// Many clocks that answer every datagram at once with "A": one socket per
+// clock (127.0.0.2 upward, port 7372), all read by one thread through
+// epoll, so that ten thousand of them cost the benchmark little.
+class AnsweringClocks
 {
-    constexpr int ClockCount = 100;
-    constexpr int Vars = 5;
-
-    // The substitute clocks answer from a thread of their own, so their
-    // answers are not held up by this thread's polling.
-    QThread clockThread;
-    clockThread.start();
-    QObject holder;
-    holder.moveToThread(&clockThread);
-    QVector<SimulatedClock*> clocks;
-    bool allBound = true;
-    QMetaObject::invokeMethod(&holder, [&] {
-        for (int i = 0; i < ClockCount; ++i) {
-            auto* c = new SimulatedClock(clockAddress(i), CLOCK_UDP_PORT, &holder);
-            allBound = c->bind() && allBound;
-            clocks << c;
+public:
+    explicit AnsweringClocks(int count)
+    {
+        epollFd = ::epoll_create1(0);
+        for (int i = 0; i < count; ++i) {
+            const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+            if (fd < 0) {
+                ++unbound;
+                continue;
+            }
+            const int one = 1;
+            ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+            sockaddr_in a = {};
+            a.sin_family = AF_INET;
+            a.sin_port = htons(CLOCK_UDP_PORT);
+            a.sin_addr.s_addr = htonl(clockAddress(i).toIPv4Address());
+            if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+                ::close(fd);
+                ++unbound;
+                continue;
+            }
+            epoll_event event = {};
+            event.events = EPOLLIN;
+            event.data.fd = fd;
+            ::epoll_ctl(epollFd, EPOLL_CTL_ADD, fd, &event);
+            fds.push_back(fd);
         }
-    }, Qt::BlockingQueuedConnection);
-    if (!allBound)
-        std::printf("**Warning:** not every substitute clock could bind its address.\n\n");
+        reader = std::thread([this] { answerLoop(); });
+    }
+    ~AnsweringClocks()
+    {
+        stop = true;
+        reader.join();
+        for (int fd : fds)
+            ::close(fd);
+        ::close(epollFd);
+    }
 
-    QVector<double> emptyAfter;
-    const auto before = commThread.GetUdpCounters();
+    int unbound = 0;
+    std::atomic<qint64> received{0};
+
+private:
+    void answerLoop()
+    {
+        std::vector<epoll_event> events(256);
+        char buffer[2048];
+        while (!stop) {
+            const int n = ::epoll_wait(epollFd, events.data(), int(events.size()), 50);
+            for (int e = 0; e < n; ++e) {
+                const int fd = events[e].data.fd;
+                for (;;) {
+                    sockaddr_in from = {};
+                    socklen_t fromLength = sizeof from;
+                    const ssize_t got = ::recvfrom(fd, buffer, sizeof buffer, 0,
+                                                   reinterpret_cast<sockaddr*>(&from), &fromLength);
+                    if (got < 0)
+                        break;
+                    ++received;
+                    ::sendto(fd, "A", 1, 0, reinterpret_cast<sockaddr*>(&from), fromLength);
+                }
+            }
+        }
+    }
+
+    int epollFd = -1;
+    std::vector<int> fds;
+    std::atomic<bool> stop{false};
+    std::thread reader;
+};
+
+// CPU time the link's worker thread has used (ns), read from /proc: the
+// thread carries its class name.
+qint64 linkCpuNs()
+{
+    QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(tid + QStringLiteral("/comm")));
+        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != "UDPCommThread")
+            continue;
+        QFile stat(tasks.filePath(tid + QStringLiteral("/schedstat")));
+        if (stat.open(QIODevice::ReadOnly))
+            return stat.readAll().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+// Datagrams the kernel dropped at the link's socket (bound to every address
+// on port 7372, so listed in /proc/net/udp6 with address 0 and port 1CCC).
+qint64 linkSocketDrops()
+{
+    QFile table(QStringLiteral("/proc/self/net/udp6"));
+    if (!table.open(QIODevice::ReadOnly))
+        return -1;
+    qint64 drops = 0;
+    for (const QByteArray& line : table.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() > 12 && fields.at(1) == "00000000000000000000000000000000:1CCC")
+            drops += fields.last().toLongLong();
+    }
+    return drops;
+}
+
+qint64 readNumberFile(const char* path)
+{
+    QFile file(QString::fromLatin1(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLongLong() : -1;
+}
+
+struct SizeResult
+{
+    int clocks = 0;
+    Stats queueing, empty, cpu;
+    qint64 queued = 0, acknowledged = 0, transmissions = 0, givenUp = 0, superseded = 0;
+    qint64 received = 0, drops = 0, buffer = 0;
+    int unbound = 0;
     bool leftOver = false;
+};
+
+SizeResult acknowledgedClocks(int clockCount, int rounds)
+{
+    constexpr int Vars = 5;
+    SizeResult result;
+    result.clocks = clockCount;
+    AnsweringClocks clocks(clockCount);
+    result.unbound = clocks.unbound;
+    QStringList addresses;
+    for (int i = 0; i < clockCount; ++i)
+        addresses << clockAddress(i).toString();
+
+    QVector<double> queueing, emptyAfter, cpu;
+    const auto before = commThread.GetUdpCounters();
+    const qint64 dropsBefore = linkSocketDrops();
     for (int round = 0; round < rounds; ++round) {
+        QStringList texts;
+        for (int v = 0; v < Vars; ++v)
+            texts << QStringLiteral("R%1 V%2 12 C").arg(round).arg(v);
+        const qint64 cpuBefore = linkCpuNs();
         const Clock::time_point queued = Clock::now();
-        for (int i = 0; i < ClockCount; ++i)
+        for (int i = 0; i < clockCount; ++i)
             for (int v = 0; v < Vars; ++v)
-                queueClockVar(clockAddress(i), v, QStringLiteral("R%1 V%2 12 C").arg(round).arg(v));
+                queueClockVar(addresses.at(i), v, texts.at(v));
+        queueing << msBetween(queued, Clock::now());
         Clock::time_point empty;
         for (;;) {
             if (commThread.GetUdpQueueSize() == 0) {
                 empty = Clock::now();
                 break;
             }
-            if (msBetween(queued, Clock::now()) > 10000) {
-                leftOver = true;
+            if (msBetween(queued, Clock::now()) > 60000) {
+                result.leftOver = true;
                 empty = Clock::now();
                 break;
             }
-            QThread::usleep(200);
+            QThread::usleep(500);
         }
         emptyAfter << msBetween(queued, empty);
-        QThread::msleep(300);  // late duplicates settle before the next round
+        QThread::msleep(200);  // the last answers are read
+        cpu << (linkCpuNs() - cpuBefore) / 1e6;
     }
     const auto after = commThread.GetUdpCounters();
+    result.queueing = statsOf(queueing);
+    result.empty = statsOf(emptyAfter);
+    result.cpu = statsOf(cpu);
+    result.queued = after.queued - before.queued;
+    result.acknowledged = after.acknowledged - before.acknowledged;
+    result.transmissions = after.transmissions - before.transmissions;
+    result.givenUp = after.givenUp - before.givenUp;
+    result.superseded = after.superseded - before.superseded;
+    result.received = clocks.received;
+    result.drops = linkSocketDrops() - dropsBefore;
+    result.buffer = commThread.GetReceiveBufferSize();
+    return result;
+}
 
-    int arrivals = 0;
-    QMetaObject::invokeMethod(&holder, [&] {
-        for (SimulatedClock* c : clocks)
-            arrivals += c->arrivals.size();
-        qDeleteAll(clocks);
-    }, Qt::BlockingQueuedConnection);
-    clockThread.quit();
-    clockThread.wait();
-
-    const Stats s = statsOf(emptyAfter);
-    std::printf("#### 100 clocks x 5 variables queued at once, all acknowledged (%d rounds)\n\n", rounds);
-    std::printf("| measure | min | median | max |\n|---|---:|---:|---:|\n");
-    std::printf("| time until the queue is empty (ms) | %.1f | %.1f | %.1f |\n", s.min, s.median, s.max);
-    std::printf("| of which after the first transmission at 200 ms (ms) | %.1f | %.1f | %.1f |\n\n",
-                s.min - 200, s.median - 200, s.max - 200);
-    std::printf("Datagrams queued %lld, acknowledged %lld, given up %lld, transmissions %lld; "
-                "datagrams the clocks received %d%s.\n\n",
-                after.queued - before.queued, after.acknowledged - before.acknowledged,
-                after.givenUp - before.givenUp, after.transmissions - before.transmissions, arrivals,
-                leftOver ? "; **the queue did not empty within 10 s in some round**" : "");
+void printSizes(const std::vector<SizeResult>& results, int rounds)
+{
+    std::printf("#### Clocks x 5 variables queued at once, all acknowledged (median of %d rounds; min-max)\n\n",
+                rounds);
+    std::printf("| measure |");
+    for (const SizeResult& r : results)
+        std::printf(" %d clocks |", r.clocks);
+    std::printf("\n|---|");
+    for (size_t i = 0; i < results.size(); ++i)
+        std::printf("---:|");
+    std::printf("\n");
+    auto row = [&](const char* name, Stats SizeResult::*field) {
+        std::printf("| %s |", name);
+        for (const SizeResult& r : results) {
+            const Stats& s = r.*field;
+            std::printf(" %.1f (%.1f-%.1f) |", s.median, s.min, s.max);
+        }
+        std::printf("\n");
+    };
+    row("queueing the round on the calling thread (ms)", &SizeResult::queueing);
+    row("queue empty after queueing (ms)", &SizeResult::empty);
+    row("link CPU per round (ms)", &SizeResult::cpu);
+    auto countRow = [&](const char* name, qint64 SizeResult::*field) {
+        std::printf("| %s |", name);
+        for (const SizeResult& r : results)
+            std::printf(" %lld |", r.*field);
+        std::printf("\n");
+    };
+    countRow("datagrams queued", &SizeResult::queued);
+    countRow("acknowledged", &SizeResult::acknowledged);
+    countRow("transmissions", &SizeResult::transmissions);
+    countRow("given up", &SizeResult::givenUp);
+    countRow("datagrams the clocks received", &SizeResult::received);
+    countRow("answers dropped at the link's socket", &SizeResult::drops);
+    countRow("receive buffer granted (bytes)", &SizeResult::buffer);
+    std::printf("\n");
+    for (size_t i = 1; i < results.size(); ++i)
+        std::printf("Link CPU per round, %d against %d clocks: %.1fx (target at most 12x).\n",
+                    results[i].clocks, results[i - 1].clocks,
+                    results[i].cpu.median / qMax(0.001, results[i - 1].cpu.median));
+    std::printf("\nKernel rmem_max: %lld bytes (Linux grants twice the size asked for, up to twice rmem_max).\n",
+                readNumberFile("/proc/sys/net/core/rmem_max"));
+    for (const SizeResult& r : results) {
+        if (r.unbound)
+            std::printf("**Warning:** %d of %d clocks could not bind their address.\n", r.unbound, r.clocks);
+        if (r.leftOver)
+            std::printf("**The queue did not empty within 60 s in some round of %d clocks.**\n", r.clocks);
+    }
+    std::printf("\n");
 }
 
 // ---- 2: silent clocks
+
+// Beyond the answering clocks' addresses.
+constexpr int SilentClockOffset = 20000;
 
 // A clock that never answers, listening with a plain blocking socket on a
 // thread of its own so that each arrival is stamped the moment it is read.
@@ -215,13 +388,13 @@ private:
 
 void silentClocks(int datagrams, int spacingMs)
 {
-    // A clock gets a record every ClockCount * spacingMs (24 * 37 = 888 ms),
-    // after its previous one has been given up (600 ms) and its owed answers
-    // have run out (700 ms), so every record keeps its own schedule.
-    constexpr int ClockCount = 24;
+    // One record per clock, to clocks the link has never heard from: each
+    // keeps the first record's schedule (a clock's later records wait out
+    // the answers it may still owe, and a give-up doubles its interval).
+    const int ClockCount = datagrams;
     std::vector<std::unique_ptr<SilentClock>> clocks;
     for (int i = 0; i < ClockCount; ++i) {
-        clocks.push_back(std::make_unique<SilentClock>(clockAddress(i)));
+        clocks.push_back(std::make_unique<SilentClock>(clockAddress(SilentClockOffset + i)));
         if (!clocks.back()->bound)
             std::printf("**Warning:** silent clock %d could not bind.\n\n", i);
     }
@@ -241,7 +414,7 @@ void silentClocks(int datagrams, int spacingMs)
         const Clock::time_point now = Clock::now();
         if (next < datagrams && now >= nextQueue) {
             queuedAt[next] = Clock::now();
-            queueClockVar(clockAddress(next % ClockCount), 0,
+            queueClockVar(clockAddress(SilentClockOffset + next % ClockCount).toString(), 0,
                           QStringLiteral("T%1").arg(next));
             ++next;
             nextQueue += std::chrono::milliseconds(spacingMs);
@@ -312,8 +485,18 @@ int main(int argc, char** argv)
     // As the main window sets them.
     commThread.SetRetryParameters(3, 100);
 
-    acknowledgedClocks(10);
-    silentClocks(300, 37);
+    // Ten thousand clocks need as many descriptors, and a few more.
+    rlimit files = {};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < 10500) {
+        files.rlim_cur = qMin<rlim_t>(files.rlim_max, 11000);
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
+    constexpr int Rounds = 10;
+    std::vector<SizeResult> results;
+    for (int clocks : {100, 1000, 10000})
+        results.push_back(acknowledgedClocks(clocks, Rounds));
+    printSizes(results, Rounds);
+    silentClocks(120, 37);
 
     commThread.StopThread();
     return 0;

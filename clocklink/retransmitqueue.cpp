@@ -1,6 +1,5 @@
 #include "clocklink/retransmitqueue.h"
 
-#include <QSet>
 #include <algorithm>
 #include <chrono>
 
@@ -22,6 +21,19 @@ bool clockKey(const QHostAddress& address, quint32* key)
     bool isIPv4 = false;
     *key = address.toIPv4Address(&isIPv4);
     return isIPv4;
+}
+
+// The bounds of a clock's interval for one record: the record's own interval
+// (the link's retry interval) at least, MaxIntervalMs at most (or the
+// record's interval, should that be longer).
+qint64 floorNs(const udpQueueStruct& record)
+{
+    return qint64(qMax(0, record.interval)) * NsPerMs;
+}
+
+qint64 capNs(const udpQueueStruct& record)
+{
+    return qMax(qint64(RetransmitQueue::MaxIntervalMs) * NsPerMs, floorNs(record));
 }
 
 }  // namespace
@@ -47,24 +59,42 @@ RetransmitQueue::RetransmitQueue(ClockSource source)
 
 RetransmitQueue::~RetransmitQueue()
 {
-    qDeleteAll(records);
+    for (auto& entry : clocks)
+        qDeleteAll(entry.second.records);
 }
 
-void RetransmitQueue::setAnswerWindow(int msecs)
+qint64 RetransmitQueue::intervalNs(const ClockState& state, const udpQueueStruct& record) const
+{
+    const qint64 learned = state.intervalNs > 0 ? state.intervalNs : floorNs(record);
+    return qBound(floorNs(record), learned, capNs(record));
+}
+
+void RetransmitQueue::backOff(ClockState& state, const udpQueueStruct& record)
+{
+    state.intervalNs = qMin(2 * intervalNs(state, record), capNs(record));
+}
+
+void RetransmitQueue::sample(ClockState& state, const udpQueueStruct& record, qint64 answerNs)
+{
+    // As TCP keeps its round-trip time: gains of 1/8 and 1/4.
+    if (!state.sampled) {
+        state.smoothedNs = answerNs;
+        state.variationNs = answerNs / 2;
+        state.sampled = true;
+    } else {
+        state.variationNs = (3 * state.variationNs + qAbs(state.smoothedNs - answerNs)) / 4;
+        state.smoothedNs = (7 * state.smoothedNs + answerNs) / 8;
+    }
+    state.longestNs = qMax(state.longestNs, answerNs);
+    state.intervalNs = qBound(floorNs(record), state.smoothedNs + 4 * state.variationNs, capNs(record));
+    ++counts.samples;
+}
+
+bool RetransmitQueue::append(udpQueueStruct* record, bool* earliest)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    answerWindowMs = qMax(0, msecs);
-}
-
-qint64 RetransmitQueue::windowNs(const udpQueueStruct& record) const
-{
-    const int ms = answerWindowMs > 0 ? answerWindowMs : 2 * qMax(0, record.interval);
-    return qint64(ms) * NsPerMs;
-}
-
-bool RetransmitQueue::append(udpQueueStruct* record)
-{
-    std::lock_guard<std::mutex> lock(mutex);
+    if (earliest)
+        *earliest = false;
     quint32 key = 0;
     if (!clockKey(record->addr, &key)) {
         delete record;
@@ -76,32 +106,40 @@ bool RetransmitQueue::append(udpQueueStruct* record)
     if (record->data.size() >= 2 && record->data.at(0) == ClockDatagram::LeadByte)
         record->variable = quint8(record->data.at(1));
     ++counts.queued;
+    ClockState& state = clocks[key];
 
     if (record->variable >= 0) {
-        int waiting = -1;
-        for (int i = 0; i < records.size(); ++i) {
-            udpQueueStruct* other = records.at(i);
-            quint32 otherKey = 0;
-            if (!clockKey(other->addr, &otherKey) || otherKey != key || other->variable != record->variable)
+        for (auto& waiting : state.waiting) {
+            if (waiting.first != record->variable)
                 continue;
-            if (other->sentAtNs.isEmpty())
-                waiting = i;  // at most one per clock and variable
-            else
-                other->superseded = true;  // finishes its exchange, is not sent again
-        }
-        if (waiting >= 0) {
             // The newer text takes the older one's place in the order and
             // its moment: a variable changed more often than the initial
             // delay still goes out, rather than waiting until the changes stop.
-            record->queuedAtNs = records.at(waiting)->queuedAtNs;
-            delete records.at(waiting);
-            records[waiting] = record;
+            udpQueueStruct* older = waiting.second;
+            record->queuedAtNs = older->queuedAtNs;
+            *older = *record;
+            delete record;
             ++counts.superseded;
+            scheduleAfterAppend(key, state, earliest);
             return true;
         }
+        udpQueueStruct* first = state.records.empty() ? nullptr : state.records.front();
+        if (first && !first->sentAtNs.isEmpty() && first->variable == record->variable)
+            first->superseded = true;  // finishes its exchange, is not sent again
+        state.waiting.emplace_back(record->variable, record);
     }
-    records.append(record);
+    state.records.push_back(record);
+    ++recordCount;
+    scheduleAfterAppend(key, state, earliest);
     return true;
+}
+
+void RetransmitQueue::scheduleAfterAppend(quint32 key, ClockState& state, bool* earliest)
+{
+    const qint64 nextBefore = dueIndex.empty() ? -1 : dueIndex.begin()->first;
+    reschedule(key, state);
+    if (earliest)
+        *earliest = !dueIndex.empty() && (nextBefore < 0 || dueIndex.begin()->first < nextBefore);
 }
 
 void RetransmitQueue::expireOwed(ClockState& state, qint64 now)
@@ -111,35 +149,50 @@ void RetransmitQueue::expireOwed(ClockState& state, qint64 now)
                             state.owedUntilNs.end());
 }
 
-void RetransmitQueue::finish(int i, bool answered, qint64 now)
+qint64 RetransmitQueue::answerWindowNs(const ClockState& state, const udpQueueStruct& record) const
 {
-    udpQueueStruct* record = records.takeAt(i);
-    quint32 key = 0;
-    clockKey(record->addr, &key);
-    ClockState& state = clocks[key];
-    // Which transmission the "A" answered is unknown; taking it to be the
-    // earliest leaves the latest ones owed, the longest wait.
-    const qint64 window = windowNs(*record);
-    for (int t = answered ? 1 : 0; t < record->sentAtNs.size(); ++t) {
+    // How long an answer may still come: twice the longer of the clock's
+    // interval and its longest answer time; a clock never measured might be
+    // as slow as the longest interval allows.
+    return state.sampled ? 2 * qMax(intervalNs(state, record), state.longestNs) : 2 * capNs(record);
+}
+
+void RetransmitQueue::finishFirst(ClockState& state, bool answered, qint64 window, qint64 now)
+{
+    udpQueueStruct* record = state.records.front();
+    state.records.pop_front();
+    --recordCount;
+    // Which transmission the "A" answered is unknown. It is taken to be the
+    // latest, so the earlier ones are owed: a copy lost on the way (the
+    // usual reason for a retransmission) then holds the clock's next record
+    // one interval less. Should the answer have been to an earlier copy,
+    // the latest copy's answer still comes within the window of the
+    // earliest one still owed (the window is at least the interval plus the
+    // longest answer time), and is absorbed.
+    const int owed = record->sentAtNs.size() - (answered ? 1 : 0);
+    for (int t = 0; t < owed; ++t) {
         const qint64 until = record->sentAtNs.at(t) + window;
         if (until > now)
-            state.owedUntilNs.append(until);
+            state.owedUntilNs.push_back(until);
     }
     delete record;
 }
 
-void RetransmitQueue::noteHealth(const QHostAddress& address, ClockState& state, bool answering)
+void RetransmitQueue::noteAnswer(quint32 key, ClockState& state)
 {
-    const QHostAddress clockAddress(address.toIPv4Address());
-    if (answering) {
-        if (state.health != ClockState::Answering)
-            healthEvents.push_back({clockAddress, true, state.health == ClockState::Silent});
-        state.health = ClockState::Answering;
-    } else {
-        if (state.health != ClockState::Silent)
-            healthEvents.push_back({clockAddress, false, true});
-        state.health = ClockState::Silent;
-    }
+    state.givenUpInARow = 0;
+    if (state.health != ClockState::Answering)
+        healthEvents.push_back({QHostAddress(key), true, state.health == ClockState::Silent});
+    state.health = ClockState::Answering;
+}
+
+void RetransmitQueue::noteGiveUp(quint32 key, ClockState& state)
+{
+    // One record lost on a lossy link is no outage; two in a row are.
+    if (++state.givenUpInARow < 2 || state.health == ClockState::Silent)
+        return;
+    healthEvents.push_back({QHostAddress(key), false, true});
+    state.health = ClockState::Silent;
 }
 
 void RetransmitQueue::transmitRecord(udpQueueStruct& record, qint64 now, const Transmit& transmit)
@@ -151,58 +204,97 @@ void RetransmitQueue::transmitRecord(udpQueueStruct& record, qint64 now, const T
     ++counts.transmissions;
 }
 
-void RetransmitQueue::service(int maxRetries, const Transmit& transmit)
+int RetransmitQueue::serviceClock(quint32 key, ClockState& state, int maxRetries, qint64 now,
+                                  const Transmit& transmit)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    const qint64 now = clock();
-    // Clocks whose record in flight (or next record) has been dealt with in
-    // this pass; the records behind it wait.
-    QSet<quint32> handled;
-    for (int i = 0; i < records.size();) {
-        udpQueueStruct* record = records.at(i);
-        quint32 key = 0;
-        clockKey(record->addr, &key);
-        if (handled.contains(key)) {
-            ++i;
-            continue;
-        }
-        ClockState& state = clocks[key];
+    int sent = 0;
+    while (!state.records.empty()) {
+        udpQueueStruct* record = state.records.front();
         if (record->sentAtNs.isEmpty()) {
             // The clock's next record: sent once its initial delay has
             // passed and no earlier transmission still owes an answer.
-            handled.insert(key);
             expireOwed(state, now);
-            if (state.owedUntilNs.isEmpty()
-                && now >= record->queuedAtNs + qint64(record->initialDelay) * NsPerMs)
+            if (state.owedUntilNs.empty()
+                && now >= record->queuedAtNs + qint64(record->initialDelay) * NsPerMs) {
+                const auto waiting = std::find_if(state.waiting.begin(), state.waiting.end(),
+                                                  [record](const std::pair<int, udpQueueStruct*>& w) {
+                                                      return w.second == record;
+                                                  });
+                if (waiting != state.waiting.end())
+                    state.waiting.erase(waiting);
                 transmitRecord(*record, now, transmit);
-            ++i;
-            continue;
+                ++sent;
+            }
+            break;
         }
         // In flight: the next step is due one interval after the previous
         // transmission, however late that one was.
-        if (now < record->lastSentNs + qint64(record->interval) * NsPerMs) {
-            handled.insert(key);
-            ++i;
-            continue;
-        }
+        if (now < record->lastSentNs + intervalNs(state, *record))
+            break;
         if (record->superseded) {
             // A newer text for its variable waits: this one is not sent
-            // again. The clock's next record is looked at in this same pass.
-            finish(i, false, now);
+            // again. The clock's next record is looked at at once.
+            finishFirst(state, false, answerWindowNs(state, *record), now);
             ++counts.superseded;
             continue;
         }
         ++record->retries;
         if (record->retries > maxRetries) {
-            noteHealth(record->addr, state, false);
-            finish(i, false, now);
+            // The answers owed are those of transmissions made at the
+            // interval in force, before it is doubled.
+            const qint64 window = answerWindowNs(state, *record);
+            backOff(state, *record);
+            finishFirst(state, false, window, now);
+            noteGiveUp(key, state);
             ++counts.givenUp;
             continue;
         }
         transmitRecord(*record, now, transmit);
-        handled.insert(key);
-        ++i;
+        ++sent;
+        break;
     }
+    reschedule(key, state);
+    return sent;
+}
+
+void RetransmitQueue::reschedule(quint32 key, ClockState& state)
+{
+    qint64 due = -1;
+    if (!state.records.empty()) {
+        const udpQueueStruct* record = state.records.front();
+        if (record->sentAtNs.isEmpty()) {
+            due = record->queuedAtNs + qint64(record->initialDelay) * NsPerMs;
+            for (qint64 until : state.owedUntilNs)
+                due = qMax(due, until);
+        } else {
+            due = record->lastSentNs + intervalNs(state, *record);
+        }
+    }
+    if (due == state.dueNs)
+        return;
+    if (state.dueNs >= 0)
+        dueIndex.erase({state.dueNs, key});
+    if (due >= 0)
+        dueIndex.insert({due, key});
+    state.dueNs = due;
+}
+
+bool RetransmitQueue::service(int maxRetries, const Transmit& transmit, int maxTransmissions)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    const qint64 now = clock();
+    // The clocks due now, each looked at once in this call. A clock makes
+    // at most one transmission per call, so taking no more clocks than the
+    // transmissions allowed keeps to the limit.
+    std::vector<quint32> due;
+    for (auto it = dueIndex.begin(); it != dueIndex.end() && it->first <= now; ++it) {
+        if (maxTransmissions >= 0 && int(due.size()) >= maxTransmissions)
+            break;
+        due.push_back(it->second);
+    }
+    for (quint32 key : due)
+        serviceClock(key, clocks[key], maxRetries, now, transmit);
+    return !dueIndex.empty() && dueIndex.begin()->first <= now;
 }
 
 void RetransmitQueue::setAcknowledgementObserver(AcknowledgementObserver newObserver)
@@ -215,66 +307,52 @@ bool RetransmitQueue::acknowledge(const QHostAddress& sender, const QByteArray& 
 {
     std::lock_guard<std::mutex> lock(mutex);
     quint32 key = 0;
-    auto state = clocks.end();
+    auto found = clocks.end();
     if (clockKey(sender, &key))
-        state = clocks.find(key);
-    if (state == clocks.end()) {
+        found = clocks.find(key);
+    if (found == clocks.end()) {
         ++counts.strays;
         return false;
     }
+    ClockState& state = found->second;
     const qint64 now = clock();
-    expireOwed(*state, now);
-    if (!state->owedUntilNs.isEmpty()) {
+    expireOwed(state, now);
+    if (!state.owedUntilNs.empty()) {
         // The late answer to an earlier transmission: pays off the owed
-        // answer that would expire first.
-        state->owedUntilNs.erase(std::min_element(state->owedUntilNs.begin(), state->owedUntilNs.end()));
+        // answer that would expire first. It still shows the clock answers.
+        state.owedUntilNs.erase(std::min_element(state.owedUntilNs.begin(), state.owedUntilNs.end()));
         ++counts.absorbed;
+        noteAnswer(key, state);
+        reschedule(key, state);
         return false;
     }
-    for (int i = 0; i < records.size(); ++i) {
-        udpQueueStruct* record = records.at(i);
-        quint32 recordKey = 0;
-        if (!clockKey(record->addr, &recordKey) || recordKey != key)
-            continue;
-        if (record->sentAtNs.isEmpty())
-            break;  // nothing of this clock's is in flight
-        if (observer)
-            observer(*record, payload);
-        noteHealth(record->addr, *state, true);
-        finish(i, true, now);
-        ++counts.acknowledged;
-        return true;
+    if (state.records.empty() || state.records.front()->sentAtNs.isEmpty()) {
+        ++counts.strays;  // nothing of this clock's is in flight
+        return false;
     }
-    ++counts.strays;
-    return false;
+    udpQueueStruct* record = state.records.front();
+    if (observer)
+        observer(*record, payload);
+    // Sent once, while no earlier answer was owed: the answer can only be
+    // to this transmission, so it measures the clock. After a retransmission
+    // it is ambiguous (which copy it answers is unknown): the clock is given
+    // more time instead.
+    const qint64 window = answerWindowNs(state, *record);
+    if (record->sentAtNs.size() == 1)
+        sample(state, *record, now - record->sentAtNs.first());
+    else
+        backOff(state, *record);
+    finishFirst(state, true, window, now);
+    noteAnswer(key, state);
+    ++counts.acknowledged;
+    reschedule(key, state);
+    return true;
 }
 
 qint64 RetransmitQueue::nextDueNs() const
 {
     std::lock_guard<std::mutex> lock(mutex);
-    qint64 next = -1;
-    QSet<quint32> handled;
-    for (const udpQueueStruct* record : records) {
-        quint32 key = 0;
-        clockKey(record->addr, &key);
-        if (handled.contains(key))
-            continue;
-        handled.insert(key);
-        qint64 due = 0;
-        if (record->sentAtNs.isEmpty()) {
-            due = record->queuedAtNs + qint64(record->initialDelay) * NsPerMs;
-            const auto state = clocks.constFind(key);
-            if (state != clocks.constEnd()) {
-                for (qint64 until : state->owedUntilNs)
-                    due = qMax(due, until);
-            }
-        } else {
-            due = record->lastSentNs + qint64(record->interval) * NsPerMs;
-        }
-        if (next < 0 || due < next)
-            next = due;
-    }
-    return next;
+    return dueIndex.empty() ? -1 : dueIndex.begin()->first;
 }
 
 std::vector<RetransmitQueue::HealthEvent> RetransmitQueue::takeHealthEvents()
@@ -288,21 +366,52 @@ std::vector<RetransmitQueue::HealthEvent> RetransmitQueue::takeHealthEvents()
 void RetransmitQueue::clear()
 {
     std::lock_guard<std::mutex> lock(mutex);
-    counts.abandoned += records.size();
-    qDeleteAll(records);
-    records.clear();
-    for (ClockState& state : clocks)
+    counts.abandoned += recordCount;
+    for (auto& entry : clocks) {
+        ClockState& state = entry.second;
+        qDeleteAll(state.records);
+        state.records.clear();
+        state.waiting.clear();
         state.owedUntilNs.clear();
+        state.dueNs = -1;
+    }
+    dueIndex.clear();
+    recordCount = 0;
 }
 
 int RetransmitQueue::size() const
 {
     std::lock_guard<std::mutex> lock(mutex);
-    return records.size();
+    return recordCount;
+}
+
+int RetransmitQueue::busyClocks() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return int(dueIndex.size());
 }
 
 RetransmitQueue::Counters RetransmitQueue::counters() const
 {
     std::lock_guard<std::mutex> lock(mutex);
     return counts;
+}
+
+RetransmitQueue::ClockTiming RetransmitQueue::timing(const QHostAddress& address) const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    ClockTiming timing;
+    quint32 key = 0;
+    if (!clockKey(address, &key))
+        return timing;
+    const auto found = clocks.find(key);
+    if (found == clocks.end())
+        return timing;
+    const ClockState& state = found->second;
+    timing.sampled = state.sampled;
+    timing.smoothedMs = double(state.smoothedNs) / NsPerMs;
+    timing.variationMs = double(state.variationNs) / NsPerMs;
+    timing.longestMs = double(state.longestNs) / NsPerMs;
+    timing.intervalMs = int(state.intervalNs / NsPerMs);
+    return timing;
 }

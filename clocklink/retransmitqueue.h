@@ -2,12 +2,15 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
-#include <QHash>
 #include <QHostAddress>
 #include <QList>
 #include <QString>
+#include <deque>
 #include <functional>
 #include <mutex>
+#include <set>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 // One clock datagram waiting for its acknowledgement.
@@ -41,29 +44,44 @@ bool sameClockAddress(const QHostAddress& a, const QHostAddress& b);
 // kind of address the clock link sends to.
 bool isClockAddressText(const QString& text);
 
-// The datagrams that wait for a clock's acknowledgement, oldest first, with
-// these rules:
+// The datagrams that wait for a clock's acknowledgement, with these rules:
 //
-// - One datagram in flight per clock. A record is first transmitted only
-//   once every older record for its clock has been acknowledged, given up or
-//   dropped as superseded, so an "A" answers the one datagram in flight.
+// - One datagram in flight per clock. A clock's records go out in the order
+//   they were queued, each only once the one before it has been
+//   acknowledged, given up or dropped as superseded, so an "A" answers the
+//   one datagram in flight.
+// - Each clock's timing is learned from its answers. An answer to a record
+//   transmitted once is a sample of the clock's answer time (one to a
+//   retransmitted record is ambiguous and is not). The clock's
+//   retransmission interval is the smoothed answer time plus four times its
+//   smoothed variation, at least the record's own interval and at most
+//   MaxIntervalMs; an ambiguous answer or a give-up doubles it (within the
+//   same bounds) until the next sample. A clock not sampled yet uses the
+//   record's interval.
 // - Late duplicate answers are absorbed. Every transmission of a finished
-//   record that has not been answered yet leaves an answer "owed" by the
-//   clock until answerWindow after that transmission. The next record of the
-//   clock is not transmitted while any answer is owed, and an "A" that
-//   arrives while one is owed pays it off instead of acknowledging anything.
+//   record that has not been answered leaves an answer "owed" by the clock:
+//   for twice the longer of the clock's interval (the one the record was
+//   sent at) and its longest sampled answer time, or for twice
+//   MaxIntervalMs while it has no sample. The
+//   clock's next record is not transmitted while an answer is owed, and an
+//   "A" that arrives while one is owed pays it off instead of acknowledging
+//   anything.
 // - A newer text supersedes an older one: queueing a record for the same
 //   clock and variable as a record not yet transmitted replaces that record
 //   (in its place in the order, due when it was due); a record already in
-//   flight is not sent
-//   again and leaves the queue at its next retry moment, unless its answer
-//   comes first.
+//   flight is not sent again and leaves the queue at its next retry moment,
+//   unless its answer comes first.
 // - No bursts: a retransmission is due one interval after the record's
 //   previous transmission (not after its queueing), and the record is given
 //   up one interval after its last retransmission.
-// - Health: the queue notes when a clock stops answering (a record given up,
-//   and the clock was not already known to be silent) and when it answers
-//   (an acknowledgement); takeHealthEvents() hands the changes over.
+// - Health: a clock stops answering when two of its records in a row have
+//   been given up, and answers again at its next "A"; takeHealthEvents()
+//   hands the changes over.
+//
+// Cost per clock is flat: records are kept per clock, and the clocks with
+// something waiting are indexed by their next due moment, so queueing,
+// crediting an "A" and finding the next due moment do not depend on the
+// number of clocks.
 //
 // The queue keeps no timer: it reads its clock (settable, for tests) and says
 // when it next needs to be serviced. The application thread appends, the
@@ -72,6 +90,9 @@ bool isClockAddressText(const QString& text);
 class RetransmitQueue
 {
 public:
+    // The longest retransmission interval a clock's timing can lead to.
+    static constexpr int MaxIntervalMs = 2000;
+
     // What has happened to the records since the queue was made.
     struct Counters
     {
@@ -84,6 +105,7 @@ public:
         qint64 absorbed = 0;    // late duplicate "A"s that acknowledged nothing
         qint64 strays = 0;      // "A"s from a clock with nothing in flight and nothing owed
         qint64 refused = 0;     // records for an address that is not an IPv4 address
+        qint64 samples = 0;     // answers that measured a clock's answer time
     };
 
     // A clock started or stopped answering. `logged` is true for the changes
@@ -94,6 +116,16 @@ public:
         QHostAddress clock;
         bool answering = false;
         bool logged = false;
+    };
+
+    // What the queue has learned of one clock's timing (milliseconds).
+    struct ClockTiming
+    {
+        bool sampled = false;       // an answer time has been measured
+        double smoothedMs = 0;      // smoothed answer time
+        double variationMs = 0;     // its smoothed variation
+        double longestMs = 0;       // longest answer time measured
+        int intervalMs = 0;         // retransmission interval now; 0: the record's own
     };
 
     // Writes one record's datagram; called with the queue locked, so it must
@@ -109,12 +141,16 @@ public:
 
     // Takes ownership of the record and stamps it with the queue's clock. A
     // record whose address is not an IPv4 address is refused (deleted at
-    // once); returns false then.
-    bool append(udpQueueStruct* record);
+    // once); returns false then. `earliest`, when given, tells whether the
+    // queue's next due moment came forward (whoever services the queue
+    // must look again sooner than it planned).
+    bool append(udpQueueStruct* record, bool* earliest = nullptr);
 
-    // Everything that is due now: first transmissions, retransmissions,
-    // give-ups and superseded records leaving.
-    void service(int maxRetries, const Transmit& transmit);
+    // What is due now: first transmissions, retransmissions, give-ups and
+    // superseded records leaving, at most `maxTransmissions` transmissions
+    // (-1: no limit). Returns whether something due is left for another
+    // call, so the caller can read answers in between.
+    bool service(int maxRetries, const Transmit& transmit, int maxTransmissions = -1);
 
     // An "A" from `sender`: acknowledges the record in flight for that clock,
     // unless an answer is still owed for an earlier transmission (then the
@@ -132,42 +168,65 @@ public:
     qint64 nextDueNs() const;
     qint64 now() const { return clock(); }
 
-    // How long a clock may take to answer one transmission; while an answer
-    // is owed, the clock's next record waits. 0: twice the record's interval.
-    void setAnswerWindow(int msecs);
-
     // Health changes since the last call, oldest first.
     std::vector<HealthEvent> takeHealthEvents();
 
     // Drops every record still waiting (the link has stopped); the clocks'
-    // health is kept.
+    // health and timing are kept.
     void clear();
 
     int size() const;
+    // Clocks that have records waiting.
+    int busyClocks() const;
     Counters counters() const;
+    ClockTiming timing(const QHostAddress& clock) const;
 
 private:
     struct ClockState
     {
-        QList<qint64> owedUntilNs;  // one entry per answer still owed
+        std::deque<udpQueueStruct*> records;  // oldest first; the first may be in flight
+        // Records not transmitted yet, by variable, for superseding.
+        std::vector<std::pair<int, udpQueueStruct*>> waiting;
+        std::vector<qint64> owedUntilNs;  // one entry per answer still owed
+        qint64 dueNs = -1;                // its entry in the due index, -1 none
+        // Timing (nanoseconds).
+        bool sampled = false;
+        qint64 smoothedNs = 0;
+        qint64 variationNs = 0;
+        qint64 longestNs = 0;
+        qint64 intervalNs = 0;  // 0: the record's own interval
+        int givenUpInARow = 0;
         enum Health { Unknown, Answering, Silent } health = Unknown;
     };
 
-    qint64 windowNs(const udpQueueStruct& record) const;
+    qint64 intervalNs(const ClockState& state, const udpQueueStruct& record) const;
+    void backOff(ClockState& state, const udpQueueStruct& record);
+    void sample(ClockState& state, const udpQueueStruct& record, qint64 answerNs);
     void expireOwed(ClockState& state, qint64 now);
-    // Ends the record at index i (acknowledged, given up or superseded):
+    // Ends the clock's first record (acknowledged, given up or superseded):
     // its unanswered transmissions become owed answers. `answered` says
     // whether one of them was answered.
-    void finish(int i, bool answered, qint64 now);
-    void noteHealth(const QHostAddress& clock, ClockState& state, bool answering);
+    // `window`: how long an unanswered transmission owes its answer.
+    void finishFirst(ClockState& state, bool answered, qint64 window, qint64 now);
+    qint64 answerWindowNs(const ClockState& state, const udpQueueStruct& record) const;
+    void noteAnswer(quint32 key, ClockState& state);
+    void noteGiveUp(quint32 key, ClockState& state);
     void transmitRecord(udpQueueStruct& record, qint64 now, const Transmit& transmit);
+    // Services one clock whose due moment has come; returns the
+    // transmissions made.
+    int serviceClock(quint32 key, ClockState& state, int maxRetries, qint64 now, const Transmit& transmit);
+    // Puts the clock in the due index at its next due moment (or takes it out).
+    void reschedule(quint32 key, ClockState& state);
+    // reschedule(), telling whether the queue's next due moment came forward.
+    void scheduleAfterAppend(quint32 key, ClockState& state, bool* earliest);
 
     ClockSource clock;
     mutable std::mutex mutex;
-    QList<udpQueueStruct*> records;
-    QHash<quint32, ClockState> clocks;
+    std::unordered_map<quint32, ClockState> clocks;
+    std::set<std::pair<qint64, quint32>> dueIndex;  // (due moment, clock)
+    int recordCount = 0;
+    int busyClockCount = 0;
     std::vector<HealthEvent> healthEvents;
     Counters counts;
-    int answerWindowMs = 0;
     AcknowledgementObserver observer;
 };

@@ -87,7 +87,10 @@ void UDPCommThread::SendUDP(QByteArray data, int length, QHostAddress addr, int 
         // one too (at once when the delay is 0 and nothing else of that
         // clock is in flight), so one datagram per clock is in flight. An
         // address that is not IPv4 is refused: nothing is sent to it.
-        if (udpQueue.append(record))
+        // The worker is woken only when the record is due before anything
+        // it already waits for, so a round queued at once wakes it once.
+        bool earliest = false;
+        if (udpQueue.append(record, &earliest) && earliest)
             requestWake();
         return;
     }
@@ -171,6 +174,16 @@ qint64 UDPCommThread::GetWakeUps() const
     return wakeUps;
 }
 
+qint64 UDPCommThread::GetReceiveBufferSize() const
+{
+    return receiveBufferGranted;
+}
+
+RetransmitQueue::ClockTiming UDPCommThread::GetClockTiming(const QHostAddress& clock) const
+{
+    return udpQueue.timing(clock);
+}
+
 void UDPCommThread::requestWake()
 {
     if (wakePending.exchange(true))
@@ -228,6 +241,17 @@ constexpr int MaxReadsPerWake = 256;
 // timer, whose resolution is one millisecond (nanoseconds).
 constexpr qint64 FineWaitNs = 1500000;
 
+// Transmissions made at most before the answers that have come in are read:
+// a burst of sends to many clocks brings a burst of answers, which the
+// socket's buffer must not have to hold all at once.
+constexpr int SendsBetweenReads = 64;
+
+// The receive buffer asked for: at least this, about this much per clock
+// with a datagram in flight, at most this (bytes).
+constexpr qint64 MinReceiveBuffer = 1 << 20;
+constexpr qint64 ReceiveBufferPerClock = 2048;
+constexpr qint64 MaxReceiveBuffer = 64 << 20;
+
 }  // namespace
 
 void UDPCommThread::readUDPResponses()
@@ -235,17 +259,38 @@ void UDPCommThread::readUDPResponses()
     if (QThread::currentThread() != this || !udpSocket
         || udpSocket->state() != QAbstractSocket::BoundState)
         return;
-    for (int read = 0; read < MaxReadsPerWake && udpSocket->hasPendingDatagrams(); ++read) {
+    readAnswers(MaxReadsPerWake);
+    // More are waiting: read them on the next turn of the event loop, after
+    // the timer and a stop request have had theirs.
+    if (udpSocket->hasPendingDatagrams())
+        requestWake();
+}
+
+void UDPCommThread::readAnswers(int most)
+{
+    // A stop request ends the reading at once: under a flood, on a slow
+    // machine, even a bounded share takes long.
+    for (int read = 0; read < most && runFlag && udpSocket->hasPendingDatagrams(); ++read) {
         const QNetworkDatagram datagram = udpSocket->receiveDatagram();
         if (!datagram.isValid())
             break;
         if (ClockDatagram::isAcknowledgement(datagram.data()))
             udpQueue.acknowledge(datagram.senderAddress(), datagram.data());
     }
-    // More are waiting: read them on the next turn of the event loop, after
-    // the timer and a stop request have had theirs.
-    if (udpSocket->hasPendingDatagrams())
-        requestWake();
+}
+
+void UDPCommThread::growReceiveBuffer(int busyClocks)
+{
+    // Each clock has one datagram in flight, so at most about one answer per
+    // busy clock arrives at once (late duplicates aside); a small datagram
+    // takes about a kilobyte of the socket's buffer. Asked for once the
+    // clocks outgrow it; the system may grant less.
+    const qint64 wanted = qMax<qint64>(MinReceiveBuffer, qint64(busyClocks) * ReceiveBufferPerClock);
+    if (wanted <= receiveBufferAsked || receiveBufferAsked >= MaxReceiveBuffer)
+        return;
+    receiveBufferAsked = qMin<qint64>(qMax(wanted, 2 * receiveBufferAsked), MaxReceiveBuffer);
+    udpSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, int(receiveBufferAsked));
+    receiveBufferGranted = udpSocket->socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toLongLong();
 }
 
 void ClockLinkWaker::wake()
@@ -272,7 +317,21 @@ void UDPCommThread::wake()
     const RetransmitQueue::Transmit transmit = [this](const udpQueueStruct& record) {
         writeDatagram(record.data, record.length, record.addr, record.port);
     };
-    udpQueue.service(maxRetries, transmit);
+    const int busyClocks = udpQueue.busyClocks();
+    growReceiveBuffer(busyClocks);
+    // Everything due, with the answers read first (beyond the share read
+    // above, one per clock with records waiting) and in between, so an
+    // answer waiting in the socket (the worker was kept from running) is
+    // not followed by a needless retransmission. The reads are bounded: a
+    // flood at the port neither stops the transmissions nor keeps a stop
+    // request waiting.
+    const bool bound = udpSocket->state() == QAbstractSocket::BoundState;
+    if (bound)
+        readAnswers(busyClocks);
+    while (runFlag && udpQueue.service(maxRetries, transmit, SendsBetweenReads)) {
+        if (bound)
+            readAnswers(MaxReadsPerWake);
+    }
 
     for (const RetransmitQueue::HealthEvent& event : udpQueue.takeHealthEvents()) {
         const QString address = event.clock.toString();
@@ -313,11 +372,10 @@ void UDPCommThread::run()
     // that fails is not reported (datagrams then go out from another port).
     udpSocket = new QUdpSocket;
     udpSocket->bind(QHostAddress::Any, CLOCK_UDP_PORT, QAbstractSocket::ReuseAddressHint);
-    // Clocks answer a burst at once: 100 clocks x 5 variables are 500
-    // acknowledgements within a few ms. The usual default receive buffer
-    // holds fewer than 300 such datagrams, and each one dropped costs a
-    // needless retransmission 100 ms later. The system may cap the size.
-    udpSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 1 << 20);
+    // Clocks answer a burst at once, and each answer dropped at the socket
+    // costs a needless retransmission: the buffer grows with the clocks.
+    receiveBufferAsked = 0;
+    growReceiveBuffer(0);
 
     // The worker sleeps in its own event loop until a reply arrives, the
     // timer reaches the next due moment, or another thread queues something.

@@ -61,8 +61,11 @@ private:
 // The worker thread runs its own event loop: it wakes when a
 // datagram arrives (readyRead), when its one timer reaches the next due
 // moment of either queue, or when another thread queues something; it never
-// polls. Each wake-up reads at most 256 datagrams, so a flood at the port
-// cannot keep the timer or StopThread from running.
+// polls. Each wake-up reads a bounded number of datagrams (256, then one
+// per clock with records waiting before sending what is due, then 256
+// every 64 sends), so a flood at the port cannot keep the timer or
+// StopThread from running, while the answers of many clocks are read before
+// they cost retransmissions.
 //
 // Threads: the object itself, its network access manager and its progress
 // timer live in the application thread; the UDP socket is created, used and
@@ -109,6 +112,11 @@ public:
     // For diagnostics and tests: how often the worker has woken up since the
     // link was made (it sleeps while nothing is due).
     qint64 GetWakeUps() const;
+    // For diagnostics: the receive buffer the system granted the socket
+    // (bytes; 0 before the worker has bound it), and what the link has
+    // learned of one clock's answer times.
+    qint64 GetReceiveBufferSize() const;
+    RetransmitQueue::ClockTiming GetClockTiming(const QHostAddress& clock) const;
     // For tests: sees every acknowledged record with the answer that
     // acknowledged it (called on the worker thread).
     void SetAcknowledgementObserver(RetransmitQueue::AcknowledgementObserver observer);
@@ -160,6 +168,11 @@ private:
     // Worker thread only.
     void writeDatagram(const QByteArray& data, int length, const QHostAddress& addr, int port);
     void flushOutbox();
+    // Reads at most `most` datagrams and applies the acknowledgements.
+    void readAnswers(int most);
+    // Asks for a larger receive buffer once the clocks with records
+    // waiting need one.
+    void growReceiveBuffer(int busyClocks);
     // One wake-up of the worker: queued sends, a bounded read of replies,
     // everything due in the retransmit and web-request queues, then the
     // timer set for the next due moment.
@@ -206,6 +219,8 @@ private:
     std::mutex wakeMutex;
     std::atomic<bool> wakePending{false};
     std::atomic<qint64> wakeUps{0};
+    qint64 receiveBufferAsked = 0;  // worker thread only
+    std::atomic<qint64> receiveBufferGranted{0};
 
     // Address texts already reported as not usable (application thread).
     std::mutex addressMutex;

@@ -133,35 +133,50 @@ private slots:
         }
     }
 
-    // A stranger sends datagrams at the port as fast as it can; the link
-    // still stops within 100 ms (the old loop read until nothing was
-    // pending, and its StopThread never returned under such a flood).
-    void stopsWithin100msUnderAFlood()
+    // Strangers send datagrams at the port as fast as they can, from more
+    // threads than one reader can keep up with, so the socket never runs
+    // dry. A record queued during the flood is still transmitted four
+    // times and given up, and the link stops within 100 ms: a reader that
+    // read until nothing was pending would never return to either.
+    void floodHoldsNeitherTheScheduleNorTheStop()
     {
+        SimulatedClock clock(QHostAddress("127.0.0.2"));
+        QVERIFY(clock.bind());
+        clock.setAnswer("");  // silent
         UDPCommThread link;
+        link.SetRetryParameters(3, 100);
         link.start(QThread::NormalPriority);
         std::atomic<bool> flooding{true};
         std::atomic<qint64> sent{0};
-        std::thread stranger([&] {
-            QUdpSocket socket;
-            if (!socket.bind(QHostAddress("127.0.0.9"), 0))
-                return;
-            const QByteArray data(200, 'x');
-            qint64 n = 0;
-            while (flooding) {
-                socket.writeDatagram(n % 2 ? data : QByteArray("A"), QHostAddress::LocalHost, CLOCK_UDP_PORT);
-                ++n;
-            }
-            sent = n;
-        });
-        QTest::qWait(500);
+        std::vector<std::thread> strangers;
+        for (int s = 0; s < 6; ++s) {
+            strangers.emplace_back([&, s] {
+                QUdpSocket socket;
+                if (!socket.bind(QHostAddress(QString("127.0.0.%1").arg(9 + s)), 0))
+                    return;
+                const QByteArray data(200, 'x');
+                qint64 n = 0;
+                while (flooding) {
+                    socket.writeDatagram(n % 2 ? data : QByteArray("A"), QHostAddress::LocalHost, CLOCK_UDP_PORT);
+                    ++n;
+                }
+                sent += n;
+            });
+        }
+        QTest::qWait(300);
+        const QByteArray datagram = ClockDatagram::build(0, "during the flood");
+        link.SendUDP(datagram, datagram.size(), clock.address(), CLOCK_UDP_PORT, true, 200, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(link.GetUdpCounters().givenUp, qint64(1), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(clock.arrivals.size(), 4, 5000);
         QElapsedTimer timer;
         timer.start();
         link.StopThread();
         const qint64 took = timer.elapsed();
         flooding = false;
-        stranger.join();
+        for (std::thread& stranger : strangers)
+            stranger.join();
         qInfo("StopThread took %lld ms under a flood of %lld datagrams", took, qint64(sent));
+        QCOMPARE(link.GetUdpCounters().transmissions, qint64(4));
         QVERIFY(sent > 1000);
         QVERIFY2(took <= StopLimitMs, qPrintable(QString("StopThread took %1 ms").arg(took)));
     }

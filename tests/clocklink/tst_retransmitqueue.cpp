@@ -10,6 +10,7 @@
 
 #include "clocklink/clockdatagram.h"
 #include "clocklink/retransmitqueue.h"
+#include "clocksim/simulatedclock.h"
 #include "support/testmain.h"
 
 namespace {
@@ -70,6 +71,10 @@ struct Simulation
     // Whether its answer is lost; how long it takes otherwise.
     std::function<bool(const QString& clock, const QByteArray& data)> loseAnswer;
     std::function<int(const QString& clock, const QByteArray& data, int nth)> answerDelay;
+    // Or the clock simulator's policy decides, with a seeded draw.
+    bool usePolicy = false;
+    AcknowledgementPolicy policy;
+    QRandomGenerator random{11};
     QStringList wrongAcknowledgements;
     QList<RetransmitQueue::HealthEvent> health;
 
@@ -102,7 +107,8 @@ struct Simulation
         const QString clock = QHostAddress(record.addr.toIPv4Address()).toString();
         const int nth = countSent(clock, record.data) + 1;
         Clock& target = clocks[clock];
-        const bool lost = target.dead || (loseDatagram && loseDatagram(clock, record.data, nth));
+        const bool lost = target.dead || (loseDatagram && loseDatagram(clock, record.data, nth))
+                          || (usePolicy && random.generateDouble() < policy.datagramDropShare);
         transmissions.append({nowMs, clock, record.data, lost});
         if (lost)
             return;
@@ -111,7 +117,14 @@ struct Simulation
         target.received.append({variable, textOf(record.data)});
         if (loseAnswer && loseAnswer(clock, record.data))
             return;
-        const int delay = answerDelay ? answerDelay(clock, record.data, nth) : target.answerDelayMs;
+        int delay = answerDelay ? answerDelay(clock, record.data, nth) : target.answerDelayMs;
+        if (usePolicy) {
+            const AcknowledgementDecision decision =
+                decideAcknowledgement(policy, random.generateDouble(), random.generateDouble());
+            if (!decision.send)
+                return;
+            delay = decision.delayMs;
+        }
         answers.append({nowMs + delay, clock, record.data});
     }
 
@@ -316,6 +329,49 @@ QList<Scenario> scenarios()
                  [](const Simulation& sim) {
                      QCOMPARE(sim.queue.nextDueNs(), qint64(200) * 1000000);
                  }});
+    // 7, 8. A slow clock on a lossy link (a fifth of datagrams and of
+    // answers lost): 30 rounds of five texts a second apart. Once the link
+    // has learned the clock's timing, every "A" is credited to the record
+    // it answers (checked for every row: here from the very first); the
+    // clock ends with the last round's texts, in order, within the limit.
+    auto slowClock = [](int delayMs, int jitterMs, qint64 lastRoundLimitMs) {
+        return Scenario{
+            nullptr,
+            [=](Simulation& sim) {
+                sim.usePolicy = true;
+                sim.policy.delayMs = delayMs;
+                sim.policy.delayJitterMs = jitterMs;
+                sim.policy.dropShare = 0.2;
+                sim.policy.datagramDropShare = 0.2;
+                for (int round = 0; round < 30; ++round) {
+                    for (int v = 0; v < 5; ++v)
+                        sim.queueText(Clock5, v, QString("r%1 v%2").arg(round).arg(v));
+                    sim.runUntil(sim.nowMs + 999);
+                }
+                sim.runUntil(29000 + lastRoundLimitMs + 10000);
+            },
+            [=](const Simulation& sim) {
+                QHash<QString, int> order;
+                for (int round = 0; round < 30; ++round)
+                    for (int v = 0; v < 5; ++v)
+                        order.insert(QString("r%1 v%2").arg(round).arg(v), round);
+                QVERIFY(sim.receivedInOrder(Clock5, order));
+                QVERIFY(sim.loggedLines(false) <= 1);
+                for (int v = 0; v < 5; ++v) {
+                    const QByteArray last = ClockDatagram::build(v, QString("r29 v%1").arg(v));
+                    QCOMPARE(sim.clocks.value(Clock5).vars.value(v), textOf(last));
+                    qint64 arrived = -1;
+                    for (const Simulation::Transmission& t : sim.transmissions)
+                        if (arrived < 0 && !t.lost && t.data == last)
+                            arrived = t.at;
+                    QVERIFY2(arrived >= 0 && arrived <= 29000 + lastRoundLimitMs, qPrintable(QString::number(arrived)));
+                }
+            }};
+    };
+    list.append(slowClock(250, 150, 15000));
+    list.last().name = "slow clock, answers 250-400 ms late";
+    list.append(slowClock(1500, 0, 40000));
+    list.last().name = "slow clock, answers 1500 ms late";
     return list;
 }
 
@@ -345,7 +401,8 @@ private slots:
 
     // Idle: no due moment at all. A silent clock's schedule, exactly:
     // 200/300/400/500, given up at 600, and the next record only once the
-    // answers owed for the last transmissions can no longer come.
+    // answers owed for the last transmissions can no longer come (4 s for a
+    // clock never heard), at the interval doubled by the give-up.
     void dueMomentsOfASilentClock()
     {
         Simulation sim;
@@ -354,16 +411,16 @@ private slots:
         sim.queueText(Clock5, 0, "a");
         sim.queueText(Clock5, 1, "b");
         QList<qint64> wakeUps;
-        while (sim.queue.size() > 0 && sim.nowMs < 5000) {
+        while (sim.queue.size() > 0 && sim.nowMs < 10000) {
             const qint64 due = sim.queue.nextDueNs();
             QVERIFY(due >= 0);
             sim.nowMs = due / 1000000;
             wakeUps << sim.nowMs;
             sim.queue.service(3, [&sim](const udpQueueStruct& r) { sim.transmit(r); });
         }
-        QCOMPARE(wakeUps, (QList<qint64>{200, 300, 400, 500, 600, 700, 800, 900, 1000, 1100}));
+        QCOMPARE(wakeUps, (QList<qint64>{200, 300, 400, 500, 600, 4500, 4700, 4900, 5100, 5300}));
         QCOMPARE(sim.sendTimes(Clock5, ClockDatagram::build(0, "a")), (QList<qint64>{200, 300, 400, 500}));
-        QCOMPARE(sim.sendTimes(Clock5, ClockDatagram::build(1, "b")), (QList<qint64>{700, 800, 900, 1000}));
+        QCOMPARE(sim.sendTimes(Clock5, ClockDatagram::build(1, "b")), (QList<qint64>{4500, 4700, 4900, 5100}));
         QCOMPARE(sim.queue.nextDueNs(), qint64(-1));
     }
 
@@ -463,6 +520,50 @@ private slots:
         QCOMPARE(sim.queue.counters().superseded, qint64(1));
         QCOMPARE(sim.queue.counters().acknowledged, qint64(1));
         QVERIFY2(sim.wrongAcknowledgements.isEmpty(), qPrintable(sim.wrongAcknowledgements.join("; ")));
+    }
+
+    // What a clock's answers teach the link: six records, one every ten
+    // seconds, to a clock that answers after `delay` ms; the first copy of
+    // every record lost (so every answer is to a retransmission), or the
+    // last record lost altogether.
+    void learnedInterval_data()
+    {
+        QTest::addColumn<int>("delay");
+        QTest::addColumn<bool>("firstCopiesLost");
+        QTest::addColumn<bool>("lastRecordLost");
+        QTest::addColumn<bool>("sampled");
+        QTest::addColumn<int>("intervalMs");
+        QTest::newRow("fast clock: the retry interval") << 2 << false << false << true << 100;
+        // Two ambiguous answers (200, 400 ms), then samples of 250 ms.
+        QTest::newRow("250 ms") << 250 << false << false << true << 460;
+        // Learned past give-ups and ambiguous answers: 1500 + 4 x 750, at
+        // most 2 s.
+        QTest::newRow("1500 ms") << 1500 << false << false << true << 2000;
+        QTest::newRow("after a give-up: doubled") << 2 << false << true << true << 200;
+        QTest::newRow("ambiguous answers are not measured") << 2 << true << false << false << 2000;
+    }
+    void learnedInterval()
+    {
+        QFETCH(int, delay);
+        QFETCH(bool, firstCopiesLost);
+        QFETCH(bool, lastRecordLost);
+        QFETCH(bool, sampled);
+        QFETCH(int, intervalMs);
+        Simulation sim;
+        sim.clocks[Clock5].answerDelayMs = delay;
+        sim.loseDatagram = [&](const QString&, const QByteArray& data, int nth) {
+            return (firstCopiesLost && nth == 1) || (lastRecordLost && textOf(data) == "t5");
+        };
+        for (int i = 0; i < 6; ++i) {
+            sim.queueText(Clock5, i % 5, QString("t%1").arg(i));
+            sim.runUntil(sim.nowMs + 10000);
+        }
+        const RetransmitQueue::ClockTiming timing = sim.queue.timing(QHostAddress(Clock5));
+        QCOMPARE(timing.sampled, sampled);
+        QCOMPARE(timing.intervalMs, intervalMs);
+        // One record given up at most: never reported as not answering.
+        QCOMPARE(sim.loggedLines(false), 0);
+        QVERIFY(sim.wrongAcknowledgements.isEmpty());
     }
 
     void sameClockAddress_data()

@@ -5,7 +5,7 @@
 #include <QTimer>
 
 AcknowledgementDecision decideAcknowledgement(const AcknowledgementPolicy& policy,
-                                              double randomUnit)
+                                              double randomUnit, double jitterUnit)
 {
     AcknowledgementDecision decision;
     if (policy.silent) {
@@ -18,6 +18,8 @@ AcknowledgementDecision decideAcknowledgement(const AcknowledgementPolicy& polic
     }
     decision.send = true;
     decision.delayMs = qMax(0, policy.delayMs);
+    if (policy.delayJitterMs > 0)
+        decision.delayMs += int(jitterUnit * (policy.delayJitterMs + 1));
     return decision;
 }
 
@@ -98,9 +100,11 @@ bool SimulatedClock::handle(const QByteArray& datagram, const QHostAddress& send
     const bool changed = !vars.contains(reading.variable) || vars.value(reading.variable) != reading.text;
     vars.insert(reading.variable, reading.text);
 
-    AcknowledgementDecision decision = decideAcknowledgement(ackPolicy, randomUnit());
+    // The jitter is drawn only for an answer that is sent.
+    const double draw = randomUnit();
+    AcknowledgementDecision decision = decideAcknowledgement(ackPolicy, draw);
     if (decision.send && ackPolicy.delayJitterMs > 0)
-        decision.delayMs += int(randomUnit() * (ackPolicy.delayJitterMs + 1));
+        decision = decideAcknowledgement(ackPolicy, draw, randomUnit());
     const QByteArray plainAnswer = ackPolicy.answer.isEmpty() ? ClockAcknowledgement : ackPolicy.answer;
     const QByteArray answerBytes = ackPolicy.echoDatagram ? plainAnswer + datagram : plainAnswer;
     QString answer;

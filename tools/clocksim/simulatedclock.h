@@ -42,8 +42,9 @@ struct AcknowledgementDecision
 };
 
 // `randomUnit` is a draw from [0, 1); a draw below the drop share drops.
+// `jitterUnit`, another draw, picks the extra delay within delayJitterMs.
 AcknowledgementDecision decideAcknowledgement(const AcknowledgementPolicy& policy,
-                                              double randomUnit);
+                                              double randomUnit, double jitterUnit = 0.0);
 
 // What a clock answers with: any datagram whose first byte is "A" will do.
 inline const QByteArray ClockAcknowledgement = QByteArrayLiteral("A");

@@ -36,6 +36,14 @@ class LogFileTest : public QObject
 {
     Q_OBJECT
 
+    // A window whose log file is open in the test's folder.
+    std::unique_ptr<MainWindow> loggingWindow()
+    {
+        auto window = makeWindow();
+        window->openLogFile(logDir.path() + "/");
+        return window;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -68,8 +76,7 @@ private slots:
         QFETCH(QString, written);
 
         FixedClock clock(testMoment);
-        auto window = makeWindow();
-        window->openLogFile(logDir.path() + "/");
+        auto window = loggingWindow();
 
         DebugCapture capture;
         window->logLine(message);
@@ -82,8 +89,7 @@ private slots:
     void newlineBreaksFileLineButNotDebugLine()
     {
         FixedClock clock(testMoment);
-        auto window = makeWindow();
-        window->openLogFile(logDir.path() + "/");
+        auto window = loggingWindow();
 
         DebugCapture capture;
         window->logLine("first\nsecond");
@@ -140,8 +146,7 @@ private slots:
         QFETCH(QDateTime, after);
 
         FixedClock clock(before);
-        auto window = makeWindow();
-        window->openLogFile(logDir.path() + "/");
+        auto window = loggingWindow();
         window->logLine("old day");
 
         clock.current = after;
@@ -191,8 +196,7 @@ private slots:
                 expectedAfter << name;
 
         FixedClock clock(QDateTime(today, QTime(10, 0)));
-        auto window = makeWindow();
-        window->openLogFile(logDir.path() + "/");
+        auto window = loggingWindow();
 
         QStringList after = QDir(logDir.path()).entryList(QDir::Files);
         after.sort();
@@ -226,8 +230,7 @@ private slots:
     void lineAfterCloseReachesOnlyDebugOutput()
     {
         FixedClock clock(testMoment);
-        auto window = makeWindow();
-        window->openLogFile(logDir.path() + "/");
+        auto window = loggingWindow();
         window->close();
         QVERIFY(MainWindowProbe::logOpen(*window));
 

@@ -73,7 +73,7 @@ mkdir -p "$(dirname "$results")"
 
 section "Reading replies: own reading vs full JSON parse" \
     "$build_dir/bench/bench_replyreading" "$bench_bin/bench_replyreading"
-section "Clock link: 100 acknowledging clocks, and the retransmission schedule" \
+section "Clock link: 100, 1,000 and 10,000 acknowledging clocks, and the retransmission schedule" \
     "$build_dir/bench/bench_clocklink" "$bench_bin/bench_clocklink"
 section "The running program: start time, CPU and memory" \
     "$build_dir/bench/bench_program $idle_seconds" "$bench_bin/bench_program" "$idle_seconds"

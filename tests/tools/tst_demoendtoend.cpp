@@ -36,9 +36,8 @@ QMap<int, QString> clockVariables(const QStringList& texts)
     return variables;
 }
 
-// What the demo settings ask for (slots Temperature, Wind, Humidity, Alerts,
-// Forecast, metric) from the frozen observation of KLNK (16.3 degC, wind
-// from 10 degrees at 12.964 km/h, humidity 69.92 %), the Wind Advisory in
+// What the demo settings ask for (slots Temperature, Wind, Humidity, Alerts, Forecast, metric) from the frozen
+// observation of KLNK (16.3 degC, wind from 10 degrees at 12.964 km/h, humidity 69.92 %), the Wind Advisory in
 // force (updated once) and the forecast's first period, at 08:55 local time.
 const QMap<int, QString> ExpectedWeather =
     clockVariables({"16 C", "N-12 kmh", "69%", "Wind Advisory", "Today: 18 C, Mostly Sunny"});
@@ -98,8 +97,7 @@ void TestDemoEndToEnd::initTestCase()
     QVERIFY2(QFile::exists(SettingsToolPath), "corvelta-demo-settings has not been built");
     QVERIFY(demoDir.isValid());
 
-    // The substitute services, frozen at one moment (the alerts and the
-    // forecast dated as if it were now, so they count as current).
+    // The substitute services, frozen at one moment (alerts and forecast dated now).
     services.setProgram(QStringLiteral("python3"));
     services.setArguments({ServicesScript, QStringLiteral("--at"), QString::fromLatin1(FrozenEpoch),
                            QStringLiteral("--stamps-now"), QStringLiteral("--quiet")});
@@ -193,9 +191,8 @@ void TestDemoEndToEnd::firstWeatherRefreshReachesTheWeatherClocks()
                                   qPrintable(address + QStringLiteral(" lacks weather values; ") + diagnostics()),
                                   40000);
         QCOMPARE(clock.variables(), ExpectedWeather);
-        // The observation's variables first arrive in slot order
-        // (retransmissions aside); the alerts and the forecast come with
-        // their own replies.
+        // The observation's variables first arrive in slot order (retransmissions aside); the alerts and the
+        // forecast come with their own replies.
         QList<int> firstArrivals;
         for (const auto& arrival : record(address).received)
             if (!firstArrivals.contains(arrival.first) && arrival.first < 3)

@@ -39,7 +39,8 @@ void MainWindow::timerTimeout()
 
     runDueRetries(now, weatherOpen, stockOpen);
 
-    // Unless a refresh of this tick has just asked for them.
+    // The alerts' own schedule, window or not; a refresh of this tick that
+    // asked for them has restarted the count.
     if (++alertsCounter >= AlertsIntervalSeconds)
         requestAlerts(Trigger::Schedule);
     updateStandingTexts(now);

@@ -22,6 +22,8 @@
 #include "app/settingskeys.h"
 #include "app/statusbartext.h"
 #include "stocks/stockquoterecord.h"
+#include "weather/standingtexts.h"
+#include "weather/weatheritems.h"
 
 class QCloseEvent;
 class QLabel;
@@ -137,8 +139,29 @@ private:
 
     // Weather feed (weather/windowweatherrequests.cpp): builds the weather
     // service URL from the path, logs it with the format's %s and sends the
-    // GET as a request of the given kind.
-    void sendWeatherRequest(const QString& path, const char* logFormat, RequestKind kind);
+    // GET as a request of the given kind, asking for replies of `accept`.
+    void sendWeatherRequest(const QString& path, const char* logFormat, RequestKind kind,
+                            const QByteArray& accept = "application/json");
+
+    // Alerts and forecast (weather/windowalertsforecast.cpp).
+    // A weather refresh (button, schedule or retry): the latest observation,
+    // and the alerts and the forecast while a weather row shows them.
+    void refreshWeather(Trigger trigger);
+    // The active alerts for the point of the latitude and longitude fields;
+    // the scheduler asks every AlertsIntervalSeconds, all day, every day.
+    void requestAlerts(Trigger trigger);
+    // The forecast for the stored grid, in the units chosen.
+    void requestForecast(Trigger trigger);
+    void handleAlertsReply(const QString& text);
+    void handleForecastReply(const QString& text);
+    // Whether some weather row shows an item of that reply.
+    bool someWeatherRowShows(WeatherItems::Source source) const;
+    // Shows `text` in every weather row whose item comes from `source` and
+    // sends it to every weather clock as that row's variable.
+    void sendWeatherRows(WeatherItems::Source source, const QString& text);
+    // Gives the alerts and forecast rows the texts due at `now`, where they
+    // changed: alerts end, forecast periods pass.
+    void updateStandingTexts(const QDateTime& now);
 
     // Stock feed (stocks/windowstocksfeed.cpp): the texts of tickerLineEdit1
     // .. tickerLineEdit5, in order.
@@ -254,6 +277,17 @@ private:
     RetrySeries stockRetry;
     bool weatherNotRequestedLogged = false;
     bool stockNotRequestedLogged = false;
+
+    // The alerts are asked for every five minutes of ticks, all day, every
+    // day (a warning keeps no office hours); the count starts due, so the
+    // first tick after start-up asks. Each "Not Requested" line is logged
+    // once until a request goes out again.
+    static constexpr qint64 AlertsIntervalSeconds = 300;
+    qint64 alertsCounter = AlertsIntervalSeconds;
+    bool alertsNotRequestedLogged = false;
+    bool forecastNotRequestedLogged = false;
+    // The last good alerts and forecast and the texts their rows were given.
+    StandingTexts standingTexts;
     // Status bar: the feeds' last refreshes and the clocks' state
     // as the clock link reports it.
     void updateStatusBar();

@@ -79,7 +79,7 @@ void MainWindow::runDueRetries(const QDateTime& now, bool weatherWindowOpen, boo
         weatherRetry.due = QDateTime();
         ++weatherRetry.retriesMade;
         ++weatherRetry.retriesSinceScheduled;
-        getWeather(stationId, Trigger::Schedule);
+        refreshWeather(Trigger::Schedule);
     }
     if (stockRetry.due.isValid() && now >= stockRetry.due) {
         stockRetry.due = QDateTime();

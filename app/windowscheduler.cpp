@@ -3,7 +3,9 @@
 // the service has asked it to keep away until later. A retry of a failed
 // refresh that has come due goes out on the same tick, unless the scheduled
 // refresh does (app/windowrefreshoutcome.cpp). Each tick first gives up the
-// requests that have run for their time limit.
+// requests that have run for their time limit. The alerts have a schedule of
+// their own, outside the weather window too, and on every tick the alerts and
+// forecast rows move on with the time.
 #include "app/mainwindow.h"
 
 #include "app/timesource.h"
@@ -20,7 +22,7 @@ void MainWindow::timerTimeout()
         weatherCounter = 0;
         if (!weatherRetry.suspendedAt(now)) {
             weatherRetry.scheduled();  // a scheduled refresh ends a retry series
-            getWeather(stationId, Trigger::Schedule);
+            refreshWeather(Trigger::Schedule);
             logLine(QString("Update Weather: %1").arg(now.toString("MM/dd/yy hh:mm:ss")));
         }
     }
@@ -36,4 +38,10 @@ void MainWindow::timerTimeout()
     }
 
     runDueRetries(now, weatherOpen, stockOpen);
+
+    // The alerts' own schedule, window or not; a refresh of this tick that
+    // asked for them has restarted the count.
+    if (++alertsCounter >= AlertsIntervalSeconds)
+        requestAlerts(Trigger::Schedule);
+    updateStandingTexts(now);
 }

@@ -56,6 +56,9 @@ const QVector<WeatherItems::Item>& WeatherItems::table()
           {"windSpeed", true, {Unit::KilometresPerHour, Unit::MetresPerSecond}}},
          "Wind", &wind},
         {"Humidity", Source::Observation, {{"relativeHumidity", true, {Unit::Percent}}}, "Humidity", &humidity},
+        // Their own replies make their texts, each sent when its reply arrives.
+        {"Alerts", Source::Alerts, {}, nullptr, nullptr},
+        {"Forecast", Source::Forecast, {}, nullptr, nullptr},
     };
     return items;
 }

@@ -22,6 +22,8 @@ enum class Source
 {
     Nothing,      // "None": never sent
     Observation,  // the station's latest observation
+    Alerts,       // the active alerts for the point (AlertsReader)
+    Forecast,     // the forecast for the grid (ForecastReader)
 };
 
 // One value of the item's reply, by its key in the reply. A required value
@@ -54,7 +56,7 @@ struct Item
     Source source;
     QVector<Value> reads;    // in the order the service lays them out
     const char* summaryName; // its part of the conditions summary ("Temp"); null: none
-    Formatter format;        // null for "None"
+    Formatter format;        // null for "None" and for the items of other replies
 };
 
 const QVector<Item>& table();

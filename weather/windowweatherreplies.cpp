@@ -74,6 +74,12 @@ void MainWindow::httpResponses(QNetworkReply* rep)
     case RequestKind::Quotes:
         handleStockReply(text);
         return;
+    case RequestKind::Alerts:
+        handleAlertsReply(text);
+        return;
+    case RequestKind::Forecast:
+        handleForecastReply(text);
+        return;
     }
     const QString line = QString::asprintf("No Match http Response: %s", text.toUtf8().constData());
     qDebug("%s", line.toUtf8().constData());

@@ -9,13 +9,14 @@
 // stations and a station's latest observation, and the operator's controls
 // around them.
 
-void MainWindow::sendWeatherRequest(const QString& path, const char* logFormat, RequestKind kind)
+void MainWindow::sendWeatherRequest(const QString& path, const char* logFormat, RequestKind kind,
+                                    const QByteArray& accept)
 {
     const QString url = weatherBaseUrl + path;
     logLine(QString::asprintf(logFormat, url.toUtf8().constData()));
 
     QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
-    request.setRawHeader("Accept", "application/json");
+    request.setRawHeader("Accept", accept);
     // The weather service asks every caller to name itself and a contact.
     request.setRawHeader("User-Agent", weatherUserAgent);
     request.setSslConfiguration(QSslConfiguration::defaultConfiguration());
@@ -63,7 +64,7 @@ void MainWindow::getWeather(QString stationId, Trigger trigger)
 void MainWindow::on_updateWeatherPushButton_clicked()
 {
     weatherRetry.end();
-    getWeather(stationId, Trigger::Operator);
+    refreshWeather(Trigger::Operator);
 }
 
 // Checked means metric. What is shown stays; the next observation uses the new units.

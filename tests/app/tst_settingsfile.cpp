@@ -207,7 +207,7 @@ private slots:
     // An item number of a newer version shows no item until one is chosen.
     void unknownWeatherItemShowsNone()
     {
-        prepareSettingsFile({{"weathercombo4", 7}});
+        prepareSettingsFile({{"weathercombo4", 8}});
         auto window = makeWindow();
         QCOMPARE(weatherCombo(*window, 4)->currentIndex(), -1);
         weatherCombo(*window, 4)->setCurrentIndex(2);

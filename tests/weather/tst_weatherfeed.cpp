@@ -35,7 +35,8 @@ const QStringList WeatherLogPrefixes = {"Requesting ", "Error: ", "Station Weath
                                         "sslErrors count=", "No Match http Response: ",
                                         "Weather Observation Stale: ", "Retrying Weather in ",
                                         "Weather Not Requested: ", "Request Timed Out: ", "Request Abandoned: ",
-                                        "Request Still Running: ", "Weather Suspended Until "};
+                                        "Request Still Running: ", "Weather Suspended Until ", "Weather Alerts",
+                                        "Weather Forecast"};
 
 // The moment the tests run at: six minutes after the recorded observation
 // (2024-06-12T18:54:00+00:00, a Wednesday), so it is not stale.
@@ -127,6 +128,9 @@ private slots:
     void oneRequestOfAKind();
     void misbehavingServiceForAnHour_data();
     void misbehavingServiceForAnHour();
+    void alertsAndForecast_data();
+    void alertsAndForecast();
+    void alertsTickOutsideTheWeatherWindow();
 
 private:
     void newWindow();
@@ -166,6 +170,8 @@ private:
     QList<int> observationSequence;
     QByteArray retryAfter;
     int observationsServed = 0;
+    QByteArray outlookBody;  // the alerts and forecast replies
+    int outlookStatus = 200;
     // Further keys of the settings file of the next window.
     QMap<QString, QVariant> extraSettings;
     QScopedPointer<FixedClock> clock;
@@ -195,6 +201,9 @@ void WeatherFeedTest::initTestCase()
             reply.body = pointStatus == 200 ? readReply("point.json")
                                             : QByteArray("{\n    \"title\": \"Unexpected Problem\",\n    \"status\": ")
                                                   + QByteArray::number(pointStatus) + "\n}\n";
+        } else if (path.startsWith("/alerts/active?point=") || path.contains("/forecast")) {
+            reply.status = outlookStatus;
+            reply.body = outlookBody;
         } else if (path.startsWith("/gridpoints/")) {
             reply.contentType = "application/geo+json";
             reply.body = stationsBody;
@@ -246,6 +255,7 @@ void WeatherFeedTest::init()
     observationSequence.clear();
     retryAfter.clear();
     observationsServed = 0;
+    outlookStatus = 200;
     extraSettings.clear();
     observationBody = readReply("observation.json");
     observationStatus = 200;
@@ -1156,6 +1166,106 @@ void WeatherFeedTest::misbehavingServiceForAnHour()
     QCOMPARE(weatherLogSince(mark).filter("Suspended Until").size(), 1);
     widget<QPushButton>("updateWeatherPushButton")->click();
     QTRY_COMPARE_WITH_TIMEOUT(service->requests.size(), 3, 20000);
+}
+
+// A refresh asks for each item; its reply alone shows and sends its row, a failed one keeps it. Later, with
+// the service down, the row moves on with the time alone.
+void WeatherFeedTest::alertsAndForecast_data()
+{
+    addColumns<int, QString, int, bool, QDateTime, QStringList, QString, QDateTime, QString>(
+        {"item", "reply", "status", "metric", "now", "lines", "shown", "later", "shownLater"});
+    const QString alerts = readReply("alerts.json"), forecast = readReply("forecast.json"), u = Unchanged;
+    auto at = [](const char* text) { return QDateTime::fromString(text, Qt::ISODate); };
+    const QDateTime day = at("2024-01-09T16:00:00Z"), morning = at("2024-01-09T13:00:00Z");
+    QTest::newRow("alerts: an updated warning and an advisory, all ended with the service down")
+        << 6 << alerts << 200 << false << day << QStringList{"Weather Alerts: 2 active: Winter Storm Warning, Wind Advisory"}
+        << "Winter Storm Warning +1" << at("2024-01-10T18:00:00Z") << "Alerts --";
+    QTest::newRow("alerts: none") << 6 << QString(readReply("alerts-none.json")) << 200 << false << day
+                                  << QStringList{"Weather Alerts: 0 active: "} << "No Alerts" << day.addDays(1) << "No Alerts";
+    QTest::newRow("alerts: 503") << 6 << alerts << 503 << false << day << QStringList{"Request Failed: "} << u << day << u;
+    QTest::newRow("alerts: unreadable") << 6 << "{\"features\": [" << 200 << false << day
+        << QStringList{"Weather Alerts Unreadable: the reply is cut short or not well-formed JSON"} << u << day << u;
+    QTest::newRow("forecast: the next period as time passes")
+        << 7 << forecast << 200 << false << morning << QStringList{"Weather Forecast: Tuesday: 27 F, Snow"}
+        << "Tuesday: 27 F, Snow" << at("2024-01-10T05:00:00Z") << "Tuesday Night: 11 F, Chance Snow Showers";
+    QTest::newRow("forecast: units=si, grown stale") << 7 << QString(readReply("forecast-si.json")) << 200 << true
+        << at("2024-04-16T19:00:00Z") << QStringList{"Weather Forecast: This Afternoon: 7 C, Sunny"}
+        << "This Afternoon: 7 C, Sunny" << at("2024-04-17T18:00:00Z") << "Forecast --";
+    QTest::newRow("forecast: stale") << 7 << forecast << 200 << false << at("2024-01-10T12:00:00Z")
+                                     << QStringList{"Weather Forecast Stale: updated 30 hours ago"} << u << day << u;
+    QTest::newRow("forecast: null temperature") << 7 << QString(forecast).replace("\"temperature\": 27,", "\"temperature\": null,")
+        << 200 << false << morning << QStringList{"Weather Forecast Missing: the current period has no "} << u << day << u;
+    QTest::newRow("forecast: 500") << 7 << forecast << 500 << false << morning << QStringList{"Request Failed: "} << u << day << u;
+    QTest::newRow("forecast: no grid") << 7 << "" << 200 << false << morning
+        << QStringList{"Weather Forecast Not Requested: no grid (press Get Stations)"} << u << day << u;
+}
+
+void WeatherFeedTest::alertsAndForecast()
+{
+    QFETCH(int, item);
+    QFETCH(QString, reply);
+    QFETCH(QStringList, lines);
+    QFETCH(QString, shown);
+    QFETCH(QString, shownLater);
+    QFETCH(bool, metric);
+    QFETCH(int, status);
+    QFETCH(QDateTime, now);
+    QFETCH(QDateTime, later);
+    outlookBody = reply.toUtf8();
+    outlookStatus = status;
+    clock->current = now;
+    MainWindowProbe::stationId(*window) = "";  // no observation is asked for
+    MainWindowProbe::gridId(*window) = reply.isEmpty() ? "" : "OAX";
+    MainWindowProbe::gridX(*window) = "77";
+    MainWindowProbe::gridY(*window) = "62";
+    widget<QCheckBox>("metricCheckBox")->setChecked(metric);
+    setSlots({0, 0, item, 0, 0});
+    widget<QLineEdit>("clockWeatherIPListEdit")->setText("127.0.0.2");
+    presetLabels();
+    const QString path = item == 6 ? "/alerts/active?point=40.8106,-96.6274"
+                                   : QString("/gridpoints/OAX/77,62/forecast") + (metric ? "?units=si" : "");
+    const int mark = logMark();
+    widget<QPushButton>("updateWeatherPushButton")->click();
+    auto settled = [this] { return !MainWindowProbe::running(*window, RequestKind::Alerts)
+                                   && !MainWindowProbe::running(*window, RequestKind::Forecast); };
+    QTRY_VERIFY_WITH_TIMEOUT(settled(), 20000);
+    QStringList expected = {"Weather Not Requested: no station chosen"};
+    if (!reply.isEmpty()) {
+        expected << QString("Requesting Weather %1 From: ").arg(item == 6 ? "Alerts" : "Forecast") + service->baseUrl() + path
+                 << "Error: 0 ErrorString: Unknown error";
+        QCOMPARE(service->requests.last().headers.value("accept"),
+                 QByteArray(item == 6 ? "application/geo+json" : "application/json"));
+    }
+    expected << lines;
+    if (shown != Unchanged)
+        expected << "Sending Weather Data to 127.0.0.2";
+    const QStringList logged = weatherLogSince(mark);
+    QCOMPARE(logged.size(), expected.size());
+    for (int i = 0; i < logged.size(); ++i)
+        QVERIFY2(logged[i].startsWith(expected[i]), qPrintable(logged[i]));
+    QCOMPARE(label(3)->text(), shown);
+    expectDatagrams(shown == Unchanged ? QList<QByteArray>{} : QList<QByteArray>{datagram(2, shown)}, {});
+
+    outlookStatus = 503;
+    clock->current = later;
+    MainWindowProbe::tick(*window);  // a scheduled refresh, which fails
+    QTRY_VERIFY_WITH_TIMEOUT(settled(), 20000);
+    QCOMPARE(label(3)->text(), shownLater);
+    expectDatagrams(shownLater == shown ? QList<QByteArray>{} : QList<QByteArray>{datagram(2, shownLater)}, {});
+    QCOMPARE(weatherLogSince(mark).filter("Retrying"), QStringList{});
+}
+
+// The alerts are asked for every five minutes outside the weather window too.
+void WeatherFeedTest::alertsTickOutsideTheWeatherWindow()
+{
+    outlookBody = readReply("alerts-none.json");
+    MainWindowProbe::weatherStop(*window) = QTime();  // a null stop closes the window
+    setSlots({6, 0, 0, 0, 0});
+    for (int tick = 1; tick <= 302; ++tick) {
+        MainWindowProbe::tick(*window);
+        QTRY_VERIFY_WITH_TIMEOUT(!MainWindowProbe::running(*window, RequestKind::Alerts), 20000);
+        QCOMPARE(service->requests.size(), tick <= 300 ? 1 : 2);
+    }
 }
 
 CORVELTA_TEST_MAIN(WeatherFeedTest)

@@ -244,7 +244,7 @@ void WeatherReplyReaderTest::texts()
     QCOMPARE(texts.summary(), items[0]);
     for (int index = 1; index < WeatherItems::table().size(); ++index) {
         const WeatherReport::ItemText* item = texts.item(index);
-        QCOMPARE(item != nullptr, !items[index - 1].isEmpty());
+        QCOMPARE(item != nullptr, !items.value(index - 1).isEmpty());
         if (item)
             QCOMPARE(item->text, items[index - 1]);
     }

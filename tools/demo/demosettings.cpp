@@ -58,7 +58,9 @@ int main(int argc, char* argv[])
     settings.setValue(QStringLiteral("stationid"), QStringLiteral("KLNK"));
 
     // The settings file stores each row's item by its number in the table.
-    const char* const weatherItems[5] = {"Temperature", "Wind", "Humidity", "DewPoint", "Current Conditions"};
+    // Three values of the observation, then the warning the substitute
+    // service has in force and its forecast.
+    const char* const weatherItems[5] = {"Temperature", "Wind", "Humidity", "Alerts", "Forecast"};
     for (int slot = 0; slot < 5; ++slot)
         settings.setValue(QStringLiteral("weathercombo%1").arg(slot + 1),
                           WeatherItems::names().indexOf(QLatin1String(weatherItems[slot])));

@@ -68,10 +68,18 @@ def stable_unit(text):
 
 
 class Clock:
-    """The time the replies describe: now, or a fixed moment for tests."""
+    """The time the replies describe: now, or a fixed moment for tests.
 
-    def __init__(self, fixed_epoch=None):
+    With a fixed moment and `stamps_now`, the alerts and the forecast still
+    describe that moment but carry their times as if it were now, so a
+    program that judges them by its own clock finds the warning in force and
+    the forecast current."""
+
+    def __init__(self, fixed_epoch=None, stamps_now=False):
         self.fixed_epoch = fixed_epoch
+        self.stamp_shift = 0
+        if fixed_epoch is not None and stamps_now:
+            self.stamp_shift = round(time.time() - fixed_epoch)
 
     def now(self):
         return self.fixed_epoch if self.fixed_epoch is not None else time.time()
@@ -273,6 +281,21 @@ def stations_document(base):
 # About local time in Nebraska (central standard time), as the service
 # writes the times of alerts and forecast periods.
 DEMO_ZONE = datetime.timezone(datetime.timedelta(hours=-6))
+
+
+# A time stamp as the service writes it, with its offset.
+STAMP_PATTERN = re.compile(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d")
+
+
+def shifted(value, seconds):
+    """`value` with every time stamp in it moved by `seconds`."""
+    if isinstance(value, dict):
+        return {key: shifted(item, seconds) for key, item in value.items()}
+    if isinstance(value, list):
+        return [shifted(item, seconds) for item in value]
+    if isinstance(value, str) and STAMP_PATTERN.fullmatch(value):
+        return (datetime.datetime.fromisoformat(value) + datetime.timedelta(seconds=seconds)).isoformat()
+    return value
 
 
 def local_stamp(epoch):
@@ -582,11 +605,13 @@ class WeatherServer(ThreadingHTTPServer):
         path = urllib.parse.unquote(parts.path)
         geo = "application/geo+json"
         if path == "/alerts/active":
-            handler.reply(200, alerts_document(self.base, self.clock.now()), geo, True)
+            document = alerts_document(self.base, self.clock.now())
+            handler.reply(200, shifted(document, self.clock.stamp_shift), geo, True)
             return
         if path == "/gridpoints/%s/%d,%d/forecast" % (GRID_ID, GRID_X, GRID_Y):
             metric = urllib.parse.parse_qs(parts.query).get("units") == ["si"]
-            handler.reply(200, forecast_document(self.base, self.clock.now(), metric), geo, True)
+            document = forecast_document(self.base, self.clock.now(), metric)
+            handler.reply(200, shifted(document, self.clock.stamp_shift), geo, True)
             return
         match = re.fullmatch(r"/points/([^,/]*),([^,/]*)", path)
         if match:
@@ -640,11 +665,13 @@ def main():
     parser.add_argument("--port-file", help="also write the service lines to this file")
     parser.add_argument("--at", type=float, default=None,
                         help="serve the weather and quotes of this fixed Unix time (tests)")
+    parser.add_argument("--stamps-now", action="store_true",
+                        help="with --at: date the alerts and the forecast as if that time were now")
     parser.add_argument("--quiet", action="store_true", help="do not log requests")
     args = parser.parse_args()
 
     ServiceHandler.quiet = args.quiet
-    clock = Clock(args.at)
+    clock = Clock(args.at, args.stamps_now)
     weather = WeatherServer(args.weather_port, clock)
     quotes = QuoteServer(args.stock_port, clock)
     lines = "weather http://%s:%d\nstock http://%s:%d\n" % (

@@ -127,6 +127,10 @@ private:
     // request abandons it ("Request Abandoned: %s") and the scheduler's is
     // skipped ("Request Still Running: %s").
     bool mayRequest(RequestKind kind, Trigger trigger);
+    // The same, once what the request needs is there (`ready`); until it is,
+    // nothing is asked and `notRequestedLine` is logged once.
+    bool mayRequestWhen(bool ready, bool& notRequestedLogged, const char* notRequestedLine, RequestKind kind,
+                        Trigger trigger);
     // Gives up the outstanding request of `kind` that has run for the time
     // limit ("Request Timed Out: %s after %d s"), a passing failure.
     void giveUpRequest(RequestKind kind);

@@ -31,6 +31,19 @@ void MainWindow::sendServiceRequest(QNetworkRequest request, RequestKind kind)
                               reply->errorString().toLocal8Bit().constData()));
 }
 
+bool MainWindow::mayRequestWhen(bool ready, bool& notRequestedLogged, const char* notRequestedLine,
+                                RequestKind kind, Trigger trigger)
+{
+    if (!ready) {
+        if (!notRequestedLogged)
+            logLine(notRequestedLine);
+        notRequestedLogged = true;
+        return false;
+    }
+    notRequestedLogged = false;
+    return mayRequest(kind, trigger);
+}
+
 bool MainWindow::mayRequest(RequestKind kind, Trigger trigger)
 {
     KindRequests& state = requestsOf(kind);

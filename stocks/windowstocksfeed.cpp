@@ -30,14 +30,8 @@ void MainWindow::on_updateStocksPushButton_clicked()
 void MainWindow::getStocks(Trigger trigger)
 {
     const QStringList fields = tickerFieldTexts();
-    if (!StockRequest::hasSymbol(fields)) {
-        if (!stockNotRequestedLogged)
-            logLine("Stocks Not Requested: no ticker symbols");
-        stockNotRequestedLogged = true;
-        return;
-    }
-    stockNotRequestedLogged = false;
-    if (!mayRequest(RequestKind::Quotes, trigger))
+    if (!mayRequestWhen(StockRequest::hasSymbol(fields), stockNotRequestedLogged,
+                        "Stocks Not Requested: no ticker symbols", RequestKind::Quotes, trigger))
         return;
     const QUrl url = StockRequest::quoteUrl(stockBaseUrl, StockRequest::symbolList(fields));
     logLine(QString::asprintf("Requesting Data From: %s", qUtf8Printable(url.toString())));

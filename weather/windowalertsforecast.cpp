@@ -33,14 +33,9 @@ void MainWindow::requestAlerts(Trigger trigger)
     alertsCounter = 0;
     const std::optional<QString> path =
         WeatherPaths::alerts(ui->latitudeLineEdit->text(), ui->longitudeLineEdit->text());
-    if (!path) {
-        if (!alertsNotRequestedLogged)
-            logLine("Weather Alerts Not Requested: latitude or longitude is not a number");
-        alertsNotRequestedLogged = true;
-        return;
-    }
-    alertsNotRequestedLogged = false;
-    if (!mayRequest(RequestKind::Alerts, trigger))
+    if (!mayRequestWhen(path.has_value(), alertsNotRequestedLogged,
+                        "Weather Alerts Not Requested: latitude or longitude is not a number", RequestKind::Alerts,
+                        trigger))
         return;
     // The service answers alert queries in GeoJSON.
     sendWeatherRequest(*path, "Requesting Weather Alerts From: %s", RequestKind::Alerts, "application/geo+json");
@@ -51,14 +46,9 @@ void MainWindow::requestForecast(Trigger trigger)
 {
     if (!someWeatherRowShows(Source::Forecast))
         return;
-    if (!WeatherPaths::hasGrid(gridId, gridX, gridY)) {
-        if (!forecastNotRequestedLogged)
-            logLine("Weather Forecast Not Requested: no grid (press Get Stations)");
-        forecastNotRequestedLogged = true;
-        return;
-    }
-    forecastNotRequestedLogged = false;
-    if (!mayRequest(RequestKind::Forecast, trigger))
+    if (!mayRequestWhen(WeatherPaths::hasGrid(gridId, gridX, gridY), forecastNotRequestedLogged,
+                        "Weather Forecast Not Requested: no grid (press Get Stations)", RequestKind::Forecast,
+                        trigger))
         return;
     // `units` is true for US units.
     sendWeatherRequest(WeatherPaths::forecast(gridId, gridX, gridY, !units), "Requesting Weather Forecast From: %s",

@@ -47,14 +47,8 @@ void MainWindow::getStations(QString gridId, QString gridX, QString gridY)
 // until a request goes out again.
 void MainWindow::getWeather(QString stationId, Trigger trigger)
 {
-    if (stationId.trimmed().isEmpty()) {
-        if (!weatherNotRequestedLogged)
-            logLine("Weather Not Requested: no station chosen");
-        weatherNotRequestedLogged = true;
-        return;
-    }
-    weatherNotRequestedLogged = false;
-    if (!mayRequest(RequestKind::Observation, trigger))
+    if (!mayRequestWhen(!stationId.trimmed().isEmpty(), weatherNotRequestedLogged,
+                        "Weather Not Requested: no station chosen", RequestKind::Observation, trigger))
         return;
     sendWeatherRequest(QString("/stations/%1/observations/latest").arg(stationId),
                        "Requesting Weather Data From: %s", RequestKind::Observation);

@@ -218,7 +218,7 @@ QString AlertsReader::Summary::logLine() const
 QString AlertsReader::textAt(const Reading& reading, const QDateTime& receivedAt, const QDateTime& now)
 {
     if (summarize(reading, receivedAt).counted.isEmpty())
-        return QLatin1String(NoAlertsText);
+        return QLatin1String(now < receivedAt.addSecs(NoAlertsHoldsMinutes * 60) ? NoAlertsText : EndedText);
     const Summary current = summarize(reading, now);
     return current.counted.isEmpty() ? QLatin1String(EndedText) : current.text;
 }

@@ -77,8 +77,12 @@ Summary summarize(const Reading& reading, const QDateTime& now);
 // `receivedAt`: as summarize gives it, moving on as the alerts end, and
 // "Alerts --" once every alert that counted when it arrived has ended (the
 // texts never outlive what they state). A reply without alerts gives
-// "No Alerts" until the next one replaces it.
+// "No Alerts" for NoAlertsHoldsMinutes after it arrived, then "Alerts --":
+// with the service silent that long, no one can say there is no warning.
 QString textAt(const Reading& reading, const QDateTime& receivedAt, const QDateTime& now);
+
+// Six of the 5-minute alerts requests.
+constexpr int NoAlertsHoldsMinutes = 30;
 
 inline const char* const NoAlertsText = "No Alerts";
 inline const char* const EndedText = "Alerts --";

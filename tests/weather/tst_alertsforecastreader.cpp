@@ -67,7 +67,8 @@ void AlertsForecastReaderTest::alerts_data()
         << file << utc("2024-01-09T14:00:00Z")
         << "Weather Alerts: 3 active: Winter Storm Warning, Wind Advisory, Special Weather Statement"
         << "Winter Storm Warning +2" << end << end << "Alerts --";
-    QTest::newRow("all ended") << file << end << "Weather Alerts: 0 active: " << "No Alerts" << QDateTime() << end << "No Alerts";
+    QTest::newRow("all ended; No Alerts holds 30 minutes") << file << end << "Weather Alerts: 0 active: " << "No Alerts"
+                                                         << QDateTime() << end.addSecs(30 * 60) << "Alerts --";
     QTest::newRow("no alerts") << reply("alerts-none.json") << end << "Weather Alerts: 0 active: " << "No Alerts"
                                << QDateTime() << end << "No Alerts";
     QTest::newRow("urgency before sent; the later end is valid")

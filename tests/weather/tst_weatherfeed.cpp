@@ -1181,7 +1181,7 @@ void WeatherFeedTest::alertsAndForecast_data()
         << 6 << alerts << 200 << false << day << QStringList{"Weather Alerts: 2 active: Winter Storm Warning, Wind Advisory"}
         << "Winter Storm Warning +1" << at("2024-01-10T18:00:00Z") << "Alerts --";
     QTest::newRow("alerts: none") << 6 << QString(readReply("alerts-none.json")) << 200 << false << day
-                                  << QStringList{"Weather Alerts: 0 active: "} << "No Alerts" << day.addDays(1) << "No Alerts";
+                                  << QStringList{"Weather Alerts: 0 active: "} << "No Alerts" << day.addDays(1) << "Alerts --";
     QTest::newRow("alerts: 503") << 6 << alerts << 503 << false << day << QStringList{"Request Failed: "} << u << day << u;
     QTest::newRow("alerts: unreadable") << 6 << "{\"features\": [" << 200 << false << day
         << QStringList{"Weather Alerts Unreadable: the reply is cut short or not well-formed JSON"} << u << day << u;

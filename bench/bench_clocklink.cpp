@@ -54,19 +54,6 @@ QHostAddress clockAddress(int i)  // 0 -> 127.0.0.2, 254 -> 127.0.1.0, ...
     return QHostAddress(quint32(0x7F000002u + quint32(i)));
 }
 
-// What SendClockVar does: the address check, the datagram, queued for
-// port 7372 with a 200 ms initial delay and no extra interval.
-void queueClockVar(const QString& address, int var, const QString& text)
-{
-    const QHostAddress clock(address);
-    if (clock.protocol() != QAbstractSocket::IPv4Protocol) {
-        commThread.CheckClockAddress(address);
-        return;
-    }
-    const QByteArray datagram = ClockDatagram::build(var, text);
-    commThread.SendUDP(datagram, datagram.size(), clock, CLOCK_UDP_PORT, true, 200, 0);
-}
-
 struct Stats
 {
     double median = 0, p99 = 0, max = 0, min = 0;

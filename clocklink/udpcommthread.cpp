@@ -14,6 +14,17 @@
 
 UDPCommThread commThread;
 
+void queueClockVar(const QString& address, int var, const QString& text)
+{
+    const QHostAddress clock(address);
+    if (clock.protocol() != QAbstractSocket::IPv4Protocol) {
+        commThread.CheckClockAddress(address);
+        return;
+    }
+    const QByteArray datagram = ClockDatagram::build(var, text);
+    commThread.SendUDP(datagram, datagram.size(), clock, CLOCK_UDP_PORT, true, 200, 0);
+}
+
 // The global instance is built before the application object exists, so the
 // constructor makes connections only: nothing here may need an event
 // dispatcher. start() creates the rest.

@@ -240,3 +240,9 @@ private:
 
 // The one link to the clocks, shared by the whole program.
 extern UDPCommThread commThread;
+
+// Queues one variable of one clock on `commThread`: the datagram to port
+// 7372, first sent 200 ms later. The address is text only (no name
+// resolution) and read once; one that is not IPv4 reaches no clock: nothing
+// is queued, and the link logs it once per run.
+void queueClockVar(const QString& address, int var, const QString& text);

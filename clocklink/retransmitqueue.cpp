@@ -59,8 +59,10 @@ RetransmitQueue::RetransmitQueue(ClockSource source)
 
 RetransmitQueue::~RetransmitQueue()
 {
-    for (auto& entry : clocks)
+    for (auto& entry : clocks) {
         qDeleteAll(entry.second.records);
+        dropKept(entry.second);
+    }
 }
 
 qint64 RetransmitQueue::intervalNs(const ClockState& state, const udpQueueStruct& record) const
@@ -125,13 +127,58 @@ bool RetransmitQueue::append(udpQueueStruct* record, bool* earliest)
         }
         udpQueueStruct* first = state.records.empty() ? nullptr : state.records.front();
         if (first && !first->sentAtNs.isEmpty() && first->variable == record->variable)
-            first->superseded = true;  // finishes its exchange, is not sent again
-        state.waiting.emplace_back(record->variable, record);
+            first->superseded = true;  // finishes its exchange, is not kept
+        // The newer text is the one the clock should end with.
+        const auto kept = state.kept.find(record->variable);
+        if (kept != state.kept.end()) {
+            delete kept->second;
+            state.kept.erase(kept);
+        }
     }
-    state.records.push_back(record);
-    ++recordCount;
+    enqueue(state, record);
     scheduleAfterAppend(key, state, earliest);
     return true;
+}
+
+void RetransmitQueue::enqueue(ClockState& state, udpQueueStruct* record)
+{
+    if (record->variable >= 0)
+        state.waiting.emplace_back(record->variable, record);
+    state.records.push_back(record);
+    ++recordCount;
+}
+
+void RetransmitQueue::requeueKept(ClockState& state, qint64 now)
+{
+    for (auto& entry : state.kept) {
+        udpQueueStruct* record = entry.second;
+        record->queuedAtNs = now;
+        enqueue(state, record);
+        ++counts.resent;
+    }
+    state.kept.clear();
+}
+
+void RetransmitQueue::dropKept(ClockState& state)
+{
+    for (auto& entry : state.kept)
+        delete entry.second;
+    state.kept.clear();
+}
+
+int RetransmitQueue::sendProbe(ClockState& state, qint64 now, const Transmit& transmit)
+{
+    // The lowest variable's text; should the clock answer, the others follow.
+    const auto first = state.kept.begin();
+    udpQueueStruct* record = first->second;
+    state.kept.erase(first);
+    record->probe = true;
+    record->queuedAtNs = now;
+    state.records.push_back(record);  // not counted by size()
+    ++counts.resent;
+    transmitRecord(*record, now, transmit);
+    state.lastTransmissionNs = now;
+    return 1;
 }
 
 void RetransmitQueue::scheduleAfterAppend(quint32 key, ClockState& state, bool* earliest)
@@ -152,16 +199,22 @@ void RetransmitQueue::expireOwed(ClockState& state, qint64 now)
 qint64 RetransmitQueue::answerWindowNs(const ClockState& state, const udpQueueStruct& record) const
 {
     // How long an answer may still come: twice the longer of the clock's
-    // interval and its longest answer time; a clock never measured might be
-    // as slow as the longest interval allows.
-    return state.sampled ? 2 * qMax(intervalNs(state, record), state.longestNs) : 2 * capNs(record);
+    // interval and its longest answer time (a clock never measured might be
+    // as slow as the longest interval allows), and never less than
+    // MinAnswerWindowMs: a steady clock's interval settles just above its
+    // answer time, and an answer a few times slower than usual (a busy
+    // clock, a wireless hop) must still find its copy owed.
+    const qint64 span = state.sampled ? qMax(intervalNs(state, record), state.longestNs)
+                                      : qMax(capNs(record), state.longestNs);
+    return qMax(qint64(MinAnswerWindowMs) * NsPerMs, 2 * span);
 }
 
-void RetransmitQueue::finishFirst(ClockState& state, bool answered, qint64 window, qint64 now)
+void RetransmitQueue::finishFirst(ClockState& state, bool answered, qint64 window, qint64 now, bool keep)
 {
     udpQueueStruct* record = state.records.front();
     state.records.pop_front();
-    --recordCount;
+    if (!record->probe)
+        --recordCount;
     // Which transmission the "A" answered is unknown. It is taken to be the
     // latest, so the earlier ones are owed: a copy lost on the way (the
     // usual reason for a retransmission) then holds the clock's next record
@@ -175,12 +228,41 @@ void RetransmitQueue::finishFirst(ClockState& state, bool answered, qint64 windo
         if (until > now)
             state.owedUntilNs.push_back(until);
     }
-    delete record;
+    if (!keep || record->variable < 0 || record->superseded) {
+        delete record;
+        return;
+    }
+    // Kept as it was queued, ready to go out again.
+    record->retries = 0;
+    record->firstSendPending = true;
+    record->sentAtNs.clear();
+    record->lastSentNs = 0;
+    record->superseded = false;
+    record->probe = false;
+    udpQueueStruct*& slot = state.kept[record->variable];
+    delete slot;  // none: a newer text would have replaced it
+    slot = record;
 }
 
-void RetransmitQueue::noteAnswer(quint32 key, ClockState& state)
+void RetransmitQueue::giveUpFirst(quint32 key, ClockState& state, qint64 now)
+{
+    // The answers owed are those of transmissions made at the interval in
+    // force, before it is doubled.
+    const udpQueueStruct& record = *state.records.front();
+    const qint64 window = answerWindowNs(state, record);
+    backOff(state, record);
+    finishFirst(state, false, window, now, true);
+    state.lastAnswered = false;
+    noteGiveUp(key, state);
+    ++counts.givenUp;
+}
+
+void RetransmitQueue::noteAnswer(quint32 key, ClockState& state, qint64 now)
 {
     state.givenUpInARow = 0;
+    // The clock is there: what it missed goes out again.
+    if (!state.kept.empty())
+        requeueKept(state, now);
     if (state.health != ClockState::Answering)
         healthEvents.push_back({QHostAddress(key), true, state.health == ClockState::Silent});
     state.health = ClockState::Answering;
@@ -208,6 +290,11 @@ int RetransmitQueue::serviceClock(quint32 key, ClockState& state, int maxRetries
                                   const Transmit& transmit)
 {
     int sent = 0;
+    if (state.records.empty() && !state.kept.empty()) {
+        expireOwed(state, now);
+        if (state.owedUntilNs.empty() && now >= state.lastTransmissionNs + qint64(ProbeIntervalMs) * NsPerMs)
+            sent += sendProbe(state, now, transmit);
+    }
     while (!state.records.empty()) {
         udpQueueStruct* record = state.records.front();
         if (record->sentAtNs.isEmpty()) {
@@ -223,6 +310,7 @@ int RetransmitQueue::serviceClock(quint32 key, ClockState& state, int maxRetries
                 if (waiting != state.waiting.end())
                     state.waiting.erase(waiting);
                 transmitRecord(*record, now, transmit);
+                state.lastTransmissionNs = now;
                 ++sent;
             }
             break;
@@ -231,25 +319,27 @@ int RetransmitQueue::serviceClock(quint32 key, ClockState& state, int maxRetries
         // transmission, however late that one was.
         if (now < record->lastSentNs + intervalNs(state, *record))
             break;
-        if (record->superseded) {
-            // A newer text for its variable waits: this one is not sent
-            // again. The clock's next record is looked at at once.
+        // A newer text for its variable waits, or a probe has had its one
+        // copy: no more copies. Two unanswered copies count as a give-up
+        // (a dead clock whose texts keep changing is still noticed). A
+        // superseded record sent once leaves unanswered without one, unless
+        // the clock's previous exchange went unanswered too: then it is sent
+        // a second time, so that a silent clock is told from a lost copy.
+        // The clock's next record is looked at at once.
+        ++record->retries;
+        if (record->probe || record->retries > maxRetries
+            || (record->superseded && record->sentAtNs.size() >= 2)) {
+            giveUpFirst(key, state, now);
+            continue;
+        }
+        if (record->superseded && state.lastAnswered) {
             finishFirst(state, false, answerWindowNs(state, *record), now);
+            state.lastAnswered = false;
             ++counts.superseded;
             continue;
         }
-        ++record->retries;
-        if (record->retries > maxRetries) {
-            // The answers owed are those of transmissions made at the
-            // interval in force, before it is doubled.
-            const qint64 window = answerWindowNs(state, *record);
-            backOff(state, *record);
-            finishFirst(state, false, window, now);
-            noteGiveUp(key, state);
-            ++counts.givenUp;
-            continue;
-        }
         transmitRecord(*record, now, transmit);
+        state.lastTransmissionNs = now;
         ++sent;
         break;
     }
@@ -269,6 +359,10 @@ void RetransmitQueue::reschedule(quint32 key, ClockState& state)
         } else {
             due = record->lastSentNs + intervalNs(state, *record);
         }
+    } else if (!state.kept.empty()) {
+        due = state.lastTransmissionNs + qint64(ProbeIntervalMs) * NsPerMs;
+        for (qint64 until : state.owedUntilNs)
+            due = qMax(due, until);
     }
     if (due == state.dueNs)
         return;
@@ -322,7 +416,7 @@ bool RetransmitQueue::acknowledge(const QHostAddress& sender, const QByteArray& 
         // answer that would expire first. It still shows the clock answers.
         state.owedUntilNs.erase(std::min_element(state.owedUntilNs.begin(), state.owedUntilNs.end()));
         ++counts.absorbed;
-        noteAnswer(key, state);
+        noteAnswer(key, state, now);
         reschedule(key, state);
         return false;
     }
@@ -337,13 +431,20 @@ bool RetransmitQueue::acknowledge(const QHostAddress& sender, const QByteArray& 
     // to this transmission, so it measures the clock. After a retransmission
     // it is ambiguous (which copy it answers is unknown): the clock is given
     // more time instead.
-    const qint64 window = answerWindowNs(state, *record);
-    if (record->sentAtNs.size() == 1)
-        sample(state, *record, now - record->sentAtNs.first());
-    else
+    const qint64 fromFirstCopy = now - record->sentAtNs.first();
+    if (record->sentAtNs.size() == 1) {
+        sample(state, *record, fromFirstCopy);
+    } else {
+        // Whichever copy it answers, the clock took no longer than this.
+        state.longestNs = qMax(state.longestNs, qMin(fromFirstCopy, capNs(*record)));
         backOff(state, *record);
+    }
+    // The window covers the earlier copies' answers, however slow this one
+    // shows the clock can be.
+    const qint64 window = answerWindowNs(state, *record);
     finishFirst(state, true, window, now);
-    noteAnswer(key, state);
+    state.lastAnswered = true;
+    noteAnswer(key, state, now);
     ++counts.acknowledged;
     reschedule(key, state);
     return true;
@@ -373,10 +474,40 @@ void RetransmitQueue::clear()
         state.records.clear();
         state.waiting.clear();
         state.owedUntilNs.clear();
+        dropKept(state);
         state.dueNs = -1;
     }
     dueIndex.clear();
     recordCount = 0;
+}
+
+void RetransmitQueue::forgetKeptTexts(const QList<QHostAddress>& listed)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    std::set<quint32> keys;
+    for (const QHostAddress& address : listed) {
+        quint32 key = 0;
+        if (clockKey(address, &key))
+            keys.insert(key);
+    }
+    for (auto& entry : clocks) {
+        ClockState& state = entry.second;
+        if (keys.count(entry.first))
+            continue;
+        dropKept(state);
+        if (!state.records.empty() && state.records.front()->probe)
+            state.records.front()->superseded = true;  // not kept again
+        reschedule(entry.first, state);
+    }
+}
+
+int RetransmitQueue::keptTexts() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    int count = 0;
+    for (const auto& entry : clocks)
+        count += int(entry.second.kept.size());
+    return count;
 }
 
 int RetransmitQueue::size() const

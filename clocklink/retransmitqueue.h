@@ -7,6 +7,7 @@
 #include <QString>
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <set>
 #include <unordered_map>
@@ -32,6 +33,7 @@ struct udpQueueStruct
     QList<qint64> sentAtNs;   // every transmission of this record
     int variable = -1;        // the clock variable a clock datagram changes, -1 for any other
     bool superseded = false;  // in flight while a newer text for its variable waits
+    bool probe = false;       // a kept text sent once to find out whether its clock is back
 };
 
 // True when both addresses name the same IPv4 clock. The program's socket is
@@ -51,29 +53,41 @@ bool isClockAddressText(const QString& text);
 //   acknowledged, given up or dropped as superseded, so an "A" answers the
 //   one datagram in flight.
 // - Each clock's timing is learned from its answers. An answer to a record
-//   transmitted once is a sample of the clock's answer time (one to a
-//   retransmitted record is ambiguous and is not). The clock's
-//   retransmission interval is the smoothed answer time plus four times its
-//   smoothed variation, at least the record's own interval and at most
-//   MaxIntervalMs; an ambiguous answer or a give-up doubles it (within the
-//   same bounds) until the next sample. A clock not sampled yet uses the
-//   record's interval.
+//   transmitted once is a sample of the clock's answer time. One to a
+//   retransmitted record is ambiguous: it is not a sample, but the time from
+//   the record's first copy (at most MaxIntervalMs) is an upper bound that
+//   counts towards the longest answer time. The clock's retransmission
+//   interval is the smoothed answer time plus four times its smoothed
+//   variation, at least the record's own interval and at most MaxIntervalMs;
+//   an ambiguous answer or a give-up doubles it (within the same bounds)
+//   until the next sample. A clock not sampled yet uses the record's interval.
 // - Late duplicate answers are absorbed. Every transmission of a finished
-//   record that has not been answered leaves an answer "owed" by the clock:
-//   for twice the longer of the clock's interval (the one the record was
-//   sent at) and its longest sampled answer time, or for twice
-//   MaxIntervalMs while it has no sample. The
-//   clock's next record is not transmitted while an answer is owed, and an
-//   "A" that arrives while one is owed pays it off instead of acknowledging
-//   anything.
+//   record that has not been answered leaves an answer "owed" by the clock,
+//   for the answer window: at least MinAnswerWindowMs, at least twice the
+//   clock's longest answer time, and at least twice its interval (twice
+//   MaxIntervalMs while it has no sample), so an answer a few times slower
+//   than the clock's usual one is still owed when it comes. The clock's next
+//   record is not transmitted while an answer is owed, and an "A" that
+//   arrives while one is owed pays it off instead of acknowledging anything.
 // - A newer text supersedes an older one: queueing a record for the same
 //   clock and variable as a record not yet transmitted replaces that record
-//   (in its place in the order, due when it was due); a record already in
+//   (in its place in the order, due when it was due). A record already in
 //   flight is not sent again and leaves the queue at its next retry moment,
-//   unless its answer comes first.
+//   unless its answer comes first; leaving with two or more unanswered
+//   copies counts as a give-up. Should it have gone out only once while the
+//   clock's previous record also went unanswered, it is sent a second time
+//   first: one lost copy tells nothing, but a dead clock whose texts keep
+//   changing must still be noticed.
 // - No bursts: a retransmission is due one interval after the record's
 //   previous transmission (not after its queueing), and the record is given
 //   up one interval after its last retransmission.
+// - Given-up texts are kept: the record of a clock variable given up stays
+//   that clock's newest text for the variable until a newer one is queued or
+//   forgetKeptTexts() drops it. At the clock's next answer the kept texts
+//   are queued again, in variable order; while nothing else is waiting for
+//   the clock, one kept text is sent once (a probe) at most every
+//   ProbeIntervalMs after the clock's last transmission, to find out
+//   whether it is back. Kept texts and probes are not counted by size().
 // - Health: a clock stops answering when two of its records in a row have
 //   been given up, and answers again at its next "A"; takeHealthEvents()
 //   hands the changes over.
@@ -92,6 +106,11 @@ class RetransmitQueue
 public:
     // The longest retransmission interval a clock's timing can lead to.
     static constexpr int MaxIntervalMs = 2000;
+    // The shortest time an unanswered copy's answer stays owed.
+    static constexpr int MinAnswerWindowMs = 1000;
+    // A clock with kept texts and nothing waiting is probed this long after
+    // its last transmission.
+    static constexpr int ProbeIntervalMs = 30000;
 
     // What has happened to the records since the queue was made.
     struct Counters
@@ -106,6 +125,7 @@ public:
         qint64 strays = 0;      // "A"s from a clock with nothing in flight and nothing owed
         qint64 refused = 0;     // records for an address that is not an IPv4 address
         qint64 samples = 0;     // answers that measured a clock's answer time
+        qint64 resent = 0;      // kept texts queued again, and probes
     };
 
     // A clock started or stopped answering. `logged` is true for the changes
@@ -171,11 +191,17 @@ public:
     // Health changes since the last call, oldest first.
     std::vector<HealthEvent> takeHealthEvents();
 
-    // Drops every record still waiting (the link has stopped); the clocks'
-    // health and timing are kept.
+    // Drops every record still waiting and every kept text (the link has
+    // stopped); the clocks' health and timing are kept.
     void clear();
 
+    // Forgets the kept texts of every clock not in `listed` (the clocks the
+    // program still sends to); a probe in flight to one is not kept again.
+    void forgetKeptTexts(const QList<QHostAddress>& listed);
+
     int size() const;
+    // Given-up texts kept for the clocks.
+    int keptTexts() const;
     // Clocks that have records waiting.
     int busyClocks() const;
     Counters counters() const;
@@ -188,6 +214,10 @@ private:
         // Records not transmitted yet, by variable, for superseding.
         std::vector<std::pair<int, udpQueueStruct*>> waiting;
         std::vector<qint64> owedUntilNs;  // one entry per answer still owed
+        // Given-up texts, by variable (owned), and the clock's latest
+        // transmission (for the probe).
+        std::map<int, udpQueueStruct*> kept;
+        qint64 lastTransmissionNs = 0;
         qint64 dueNs = -1;                // its entry in the due index, -1 none
         // Timing (nanoseconds).
         bool sampled = false;
@@ -196,6 +226,7 @@ private:
         qint64 longestNs = 0;
         qint64 intervalNs = 0;  // 0: the record's own interval
         int givenUpInARow = 0;
+        bool lastAnswered = false;  // its latest record that ended was acknowledged
         enum Health { Unknown, Answering, Silent } health = Unknown;
     };
 
@@ -207,9 +238,20 @@ private:
     // its unanswered transmissions become owed answers. `answered` says
     // whether one of them was answered.
     // `window`: how long an unanswered transmission owes its answer.
-    void finishFirst(ClockState& state, bool answered, qint64 window, qint64 now);
+    // `keep`: the record's text becomes the clock's kept text for its variable.
+    void finishFirst(ClockState& state, bool answered, qint64 window, qint64 now, bool keep = false);
+    // Gives the clock's first record up: the answers owed, the doubled
+    // interval, the health rule; its text is kept unless a newer one waits.
+    void giveUpFirst(quint32 key, ClockState& state, qint64 now);
+    // Appends a record to the clock's order (superseding is the caller's).
+    void enqueue(ClockState& state, udpQueueStruct* record);
+    // Queues every kept text of the clock again, in variable order.
+    void requeueKept(ClockState& state, qint64 now);
+    void dropKept(ClockState& state);
+    // Sends one kept text once, as the clock's only record.
+    int sendProbe(ClockState& state, qint64 now, const Transmit& transmit);
     qint64 answerWindowNs(const ClockState& state, const udpQueueStruct& record) const;
-    void noteAnswer(quint32 key, ClockState& state);
+    void noteAnswer(quint32 key, ClockState& state, qint64 now);
     void noteGiveUp(quint32 key, ClockState& state);
     void transmitRecord(udpQueueStruct& record, qint64 now, const Transmit& transmit);
     // Services one clock whose due moment has come; returns the

@@ -48,6 +48,13 @@ MainWindow::MainWindow(QWidget* parent)
                 updateStatusBar();
             },
             Qt::QueuedConnection);
+    // Texts a clock missed are kept for it only while it is in a list.
+    for (QLineEdit* list : {ui->clockWeatherIPListEdit, ui->clockStockIPListEdit})
+        connect(list, &QLineEdit::editingFinished, this, [this] {
+            commThread.ForgetUnlistedClocks(StatusBarText::listedClocks(ui->clockWeatherIPListEdit->text(),
+                                                                        ui->clockStockIPListEdit->text())
+                                                .values());
+        });
 
     for (QComboBox* box : {ui->weatherItemComboBox1, ui->weatherItemComboBox2, ui->weatherItemComboBox3,
                            ui->weatherItemComboBox4, ui->weatherItemComboBox5})

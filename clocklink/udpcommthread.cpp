@@ -195,6 +195,14 @@ RetransmitQueue::ClockTiming UDPCommThread::GetClockTiming(const QHostAddress& c
     return udpQueue.timing(clock);
 }
 
+void UDPCommThread::ForgetUnlistedClocks(const QStringList& listedClocks)
+{
+    QList<QHostAddress> listed;
+    for (const QString& address : listedClocks)
+        listed << QHostAddress(address);
+    udpQueue.forgetKeptTexts(listed);
+}
+
 void UDPCommThread::requestWake()
 {
     if (wakePending.exchange(true))

@@ -117,6 +117,11 @@ public:
     // learned of one clock's answer times.
     qint64 GetReceiveBufferSize() const;
     RetransmitQueue::ClockTiming GetClockTiming(const QHostAddress& clock) const;
+    // A clock that stopped answering keeps the texts it missed until it
+    // answers again; this forgets them for every clock not among
+    // `listedClocks` (the address texts of both clock lists), so a clock
+    // taken out of both lists is sent nothing more.
+    void ForgetUnlistedClocks(const QStringList& listedClocks);
     // For tests: sees every acknowledged record with the answer that
     // acknowledged it (called on the worker thread).
     void SetAcknowledgementObserver(RetransmitQueue::AcknowledgementObserver observer);

@@ -74,12 +74,16 @@ private slots:
 
     void retransmissionSchedule_data()
     {
-        addColumns<int, int, int, QList<int>, int>(
-            {"initialDelay", "extraInterval", "maxRetries", "sendTimes", "giveUpTime"});
+        addColumns<int, int, int, QList<int>, int, bool>(
+            {"initialDelay", "extraInterval", "maxRetries", "sendTimes", "giveUpTime", "timerHeld"});
         QTest::newRow("clock datagram, window parameters")
-            << 200 << 0 << 3 << QList<int>{200, 300, 400, 500} << 600;
-        QTest::newRow("sent at once") << 0 << 0 << 3 << QList<int>{0, 100, 200, 300} << 400;
-        QTest::newRow("extra interval, one retry") << 200 << 50 << 1 << QList<int>{200, 350} << 500;
+            << 200 << 0 << 3 << QList<int>{200, 300, 400, 500} << 600 << false;
+        QTest::newRow("sent at once") << 0 << 0 << 3 << QList<int>{0, 100, 200, 300} << 400 << false;
+        QTest::newRow("extra interval, one retry") << 200 << 50 << 1 << QList<int>{200, 350} << 500 << false;
+        // The worker sleeps until another clock's next probe, 30 s away:
+        // queueing must wake it.
+        QTest::newRow("while a silent clock holds the timer")
+            << 200 << 0 << 3 << QList<int>{200, 300, 400, 500} << 600 << true;
     }
     void retransmissionSchedule()
     {
@@ -88,14 +92,24 @@ private slots:
         QFETCH(int, maxRetries);
         QFETCH(QList<int>, sendTimes);
         QFETCH(int, giveUpTime);
+        QFETCH(bool, timerHeld);
         SimulatedClock clock(ClockAddress);
         QVERIFY(clock.bind());
         clock.setAnswer("");  // a silent clock
+        SimulatedClock holder(QHostAddress("127.0.0.3"));
+        QVERIFY(holder.bind());
+        holder.setAnswer("");
         RunningLink running(maxRetries, 100);
+        if (timerHeld) {
+            sendClockDatagram(running.link, holder.address(), 0, "a");
+            sendClockDatagram(running.link, holder.address(), 1, "b");
+            QTRY_COMPARE_WITH_TIMEOUT(running.link.GetUdpCounters().givenUp, qint64(2), 20000);
+        }
+        const qint64 givenUpBefore = running.link.GetUdpCounters().givenUp;
 
         const qint64 queuedAt = clock.msecsSinceCreated();
         sendClockDatagram(running.link, ClockAddress, 1, "7 C", initialDelay, extraInterval);
-        QTRY_COMPARE_WITH_TIMEOUT(running.link.GetUdpCounters().givenUp, qint64(1), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(running.link.GetUdpCounters().givenUp, givenUpBefore + 1, 20000);
         const qint64 givenUpSeenAt = clock.msecsSinceCreated();
         QTRY_COMPARE_WITH_TIMEOUT(clock.arrivals.size(), sendTimes.size(), 10000);
         QCOMPARE(running.link.GetUdpQueueSize(), 0);

@@ -73,8 +73,8 @@ mkdir -p "$(dirname "$results")"
 
 section "Reading replies: own reading vs full JSON parse" \
     "$build_dir/bench/bench_replyreading" "$bench_bin/bench_replyreading"
-section "Clock link: 100, 1,000 and 10,000 acknowledging clocks, and the retransmission schedule" \
-    "$build_dir/bench/bench_clocklink" "$bench_bin/bench_clocklink"
+section "Clock link: late answers, 100 to 10,000 acknowledging clocks, and the retransmission schedule" \
+    "$build_dir/bench/bench_clocklink 100 1000 2000 5000 10000" "$bench_bin/bench_clocklink" 100 1000 2000 5000 10000
 section "The running program: start time, CPU and memory" \
     "$build_dir/bench/bench_program $idle_seconds" "$bench_bin/bench_program" "$idle_seconds"
 section "Memory over one simulated hour of refreshes" \

@@ -1,23 +1,33 @@
 // Uses the clock port: binds UDP port 7372 (the link and substitute clocks).
 //
 // The clock link under load and on time:
-//  1. 100, 1,000 and 10,000 substitute clocks (127.0.0.2 upward) x 5
-//     variables queued at once, every datagram acknowledged at once: the
-//     time the queueing takes on the calling thread, the time until the
-//     retransmit queue is empty, the link's CPU per round, answers dropped
-//     at the link's socket and the receive buffer it was granted. One
-//     datagram is in flight per clock, so each clock's five exchanges
+//  0. The retransmit queue alone on a settable clock (no sockets): clocks
+//     whose answers now and then come far later than usual, on a link
+//     losing a tenth of the datagrams and of the answers; runs that credited
+//     an answer to the wrong datagram or left the clock with an old text.
+//  1. Substitute clocks (127.0.0.2 upward; 100, 1,000 and 10,000 of them, or
+//     the counts given as arguments) x 5 variables queued at once, every
+//     datagram acknowledged at once: the time the queueing takes on the
+//     calling thread, the time until the retransmit queue is empty, the
+//     link's CPU per round and per clock, datagrams sent more than once (and
+//     of those, the ones whose answer was already waiting for the link),
+//     answers dropped at the link's socket and the receive buffer granted.
+//     One datagram is in flight per clock, so each clock's five exchanges
 //     follow one another.
 //  2. Clocks that never answer: when each of the four transmissions arrives
 //     and when the record is given up, against the schedule of 200, 300,
 //     400, 500 and 600 ms after queueing. One record per clock, the first
 //     the link sends it.
 // Prints Markdown tables. Loopback only.
+//
+//   bench_clocklink [CLOCKS...]     e.g. bench_clocklink 100 1000 10000
+//   bench_clocklink queue           the queue alone (part 0)
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHostAddress>
+#include <QRandomGenerator>
 #include <QThread>
 #include <QVector>
 #include <algorithm>
@@ -38,6 +48,7 @@
 
 #include "clocklink/clockdatagram.h"
 #include "support/clockportlock.h"
+#include "clocklink/retransmitqueue.h"
 #include "clocklink/udpcommthread.h"
 
 namespace {
@@ -74,6 +85,132 @@ Stats statsOf(QVector<double> values)
     return s;
 }
 
+QString loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()).section(' ', 0, 2) : QString();
+}
+
+// ---- 0: the queue alone, answers late now and then
+
+// One run: 20 rounds of five texts a second apart to one clock, then a
+// minute with nothing queued. The clock answers `baseMs` late, or `spikeMs`
+// late with the share `spikeShare`; each datagram and each answer is lost
+// with the share `loss`.
+struct SpikeRun
+{
+    bool wrongCredit = false;
+    bool stale = false;        // the clock does not end with the last round
+    double emptyAfterMs = 0;   // queue empty, after the last round was queued
+    double sendsPerText = 0;   // transmissions per text queued
+};
+
+SpikeRun spikeRun(quint32 seed, int baseMs, double spikeShare, int spikeMs, double loss)
+{
+    constexpr int Rounds = 20;
+    qint64 nowMs = 0;
+    RetransmitQueue queue([&nowMs] { return nowMs * 1000000; });
+    QRandomGenerator random(seed);
+    std::vector<std::pair<qint64, QByteArray>> answers;  // (arrival, datagram answered)
+    QByteArray shown[5];
+    SpikeRun run;
+    queue.setAcknowledgementObserver([&run](const udpQueueStruct& record, const QByteArray& answer) {
+        run.wrongCredit = run.wrongCredit || answer.mid(1) != record.data;
+    });
+    const auto transmit = [&](const udpQueueStruct& record) {
+        if (random.generateDouble() < loss)
+            return;
+        shown[quint8(record.data.at(1)) % 5] = record.data;
+        if (random.generateDouble() < loss)
+            return;
+        const int delay = random.generateDouble() < spikeShare ? spikeMs : baseMs;
+        answers.push_back({nowMs + delay, record.data});
+    };
+    const QHostAddress clock(QStringLiteral("10.0.0.5"));
+    const qint64 lastRoundAt = (Rounds - 1) * 1000;
+    const qint64 endMs = lastRoundAt + 60000;
+    int round = 0;
+    qint64 emptyAt = -1;
+    while (nowMs <= endMs) {
+        for (size_t i = 0; i < answers.size();) {
+            if (answers[i].first <= nowMs) {
+                queue.acknowledge(clock, "A" + answers[i].second);
+                answers.erase(answers.begin() + long(i));
+            } else {
+                ++i;
+            }
+        }
+        if (round < Rounds && nowMs >= round * 1000) {
+            for (int v = 0; v < 5; ++v) {
+                auto* record = new udpQueueStruct;
+                record->data = ClockDatagram::build(v, QStringLiteral("r%1 v%2").arg(round).arg(v));
+                record->length = record->data.size();
+                record->addr = clock;
+                record->port = CLOCK_UDP_PORT;
+                record->initialDelay = 200;
+                record->interval = 100;
+                queue.append(record);
+            }
+            ++round;
+        }
+        queue.service(3, transmit);
+        if (round == Rounds && emptyAt < 0 && queue.size() == 0)
+            emptyAt = nowMs;
+        // On to the next event: an answer, a round, something due.
+        qint64 next = round < Rounds ? round * 1000 : endMs + 1;
+        for (const auto& answer : answers)
+            next = qMin(next, answer.first);
+        const qint64 due = queue.nextDueNs();
+        if (due >= 0)
+            next = qMin(next, (due + 999999) / 1000000);
+        nowMs = qMax(next, nowMs + 1);
+    }
+    for (int v = 0; v < 5; ++v)
+        run.stale = run.stale || shown[v] != ClockDatagram::build(v, QStringLiteral("r%1 v%2").arg(Rounds - 1).arg(v));
+    run.emptyAfterMs = double(emptyAt - lastRoundAt);
+    const RetransmitQueue::Counters counts = queue.counters();
+    run.sendsPerText = double(counts.transmissions) / qMax<qint64>(1, counts.queued);
+    return run;
+}
+
+void spikeSimulation(int runs)
+{
+    struct Case
+    {
+        const char* name;
+        int baseMs;
+        double spikeShare;
+        int spikeMs;
+        double loss;
+    };
+    const Case cases[] = {{"300 ms clock, 2 % of answers at 800 ms", 300, 0.02, 800, 0.1},
+                          {"50 ms clock, 2 % of answers at 500 ms", 50, 0.02, 500, 0.1},
+                          {"steady 300 ms clock", 300, 0, 0, 0.1},
+                          {"steady 50 ms clock", 50, 0, 0, 0.1},
+                          {"steady 300 ms clock, nothing lost", 300, 0, 0, 0},
+                          {"steady 50 ms clock, nothing lost", 50, 0, 0, 0}};
+    std::printf("#### The queue alone: late answers on a lossy link (%d runs each, seeds 1-%d; 10 %% of "
+                "datagrams and of answers lost unless said otherwise; 20 rounds of 5 texts a second "
+                "apart)\n\n",
+                runs, runs);
+    std::printf("| clock | runs with a wrong credit | runs ending stale | queue empty after the last round, "
+                "median (ms) | sends per text, median |\n|---|---:|---:|---:|---:|\n");
+    for (const Case& c : cases) {
+        int wrong = 0, stale = 0;
+        QVector<double> empty, sends;
+        for (int seed = 1; seed <= runs; ++seed) {
+            const SpikeRun run = spikeRun(quint32(seed), c.baseMs, c.spikeShare, c.spikeMs, c.loss);
+            wrong += run.wrongCredit ? 1 : 0;
+            stale += run.stale ? 1 : 0;
+            empty << run.emptyAfterMs;
+            sends << run.sendsPerText;
+        }
+        std::printf("| %s | %d | %d | %.0f | %.3f |\n", c.name, wrong, stale, statsOf(empty).median,
+                    statsOf(sends).median);
+    }
+    std::printf("\n");
+}
+
 // ---- 1: acknowledged clocks, 100 / 1,000 / 10,000 of them
 
 // Many clocks that answer every datagram at once with "A": one socket per
@@ -104,10 +241,11 @@ public:
             }
             epoll_event event = {};
             event.events = EPOLLIN;
-            event.data.fd = fd;
+            event.data.u32 = quint32(fds.size());
             ::epoll_ctl(epollFd, EPOLL_CTL_ADD, fd, &event);
             fds.push_back(fd);
         }
+        lastData.resize(fds.size());
         reader = std::thread([this] { answerLoop(); });
     }
     ~AnsweringClocks()
@@ -121,6 +259,9 @@ public:
 
     int unbound = 0;
     std::atomic<qint64> received{0};
+    // Datagrams that arrived again right after themselves: a retransmission
+    // of a datagram the clock had already answered.
+    std::atomic<qint64> repeated{0};
 
 private:
     void answerLoop()
@@ -130,7 +271,8 @@ private:
         while (!stop) {
             const int n = ::epoll_wait(epollFd, events.data(), int(events.size()), 50);
             for (int e = 0; e < n; ++e) {
-                const int fd = events[e].data.fd;
+                const quint32 index = events[e].data.u32;
+                const int fd = fds[index];
                 for (;;) {
                     sockaddr_in from = {};
                     socklen_t fromLength = sizeof from;
@@ -139,6 +281,10 @@ private:
                     if (got < 0)
                         break;
                     ++received;
+                    const QByteArray data(buffer, int(got));
+                    if (lastData[index] == data)
+                        ++repeated;
+                    lastData[index] = data;
                     ::sendto(fd, "A", 1, 0, reinterpret_cast<sockaddr*>(&from), fromLength);
                 }
             }
@@ -147,6 +293,7 @@ private:
 
     int epollFd = -1;
     std::vector<int> fds;
+    std::vector<QByteArray> lastData;  // per clock, the reader thread's
     std::atomic<bool> stop{false};
     std::thread reader;
 };
@@ -194,9 +341,11 @@ struct SizeResult
     int clocks = 0;
     Stats queueing, empty, cpu;
     qint64 queued = 0, acknowledged = 0, transmissions = 0, givenUp = 0, superseded = 0;
-    qint64 received = 0, drops = 0, buffer = 0;
+    qint64 received = 0, drops = 0, buffer = 0, repeated = 0;
     int unbound = 0;
     bool leftOver = false;
+    int roundsResentOverOnePercent = 0, roundsWithGiveUps = 0;
+    QString load;  // load average before the rounds
 };
 
 SizeResult acknowledgedClocks(int clockCount, int rounds)
@@ -211,9 +360,11 @@ SizeResult acknowledgedClocks(int clockCount, int rounds)
         addresses << clockAddress(i).toString();
 
     QVector<double> queueing, emptyAfter, cpu;
+    result.load = loadAverage();
     const auto before = commThread.GetUdpCounters();
     const qint64 dropsBefore = linkSocketDrops();
     for (int round = 0; round < rounds; ++round) {
+        const auto roundBefore = commThread.GetUdpCounters();
         QStringList texts;
         for (int v = 0; v < Vars; ++v)
             texts << QStringLiteral("R%1 V%2 12 C").arg(round).arg(v);
@@ -239,6 +390,11 @@ SizeResult acknowledgedClocks(int clockCount, int rounds)
         emptyAfter << msBetween(queued, empty);
         QThread::msleep(200);  // the last answers are read
         cpu << (linkCpuNs() - cpuBefore) / 1e6;
+        const auto roundAfter = commThread.GetUdpCounters();
+        const qint64 resent = roundAfter.transmissions - roundBefore.transmissions
+                              - (roundAfter.queued - roundBefore.queued);
+        result.roundsResentOverOnePercent += resent * 100 > roundAfter.queued - roundBefore.queued ? 1 : 0;
+        result.roundsWithGiveUps += roundAfter.givenUp > roundBefore.givenUp ? 1 : 0;
     }
     const auto after = commThread.GetUdpCounters();
     result.queueing = statsOf(queueing);
@@ -250,6 +406,7 @@ SizeResult acknowledgedClocks(int clockCount, int rounds)
     result.givenUp = after.givenUp - before.givenUp;
     result.superseded = after.superseded - before.superseded;
     result.received = clocks.received;
+    result.repeated = clocks.repeated;
     result.drops = linkSocketDrops() - dropsBefore;
     result.buffer = commThread.GetReceiveBufferSize();
     return result;
@@ -277,24 +434,39 @@ void printSizes(const std::vector<SizeResult>& results, int rounds)
     row("queueing the round on the calling thread (ms)", &SizeResult::queueing);
     row("queue empty after queueing (ms)", &SizeResult::empty);
     row("link CPU per round (ms)", &SizeResult::cpu);
-    auto countRow = [&](const char* name, qint64 SizeResult::*field) {
+    std::printf("| link CPU per clock and round (us) |");
+    for (const SizeResult& r : results)
+        std::printf(" %.1f |", r.cpu.median * 1000 / qMax(1, r.clocks));
+    std::printf("\n| load average before the rounds |");
+    for (const SizeResult& r : results)
+        std::printf(" %s |", qPrintable(r.load));
+    std::printf("\n");
+    auto countRow = [&](const char* name, auto SizeResult::*field) {
         std::printf("| %s |", name);
         for (const SizeResult& r : results)
-            std::printf(" %lld |", r.*field);
+            std::printf(" %lld |", qint64(r.*field));
         std::printf("\n");
     };
     countRow("datagrams queued", &SizeResult::queued);
     countRow("acknowledged", &SizeResult::acknowledged);
     countRow("transmissions", &SizeResult::transmissions);
     countRow("given up", &SizeResult::givenUp);
+    countRow("sent again while the answer was waiting for the link", &SizeResult::repeated);
+    std::printf("| sends per datagram |");
+    for (const SizeResult& r : results)
+        std::printf(" %.4f |", double(r.transmissions) / qMax<qint64>(1, r.queued));
+    std::printf("\n");
+    countRow("rounds with more than 1 % sent twice", &SizeResult::roundsResentOverOnePercent);
+    countRow("rounds with a datagram given up", &SizeResult::roundsWithGiveUps);
     countRow("datagrams the clocks received", &SizeResult::received);
     countRow("answers dropped at the link's socket", &SizeResult::drops);
     countRow("receive buffer granted (bytes)", &SizeResult::buffer);
     std::printf("\n");
     for (size_t i = 1; i < results.size(); ++i)
-        std::printf("Link CPU per round, %d against %d clocks: %.1fx (target at most 12x).\n",
-                    results[i].clocks, results[i - 1].clocks,
-                    results[i].cpu.median / qMax(0.001, results[i - 1].cpu.median));
+        std::printf("Link CPU per clock, %d against %d clocks: %.2fx.\n", results[i].clocks,
+                    results[i - 1].clocks,
+                    (results[i].cpu.median / results[i].clocks)
+                        / qMax(1e-9, results[i - 1].cpu.median / results[i - 1].clocks));
     std::printf("\nKernel rmem_max: %lld bytes (Linux grants twice the size asked for, up to twice rmem_max).\n",
                 readNumberFile("/proc/sys/net/core/rmem_max"));
     for (const SizeResult& r : results) {
@@ -467,6 +639,9 @@ void silentClocks(int datagrams, int spacingMs)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    spikeSimulation(500);
+    if (argc > 1 && QByteArray(argv[1]) == "queue")
+        return 0;  // the queue alone
     ClockPortLock lock;
     commThread.start(QThread::NormalPriority);
     // As the main window sets them.
@@ -478,9 +653,15 @@ int main(int argc, char** argv)
         files.rlim_cur = qMin<rlim_t>(files.rlim_max, 11000);
         ::setrlimit(RLIMIT_NOFILE, &files);
     }
+    QVector<int> sizes;
+    for (int i = 1; i < argc; ++i)
+        if (QByteArray(argv[i]).toInt() > 0)
+            sizes << QByteArray(argv[i]).toInt();
+    if (sizes.isEmpty())
+        sizes = {100, 1000, 10000};
     constexpr int Rounds = 10;
     std::vector<SizeResult> results;
-    for (int clocks : {100, 1000, 10000})
+    for (int clocks : sizes)
         results.push_back(acknowledgedClocks(clocks, Rounds));
     printSizes(results, Rounds);
     silentClocks(120, 37);

@@ -467,6 +467,10 @@ void printSizes(const std::vector<SizeResult>& results, int rounds)
                     results[i - 1].clocks,
                     (results[i].cpu.median / results[i].clocks)
                         / qMax(1e-9, results[i - 1].cpu.median / results[i - 1].clocks));
+    if (results.size() > 2)
+        std::printf("Link CPU per clock, %d against %d clocks: %.2fx.\n", results.back().clocks, results[1].clocks,
+                    (results.back().cpu.median / results.back().clocks)
+                        / qMax(1e-9, results[1].cpu.median / results[1].clocks));
     std::printf("\nKernel rmem_max: %lld bytes (Linux grants twice the size asked for, up to twice rmem_max).\n",
                 readNumberFile("/proc/sys/net/core/rmem_max"));
     for (const SizeResult& r : results) {

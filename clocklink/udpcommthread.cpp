@@ -339,17 +339,19 @@ void UDPCommThread::wake()
     const int busyClocks = udpQueue.busyClocks();
     growReceiveBuffer(busyClocks);
     // Everything due, with the answers read first (beyond the share read
-    // above, one per clock with records waiting) and in between, so an
-    // answer waiting in the socket (the worker was kept from running) is
-    // not followed by a needless retransmission. The reads are bounded: a
-    // flood at the port neither stops the transmissions nor keeps a stop
-    // request waiting.
+    // above, one per clock with records waiting) and again before every 64
+    // sends, so an answer waiting in the socket (the worker was kept from
+    // running, by other work on the machine or by its own long turn) is not
+    // followed by a needless retransmission. The reads are bounded: a flood
+    // at the port neither stops the transmissions nor keeps a stop request
+    // waiting.
     const bool bound = udpSocket->state() == QAbstractSocket::BoundState;
+    const int readsBetweenSends = qMax(MaxReadsPerWake, busyClocks);
     if (bound)
         readAnswers(busyClocks);
     while (runFlag && udpQueue.service(maxRetries, transmit, SendsBetweenReads)) {
         if (bound)
-            readAnswers(MaxReadsPerWake);
+            readAnswers(readsBetweenSends);
     }
 
     for (const RetransmitQueue::HealthEvent& event : udpQueue.takeHealthEvents()) {

@@ -148,21 +148,14 @@ private slots:
         link.start(QThread::NormalPriority);
         std::atomic<bool> flooding{true};
         std::atomic<qint64> sent{0};
-        // Stopped and joined however the test ends: a failed check returns
-        // early, and a joinable thread left behind would abort the program.
-        struct Strangers : std::vector<std::thread>
-        {
-            std::atomic<bool>& flooding;
-            explicit Strangers(std::atomic<bool>& flag) : flooding(flag) {}
-            ~Strangers() { stop(); }
-            void stop()
-            {
-                flooding = false;
-                for (std::thread& stranger : *this)
-                    if (stranger.joinable())
-                        stranger.join();
-            }
-        } strangers(flooding);
+        std::vector<std::thread> strangers;
+        // A failed check returns early: a joinable thread left would abort the program.
+        const auto stopStrangers = [&] {
+            flooding = false;
+            for (std::thread& stranger : strangers)
+                stranger.joinable() ? stranger.join() : void();
+        };
+        const auto joinOnReturn = qScopeGuard(stopStrangers);
         for (int s = 0; s < 6; ++s) {
             strangers.emplace_back([&, s] {
                 QUdpSocket socket;
@@ -186,7 +179,7 @@ private slots:
         timer.start();
         link.StopThread();
         const qint64 took = timer.elapsed();
-        strangers.stop();
+        stopStrangers();
         qInfo("StopThread took %lld ms under a flood of %lld datagrams", took, qint64(sent));
         QCOMPARE(link.GetUdpCounters().transmissions, qint64(4));
         QVERIFY(sent > 1000);

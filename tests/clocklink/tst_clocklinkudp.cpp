@@ -80,8 +80,7 @@ private slots:
             << 200 << 0 << 3 << QList<int>{200, 300, 400, 500} << 600 << false;
         QTest::newRow("sent at once") << 0 << 0 << 3 << QList<int>{0, 100, 200, 300} << 400 << false;
         QTest::newRow("extra interval, one retry") << 200 << 50 << 1 << QList<int>{200, 350} << 500 << false;
-        // The worker sleeps until another clock's next probe, 30 s away:
-        // queueing must wake it.
+        // The worker sleeps until another clock's probe, 30 s away: queueing must wake it.
         QTest::newRow("while a silent clock holds the timer")
             << 200 << 0 << 3 << QList<int>{200, 300, 400, 500} << 600 << true;
     }

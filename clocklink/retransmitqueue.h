@@ -75,9 +75,10 @@ bool isClockAddressText(const QString& text);
 //   flight is not sent again and leaves the queue at its next retry moment,
 //   unless its answer comes first; leaving with two or more unanswered
 //   copies counts as a give-up. Should it have gone out only once while the
-//   clock's previous record also went unanswered, it is sent a second time
-//   first: one lost copy tells nothing, but a dead clock whose texts keep
-//   changing must still be noticed.
+//   clock's previous record also went unanswered (or the clock has not
+//   answered yet), it is sent a second time first: one lost copy tells
+//   nothing, but a dead clock whose texts keep changing must be noticed, and
+//   a slow one must back off until it can be measured.
 // - No bursts: a retransmission is due one interval after the record's
 //   previous transmission (not after its queueing), and the record is given
 //   up one interval after its last retransmission.

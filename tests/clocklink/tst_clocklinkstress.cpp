@@ -72,8 +72,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(link.GetUdpQueueSize(), 0, 120000);
         const RetransmitQueue::Counters counts = link.GetUdpCounters();
         QCOMPARE(counts.queued, total);
-        // Each record left exactly once, one way or another (a given-up text
-        // once more for every time it was sent again): with one
+        // Each record left once per queueing (kept texts are queued again): with one
         // datagram in flight per clock, most are replaced by a newer text
         // for their variable before they are sent.
         QCOMPARE(counts.acknowledged + counts.givenUp + counts.superseded, total + counts.resent);

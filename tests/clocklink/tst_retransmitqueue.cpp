@@ -615,8 +615,7 @@ private slots:
     }
 
     // An older text already in flight when a newer one is queued finishes
-    // its exchange: sent twice at most (once more here, the clock never
-    // having answered), and the late answer to its second copy is absorbed
+    // its exchange: sent once more (the clock never answered), and the late answer is absorbed
     // rather than taken for the newer text's.
     void inFlightOlderTextFinishesAndIsNotResent()
     {
@@ -809,7 +808,7 @@ private slots:
     {
         // One thread appends, one services, this one acknowledges (real
         // time): every record ends acknowledged, given up or superseded,
-        // exactly once (the given-up ones, once more when queued again).
+        // exactly once.
         RetransmitQueue queue;
         constexpr int total = 20000;
         std::atomic<bool> appending{true};

@@ -62,8 +62,8 @@ private:
 // datagram arrives (readyRead), when its one timer reaches the next due
 // moment of either queue, or when another thread queues something; it never
 // polls. Each wake-up reads a bounded number of datagrams (256, then one
-// per clock with records waiting before sending what is due, then 256
-// every 64 sends), so a flood at the port cannot keep the timer or
+// per clock with records waiting before sending what is due, then as many
+// again, at least 256, before every 64 sends), so a flood at the port cannot keep the timer or
 // StopThread from running, while the answers of many clocks are read before
 // they cost retransmissions.
 //

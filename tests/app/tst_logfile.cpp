@@ -114,14 +114,12 @@ private slots:
             window->close();
         }
 
+        // Nothing changed: the settings file is not written at either close.
         const QString stamp = "12/05/26 13:04:05.678: ";
-        const QString saving = stamp + "Savings Settings, File=" + settingsFilePath();
         QCOMPARE(fileLines(path), (QStringList{
                                       stamp + "****************Corvelta Startup*******",
-                                      saving,
                                       stamp + "*****Corvelta Shutdown******",
                                       stamp + "****************Corvelta Startup*******",
-                                      saving,
                                       stamp + "*****Corvelta Shutdown******",
                                   }));
     }

@@ -192,7 +192,7 @@ private slots:
         QFile::remove(settingsFilePath());
         QVERIFY(QFile::copy(recorded, settingsFilePath()));
         QVERIFY(QFile::setPermissions(settingsFilePath(), QFile::ReadOwner | QFile::WriteOwner));
-        makeWindow()->close();
+        makeWindow()->saveSettings();
         QFile written(settingsFilePath()), original(recorded);
         QVERIFY(written.open(QIODevice::ReadOnly) && original.open(QIODevice::ReadOnly));
         const QByteArray before = original.readAll();
@@ -247,8 +247,7 @@ private slots:
             file.write("[General]\nfuturekey=keep me\nweatherhost=http://127.0.0.1:9\n"
                        "stockhost=127.0.0.1:9\n\n[Other]\nx=1\n");
         }
-        auto window = makeWindow();
-        window->close();
+        makeWindow()->saveSettings();
 
         QSettings settings(settingsFilePath(), QSettings::IniFormat);
         QCOMPARE(settings.value("futurekey").toString(), QString("keep me"));

@@ -239,6 +239,40 @@ private slots:
         QVERIFY(!fileLines(logDir.filePath(logName(testMoment.date()))).join('\n').contains("too late"));
     }
 
+    // Placed last: each row leaves "logdays" in the settings file.
+    void logdaysKeepsThatManyDays_data()
+    {
+        addColumns<QString, QString, bool>({"logdays", "name", "deleted"});
+        // Today is 12/05/26.
+        QTest::newRow("0 keeps every log") << "0" << "Corvelta_12-05-25.log" << false;
+        QTest::newRow("1 keeps yesterday's") << "1" << "Corvelta_12-04-26.log" << false;
+        QTest::newRow("1 deletes the day before") << "1" << "Corvelta_12-03-26.log" << true;
+        QTest::newRow("30 keeps the 30th day back") << "30" << "Corvelta_11-05-26.log" << false;
+        QTest::newRow("30 deletes the 31st, last year") << "30" << "Corvelta_11-04-26.log" << true;
+        QTest::newRow("a non-number keeps every log") << "a week" << "Corvelta_12-05-16.log" << false;
+        QTest::newRow("above 3650 keeps every log") << "3651" << "Corvelta_12-05-16.log" << false;
+        QTest::newRow("today's, not 1926's") << "1" << "Corvelta_12-05-26.log" << false;
+        QTest::newRow("a future date") << "1" << "Corvelta_01-10-27.log" << false;
+        QTest::newRow("no such date") << "1" << "Corvelta_13-40-26.log" << false;
+        QTest::newRow("lower case") << "1" << "corvelta_12-01-26.log" << false;
+        QTest::newRow("more after the name") << "1" << "Corvelta_12-01-26.log.bak" << false;
+    }
+    void logdaysKeepsThatManyDays()
+    {
+        QFETCH(QString, logdays);
+        QFETCH(QString, name);
+        QFETCH(bool, deleted);
+        prepareSettingsFile({{"logdays", logdays}});
+        QVERIFY(QFile(logDir.filePath(name)).open(QIODevice::WriteOnly));
+
+        FixedClock clock(testMoment);
+        DebugCapture capture;
+        auto window = loggingWindow();
+        QCOMPARE(QFile::exists(logDir.filePath(name)), !deleted);
+        if (deleted)
+            QTRY_VERIFY(capture.debugLines().join('\n').contains(": Log files older than " + logdays + " days deleted: 1"));
+    }
+
 private:
     QTemporaryDir logDir;
 };

@@ -1,6 +1,4 @@
-// The real corvelta executable as the operator runs it: copied into a
-// directory of its own (its settings file beside it, its log there too),
-// started offscreen, stopped by signals and started a second time.
+// The real program run from a directory of its own, stopped by signals and started twice.
 #include <QtTest>
 
 #include <csignal>
@@ -17,14 +15,12 @@ class RunningCopyTest : public QObject
     QString settings() const { return dir.filePath("crv_settings.ini"); }
     QString log() const { return fileLines(dir.filePath(QDate::currentDate().toString("'Corvelta_'MM-dd-yy'.log'"))).join('\n'); }
 
-    // Starts a copy (behind `prefix`, a command such as unshare) and, if it
-    // should run, waits for its startup line.
+    // Starts a copy behind `prefix` (such as unshare); one that `runs` has logged its startup.
     bool start(QProcess& copy, QStringList prefix = {}, bool runs = true)
     {
         const int startups = log().count("Corvelta Startup");
-        prefix << dir.filePath("corvelta");
         copy.setWorkingDirectory(dir.path());
-        copy.start(prefix.takeFirst(), prefix);
+        copy.start((prefix << dir.filePath("corvelta") << "-platform" << "offscreen").takeFirst(), prefix);
         return copy.waitForStarted(30000) &&
                (!runs || QTest::qWaitFor([&] { return log().count("Corvelta Startup") > startups; }, 30000));
     }
@@ -32,13 +28,12 @@ class RunningCopyTest : public QObject
 private slots:
     void init()
     {
+        QVERIFY(QDir(dir.path()).removeRecursively() && QDir().mkpath(dir.path()));
         QVERIFY(QFile::copy(CORVELTA_BINARY_DIR "/corvelta", dir.filePath("corvelta")));
-        QSettings file(settings(), QSettings::IniFormat);
-        file.setValue("stockedit1", "HELD");
-        file.setValue("weatherhost", "http://127.0.0.1:9");
-        file.setValue("stockhost", "http://127.0.0.1:9");
+        QFile file(settings());
+        QVERIFY(file.open(QIODevice::WriteOnly) &&
+                file.write("[General]\nstockedit1=HELD\nweatherhost=http://127.0.0.1:9\nstockhost=http://127.0.0.1:9\n"));
     }
-    void cleanup() { QVERIFY(QDir(dir.path()).removeRecursively() && QDir().mkpath(dir.path())); }
 
     void stopSignalsCloseAsTheWindowDoes_data()
     {
@@ -54,22 +49,17 @@ private slots:
         QFETCH(QString, line);
         QProcess copy;
         QVERIFY(start(copy));
-        // A missing file is written at the stop, with what the window holds.
-        QVERIFY(QFile::remove(settings()));
-        // Both signals pending at once: the first starts the close, the second ends it.
-        ::kill(pid_t(copy.processId()), SIGSTOP);
-        for (int s : stops)
+        QVERIFY(QFile::remove(settings()));  // written again at the stop, with what the window holds
+        // All signals pending at once: the first starts the close, a second ends it.
+        for (int s : QList<int>{SIGSTOP} + stops + QList<int>{SIGCONT})
             ::kill(pid_t(copy.processId()), s);
-        ::kill(pid_t(copy.processId()), SIGCONT);
         QVERIFY(copy.waitForFinished(30000));
         QCOMPARE(copy.exitStatus(), line.isEmpty() ? QProcess::CrashExit : QProcess::NormalExit);
         if (line.isEmpty())
             return;
         QCOMPARE(copy.exitCode(), 0);
-        QStringList lines = log().split('\n');  // the stop request, the settings written, the shutdown
-        QCOMPARE(lines.takeLast().mid(23), QString("*****Corvelta Shutdown******"));
-        QCOMPARE(lines.takeLast().mid(23), "Savings Settings, File=" + settings());
-        QCOMPARE(lines.takeLast().mid(23), line);
+        QCOMPARE(log().split('\n').mid(log().count('\n') - 2).replaceInStrings(QRegularExpression("^.{23}"), ""),
+                 (QStringList{line, "Savings Settings, File=" + settings(), "*****Corvelta Shutdown******"}));
         QCOMPARE(QSettings(settings(), QSettings::IniFormat).value("stockedit1").toString(), QString("HELD"));
     }
 
@@ -87,7 +77,7 @@ private slots:
             QSKIP("no network namespace can be made here");
         QProcess first, second;
         QVERIFY(start(first));
-        const QByteArray settingsBefore = fileLines(settings()).join('\n').toUtf8();
+        const QStringList settingsBefore = fileLines(settings());
         QVERIFY(start(second, prefix, !refused));
         if (refused) {
             QVERIFY(second.waitForFinished(30000));
@@ -97,12 +87,10 @@ private slots:
                                          "clocks and closes.").arg(first.processId())});
             QTRY_VERIFY_WITH_TIMEOUT(log().contains("Another start of Corvelta was refused; this window is the one that runs"), 30000);
             QCOMPARE(log().count("Corvelta Startup"), 1);
-            QCOMPARE(fileLines(settings()).join('\n').toUtf8(), settingsBefore);
+            QCOMPARE(fileLines(settings()), settingsBefore);
         }
-        for (QProcess* copy : {&first, &second}) {
-            copy->terminate();
-            QVERIFY(copy->state() == QProcess::NotRunning || copy->waitForFinished(30000));
-        }
+        for (QProcess* copy : {&first, &second})
+            QVERIFY((copy->terminate(), copy->state() == QProcess::NotRunning || copy->waitForFinished(30000)));
     }
 
 private:

@@ -465,7 +465,7 @@ private slots:
 
     void okWritesTheFileAtOnce()
     {
-        window->close();  // a settings file of the old values
+        window->close();  // a settings file of the old values to compare with
         window = std::make_unique<MainWindow>();
         MainWindowProbe::updateTimer(*window)->stop();
 

@@ -1,7 +1,10 @@
 #include <QApplication>
+#include <cstdio>
 
 #include "ui/captionfit.h"
+#include "app/instanceguard.h"
 #include "app/mainwindow.h"
+#include "app/stopsignals.h"
 
 int main(int argc, char* argv[])
 {
@@ -21,7 +24,20 @@ int main(int argc, char* argv[])
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Round);
 #endif
 
+    // One Corvelta per machine: a second copy would take the clocks' answers
+    // from the first. It is refused before it reads or writes anything.
+    InstanceGuard guard;
+    if (!guard.take()) {
+        std::fprintf(stderr,
+                     "Corvelta is already running (process %d); this copy sends nothing to the clocks and closes.\n",
+                     int(guard.holderProcess()));
+        return 1;
+    }
+
     QApplication app(argc, argv);
+    // Before the window: a stop asked for while it starts is handled once
+    // the event loop runs.
+    StopSignals stopSignals;
     // The largest font size, not above the platform's default, at which
     // every caption of both forms fits its fixed rectangle.
     CaptionFit::fitApplicationFont();
@@ -29,6 +45,24 @@ int main(int argc, char* argv[])
     {
         // The window goes before the application object does.
         MainWindow window;
+
+        // A refused second start brings this window to the front.
+        guard.watchForOtherStarts();
+        QObject::connect(&guard, &InstanceGuard::anotherStartRefused, &window, [&window] {
+            window.logLine("Another start of Corvelta was refused; this window is the one that runs");
+            window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+            window.show();
+            window.raise();
+            window.activateWindow();
+        });
+        // Every orderly stop goes the way of the window's close.
+        QObject::connect(&stopSignals, &StopSignals::stopRequested, &window, [&window](int signalNumber) {
+            window.logLine(QString("Stop requested by %1").arg(StopSignals::name(signalNumber)));
+            window.close();
+            QCoreApplication::quit();
+        });
+        QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, &MainWindow::shutDown);
+
         window.show();
         result = app.exec();
     }

@@ -81,6 +81,8 @@ MainWindow::MainWindow(QWidget* parent)
     logLine("****************Corvelta Startup*******");
 
     loadSettings();
+    watchSettingsEdits();
+    removeExpiredLogs();
 
     ui->locationStatusLabel->setText(
         QString("ID: %1 Grid: %2,%3 Station: %4").arg(gridId).arg(gridX).arg(gridY).arg(stationId));
@@ -109,12 +111,21 @@ MainWindow::~MainWindow()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    saveSettings();
+    shutDown();
+    // Left accepted, base handler not called: the window always closes.
+    Q_UNUSED(event);
+}
+
+void MainWindow::shutDown()
+{
+    if (shutDownDone)
+        return;
+    shutDownDone = true;
+    settingsWriteTimer->stop();
+    saveSettingsIfChanged();
     logLine("*****Corvelta Shutdown******");
     if (logOpen && logFile.isOpen())
         logFile.close();
-    // Left accepted, base handler not called: the window always closes.
-    Q_UNUSED(event);
 }
 
 void MainWindow::noteRefreshSucceeded(Feed feed)

@@ -68,6 +68,15 @@ public:
     static const QVector<SettingsKey>& settingsKeys();
     void loadSettings();
     void saveSettings();
+    // Writes the file when a written setting changed since it was last
+    // written or loaded, or when there is no file yet; hand edits made
+    // while nothing changed here are left alone.
+    void saveSettingsIfChanged();
+
+    // The one orderly stop, run once whatever asks for it (the window's
+    // close, a stop signal, the end of the session): settings written if
+    // they changed, the shutdown line logged, the log file closed.
+    void shutDown();
 
     // Who asks for a request: the operator (a button, or the lookup that a
     // button started) replaces a request of its kind still running; the
@@ -140,6 +149,15 @@ private:
     // Log file (app/windowlogfile.cpp): opens the log file of `date` in
     // `dir` (start-up and rollover).
     void openLogFileForDate(const QString& dir, const QDate& date);
+    // Deletes the day logs older than `logDays` days in the log directory.
+    void removeExpiredLogs();
+
+    // Settings file: the written values as the file holds them, and the
+    // wait after the last edit in the form before they are written.
+    void watchSettingsEdits();
+    QVector<QVariant> settingsOnFile;
+    QTimer* settingsWriteTimer = nullptr;
+    bool shutDownDone = false;
 
     // Weather feed (weather/windowweatherrequests.cpp): builds the weather
     // service URL from the path, logs it with the format's %s and sends the
@@ -274,6 +292,8 @@ private:
     // "maxobservationage" (minutes), read at start-up, never written.
     QByteArray weatherUserAgent;
     int maxObservationAge = 120;
+    // "logdays": days of day logs kept before today; 0 keeps every log.
+    int logDays = 0;
 
     // Retries after failed refreshes, and whether the "Not Requested" line of
     // each feed has been logged since its last request.

@@ -7,6 +7,7 @@
 #include <QMutexLocker>
 #include <QTextStream>
 
+#include "app/logretention.h"
 #include "app/timesource.h"
 
 namespace {
@@ -85,6 +86,18 @@ void MainWindow::openLogFileForDate(const QString& dir, const QDate& date)
     }
 
     removeOldLogs(3);
+    removeExpiredLogs();
+}
+
+void MainWindow::removeExpiredLogs()
+{
+    if (logDays <= 0)
+        return;
+    const int deleted = LogRetention::deleteExpired(logDir, logDate, logDays);
+    // Posted, not logged here: a rollover opens the new file with the log locked.
+    const QString line =
+        QString::asprintf("Log files older than %d days deleted: %d", logDays, deleted);
+    QMetaObject::invokeMethod(this, [this, line] { logLine(line); }, Qt::QueuedConnection);
 }
 
 void MainWindow::removeOldLogs(int daysBack)

@@ -1,10 +1,21 @@
 // The settings file crv_settings.ini beside the executable: read once at
-// start-up straight into the form and the members, written once at close.
+// start-up straight into the form and the members; written when the Setup
+// dialog is accepted, when Get Stations stores a grid and station, 5 s after
+// the last other edit in the window, and at the stop, each time only when
+// something changed.
 #include "app/mainwindow.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QSettings>
+#include <QTimer>
 
 #include "app/deploymentconfig.h"
+#include "app/logretention.h"
 #include "app/settingskeys.h"
 #include "weather/observationage.h"
 #include "weather/useragent.h"
@@ -39,6 +50,34 @@ QVariant readValue(const QSettings& settings, const SettingsKey& key)
     }
     return QVariant();
 }
+
+// The values of every written key, as the window holds them now.
+QVector<QVariant> writtenValues(const MainWindow& window)
+{
+    QVector<QVariant> values;
+    for (const SettingsKey& key : MainWindow::settingsKeys()) {
+        if (key.written())
+            values << key.save(window);
+    }
+    return values;
+}
+
+// The file holds the quote service's key: owner read and write only. Qt
+// writes a new file and gives it the mode of the one it replaces, so the
+// mode is set before writing (a missing file is made, empty, to carry it)
+// and once more after.
+void restrictToOwner(const QString& path)
+{
+    if (!QFile::exists(path)) {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            return;
+    }
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+}
+
+// An edit in the form waits this long for the next before the file is written.
+constexpr int SettingsWriteDelayMs = 5000;
 
 // A deployment key left empty means the built-in service.
 QString hostOrDefault(const QVariant& value, const char* fallback)
@@ -144,8 +183,13 @@ const QVector<SettingsKey>& MainWindow::settingsKeys()
                             w.maxObservationAge = ObservationAge::maxMinutesFromSetting(v.toString());
                         })
           // How long a request of either feed may take before it is given up.
-          << deployment("requesttimeout", [](MainWindow& w, const QVariant& v) {
-                 w.requestTimeout = requestTimeoutFromSetting(v.toString());
+          << deployment("requesttimeout",
+                        [](MainWindow& w, const QVariant& v) {
+                            w.requestTimeout = requestTimeoutFromSetting(v.toString());
+                        })
+          // How many days of day logs are kept before today.
+          << deployment("logdays", [](MainWindow& w, const QVariant& v) {
+                 w.logDays = LogRetention::daysFromSetting(v.toString());
              });
         return k;
     }();
@@ -154,6 +198,10 @@ const QVector<SettingsKey>& MainWindow::settingsKeys()
 
 void MainWindow::loadSettings()
 {
+    // A file an older version left readable by every user is closed to them
+    // now, not only at the next write.
+    if (QFile::exists(settingsFile))
+        restrictToOwner(settingsFile);
     QSettings settings(settingsFile, QSettings::IniFormat);
     for (const SettingsKey& key : settingsKeys())
         key.load(*this, readValue(settings, key));
@@ -161,6 +209,7 @@ void MainWindow::loadSettings()
 
 void MainWindow::saveSettings()
 {
+    restrictToOwner(settingsFile);
     QSettings settings(settingsFile, QSettings::IniFormat);
 
     logLine(QString("Savings Settings, File=%1").arg(settingsFile));
@@ -173,6 +222,46 @@ void MainWindow::saveSettings()
     // A directory that cannot be written must not lose the operator's
     // settings without a word: say so in the log.
     settings.sync();
-    if (settings.status() != QSettings::NoError)
+    if (settings.status() != QSettings::NoError) {
         logLine(QString("Error writing settings file: %1").arg(settingsFile));
+        return;
+    }
+    restrictToOwner(settingsFile);
+    settingsOnFile = writtenValues(*this);
+}
+
+void MainWindow::saveSettingsIfChanged()
+{
+    if (writtenValues(*this) != settingsOnFile || !QFile::exists(settingsFile))
+        saveSettings();
+}
+
+// Called once the settings are loaded: what the window holds now is what
+// the file holds.
+void MainWindow::watchSettingsEdits()
+{
+    settingsOnFile = writtenValues(*this);
+
+    settingsWriteTimer = new QTimer(this);
+    settingsWriteTimer->setSingleShot(true);
+    settingsWriteTimer->setInterval(SettingsWriteDelayMs);
+    connect(settingsWriteTimer, &QTimer::timeout, this, &MainWindow::saveSettingsIfChanged);
+    // Every edit restarts the wait: one write for a burst of typing. An edit
+    // of something that is not written finds nothing changed.
+    const auto restart = [this] { settingsWriteTimer->start(); };
+    for (QLineEdit* edit : ui->centralwidget->findChildren<QLineEdit*>())
+        connect(edit, &QLineEdit::textChanged, this, restart);
+    for (QComboBox* box : ui->centralwidget->findChildren<QComboBox*>())
+        connect(box, qOverload<int>(&QComboBox::currentIndexChanged), this, restart);
+    for (QCheckBox* box : ui->centralwidget->findChildren<QCheckBox*>())
+        connect(box, &QCheckBox::toggled, this, restart);
+
+    // Get Stations: the station chosen (the first of a new list, or the
+    // operator's pick) and, once the station list has been handled, a new
+    // grid are written at once. Both run after the window's own handlers.
+    connect(ui->locationComboBox, &QComboBox::currentTextChanged, this, &MainWindow::saveSettingsIfChanged);
+    connect(networkManager, &QNetworkAccessManager::finished, this, [this](QNetworkReply* reply) {
+        if (reply->request().attribute(RequestKindAttribute).toInt() == int(RequestKind::Stations))
+            saveSettingsIfChanged();
+    });
 }

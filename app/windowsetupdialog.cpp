@@ -32,7 +32,7 @@ void MainWindow::on_setupPushButton_clicked()
 
     // Cancel, Escape and the close button leave every member as it was. The
     // new values reach the scheduler at its next tick and the settings file
-    // when the window closes.
+    // at once.
     if (dialog.exec() != QDialog::Accepted)
         return;
 
@@ -50,4 +50,5 @@ void MainWindow::on_setupPushButton_clicked()
     stockStop = form->stockStopTimeEdit->time();
     stockInterval = form->stockSpinBox->value();
     stockWeekend = form->stockWeekendCheckBox->checkState() != Qt::Unchecked;
+    saveSettingsIfChanged();
 }

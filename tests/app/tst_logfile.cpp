@@ -115,13 +115,10 @@ private slots:
         }
 
         const QString stamp = "12/05/26 13:04:05.678: ";
-        const QString saving = stamp + "Savings Settings, File=" + settingsFilePath();
         QCOMPARE(fileLines(path), (QStringList{
                                       stamp + "****************Corvelta Startup*******",
-                                      saving,
                                       stamp + "*****Corvelta Shutdown******",
                                       stamp + "****************Corvelta Startup*******",
-                                      saving,
                                       stamp + "*****Corvelta Shutdown******",
                                   }));
     }
@@ -239,6 +236,37 @@ private slots:
         QCOMPARE(capture.debugLines(), QStringList{"12/05/26 13:04:05.678: too late"});
         QVERIFY(capture.otherLines().isEmpty());
         QVERIFY(!fileLines(logDir.filePath(logName(testMoment.date()))).join('\n').contains("too late"));
+    }
+
+    // Today is 12/05/26. Placed last: each row leaves "logdays" in the settings file.
+    void logdaysKeepsThatManyDays_data()
+    {
+        addColumns<QString, QString, bool>({"logdays", "name", "deleted"});
+        QTest::newRow("0 keeps every log") << "0" << "Corvelta_12-05-25.log" << false;
+        QTest::newRow("1 keeps yesterday's") << "1" << "Corvelta_12-04-26.log" << false;
+        QTest::newRow("1 deletes the day before") << "1" << "Corvelta_12-03-26.log" << true;
+        QTest::newRow("30 deletes the 31st, last year") << "30" << "Corvelta_11-04-26.log" << true;
+        QTest::newRow("not a number from 0 to 3650: keeps every log") << "3651" << "Corvelta_12-05-16.log" << false;
+        QTest::newRow("today's, not 1926's") << "1" << "Corvelta_12-05-26.log" << false;
+        QTest::newRow("a future date") << "1" << "Corvelta_01-10-27.log" << false;
+        QTest::newRow("no such date") << "1" << "Corvelta_13-40-26.log" << false;
+        QTest::newRow("lower case") << "1" << "corvelta_12-01-26.log" << false;
+        QTest::newRow("more after the name") << "1" << "Corvelta_12-01-26.log.bak" << false;
+    }
+    void logdaysKeepsThatManyDays()
+    {
+        QFETCH(QString, logdays);
+        QFETCH(QString, name);
+        QFETCH(bool, deleted);
+        prepareSettingsFile({{"logdays", logdays}});
+        QVERIFY(QFile(logDir.filePath(name)).open(QIODevice::WriteOnly));
+
+        FixedClock clock(testMoment);
+        DebugCapture capture;
+        auto window = loggingWindow();
+        QCOMPARE(QFile::exists(logDir.filePath(name)), !deleted);
+        if (deleted)
+            QTRY_VERIFY(capture.debugLines().join('\n').contains(": Log files older than " + logdays + " days deleted: 1"));
     }
 
 private:

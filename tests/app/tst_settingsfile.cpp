@@ -183,6 +183,7 @@ private slots:
             QCOMPARE(int(settings.value(key).type()), int(QVariant::Time));
         QVERIFY(text.contains("\nunits=true\n"));
         QVERIFY(text.contains("\nweatherinterval=10\n"));
+        QCOMPARE(int(QFile::permissions(settingsFilePath()) & 0x7077), 0x6000);  // owner read and write only
     }
 
     // A file written by an earlier version comes back as it was.
@@ -192,7 +193,7 @@ private slots:
         QFile::remove(settingsFilePath());
         QVERIFY(QFile::copy(recorded, settingsFilePath()));
         QVERIFY(QFile::setPermissions(settingsFilePath(), QFile::ReadOwner | QFile::WriteOwner));
-        makeWindow()->close();
+        makeWindow()->saveSettings();
         QFile written(settingsFilePath()), original(recorded);
         QVERIFY(written.open(QIODevice::ReadOnly) && original.open(QIODevice::ReadOnly));
         const QByteArray before = original.readAll();
@@ -247,8 +248,7 @@ private slots:
             file.write("[General]\nfuturekey=keep me\nweatherhost=http://127.0.0.1:9\n"
                        "stockhost=127.0.0.1:9\n\n[Other]\nx=1\n");
         }
-        auto window = makeWindow();
-        window->close();
+        makeWindow()->saveSettings();
 
         QSettings settings(settingsFilePath(), QSettings::IniFormat);
         QCOMPARE(settings.value("futurekey").toString(), QString("keep me"));
@@ -368,6 +368,20 @@ private slots:
             expected << "Error writing settings file: " + path;
         QCOMPARE(logged, expected);
         QCOMPARE(QFile::exists(path), writable);
+    }
+
+    void aBurstOfEditsIsWrittenOnceOwnerOnlyOverAnOlderFileReadableByAll()
+    {
+        prepareSettingsFile();
+        auto window = makeWindow();
+        QVERIFY(QFile::setPermissions(settingsFilePath(), QFile::Permissions(0x6644)));
+        QStringList logged;
+        connect(window.get(), &MainWindow::OnSendToLogfile, this, [&](const QString& line) { logged << line; });
+        for (const char* text : {"A", "AB", "ABC"})
+            window->findChild<QLineEdit*>("tickerLineEdit1")->setText(text);
+        QTRY_COMPARE_WITH_TIMEOUT(logged, QStringList{"Savings Settings, File=" + settingsFilePath()}, 30000);
+        QCOMPARE(QSettings(settingsFilePath(), QSettings::IniFormat).value("stockedit1").toString(), QString("ABC"));
+        QCOMPARE(int(QFile::permissions(settingsFilePath()) & 0x7077), 0x6000);  // owner read and write only
     }
 
 private:

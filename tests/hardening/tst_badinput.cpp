@@ -128,7 +128,7 @@ private slots:
                     window->findChild<QComboBox*>(QString("weatherItemComboBox%1").arg(i))->currentIndex();
                 QVERIFY2(index >= -1 && index < 5, qPrintable(QString::number(index)));
             }
-            window->close();
+            window->saveSettings();
         }
         const QByteArray firstSave = readSettingsFile();
         QSettings saved(settingsFilePath(), QSettings::IniFormat);

@@ -33,5 +33,12 @@ if [ ! -f "$program" ] || [ ! -x "$program" ]; then
     tar tzvf "$archive" >&2
     fail=1
 fi
+# The service unit starts the program in the folder; a refused second copy (exit 1) is not restarted.
+unit="$out_dir/$folder/corvelta.service"
+exec_start="$(sed -n 's/^ExecStart=//p' "$unit" 2>/dev/null)"
+if [ ! -x "$out_dir/$folder/$(basename "${exec_start:-none}")" ] || ! grep -qx 'RestartPreventExitStatus=1' "$unit"; then
+    echo "check-archive: $folder/corvelta.service missing, or it does not start $folder/corvelta" >&2
+    fail=1
+fi
 [ "$fail" -eq 0 ] || exit 1
 echo "check-archive: $(basename "$archive") holds the program in $folder/"

@@ -98,4 +98,9 @@ Corvelta demo running (Ctrl-C stops it all):
 The weather refreshes at once and then every minute; the stocks ten seconds later.
 INFO
 
-wait "$corvelta_pid" || true
+status=0
+wait "$corvelta_pid" || status=$?
+# Exit status 1: refused, another Corvelta already runs on this machine.
+if [ "$status" -eq 1 ]; then
+    grep -m1 "already running" "$demo_dir/corvelta.out" >&2 || true
+fi

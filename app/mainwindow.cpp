@@ -9,6 +9,7 @@
 
 #include "ui/captionfit.h"
 #include "app/deploymentconfig.h"
+#include "app/statusfile.h"
 #include "ui_mainwindow.h"
 #include "clocklink/udpcommthread.h"
 #include "app/timesource.h"
@@ -74,6 +75,7 @@ MainWindow::MainWindow(QWidget* parent)
     logLine("****************Corvelta Startup*******");
 
     loadSettings();
+    setupClocks();
 
     ui->locationStatusLabel->setText(
         QString("ID: %1 Grid: %2,%3 Station: %4").arg(gridId).arg(gridX).arg(gridY).arg(stationId));
@@ -97,6 +99,8 @@ MainWindow::MainWindow(QWidget* parent)
 MainWindow::~MainWindow()
 {
     commThread.StopThread();
+    writeFinalStatusFile();
+    delete statusWriter;
     delete ui;
 }
 
@@ -104,6 +108,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 {
     saveSettings();
     logLine("*****Corvelta Shutdown******");
+    writeFinalStatusFile();
     if (logOpen && logFile.isOpen())
         logFile.close();
     // Left accepted, base handler not called: the window always closes.
@@ -113,6 +118,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::noteRefreshSucceeded(Feed feed)
 {
     (feed == Feed::Weather ? statusState.weather : statusState.stocks) = TimeSource::now().time();
+    noteFeedSuccess(feed == Feed::Weather ? FeedStatus::Weather : FeedStatus::Stocks);
     updateStatusBar();
 }
 

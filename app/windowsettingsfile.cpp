@@ -6,6 +6,8 @@
 
 #include "app/deploymentconfig.h"
 #include "app/settingskeys.h"
+#include "app/windowplacement.h"
+#include "ui/clockswindow.h"
 #include "weather/observationage.h"
 #include "weather/useragent.h"
 #include "weather/weatheritems.h"
@@ -147,6 +149,20 @@ const QVector<SettingsKey>& MainWindow::settingsKeys()
           << deployment("requesttimeout", [](MainWindow& w, const QVariant& v) {
                  w.requestTimeout = requestTimeoutFromSetting(v.toString());
              });
+        // Where the Clocks window was and how large: kept as read until the
+        // window is opened, then taken from it.
+        k << SettingsKey{"clockswindowpos", Type::Text, QVariant(),
+                         [](MainWindow& w, const QVariant& v) { w.clocksWindowPos = v.toString(); },
+                         [](const MainWindow& w) {
+                             return QVariant(w.clocksWindow ? WindowPlacement::positionText(w.clocksWindow->pos())
+                                                            : w.clocksWindowPos);
+                         }}
+          << SettingsKey{"clockswindowsize", Type::Text, QVariant(),
+                         [](MainWindow& w, const QVariant& v) { w.clocksWindowSize = v.toString(); },
+                         [](const MainWindow& w) {
+                             return QVariant(w.clocksWindow ? WindowPlacement::sizeText(w.clocksWindow->size())
+                                                            : w.clocksWindowSize);
+                         }};
         return k;
     }();
     return keys;

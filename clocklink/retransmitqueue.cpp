@@ -120,6 +120,7 @@ bool RetransmitQueue::append(udpQueueStruct* record, bool* earliest)
             *older = *record;
             delete record;
             ++counts.superseded;
+            report(ClockLinkEvent::Kind::Queued, key, older);
             scheduleAfterAppend(key, state, earliest);
             return true;
         }
@@ -130,6 +131,7 @@ bool RetransmitQueue::append(udpQueueStruct* record, bool* earliest)
     }
     state.records.push_back(record);
     ++recordCount;
+    report(ClockLinkEvent::Kind::Queued, key, record);
     scheduleAfterAppend(key, state, earliest);
     return true;
 }
@@ -181,8 +183,10 @@ void RetransmitQueue::finishFirst(ClockState& state, bool answered, qint64 windo
 void RetransmitQueue::noteAnswer(quint32 key, ClockState& state)
 {
     state.givenUpInARow = 0;
-    if (state.health != ClockState::Answering)
+    if (state.health != ClockState::Answering) {
         healthEvents.push_back({QHostAddress(key), true, state.health == ClockState::Silent});
+        report(ClockLinkEvent::Kind::Answering, key);
+    }
     state.health = ClockState::Answering;
 }
 
@@ -192,6 +196,7 @@ void RetransmitQueue::noteGiveUp(quint32 key, ClockState& state)
     if (++state.givenUpInARow < 2 || state.health == ClockState::Silent)
         return;
     healthEvents.push_back({QHostAddress(key), false, true});
+    report(ClockLinkEvent::Kind::NotAnswering, key);
     state.health = ClockState::Silent;
 }
 
@@ -244,6 +249,7 @@ int RetransmitQueue::serviceClock(quint32 key, ClockState& state, int maxRetries
             // interval in force, before it is doubled.
             const qint64 window = answerWindowNs(state, *record);
             backOff(state, *record);
+            report(ClockLinkEvent::Kind::GivenUp, key, record);
             finishFirst(state, false, window, now);
             noteGiveUp(key, state);
             ++counts.givenUp;
@@ -338,10 +344,13 @@ bool RetransmitQueue::acknowledge(const QHostAddress& sender, const QByteArray& 
     // it is ambiguous (which copy it answers is unknown): the clock is given
     // more time instead.
     const qint64 window = answerWindowNs(state, *record);
-    if (record->sentAtNs.size() == 1)
+    report(ClockLinkEvent::Kind::Acknowledged, key, record);
+    if (record->sentAtNs.size() == 1) {
         sample(state, *record, now - record->sentAtNs.first());
-    else
+        report(ClockLinkEvent::Kind::AnswerTime, key, nullptr, double(state.smoothedNs) / NsPerMs);
+    } else {
         backOff(state, *record);
+    }
     finishFirst(state, true, window, now);
     noteAnswer(key, state);
     ++counts.acknowledged;
@@ -363,6 +372,40 @@ std::vector<RetransmitQueue::HealthEvent> RetransmitQueue::takeHealthEvents()
     return events;
 }
 
+void RetransmitQueue::setReportingEvents(bool on)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    reportingEvents = on;
+    if (!on)
+        linkEvents.clear();
+}
+
+std::vector<ClockLinkEvent> RetransmitQueue::takeLinkEvents()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    std::vector<ClockLinkEvent> events;
+    events.swap(linkEvents);
+    return events;
+}
+
+void RetransmitQueue::report(ClockLinkEvent::Kind kind, quint32 key, const udpQueueStruct* record,
+                             double answerMs)
+{
+    // Only clock variables have a text worth showing.
+    if (!reportingEvents || (record && record->variable < 0))
+        return;
+    ClockLinkEvent event;
+    event.kind = kind;
+    event.clock = key;
+    event.answerMs = answerMs;
+    if (record) {
+        event.variable = record->variable;
+        event.text = ClockDatagram::textOf(record->data);
+        event.retransmitted = record->sentAtNs.size() > 1;
+    }
+    linkEvents.push_back(std::move(event));
+}
+
 void RetransmitQueue::clear()
 {
     std::lock_guard<std::mutex> lock(mutex);
@@ -377,6 +420,7 @@ void RetransmitQueue::clear()
     }
     dueIndex.clear();
     recordCount = 0;
+    linkEvents.clear();  // of records that no longer exist
 }
 
 int RetransmitQueue::size() const

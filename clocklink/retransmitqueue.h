@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "clocklink/clocklinkevent.h"
+
 // One clock datagram waiting for its acknowledgement.
 struct udpQueueStruct
 {
@@ -171,6 +173,12 @@ public:
     // Health changes since the last call, oldest first.
     std::vector<HealthEvent> takeHealthEvents();
 
+    // What each clock was sent, acknowledged and gave up, and its health and
+    // answer time, for the window: collected once switched on, handed over
+    // oldest first (unstamped).
+    void setReportingEvents(bool on);
+    std::vector<ClockLinkEvent> takeLinkEvents();
+
     // Drops every record still waiting (the link has stopped); the clocks'
     // health and timing are kept.
     void clear();
@@ -219,6 +227,13 @@ private:
     void reschedule(quint32 key, ClockState& state);
     // reschedule(), telling whether the queue's next due moment came forward.
     void scheduleAfterAppend(quint32 key, ClockState& state, bool* earliest);
+
+    // Clock events: one report() at each point a record is queued,
+    // acknowledged or given up, and where health or timing changes.
+    void report(ClockLinkEvent::Kind kind, quint32 key, const udpQueueStruct* record = nullptr,
+                double answerMs = 0);
+    bool reportingEvents = false;
+    std::vector<ClockLinkEvent> linkEvents;
 
     ClockSource clock;
     mutable std::mutex mutex;

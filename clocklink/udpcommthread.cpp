@@ -10,6 +10,7 @@
 #include <chrono>
 #include <thread>
 
+#include "app/timesource.h"
 #include "clocklink/clockdatagram.h"
 
 UDPCommThread commThread;
@@ -38,6 +39,7 @@ UDPCommThread::UDPCommThread()
     connect(this, &UDPCommThread::httpUpdateDeviceName, this, &UDPCommThread::UpdateDeviceName);
     connect(this, &UDPCommThread::httpGetWebData, this, &UDPCommThread::GetWebPageData);
     connect(this, &UDPCommThread::startTimer, this, &UDPCommThread::startTimerFunc);
+    udpQueue.setReportingEvents(true);
 }
 
 UDPCommThread::~UDPCommThread()
@@ -60,6 +62,7 @@ void UDPCommThread::start(QThread::Priority priority)
     // and SendUDP may be called from a thread of its own.
     qRegisterMetaType<httpQueueStruct*>("httpQueueStruct*");
     qRegisterMetaType<QHostAddress>("QHostAddress");
+    qRegisterMetaType<ClockLinkEvents>("ClockLinkEvents");
     if (!httpManager) {
         httpManager = new QNetworkAccessManager(this);
         connect(httpManager, &QNetworkAccessManager::finished, this, &UDPCommThread::onfinish);
@@ -353,6 +356,8 @@ void UDPCommThread::wake()
                                                     qUtf8Printable(address)));
     }
 
+    collectClockEvents();
+
     const qint64 httpDueMs = serviceHttpQueue(httpInFlight);
 
     // One timer, set for the next moment anything is due.
@@ -369,6 +374,37 @@ void UDPCommThread::wake()
         wakeTimer->start(int(qMin<qint64>(waitMs, 24 * 3600 * 1000)));
     else
         wakeTimer->stop();
+}
+
+void ClockLinkWaker::sendClockEvents()
+{
+    link->sendClockEventBatch();
+}
+
+void UDPCommThread::collectClockEvents()
+{
+    std::vector<ClockLinkEvent> events = udpQueue.takeLinkEvents();
+    if (events.empty())
+        return;
+    // One reading of the time of day for the lot: they all happened in
+    // this wake-up.
+    const QDateTime at = TimeSource::now();
+    clockEventBatch.reserve(clockEventBatch.size() + int(events.size()));
+    for (ClockLinkEvent& event : events) {
+        event.at = at;
+        clockEventBatch.append(std::move(event));
+    }
+    if (batchTimer && !batchTimer->isActive())
+        batchTimer->start();
+}
+
+void UDPCommThread::sendClockEventBatch()
+{
+    if (clockEventBatch.isEmpty())
+        return;
+    ClockLinkEvents batch;
+    batch.swap(clockEventBatch);
+    emit clockEvents(batch);
 }
 
 void UDPCommThread::run()
@@ -395,6 +431,11 @@ void UDPCommThread::run()
     timer.setSingleShot(true);
     timer.setTimerType(Qt::PreciseTimer);
     wakeTimer = &timer;
+    QTimer batch;
+    batch.setSingleShot(true);
+    batch.setInterval(ClockEventBatchMs);
+    batchTimer = &batch;
+    connect(&batch, &QTimer::timeout, &context, &ClockLinkWaker::sendClockEvents);
     connect(udpSocket, &QUdpSocket::readyRead, &context, &ClockLinkWaker::wake);
     connect(&timer, &QTimer::timeout, &context, &ClockLinkWaker::wake);
     {
@@ -418,6 +459,10 @@ void UDPCommThread::run()
     }
     timer.stop();
     wakeTimer = nullptr;
+    // What the last batch held still reaches the window.
+    batchTimer = nullptr;
+    collectClockEvents();
+    sendClockEventBatch();
     delete udpSocket;
     udpSocket = nullptr;
     wakePending = false;

@@ -16,8 +16,12 @@ QJsonValue timeValue(const QDateTime& time)
 {
     if (!time.isValid())
         return QJsonValue::Null;
-    // The offset is written out, so the time means the same anywhere.
-    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate);
+    // The offset is written out (+00:00 too), so the time means the same
+    // anywhere and every time has the same form.
+    const int offset = time.offsetFromUtc();
+    const int minutes = qAbs(offset) / 60;
+    return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"))
+           + QString::asprintf("%c%02d:%02d", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
 }
 
 QJsonValue textValue(const QString& text)

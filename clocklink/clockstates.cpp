@@ -97,6 +97,9 @@ std::vector<int> ClockStates::apply(const ClockLinkEvents& events)
             // A newer text queued meanwhile is still on its way.
             if (variable->onItsWay == event.text)
                 variable->onItsWay.clear();
+            // An answer is the link's sign of health too: a clock known to
+            // the link before this window's first event still shows it.
+            clock.health = ClockState::Health::Answering;
             clock.lastAnswered = event.at;
             clock.noteFinished(event.retransmitted);
             break;

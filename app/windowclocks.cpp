@@ -40,7 +40,9 @@ void MainWindow::setupClocks()
 
 void MainWindow::applyClockEvents(const ClockLinkEvents& events)
 {
-    clocksTable->rowsChanged(clockStates.apply(events));
+    ClockLinkEvents stamped = events;
+    stampEvents(stamped, TimeSource::now(), commThread.GetClockNowNs());
+    clocksTable->rowsChanged(clockStates.apply(stamped));
 }
 
 void MainWindow::refreshClockLists()

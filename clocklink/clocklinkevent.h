@@ -26,8 +26,14 @@ struct ClockLinkEvent
     // Acknowledged and GivenUp: the text needed more than one transmission.
     bool retransmitted = false;
     double answerMs = 0;
-    QDateTime at;  // stamped by the link when it hands the events over
+    qint64 steadyNs = 0;  // when, on the link's monotonic clock
+    QDateTime at;         // the time of day, stamped by stampEvents()
 };
 
 using ClockLinkEvents = QVector<ClockLinkEvent>;
+
+// Gives each event its time of day from its monotonic moment, with `now`
+// the time of day at `nowNs`. Done on the window thread: the time seam is
+// read there, never on the link's thread.
+void stampEvents(ClockLinkEvents& events, const QDateTime& now, qint64 nowNs);
 Q_DECLARE_METATYPE(ClockLinkEvents)

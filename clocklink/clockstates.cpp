@@ -30,6 +30,21 @@ QString healthText(ClockState::Health health)
     return QStringLiteral("not yet sent to");
 }
 
+void stampEvents(ClockLinkEvents& events, const QDateTime& now, qint64 nowNs)
+{
+    // Events come in bursts of the same millisecond: one QDateTime each.
+    qint64 lastMs = -1;
+    QDateTime last;
+    for (ClockLinkEvent& event : events) {
+        const qint64 agoMs = qMax<qint64>(0, nowNs - event.steadyNs) / 1000000;
+        if (agoMs != lastMs) {
+            lastMs = agoMs;
+            last = now.addMSecs(-agoMs);
+        }
+        event.at = last;
+    }
+}
+
 bool ClockStates::setLists(const QStringList& weather, const QStringList& stocks)
 {
     std::vector<ClockState> next;

@@ -398,6 +398,7 @@ void RetransmitQueue::report(ClockLinkEvent::Kind kind, quint32 key, const udpQu
     event.kind = kind;
     event.clock = key;
     event.answerMs = answerMs;
+    event.steadyNs = clock();
     if (record) {
         event.variable = record->variable;
         event.text = ClockDatagram::textOf(record->data);

@@ -10,7 +10,6 @@
 #include <chrono>
 #include <thread>
 
-#include "app/timesource.h"
 #include "clocklink/clockdatagram.h"
 
 UDPCommThread commThread;
@@ -386,14 +385,9 @@ void UDPCommThread::collectClockEvents()
     std::vector<ClockLinkEvent> events = udpQueue.takeLinkEvents();
     if (events.empty())
         return;
-    // One reading of the time of day for the lot: they all happened in
-    // this wake-up.
-    const QDateTime at = TimeSource::now();
     clockEventBatch.reserve(clockEventBatch.size() + int(events.size()));
-    for (ClockLinkEvent& event : events) {
-        event.at = at;
+    for (ClockLinkEvent& event : events)
         clockEventBatch.append(std::move(event));
-    }
     if (batchTimer && !batchTimer->isActive())
         batchTimer->start();
 }

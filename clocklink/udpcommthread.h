@@ -121,6 +121,8 @@ public:
     // learned of one clock's answer times.
     qint64 GetReceiveBufferSize() const;
     RetransmitQueue::ClockTiming GetClockTiming(const QHostAddress& clock) const;
+    // The link's monotonic clock (nanoseconds), which its events are timed by.
+    qint64 GetClockNowNs() const { return udpQueue.now(); }
     // For tests: sees every acknowledged record with the answer that
     // acknowledged it (called on the worker thread).
     void SetAcknowledgementObserver(RetransmitQueue::AcknowledgementObserver observer);

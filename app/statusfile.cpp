@@ -3,13 +3,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMutex>
 #include <QSaveFile>
 #include <cmath>
 
 namespace {
 
-QMutex hookMutex;
+std::mutex hookMutex;  // a standard lock: the thread checker sees it
 std::function<void()> beforeReplace;
 
 QJsonValue timeValue(const QDateTime& time)
@@ -104,7 +103,7 @@ QString write(const QString& path, const QByteArray& text)
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
         return file.errorString();
     {
-        QMutexLocker lock(&hookMutex);
+        std::lock_guard<std::mutex> lock(hookMutex);
         if (beforeReplace)
             beforeReplace();
     }
@@ -115,7 +114,7 @@ QString write(const QString& path, const QByteArray& text)
 
 void setBeforeReplaceHook(std::function<void()> hook)
 {
-    QMutexLocker lock(&hookMutex);
+    std::lock_guard<std::mutex> lock(hookMutex);
     beforeReplace = std::move(hook);
 }
 

@@ -8,6 +8,8 @@
 #include <QTimer>
 
 #include "ui/captionfit.h"
+#include "ui/clockstablemodel.h"
+#include "ui/clockswindow.h"
 #include "app/deploymentconfig.h"
 #include "app/statusfile.h"
 #include "ui_mainwindow.h"
@@ -101,12 +103,17 @@ MainWindow::~MainWindow()
     commThread.StopThread();
     writeFinalStatusFile();
     delete statusWriter;
+    // Before the clocks' state they show goes with the members.
+    delete clocksWindow;
+    delete clocksTable;
     delete ui;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     saveSettings();
+    if (clocksWindow)
+        clocksWindow->close();  // its place is saved; it goes with this window
     logLine("*****Corvelta Shutdown******");
     writeFinalStatusFile();
     if (logOpen && logFile.isOpen())

@@ -108,7 +108,7 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 if [ -n "$clocks_id" ]; then
-    xdotool windowmove "$clocks_id" 0 0 windowsize "$clocks_id" 1100 300 || true
+    xdotool windowmove "$clocks_id" 0 0 || true
     sleep 1
     import -display "$DISPLAY" -window "$clocks_id" "$out_dir/clocks-window.png"
     written+=("$out_dir/clocks-window.png")

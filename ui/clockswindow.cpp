@@ -86,15 +86,21 @@ ClocksWindow::ClocksWindow(QAbstractItemModel* clocks, QWidget* parent)
     auto* delegate = new ClockTextDelegate(view);
     for (int column = ClocksTableModel::FirstVariable; column < ClocksTableModel::ColumnCount; ++column)
         view->setItemDelegateForColumn(column, delegate);
-    // Columns fit their captions; the widths are the operator's after that.
-    for (int column = 0; column < ClocksTableModel::ColumnCount; ++column)
-        view->setColumnWidth(column, qMax(view->horizontalHeader()->sectionSizeHint(column),
-                                          view->fontMetrics().horizontalAdvance(QStringLiteral("255.255.255.255")) / 2));
-    view->setColumnWidth(ClocksTableModel::Address,
-                         view->fontMetrics().horizontalAdvance(QStringLiteral("255.255.255.255")) + 16);
+    // Columns as wide as their caption and a long value, at any font
+    // size; the widths are the operator's after that.
+    static const char* const samples[ClocksTableModel::ColumnCount] = {
+        "255.255.255.255", "weather", "not yet sent to", "00:00:00", "9999 ms", "100%",
+        "(AAPL) 187.25 +1.25", "(AAPL) 187.25 +1.25", "(AAPL) 187.25 +1.25", "(AAPL) 187.25 +1.25",
+        "(AAPL) 187.25 +1.25"};
+    int width = 0;
+    for (int column = 0; column < ClocksTableModel::ColumnCount; ++column) {
+        const int text = view->fontMetrics().horizontalAdvance(QString(samples[column])) + 16;
+        view->setColumnWidth(column, qMax(view->horizontalHeader()->sectionSizeHint(column), text));
+        width += view->columnWidth(column);
+    }
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(view);
-    resize(view->fontMetrics().averageCharWidth() * 140, view->fontMetrics().height() * 24);
+    resize(width + 32, view->fontMetrics().height() * 24);
 }

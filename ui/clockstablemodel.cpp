@@ -117,7 +117,9 @@ QVariant ClocksTableModel::data(const QModelIndex& index, int role) const
     case AnswerTime:
         if (sorting)
             return clock.answerMs;
-        return clock.answerMs < 0 ? QString() : QStringLiteral("%1 ms").arg(clock.answerMs, 0, 'f', 0);
+        // Tenths where they matter: clocks on a LAN answer in a few ms.
+        return clock.answerMs < 0 ? QString()
+                                  : QStringLiteral("%1 ms").arg(clock.answerMs, 0, 'f', clock.answerMs < 10 ? 1 : 0);
     case Retransmitted: {
         const double share = clock.retransmittedShare();
         if (sorting)

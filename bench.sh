@@ -21,7 +21,7 @@ jobs="$(nproc)"
 
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE="$build_type" >/dev/null
 cmake --build "$build_dir" -j"$jobs" --target corvelta corvelta-demo-settings \
-    bench_replyreading bench_clocklink bench_program bench_refreshhour >/dev/null
+    bench_replyreading bench_clocklink bench_clockswindow bench_program bench_refreshhour >/dev/null
 
 bench_bin="$repo/$build_dir/bench"
 scratch="$(mktemp -d)"
@@ -75,6 +75,9 @@ section "Reading replies: own reading vs full JSON parse" \
     "$build_dir/bench/bench_replyreading" "$bench_bin/bench_replyreading"
 section "Clock link: late answers, 100 to 10,000 acknowledging clocks, and the retransmission schedule" \
     "$build_dir/bench/bench_clocklink 100 1000 2000 5000 10000" "$bench_bin/bench_clocklink" 100 1000 2000 5000 10000
+section "Clocks window and status file: 1,000 and 10,000 clocks" \
+    "$build_dir/bench/bench_clockswindow" \
+    env QT_QPA_PLATFORM=offscreen "$bench_bin/bench_clockswindow"
 section "The running program: start time, CPU and memory" \
     "$build_dir/bench/bench_program $idle_seconds" "$bench_bin/bench_program" "$idle_seconds"
 section "Memory over one simulated hour of refreshes" \

@@ -8,7 +8,10 @@
 #include <QTimer>
 
 #include "ui/captionfit.h"
+#include "ui/clockstablemodel.h"
+#include "ui/clockswindow.h"
 #include "app/deploymentconfig.h"
+#include "app/statusfile.h"
 #include "ui_mainwindow.h"
 #include "clocklink/udpcommthread.h"
 #include "app/timesource.h"
@@ -83,6 +86,7 @@ MainWindow::MainWindow(QWidget* parent)
     loadSettings();
     watchSettingsEdits();
     removeExpiredLogs();
+    setupClocks();
 
     ui->locationStatusLabel->setText(
         QString("ID: %1 Grid: %2,%3 Station: %4").arg(gridId).arg(gridX).arg(gridY).arg(stationId));
@@ -106,6 +110,11 @@ MainWindow::MainWindow(QWidget* parent)
 MainWindow::~MainWindow()
 {
     commThread.StopThread();
+    writeFinalStatusFile();
+    delete statusWriter;
+    // Before the clocks' state they show goes with the members.
+    delete clocksWindow;
+    delete clocksTable;
     delete ui;
 }
 
@@ -123,7 +132,10 @@ void MainWindow::shutDown()
     shutDownDone = true;
     settingsWriteTimer->stop();
     saveSettingsIfChanged();
+    if (clocksWindow)
+        clocksWindow->close();  // its place is saved; it goes with this window
     logLine("*****Corvelta Shutdown******");
+    writeFinalStatusFile();
     if (logOpen && logFile.isOpen())
         logFile.close();
 }
@@ -131,6 +143,7 @@ void MainWindow::shutDown()
 void MainWindow::noteRefreshSucceeded(Feed feed)
 {
     (feed == Feed::Weather ? statusState.weather : statusState.stocks) = TimeSource::now().time();
+    noteFeedSuccess(feed == Feed::Weather ? FeedStatus::Weather : FeedStatus::Stocks);
     updateStatusBar();
 }
 

@@ -17,15 +17,22 @@
 #include <array>
 #include <optional>
 
+#include "app/feedstatus.h"
 #include "app/refreshretry.h"
 #include "app/requestkind.h"
 #include "app/settingskeys.h"
 #include "app/statusbartext.h"
+#include "clocklink/clocklinkevent.h"
+#include "clocklink/clockstates.h"
 #include "stocks/stockquoterecord.h"
 #include "weather/standingtexts.h"
 #include "weather/weatheritems.h"
 
+class ClocksTableModel;
+class ClocksWindow;
 class QCloseEvent;
+class StatusFileWriter;
+struct StatusSnapshot;
 class QLabel;
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -102,6 +109,13 @@ public:
     // or a stock reply handled); the bar shows the time of the last one.
     enum class Feed { Weather, Stocks };
     void noteRefreshSucceeded(Feed feed);
+
+    // The Clocks window (app/windowclocks.cpp): opens it, or brings it to
+    // the front ("Clocks…" in the status bar, Ctrl+K).
+    void openClocksWindow();
+    // The status file's last version, "running": false: part of an orderly
+    // stop, once (later calls do nothing).
+    void writeFinalStatusFile();
 
 signals:
     void OnSendToLogfile(QString);
@@ -316,6 +330,35 @@ private:
     // as the clock link reports it.
     void updateStatusBar();
     StatusBarText::State statusState;
+
+    // The clocks' state, the Clocks window and the status file
+    // (app/windowclocks.cpp).
+    void setupClocks();
+    void applyClockEvents(const ClockLinkEvents& events);
+    // The address lists were edited: clocks join or leave the table.
+    void refreshClockLists();
+    StatusSnapshot statusSnapshot(const QDateTime& now, bool running) const;
+    // On a tick: hands a snapshot to the writer when one is due.
+    void writeStatusFileIfDue(const QDateTime& now);
+    // Logs a failure of a feed's request or reply and keeps it for the
+    // status file.
+    void logFeedFailure(RequestKind kind, const QString& line);
+    void noteFeedSuccess(FeedStatus::Feed feed);
+
+    ClockStates clockStates;
+    ClocksTableModel* clocksTable = nullptr;
+    QPointer<ClocksWindow> clocksWindow;
+    // "clockswindowpos" and "clockswindowsize" as read, kept until the
+    // window is opened.
+    QString clocksWindowPos;
+    QString clocksWindowSize;
+    StatusFileWriter* statusWriter = nullptr;
+    FeedStatuses feedStatus;
+    quint64 feedChanges = 0;
+    QDateTime startedAt;
+    QDateTime statusWrittenAt;
+    quint64 statusWrittenChanges = 0;
+    bool finalStatusWritten = false;
 
     // Each test executable defines this to reach the window's state.
     friend struct MainWindowProbe;

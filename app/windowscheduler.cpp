@@ -44,4 +44,5 @@ void MainWindow::timerTimeout()
     if (++alertsCounter >= AlertsIntervalSeconds)
         requestAlerts(Trigger::Schedule);
     updateStandingTexts(now);
+    writeStatusFileIfDue(now);
 }

@@ -73,8 +73,8 @@ void MainWindow::giveUpRequest(RequestKind kind)
         state.limit->stop();
     if (!running || running->isFinished())
         return;
-    logLine(QString::asprintf("Request Timed Out: %s after %d s", state.url.toString().toUtf8().constData(),
-                              requestTimeout));
+    logFeedFailure(kind, QString::asprintf("Request Timed Out: %s after %d s",
+                                           state.url.toString().toUtf8().constData(), requestTimeout));
     running->setProperty(GivenUpProperty, true);
     running->abort();
     // A service that does not answer may answer later: a passing failure.

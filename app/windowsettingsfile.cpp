@@ -17,6 +17,8 @@
 #include "app/deploymentconfig.h"
 #include "app/logretention.h"
 #include "app/settingskeys.h"
+#include "app/windowplacement.h"
+#include "ui/clockswindow.h"
 #include "weather/observationage.h"
 #include "weather/useragent.h"
 #include "weather/weatheritems.h"
@@ -191,6 +193,20 @@ const QVector<SettingsKey>& MainWindow::settingsKeys()
           << deployment("logdays", [](MainWindow& w, const QVariant& v) {
                  w.logDays = LogRetention::daysFromSetting(v.toString());
              });
+        // Where the Clocks window was and how large: kept as read until the
+        // window is opened, then taken from it.
+        k << SettingsKey{"clockswindowpos", Type::Text, QVariant(),
+                         [](MainWindow& w, const QVariant& v) { w.clocksWindowPos = v.toString(); },
+                         [](const MainWindow& w) {
+                             return QVariant(w.clocksWindow ? WindowPlacement::positionText(w.clocksWindow->pos())
+                                                            : w.clocksWindowPos);
+                         }}
+          << SettingsKey{"clockswindowsize", Type::Text, QVariant(),
+                         [](MainWindow& w, const QVariant& v) { w.clocksWindowSize = v.toString(); },
+                         [](const MainWindow& w) {
+                             return QVariant(w.clocksWindow ? WindowPlacement::sizeText(w.clocksWindow->size())
+                                                            : w.clocksWindowSize);
+                         }};
         return k;
     }();
     return keys;

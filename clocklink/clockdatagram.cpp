@@ -11,3 +11,10 @@ QByteArray ClockDatagram::build(int variable, const QString& text)
     datagram.append('\0');
     return datagram;
 }
+
+QString ClockDatagram::textOf(const QByteArray& datagram)
+{
+    if (datagram.size() < 3 || datagram.at(0) != LeadByte)
+        return QString();
+    return QString::fromUtf8(datagram.constData() + 2, datagram.size() - 3);
+}

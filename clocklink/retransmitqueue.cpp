@@ -122,6 +122,7 @@ bool RetransmitQueue::append(udpQueueStruct* record, bool* earliest)
             *older = *record;
             delete record;
             ++counts.superseded;
+            report(ClockLinkEvent::Kind::Queued, key, older);
             scheduleAfterAppend(key, state, earliest);
             return true;
         }
@@ -136,6 +137,7 @@ bool RetransmitQueue::append(udpQueueStruct* record, bool* earliest)
         }
     }
     enqueue(state, record);
+    report(ClockLinkEvent::Kind::Queued, key, record);
     scheduleAfterAppend(key, state, earliest);
     return true;
 }
@@ -148,12 +150,13 @@ void RetransmitQueue::enqueue(ClockState& state, udpQueueStruct* record)
     ++recordCount;
 }
 
-void RetransmitQueue::requeueKept(ClockState& state, qint64 now)
+void RetransmitQueue::requeueKept(quint32 key, ClockState& state, qint64 now)
 {
     for (auto& entry : state.kept) {
         udpQueueStruct* record = entry.second;
         record->queuedAtNs = now;
         enqueue(state, record);
+        report(ClockLinkEvent::Kind::Queued, key, record);
         ++counts.resent;
     }
     state.kept.clear();
@@ -166,7 +169,7 @@ void RetransmitQueue::dropKept(ClockState& state)
     state.kept.clear();
 }
 
-int RetransmitQueue::sendProbe(ClockState& state, qint64 now, const Transmit& transmit)
+int RetransmitQueue::sendProbe(quint32 key, ClockState& state, qint64 now, const Transmit& transmit)
 {
     // The lowest variable's text; should the clock answer, the others follow.
     const auto first = state.kept.begin();
@@ -176,6 +179,7 @@ int RetransmitQueue::sendProbe(ClockState& state, qint64 now, const Transmit& tr
     record->queuedAtNs = now;
     state.records.push_back(record);  // not counted by size()
     ++counts.resent;
+    report(ClockLinkEvent::Kind::Queued, key, record);
     transmitRecord(*record, now, transmit);
     state.lastTransmissionNs = now;
     return 1;
@@ -251,6 +255,7 @@ void RetransmitQueue::giveUpFirst(quint32 key, ClockState& state, qint64 now)
     const udpQueueStruct& record = *state.records.front();
     const qint64 window = answerWindowNs(state, record);
     backOff(state, record);
+    report(ClockLinkEvent::Kind::GivenUp, key, &record);
     finishFirst(state, false, window, now, true);
     state.lastAnswered = false;
     noteGiveUp(key, state);
@@ -262,9 +267,11 @@ void RetransmitQueue::noteAnswer(quint32 key, ClockState& state, qint64 now)
     state.givenUpInARow = 0;
     // The clock is there: what it missed goes out again.
     if (!state.kept.empty())
-        requeueKept(state, now);
-    if (state.health != ClockState::Answering)
+        requeueKept(key, state, now);
+    if (state.health != ClockState::Answering) {
         healthEvents.push_back({QHostAddress(key), true, state.health == ClockState::Silent});
+        report(ClockLinkEvent::Kind::Answering, key);
+    }
     state.health = ClockState::Answering;
 }
 
@@ -274,6 +281,7 @@ void RetransmitQueue::noteGiveUp(quint32 key, ClockState& state)
     if (++state.givenUpInARow < 2 || state.health == ClockState::Silent)
         return;
     healthEvents.push_back({QHostAddress(key), false, true});
+    report(ClockLinkEvent::Kind::NotAnswering, key);
     state.health = ClockState::Silent;
 }
 
@@ -293,7 +301,7 @@ int RetransmitQueue::serviceClock(quint32 key, ClockState& state, int maxRetries
     if (state.records.empty() && !state.kept.empty()) {
         expireOwed(state, now);
         if (state.owedUntilNs.empty() && now >= state.lastTransmissionNs + qint64(ProbeIntervalMs) * NsPerMs)
-            sent += sendProbe(state, now, transmit);
+            sent += sendProbe(key, state, now, transmit);
     }
     while (!state.records.empty()) {
         udpQueueStruct* record = state.records.front();
@@ -432,8 +440,10 @@ bool RetransmitQueue::acknowledge(const QHostAddress& sender, const QByteArray& 
     // it is ambiguous (which copy it answers is unknown): the clock is given
     // more time instead.
     const qint64 fromFirstCopy = now - record->sentAtNs.first();
+    report(ClockLinkEvent::Kind::Acknowledged, key, record);
     if (record->sentAtNs.size() == 1) {
         sample(state, *record, fromFirstCopy);
+        report(ClockLinkEvent::Kind::AnswerTime, key, nullptr, double(state.smoothedNs) / NsPerMs);
     } else {
         // Whichever copy it answers, the clock took no longer than this.
         state.longestNs = qMax(state.longestNs, qMin(fromFirstCopy, capNs(*record)));
@@ -464,6 +474,41 @@ std::vector<RetransmitQueue::HealthEvent> RetransmitQueue::takeHealthEvents()
     return events;
 }
 
+void RetransmitQueue::setReportingEvents(bool on)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    reportingEvents = on;
+    if (!on)
+        linkEvents.clear();
+}
+
+std::vector<ClockLinkEvent> RetransmitQueue::takeLinkEvents()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    std::vector<ClockLinkEvent> events;
+    events.swap(linkEvents);
+    return events;
+}
+
+void RetransmitQueue::report(ClockLinkEvent::Kind kind, quint32 key, const udpQueueStruct* record,
+                             double answerMs)
+{
+    // Only clock variables have a text worth showing.
+    if (!reportingEvents || (record && record->variable < 0))
+        return;
+    ClockLinkEvent event;
+    event.kind = kind;
+    event.clock = key;
+    event.answerMs = answerMs;
+    event.steadyNs = clock();
+    if (record) {
+        event.variable = record->variable;
+        event.text = ClockDatagram::textOf(record->data);
+        event.retransmitted = record->sentAtNs.size() > 1;
+    }
+    linkEvents.push_back(std::move(event));
+}
+
 void RetransmitQueue::clear()
 {
     std::lock_guard<std::mutex> lock(mutex);
@@ -479,6 +524,7 @@ void RetransmitQueue::clear()
     }
     dueIndex.clear();
     recordCount = 0;
+    linkEvents.clear();  // of records that no longer exist
 }
 
 void RetransmitQueue::forgetKeptTexts(const QList<QHostAddress>& listed)

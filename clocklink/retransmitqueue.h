@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "clocklink/clocklinkevent.h"
+
 // One clock datagram waiting for its acknowledgement.
 struct udpQueueStruct
 {
@@ -192,6 +194,12 @@ public:
     // Health changes since the last call, oldest first.
     std::vector<HealthEvent> takeHealthEvents();
 
+    // What each clock was sent, acknowledged and gave up, and its health and
+    // answer time, for the window: collected once switched on, handed over
+    // oldest first (unstamped).
+    void setReportingEvents(bool on);
+    std::vector<ClockLinkEvent> takeLinkEvents();
+
     // Drops every record still waiting and every kept text (the link has
     // stopped); the clocks' health and timing are kept.
     void clear();
@@ -247,10 +255,10 @@ private:
     // Appends a record to the clock's order (superseding is the caller's).
     void enqueue(ClockState& state, udpQueueStruct* record);
     // Queues every kept text of the clock again, in variable order.
-    void requeueKept(ClockState& state, qint64 now);
+    void requeueKept(quint32 key, ClockState& state, qint64 now);
     void dropKept(ClockState& state);
     // Sends one kept text once, as the clock's only record.
-    int sendProbe(ClockState& state, qint64 now, const Transmit& transmit);
+    int sendProbe(quint32 key, ClockState& state, qint64 now, const Transmit& transmit);
     qint64 answerWindowNs(const ClockState& state, const udpQueueStruct& record) const;
     void noteAnswer(quint32 key, ClockState& state, qint64 now);
     void noteGiveUp(quint32 key, ClockState& state);
@@ -262,6 +270,13 @@ private:
     void reschedule(quint32 key, ClockState& state);
     // reschedule(), telling whether the queue's next due moment came forward.
     void scheduleAfterAppend(quint32 key, ClockState& state, bool* earliest);
+
+    // Clock events: one report() at each point a record is queued,
+    // acknowledged or given up, and where health or timing changes.
+    void report(ClockLinkEvent::Kind kind, quint32 key, const udpQueueStruct* record = nullptr,
+                double answerMs = 0);
+    bool reportingEvents = false;
+    std::vector<ClockLinkEvent> linkEvents;
 
     ClockSource clock;
     mutable std::mutex mutex;

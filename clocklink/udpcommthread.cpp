@@ -38,6 +38,7 @@ UDPCommThread::UDPCommThread()
     connect(this, &UDPCommThread::httpUpdateDeviceName, this, &UDPCommThread::UpdateDeviceName);
     connect(this, &UDPCommThread::httpGetWebData, this, &UDPCommThread::GetWebPageData);
     connect(this, &UDPCommThread::startTimer, this, &UDPCommThread::startTimerFunc);
+    udpQueue.setReportingEvents(true);
 }
 
 UDPCommThread::~UDPCommThread()
@@ -60,6 +61,7 @@ void UDPCommThread::start(QThread::Priority priority)
     // and SendUDP may be called from a thread of its own.
     qRegisterMetaType<httpQueueStruct*>("httpQueueStruct*");
     qRegisterMetaType<QHostAddress>("QHostAddress");
+    qRegisterMetaType<ClockLinkEvents>("ClockLinkEvents");
     if (!httpManager) {
         httpManager = new QNetworkAccessManager(this);
         connect(httpManager, &QNetworkAccessManager::finished, this, &UDPCommThread::onfinish);
@@ -363,6 +365,8 @@ void UDPCommThread::wake()
                                                     qUtf8Printable(address)));
     }
 
+    collectClockEvents();
+
     const qint64 httpDueMs = serviceHttpQueue(httpInFlight);
 
     // One timer, set for the next moment anything is due.
@@ -379,6 +383,32 @@ void UDPCommThread::wake()
         wakeTimer->start(int(qMin<qint64>(waitMs, 24 * 3600 * 1000)));
     else
         wakeTimer->stop();
+}
+
+void ClockLinkWaker::sendClockEvents()
+{
+    link->sendClockEventBatch();
+}
+
+void UDPCommThread::collectClockEvents()
+{
+    std::vector<ClockLinkEvent> events = udpQueue.takeLinkEvents();
+    if (events.empty())
+        return;
+    clockEventBatch.reserve(clockEventBatch.size() + int(events.size()));
+    for (ClockLinkEvent& event : events)
+        clockEventBatch.append(std::move(event));
+    if (batchTimer && !batchTimer->isActive())
+        batchTimer->start();
+}
+
+void UDPCommThread::sendClockEventBatch()
+{
+    if (clockEventBatch.isEmpty())
+        return;
+    ClockLinkEvents batch;
+    batch.swap(clockEventBatch);
+    emit clockEvents(batch);
 }
 
 void UDPCommThread::run()
@@ -405,6 +435,11 @@ void UDPCommThread::run()
     timer.setSingleShot(true);
     timer.setTimerType(Qt::PreciseTimer);
     wakeTimer = &timer;
+    QTimer batch;
+    batch.setSingleShot(true);
+    batch.setInterval(ClockEventBatchMs);
+    batchTimer = &batch;
+    connect(&batch, &QTimer::timeout, &context, &ClockLinkWaker::sendClockEvents);
     connect(udpSocket, &QUdpSocket::readyRead, &context, &ClockLinkWaker::wake);
     connect(&timer, &QTimer::timeout, &context, &ClockLinkWaker::wake);
     {
@@ -428,6 +463,10 @@ void UDPCommThread::run()
     }
     timer.stop();
     wakeTimer = nullptr;
+    // What the last batch held still reaches the window.
+    batchTimer = nullptr;
+    collectClockEvents();
+    sendClockEventBatch();
     delete udpSocket;
     udpSocket = nullptr;
     wakePending = false;

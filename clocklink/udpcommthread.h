@@ -50,6 +50,7 @@ public:
 
 public slots:
     void wake();
+    void sendClockEvents();
 
 private:
     UDPCommThread* link;
@@ -79,6 +80,9 @@ class UDPCommThread : public QThread
     friend class ClockLinkWaker;
 
 public:
+    // The clock events of this long at most go to the window as one batch.
+    static constexpr int ClockEventBatchMs = 100;
+
     UDPCommThread();
     ~UDPCommThread() override;
 
@@ -122,6 +126,8 @@ public:
     // `listedClocks` (the address texts of both clock lists), so a clock
     // taken out of both lists is sent nothing more.
     void ForgetUnlistedClocks(const QStringList& listedClocks);
+    // The link's monotonic clock (nanoseconds), which its events are timed by.
+    qint64 GetClockNowNs() const { return udpQueue.now(); }
     // For tests: sees every acknowledged record with the answer that
     // acknowledged it (called on the worker thread).
     void SetAcknowledgementObserver(RetransmitQueue::AcknowledgementObserver observer);
@@ -148,6 +154,10 @@ signals:
     // A clock's state changed: answering (its last datagram acknowledged)
     // or not (its last datagram given up). Emitted on the worker thread.
     void clockAnswering(QString address, bool answering);
+    // What the link saw at the clocks (queued, acknowledged, given up,
+    // health, answer time), at most one batch every ClockEventBatchMs.
+    // Emitted on the worker thread; connect it queued.
+    void clockEvents(ClockLinkEvents events);
 
 private slots:
     void udpSocketSend(QByteArray data, int length, QHostAddress addr, int port);
@@ -186,6 +196,10 @@ private:
     // completion); httpInFlight is the worker's own count. Returns the
     // milliseconds until a dispatched request reaches its time limit, or -1.
     qint64 serviceHttpQueue(int& httpInFlight);
+    // Worker thread: takes the queue's clock events into the next batch,
+    // which goes out when the batch timer fires.
+    void collectClockEvents();
+    void sendClockEventBatch();
     // Any thread: makes the worker wake up soon (something was queued).
     void requestWake();
     // Application thread: sends the request of one dispatched record.
@@ -220,6 +234,8 @@ private:
     // The worker's own objects, made and used in its thread by run().
     ClockLinkWaker* workerContext = nullptr;  // guarded by wakeMutex for other threads
     QTimer* wakeTimer = nullptr;
+    QTimer* batchTimer = nullptr;
+    ClockLinkEvents clockEventBatch;  // worker thread only
     int httpInFlight = 0;
     std::mutex wakeMutex;
     std::atomic<bool> wakePending{false};

@@ -82,6 +82,8 @@ void MainWindow::handleStockReply(const QString& text)
     // A reply holding no quote is a failed refresh that may heal.
     if (result.quotesInReply > 0)
         stockRefreshSucceeded();
-    else
+    else {
+        logFeedFailure(RequestKind::Quotes, "StockQuote Response: no quotes");
         stockRefreshFailed(RefreshRetry::Failure::Passing);
+    }
 }

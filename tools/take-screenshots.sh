@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Takes the README screenshots: runs the offline demo (./run.sh --demo) on a
-# virtual X display and captures the main window, the clock simulator and the
-# setup dialog into docs/screenshots/. Installs Xvfb, ImageMagick and xdotool
+# virtual X display and captures the main window, the clock simulator, the
+# setup dialog and the Clocks window into docs/screenshots/. Installs Xvfb, ImageMagick and xdotool
 # (which presses the Setup button) with apt-get if missing.
 # Anyone can rerun it; it waits until the stock clock has received its first
 # ticker texts (about fifteen seconds after start) before capturing.
@@ -93,6 +93,27 @@ if [ -n "$dialog_id" ]; then
     written+=("$out_dir/setup-dialog.png")
 else
     echo "warning: the setup dialog did not open; setup-dialog.png is left as it was" >&2
+fi
+
+# The Clocks window: close the dialog, press Ctrl+K in the main window, move
+# the window that opens over the main window's place and capture it.
+xdotool key --clearmodifiers Escape || true
+main_id="$(xdotool search --name '^Corvelta Version' 2>/dev/null | head -n 1)" || true
+if [ -n "$main_id" ]; then
+    xdotool windowfocus --sync "$main_id" key --clearmodifiers ctrl+k || true
+fi
+clocks_id=""
+for _ in $(seq 50); do
+    clocks_id="$(xdotool search --name '^Corvelta Clocks$' 2>/dev/null | head -n 1)" && [ -n "$clocks_id" ] && break
+    sleep 0.1
+done
+if [ -n "$clocks_id" ]; then
+    xdotool windowmove "$clocks_id" 0 0 || true
+    sleep 1
+    import -display "$DISPLAY" -window "$clocks_id" "$out_dir/clocks-window.png"
+    written+=("$out_dir/clocks-window.png")
+else
+    echo "warning: the Clocks window did not open; clocks-window.png is left as it was" >&2
 fi
 grep -h "Application font" "$repo/.demo/corvelta.out" || true
 echo "Written: ${written[*]}"

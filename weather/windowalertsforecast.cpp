@@ -59,11 +59,12 @@ void MainWindow::handleAlertsReply(const QString& text)
 {
     const AlertsReader::Reading reading = AlertsReader::read(text);
     if (!reading.readable) {
-        logLine(QString("Weather Alerts Unreadable: %1").arg(reading.problem));
+        logFeedFailure(RequestKind::Alerts, QString("Weather Alerts Unreadable: %1").arg(reading.problem));
         return;
     }
     const QDateTime now = TimeSource::now();
     logLine(AlertsReader::summarize(reading, now).logLine());
+    noteFeedSuccess(FeedStatus::Alerts);
     sendWeatherRows(Source::Alerts, standingTexts.keepAlerts(reading, now));
 }
 
@@ -74,20 +75,22 @@ void MainWindow::handleForecastReply(const QString& text)
 {
     const ForecastReader::Reading reading = ForecastReader::read(text);
     if (!reading.readable) {
-        logLine(QString("Weather Forecast Unreadable: %1").arg(reading.problem));
+        logFeedFailure(RequestKind::Forecast, QString("Weather Forecast Unreadable: %1").arg(reading.problem));
         return;
     }
     const QDateTime now = TimeSource::now();
     if (ForecastReader::isStale(reading, now)) {
-        logLine(ForecastReader::staleLogLine(ForecastReader::hoursSinceUpdate(reading, now).value_or(0)));
+        logFeedFailure(RequestKind::Forecast,
+                       ForecastReader::staleLogLine(ForecastReader::hoursSinceUpdate(reading, now).value_or(0)));
         return;
     }
     const std::optional<QString> shown = standingTexts.keepForecast(reading, now);
     if (!shown) {
-        logLine("Weather Forecast Missing: the current period has no name or temperature");
+        logFeedFailure(RequestKind::Forecast, "Weather Forecast Missing: the current period has no name or temperature");
         return;
     }
     logLine(QString("Weather Forecast: %1").arg(*shown));
+    noteFeedSuccess(FeedStatus::Forecast);
     sendWeatherRows(Source::Forecast, *shown);
 }
 

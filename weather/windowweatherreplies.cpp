@@ -40,9 +40,13 @@ void MainWindow::httpResponses(QNetworkReply* rep)
     // A transfer, TLS or HTTP failure carries no data: say so and change
     // nothing. A refresh that failed for a passing reason is retried.
     if (rep->error() != QNetworkReply::NoError) {
-        logLine(QString::asprintf("Request Failed: %s Error: %d ErrorString: %s",
-                                  rep->url().toString().toUtf8().constData(), int(rep->error()),
-                                  rep->errorString().toUtf8().constData()));
+        const QString failed = QString::asprintf("Request Failed: %s Error: %d ErrorString: %s",
+                                                 rep->url().toString().toUtf8().constData(), int(rep->error()),
+                                                 rep->errorString().toUtf8().constData());
+        if (newest)
+            logFeedFailure(kind, failed);
+        else
+            logLine(failed);
         if (newest && (kind == RequestKind::Observation || kind == RequestKind::Quotes)) {
             const int status = rep->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
             const RefreshRetry::Failure failure = RefreshRetry::classify(rep->error(), status);
@@ -119,15 +123,15 @@ void MainWindow::handleObservationReply(const QString& text)
     const QStringList missing = observation.missing();
     if (!observation.anyMeasurementKnown()) {
         // Nothing was measured: treated like a failed reply, nothing changes.
-        logLine(QString::asprintf("Weather Data Missing: %s; observation ignored",
-                                  missing.join(", ").toUtf8().constData()));
+        logFeedFailure(RequestKind::Observation, QString::asprintf("Weather Data Missing: %s; observation ignored",
+                                                                   missing.join(", ").toUtf8().constData()));
         weatherRefreshFailed(RefreshRetry::Failure::Passing);
         return;
     }
 
     const std::optional<qint64> age = ObservationAge::ageSeconds(observation.timestamp, TimeSource::now());
     if (age && *age > qint64(maxObservationAge) * 60) {
-        logLine(ObservationAge::staleLogLine(stationId, *age));
+        logFeedFailure(RequestKind::Observation, ObservationAge::staleLogLine(stationId, *age));
         weatherRefreshFailed(RefreshRetry::Failure::Passing);
         return;
     }

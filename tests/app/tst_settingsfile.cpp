@@ -131,6 +131,8 @@ private slots:
         a["stockinterval"] = 120;
         a["weatherweekend"] = true;
         a["stockweekend"] = true;
+        a["clockswindowpos"] = "-40,60";
+        a["clockswindowsize"] = "900,400";
         QTest::newRow("every key changed") << a;
 
         QVariantMap b = firstStartValues();

@@ -1,7 +1,12 @@
 #include <QtTest>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
+#include <QScreen>
 #include <QStatusBar>
+#include <QTableView>
 #include <QUdpSocket>
 
 #include "clocklink/clockdatagram.h"
@@ -10,6 +15,12 @@
 #include "app/mainwindow.h"
 #include "clocksim/simulatedclock.h"
 #include "app/statusbartext.h"
+#include "app/statusfile.h"
+#include "app/windowplacement.h"
+#include "clocklink/clockstates.h"
+#include "support/settingsfiles.h"
+#include "ui/clockstablemodel.h"
+#include "ui/clockswindow.h"
 #include "clocklink/udpcommthread.h"
 #include "support/testmain.h"
 
@@ -24,6 +35,58 @@ int linesEndingWith(const DebugCapture& log, const QString& text)
     for (const QString& line : log.debugLines())
         n += line.endsWith(text) ? 1 : 0;
     return n;
+}
+
+// Events for 10.0.0.7 from a script: "Q0 text" queued, "A0 text"
+// acknowledged, "G0 text" given up ("A0! text": after a retransmission),
+// "+" / "-" answering or not, "L" both lists emptied; "50*A0 x" repeats.
+void applyScript(ClockStates& states, const QString& script)
+{
+    using Kind = ClockLinkEvent::Kind;
+    for (const QString& step : script.split(';', Qt::SkipEmptyParts)) {
+        const int star = step.indexOf('*');
+        const QString token = step.mid(star + 1);
+        if (token == "L") {
+            states.setLists({}, {});
+            continue;
+        }
+        ClockLinkEvent e;
+        e.clock = QHostAddress("10.0.0.7").toIPv4Address();
+        e.at = QDateTime::currentDateTime();
+        e.kind = token == "+" ? Kind::Answering : token == "-" ? Kind::NotAnswering
+                 : token[0] == 'Q' ? Kind::Queued : token[0] == 'A' ? Kind::Acknowledged : Kind::GivenUp;
+        if (token.size() > 1) {
+            e.variable = token.mid(1, 1).toInt();
+            e.retransmitted = token[2] == '!';
+            e.text = token.section(' ', 1);
+        }
+        for (int n = star < 0 ? 1 : step.left(star).toInt(); n > 0; --n)
+            states.apply({e});
+    }
+}
+
+// What a window's Clocks table shows for `address`, column by column.
+QStringList clocksRow(MainWindow& window, const QString& address)
+{
+    auto* view = window.findChild<QTableView*>("clocksTableView");
+    for (int row = 0; view && row < view->model()->rowCount(); ++row) {
+        if (view->model()->index(row, 0).data().toString() != address)
+            continue;
+        QStringList cells;
+        for (int column = 0; column < ClocksTableModel::ColumnCount; ++column) {
+            const QModelIndex cell = view->model()->index(row, column);
+            cells << cell.data().toString() + "|" + cell.data(ClocksTableModel::OnItsWayRole).toString() + "|"
+                         + cell.data(ClocksTableModel::GivenUpRole).toString();
+        }
+        return cells;
+    }
+    return {};
+}
+
+const QJsonValue readStatusFile()
+{
+    QFile file(QDir::current().filePath(StatusFile::FileName));
+    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
 }
 }
 
@@ -167,6 +230,117 @@ private slots:
         for (const QString& a : silent)
             state.clocks[a] = false;
         QCOMPARE(StatusBarText::compose(state), text);
+    }
+
+    void clockStates_data()
+    {
+        // variable: variable 0 as "acknowledged|on its way|given up"
+        addColumns<QString, QString, QString, int, int>({"script", "variable", "state", "retransmitted", "rows"});
+        QTest::newRow("not yet sent to") << "" << "||" << "not yet sent to" << -100 << 1;
+        QTest::newRow("acknowledged") << "Q0 12 C;A0 12 C;+" << "12 C||" << "answering" << 0 << 1;
+        QTest::newRow("on its way") << "Q0 12 C;A0 12 C;Q0 13 C" << "12 C|13 C|" << "answering" << 0 << 1;
+        QTest::newRow("older acknowledged, newer still on its way")
+            << "Q0 12 C;Q0 13 C;A0! 12 C" << "12 C|13 C|" << "answering" << 100 << 1;
+        QTest::newRow("given up") << "Q0 12 C;A0 12 C;Q0 13 C;G0! 13 C;-" << "12 C||13 C" << "not answering" << 50 << 1;
+        QTest::newRow("given up then resent") << "Q0 a;G0! a;-;Q0 a" << "|a|a" << "not answering" << 100 << 1;
+        QTest::newRow("given up, resent, acknowledged") << "Q0 a;G0! a;-;Q0 a;A0 a;+" << "a||" << "answering" << 50 << 1;
+        QTest::newRow("given up, another text queued") << "Q0 a;G0 a;Q0 b" << "|b|" << "not yet sent to" << 0 << 1;
+        QTest::newRow("share of the last 100 only") << "100*A0! a;75*A0 a" << "a||" << "answering" << 25 << 1;
+        QTest::newRow("taken out of both lists") << "Q0 a;A0 a;+;L;Q0 b" << "" << "" << 0 << 0;
+    }
+    void clockStates()
+    {
+        QFETCH(QString, script);
+        QFETCH(QString, variable);
+        QFETCH(QString, state);
+        QFETCH(int, retransmitted);
+        QFETCH(int, rows);
+        ClockStates states;
+        QVERIFY(states.setLists({"10.0.0.7", "not a clock"}, {" 10.0.0.7"}));
+        applyScript(states, script);
+        QCOMPARE(int(states.clocks().size()), rows);
+        if (rows == 0)
+            return;
+        const ClockState& clock = states.clocks().front();
+        QVERIFY(clock.weatherList && clock.stockList);
+        const ClockVariableState& v = clock.variables[0];
+        QCOMPARE(v.acknowledged + "|" + v.onItsWay + "|" + v.givenUp, variable);
+        QCOMPARE(healthText(clock.health), state);
+        QCOMPARE(qRound(clock.retransmittedShare() * 100), retransmitted);
+    }
+
+    void offScreenPositionMovesToThePrimaryScreen_data()
+    {
+        addColumns<QPoint, QPoint>({"stored", "opened"});
+        QTest::newRow("on the primary screen") << QPoint(100, 50) << QPoint(100, 50);
+        QTest::newRow("on the second screen") << QPoint(2000, 10) << QPoint(2000, 10);
+        QTest::newRow("off every screen") << QPoint(5000, 3000) << QPoint(560, 340);
+        QTest::newRow("title above the screens") << QPoint(100, -200) << QPoint(560, 340);
+    }
+    void offScreenPositionMovesToThePrimaryScreen()
+    {
+        QFETCH(QPoint, stored);
+        QFETCH(QPoint, opened);
+        const QList<QRect> screens{QRect(0, 0, 1920, 1080), QRect(1920, 0, 1280, 1024)};
+        QCOMPARE(WindowPlacement::onScreen(stored, QSize(800, 400), screens, screens[0]), opened);
+    }
+
+    // Ctrl+K opens the window; one clock acknowledges, one is silent; the
+    // status file says the same, is never seen half written, and says
+    // "running": false once the window has gone.
+    void clocksWindowAndStatusFile()
+    {
+        SimulatedClock answering(ClockAddress);
+        SimulatedClock silent(QHostAddress("127.0.0.5"));
+        QVERIFY(answering.bind() && silent.bind());
+        AcknowledgementPolicy none;
+        none.silent = true;
+        silent.setPolicy(none);
+        prepareSettingsFile({{"clockweatheriplist", "127.0.0.2, 127.0.0.5"}, {"clockswindowpos", "-9000,-9000"}});
+        int partial = 0;
+        StatusFile::setBeforeReplaceHook([&partial] {
+            QFile file(QDir::current().filePath(StatusFile::FileName));
+            if (file.exists() && (!file.open(QIODevice::ReadOnly) || !QJsonDocument::fromJson(file.readAll()).isObject()))
+                ++partial;
+        });
+        {
+            MainWindow window;
+            window.show();
+            QApplication::setActiveWindow(&window);
+            QVERIFY(QTest::qWaitForWindowActive(&window));
+            QTest::keyClick(&window, Qt::Key_K, Qt::ControlModifier);
+            auto* clocks = window.findChild<QWidget*>("clocksWindow");
+            QVERIFY(clocks && clocks->isVisible());
+            QCOMPARE(clocks->windowTitle(), QString("Corvelta Clocks"));
+            QVERIFY(clocks->screen()->availableGeometry().intersects(clocks->frameGeometry()));
+            for (int refresh = 0; refresh < 3; ++refresh) {
+                window.SendClockVar("127.0.0.2", 1, "22 C");
+                window.SendClockVar("127.0.0.5", 1, QString("r%1").arg(refresh));
+                QTRY_COMPARE_WITH_TIMEOUT(commThread.GetUdpQueueSize(), 0, 60000);
+            }
+            QTRY_COMPARE_WITH_TIMEOUT(clocksRow(window, "127.0.0.5").value(ClocksTableModel::FirstVariable + 1),
+                                      QString("||r2"), 10000);
+            QCOMPARE(clocksRow(window, "127.0.0.5").value(ClocksTableModel::State), QString("not answering||"));
+            // Not answering comes first.
+            QCOMPARE(clocks->findChild<QTableView*>()->model()->index(0, 0).data().toString(), QString("127.0.0.5"));
+            QCOMPARE(clocksRow(window, "127.0.0.2").value(ClocksTableModel::State), QString("answering||"));
+            QCOMPARE(clocksRow(window, "127.0.0.2").value(ClocksTableModel::FirstVariable + 1), QString("22 C||"));
+
+            QTRY_COMPARE_WITH_TIMEOUT(readStatusFile()["clocks"][1]["variables"][1]["givenUp"].toString(),
+                                      QString("r2"), 10000);
+            const QJsonValue status = readStatusFile();
+            QCOMPARE(status["clocks"][0]["variables"][1]["acknowledged"].toString(), QString("22 C"));
+            QCOMPARE(status["running"].toBool(), true);
+            QCOMPARE(status["clocks"][1]["state"].toString(), QString("not answering"));
+            QVERIFY(QDateTime::fromString(status["written"].toString(), Qt::ISODate).isValid());
+            QVERIFY(status["written"].toString().contains(QRegularExpression("T\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d$")));
+            window.close();
+        }
+        // The window had been moved onto a screen, and is kept there.
+        QVERIFY(QSettings(settingsFilePath(), QSettings::IniFormat).value("clockswindowpos") != "-9000,-9000");
+        StatusFile::setBeforeReplaceHook(nullptr);
+        QCOMPARE(readStatusFile()["running"].toBool(true), false);
+        QCOMPARE(partial, 0);
     }
 
     void eachWindowStartsAndStopsTheLink()

@@ -4,9 +4,10 @@
 
 // Turns the weather service's raw numbers (degrees Celsius, km/h, degrees,
 // percent, unless a unit below says otherwise) into the short texts the clocks
-// show. `usUnits` selects degrees Fahrenheit and mph. Numbers are read with
-// QString::toFloat (anything else reads as 0) and written truncated toward
-// zero, never rounded.
+// show. `usUnits` selects degrees Fahrenheit and mph. A number shown in the
+// unit it is stated in is read with QString::toFloat; one converted to another
+// unit is read and converted in double precision and rounded to 1e-9 (anything
+// not a number reads as 0). Texts are truncated toward zero, never rounded.
 namespace WeatherFormat {
 
 // The units the service states a measurement in ("unitCode", without its

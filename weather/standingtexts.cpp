@@ -25,8 +25,7 @@ std::optional<QString> StandingTexts::keepForecast(const ForecastReader::Reading
 {
     forecast = reading;
     const std::optional<QString> text = ForecastReader::textAt(reading, now);
-    if (text)
-        forecastGiven = *text;
+    forecastGiven = text.value_or(QString::fromLatin1(ForecastReader::NoPeriodLeftText));
     return text;
 }
 
@@ -50,5 +49,8 @@ std::optional<QString> StandingTexts::forecastChange(const QDateTime& now, std::
             return std::nullopt;
         return change(forecastGiven, QString::fromLatin1(ForecastReader::NoPeriodLeftText));
     }
-    return change(forecastGiven, ForecastReader::textAt(*forecast, now));
+    // A period without a text shows that nothing can be said, never the
+    // ended period's text.
+    return change(forecastGiven, ForecastReader::textAt(*forecast, now)
+                                     .value_or(QString::fromLatin1(ForecastReader::NoPeriodLeftText)));
 }

@@ -30,17 +30,29 @@ qint64 convertedShown(double value)
 
 }  // namespace
 
+QString WeatherFormat::unitWithoutPrefix(const QString& unitCode)
+{
+    for (const QLatin1String prefix : {QLatin1String("wmoUnit:"), QLatin1String("unit:")}) {
+        if (unitCode.startsWith(prefix) && unitCode.size() > prefix.size())
+            return unitCode.mid(prefix.size());
+    }
+    return unitCode;
+}
+
 QString WeatherFormat::temperature(bool usUnits, const QString& raw, const QString& unit)
+{
+    return QString(usUnits ? "%1 F" : "%1 C").arg(wholeDegrees(usUnits, raw, unit));
+}
+
+qint64 WeatherFormat::wholeDegrees(bool usUnits, const QString& raw, const QString& unit)
 {
     const bool fahrenheit = unit == QLatin1String(Unit::Fahrenheit);
     // Shown in the unit it is stated in, as it stands: converted there and
     // back, a truncation could take a degree off (10 F would show as 9 F).
     if (usUnits == fahrenheit)
-        return QString(usUnits ? "%1 F" : "%1 C").arg(truncated(raw.toFloat()));
+        return truncated(raw.toFloat());
     const double v = raw.toDouble();
-    if (fahrenheit)
-        return QString("%1 C").arg(convertedShown((v - 32) * 5 / 9));
-    return QString("%1 F").arg(convertedShown(v * 9 / 5 + 32));
+    return convertedShown(fahrenheit ? (v - 32) * 5 / 9 : v * 9 / 5 + 32);
 }
 
 QString WeatherFormat::humidity(const QString& raw)

@@ -21,9 +21,15 @@ constexpr const char Degrees[] = "degree_(angle)";
 constexpr const char Percent[] = "percent";
 }  // namespace Unit
 
+// A unit code without its "wmoUnit:" or "unit:" prefix; one that is only a
+// prefix stays as it is.
+QString unitWithoutPrefix(const QString& unitCode);
+
 // `unit` is the one the value is stated in: Unit::Fahrenheit, or degrees
 // Celsius for anything else.
 QString temperature(bool usUnits, const QString& raw, const QString& unit = QString());
+// The whole degrees of that text (F with `usUnits`, else C).
+qint64 wholeDegrees(bool usUnits, const QString& raw, const QString& unit);
 QString humidity(const QString& raw);
 QString wind(bool usUnits, const QString& speed, const QString& direction);
 

@@ -68,11 +68,11 @@ void MainWindow::handleAlertsReply(const QString& text)
 }
 
 // A stale forecast is not sent; a current period without a name or a
-// temperature sends nothing and the rows keep their text, as a missing
-// measurement does.
+// temperature shows "Forecast --": the rows must not keep an ended period's
+// text.
 void MainWindow::handleForecastReply(const QString& text)
 {
-    const ForecastReader::Reading reading = ForecastReader::read(text);
+    const ForecastReader::Reading reading = ForecastReader::read(text, units);
     if (!reading.readable) {
         logLine(QString("Weather Forecast Unreadable: %1").arg(reading.problem));
         return;
@@ -85,6 +85,7 @@ void MainWindow::handleForecastReply(const QString& text)
     const std::optional<QString> shown = standingTexts.keepForecast(reading, now);
     if (!shown) {
         logLine("Weather Forecast Missing: the current period has no name or temperature");
+        sendWeatherRows(Source::Forecast, QString::fromLatin1(ForecastReader::NoPeriodLeftText));
         return;
     }
     logLine(QString("Weather Forecast: %1").arg(*shown));

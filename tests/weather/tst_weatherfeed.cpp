@@ -1194,7 +1194,12 @@ void WeatherFeedTest::alertsAndForecast_data()
     QTest::newRow("forecast: stale") << 7 << forecast << 200 << false << at("2024-01-10T12:00:00Z")
                                      << QStringList{"Weather Forecast Stale: updated 30 hours ago"} << u << day << u;
     QTest::newRow("forecast: null temperature") << 7 << QString(forecast).replace("\"temperature\": 27,", "\"temperature\": null,")
-        << 200 << false << morning << QStringList{"Weather Forecast Missing: the current period has no "} << u << day << u;
+        << 200 << false << morning << QStringList{"Weather Forecast Missing: the current period has no "}
+        << "Forecast --" << day << "Forecast --";
+    QTest::newRow("forecast: an ended period's text does not stay")
+        << 7 << QString(forecast).replace("\"temperature\": 11,", "\"temperature\": null,") << 200 << false << morning
+        << QStringList{"Weather Forecast: Tuesday: 27 F, Snow"} << "Tuesday: 27 F, Snow" << at("2024-01-10T05:00:00Z")
+        << "Forecast --";
     QTest::newRow("forecast: 500") << 7 << forecast << 500 << false << morning << QStringList{"Request Failed: "} << u << day << u;
     QTest::newRow("forecast: no grid") << 7 << "" << 200 << false << morning
         << QStringList{"Weather Forecast Not Requested: no grid (press Get Stations)"} << u << day << u;

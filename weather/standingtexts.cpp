@@ -36,6 +36,12 @@ std::optional<QString> StandingTexts::alertsChange(const QDateTime& now)
     return change(alertsGiven, AlertsReader::textAt(*alerts, alertsReceived, now));
 }
 
+std::optional<QString> StandingTexts::alertsUnavailable()
+{
+    alerts.reset();
+    return change(alertsGiven, QString::fromLatin1(AlertsReader::EndedText));
+}
+
 std::optional<QString> StandingTexts::forecastChange(const QDateTime& now, std::optional<qint64>& staleHours)
 {
     staleHours.reset();

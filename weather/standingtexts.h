@@ -29,6 +29,10 @@ public:
     // on it is).
     std::optional<QString> alertsChange(const QDateTime& now);
 
+    // The service no longer answers for the point: the kept alerts are
+    // dropped and the slots are given "Alerts --" (when they were not).
+    std::optional<QString> alertsUnavailable();
+
     // The same for the forecast, which moves on to its next period ("Forecast
     // --" while a period has no text). A kept
     // forecast that has grown stale is dropped: `staleHours` tells its age and

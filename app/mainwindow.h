@@ -191,6 +191,7 @@ private:
         int retriesMade = 0;
         int retriesSinceScheduled = 0;
         QDateTime suspendedUntil;
+        QDateTime suspendedFrom;  // only a request sent later may lift it
 
         // A success or a button press ends the series; the count since the
         // scheduled refresh and a suspension stay.
@@ -221,7 +222,8 @@ private:
     bool suspendIfAsked(RetrySeries& series, const char* feedName, const RefreshRetry::Input& input);
     // A failed reply of the weather host other than an observation.
     void weatherHostFailed(int httpStatus, std::optional<qint64> retryAfter);
-    // A good reply of the host of `kind` lifts its suspension ("%s Suspension Lifted").
+    // A good reply of the host of `kind`, to a request sent during its suspension
+    // (a button press), lifts the suspension ("%s Suspension Lifted").
     void hostAnswered(RequestKind kind);
     // On a tick: issues each feed's retry that has come due inside its window,
     // and drops one whose window has closed.

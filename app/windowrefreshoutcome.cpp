@@ -74,7 +74,8 @@ bool MainWindow::suspendIfAsked(RetrySeries& series, const char* feedName, const
     // Bounded, so that a Retry-After of any size stays a valid moment.
     constexpr qint64 Century = qint64(100) * 366 * 24 * 3600;
     series.due = QDateTime();
-    series.suspendedUntil = TimeSource::now().addSecs(qMin(*suspend, Century));
+    series.suspendedFrom = TimeSource::now();
+    series.suspendedUntil = series.suspendedFrom.addSecs(qMin(*suspend, Century));
     logLine(QString::asprintf("%s Suspended Until %s", feedName,
                               qUtf8Printable(series.suspendedUntil.toString("MM/dd/yyyy hh:mm:ss"))));
     return true;
@@ -84,7 +85,8 @@ void MainWindow::hostAnswered(RequestKind kind)
 {
     const bool stocks = kind == RequestKind::Quotes;
     RetrySeries& series = stocks ? stockRetry : weatherRetry;
-    if (!series.suspendedAt(TimeSource::now()))
+    // A request sent before the suspension says nothing about the host now.
+    if (!series.suspendedAt(TimeSource::now()) || requestsOf(kind).sentAt <= series.suspendedFrom)
         return;
     series.suspendedUntil = QDateTime();
     logLine(QString::asprintf("%s Suspension Lifted", stocks ? "Stocks" : "Weather"));

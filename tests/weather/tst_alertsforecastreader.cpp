@@ -125,49 +125,48 @@ void AlertsForecastReaderTest::forecast_data()
     QTest::addColumn<QDateTime>("now");
     QTest::addColumn<QString>("shown");  // empty: the reply is not readable
     QTest::addColumn<QString>("staleLine");
-    QTest::addColumn<bool>("metric");
 
     const QString us = reply("forecast.json");
     const QDateTime morning = utc("2024-01-09T13:00:00Z");
     const QString tonight = "Tuesday Night: 11 F, Chance Snow Showers";
-    QTest::newRow("first period ended") << us << morning << "Tuesday: 27 F, Snow" << "" << false;
-    QTest::newRow("next period as time passes; 24 hours old") << us << utc("2024-01-10T05:52:39Z") << tonight << "" << false;
+    QTest::newRow("first period ended") << us << morning << "Tuesday: 27 F, Snow" << "";
+    QTest::newRow("next period as time passes; 24 hours old") << us << utc("2024-01-10T05:52:39Z") << tonight << "";
     QTest::newRow("a second more than 24 hours old")
-        << us << utc("2024-01-10T05:52:40Z") << tonight << "Weather Forecast Stale: updated 24 hours ago" << false;
+        << us << utc("2024-01-10T05:52:40Z") << tonight << "Weather Forecast Stale: updated 24 hours ago";
     QTest::newRow("at a period's end, the next") << us << utc("2024-01-10T12:00:00Z") << "Wednesday: 20 F, Mostly Sunny"
-                                                 << "Weather Forecast Stale: updated 30 hours ago" << false;
+                                                 << "Weather Forecast Stale: updated 30 hours ago";
     QTest::newRow("no period left") << us << utc("2024-01-11T00:00:00Z") << "Forecast --"
-                                    << "Weather Forecast Stale: updated 42 hours ago" << false;
+                                    << "Weather Forecast Stale: updated 42 hours ago";
     QTest::newRow("old updateTime") << QString(us).replace("2024-01-09T05:52:39+00:00", "2024-01-08T09:47:03+00:00")
-                                    << morning << "Tuesday: 27 F, Snow" << "Weather Forecast Stale: updated 27 hours ago" << false;
+                                    << morning << "Tuesday: 27 F, Snow" << "Weather Forecast Stale: updated 27 hours ago";
     QTest::newRow("null temperature") << QString(us).replace("\"temperature\": 27,", "\"temperature\": null,")
-                                      << morning << Nothing << "" << false;
-    QTest::newRow("units=si") << reply("forecast-si.json") << utc("2024-04-16T19:00:00Z") << "This Afternoon: 7 C, Sunny" << "" << true;
+                                      << morning << Nothing << "";
+    QTest::newRow("units=si") << reply("forecast-si.json") << utc("2024-04-16T19:00:00Z") << "This Afternoon: 7 C, Sunny" << "";
     QTest::newRow("no name") << R"({"properties": {"periods": [{"endTime": "2024-01-10T00:00:00Z",
                                    "temperature": 3, "temperatureUnit": "C", "shortForecast": "Sunny"}]}})"
-                             << morning << Nothing << "" << false;
+                             << morning << Nothing << "";
     QTest::newRow("times without offset are UTC; truncated; no short forecast")
         << R"({"properties": {"updateTime": "2024-01-08T13:00:00", "periods": [{"name": "Today",
               "endTime": "2024-01-09T13:00:00", "temperature": 5, "temperatureUnit": "C"}, {"name": "Tonight",
               "endTime": "2024-01-10T01:00:00", "temperature": -3.7, "temperatureUnit": "C"}]}})"
-        << utc("2024-01-09T13:30:00Z") << "Tonight: -3 C" << "Weather Forecast Stale: updated 24 hours ago" << false;
-    QTest::newRow("cut short") << us.left(us.size() - 40) << morning << "" << "" << false;
-    QTest::newRow("no periods") << R"({"properties": {"periods": null}, "status": 500})" << morning << "" << "" << false;
+        << utc("2024-01-09T13:30:00Z") << "Tonight: -3 C" << "Weather Forecast Stale: updated 24 hours ago";
+    QTest::newRow("cut short") << us.left(us.size() - 40) << morning << "" << "";
+    QTest::newRow("no periods") << R"({"properties": {"periods": null}, "status": 500})" << morning << "" << "";
     // The newer form of the temperature: a value object, converted only when
     // it is not in the units asked for; in another unit it is missing.
     const QString object = R"("temperature": {"unitCode": "%1", "value": %2},)";
     const QString tuesday = "\"temperature\": 27,";
     QTest::newRow("value object in degF") << QString(us).replace(tuesday, object.arg("wmoUnit:degF", "27.9"))
-                                          << morning << "Tuesday: 27 F, Snow" << "" << false;
+                                          << morning << "Tuesday: 27 F, Snow" << "";
     QTest::newRow("value object in degC, US units") << QString(us).replace(tuesday, object.arg("degC", "-2.8"))
-                                                    << morning << "Tuesday: 26 F, Snow" << "" << false;
+                                                    << morning << "Tuesday: 26 F, Snow" << "";
     QTest::newRow("value object in degF, metric") << QString(us).replace(tuesday, object.arg("unit:degF", "27"))
-                                                  << morning << "Tuesday: -2 C, Snow" << "" << true;
+                                                  << morning << "Tuesday: -2 C, Snow" << "";
     QTest::newRow("value object in degC, metric")
         << QString(reply("forecast-si.json")).replace("\"temperature\": 7,", object.arg("wmoUnit:degC", "7"))
-        << utc("2024-04-16T19:00:00Z") << "This Afternoon: 7 C, Sunny" << "" << true;
+        << utc("2024-04-16T19:00:00Z") << "This Afternoon: 7 C, Sunny" << "";
     QTest::newRow("value object in kelvin") << QString(us).replace(tuesday, object.arg("wmoUnit:K", "270"))
-                                            << morning << Nothing << "" << false;
+                                            << morning << Nothing << "";
 }
 
 void AlertsForecastReaderTest::forecast()
@@ -175,7 +174,7 @@ void AlertsForecastReaderTest::forecast()
     QFETCH(QString, text);
     QFETCH(QDateTime, now);
     QFETCH(QString, shown);
-    QFETCH(bool, metric);
+    const bool metric = QByteArray(QTest::currentDataTag()).endsWith("metric");  // the units asked for
     const ForecastReader::Reading reading = ForecastReader::read(text, !metric);
     QCOMPARE(reading.readable, !shown.isEmpty());
     if (!reading.readable)

@@ -23,46 +23,46 @@ private slots:
 
 void WeatherFormatTest::temperature_data()
 {
-    addColumns<QString, QString, QString, QString>({"raw", "metric", "us", "unit"});
+    addColumns<QString, QString, QString>({"raw", "metric", "us"});  // raw: "value|unit stated"
 
-    QTest::newRow("12.2") << "12.2" << "12 C" << "53 F" << "";
-    QTest::newRow("-3.9") << "-3.9" << "-3 C" << "24 F" << "";
-    QTest::newRow("-0.4 truncates to 0") << "-0.4" << "0 C" << "31 F" << "";
-    QTest::newRow("-40 is the same in both") << "-40" << "-40 C" << "-40 F" << "";
-    QTest::newRow("null") << "null" << "0 C" << "32 F" << "";
-    QTest::newRow("empty") << "" << "0 C" << "32 F" << "";
-    QTest::newRow("not a number") << "warm" << "0 C" << "32 F" << "";
-    QTest::newRow("line break after the number") << "27.8\n" << "27 C" << "82 F" << "";
-    QTest::newRow("surrounding blanks") << "  5.5  " << "5 C" << "41 F" << "";
-    QTest::newRow("29.99 not rounded") << "29.99" << "29 C" << "85 F" << "";
-    QTest::newRow("-17.78 is just above 0 F") << "-17.77" << "-17 C" << "0 F" << "";
-    QTest::newRow("-17.8 is just below 0 F, truncated to 0") << "-17.8" << "-17 C" << "0 F" << "";
-    QTest::newRow("-18.4 gives -1 F") << "-18.4" << "-18 C" << "-1 F" << "";
+    QTest::newRow("12.2") << "12.2" << "12 C" << "53 F";
+    QTest::newRow("-3.9") << "-3.9" << "-3 C" << "24 F";
+    QTest::newRow("-0.4 truncates to 0") << "-0.4" << "0 C" << "31 F";
+    QTest::newRow("-40 is the same in both") << "-40" << "-40 C" << "-40 F";
+    QTest::newRow("null") << "null" << "0 C" << "32 F";
+    QTest::newRow("empty") << "" << "0 C" << "32 F";
+    QTest::newRow("not a number") << "warm" << "0 C" << "32 F";
+    QTest::newRow("line break after the number") << "27.8\n" << "27 C" << "82 F";
+    QTest::newRow("surrounding blanks") << "  5.5  " << "5 C" << "41 F";
+    QTest::newRow("29.99 not rounded") << "29.99" << "29 C" << "85 F";
+    QTest::newRow("-17.78 is just above 0 F") << "-17.77" << "-17 C" << "0 F";
+    QTest::newRow("-17.8 is just below 0 F, truncated to 0") << "-17.8" << "-17 C" << "0 F";
+    QTest::newRow("-18.4 gives -1 F") << "-18.4" << "-18 C" << "-1 F";
     // 37.0f is exact; 37.0 * 9 / 5 + 32 = 98.6 in double.
-    QTest::newRow("37") << "37" << "37 C" << "98 F" << "";
+    QTest::newRow("37") << "37" << "37 C" << "98 F";
     // 0.1f is 0.100000001490116...: 32.18000000268 in double, 32 either way;
     // 100.0 * 9 / 5 + 32 = 212 exactly.
-    QTest::newRow("100") << "100" << "100 C" << "212 F" << "";
+    QTest::newRow("100") << "100" << "100 C" << "212 F";
     // 32.9999999 F is still below 33.
-    QTest::newRow("just below 33 F") << "0.5555555" << "0 C" << "32 F" << "";
-    QTest::newRow("comma is no decimal separator") << "12,5" << "0 C" << "32 F" << "";
-    QTest::newRow("exponent") << "1.25e1" << "12 C" << "54 F" << "";
+    QTest::newRow("just below 33 F") << "0.5555555" << "0 C" << "32 F";
+    QTest::newRow("comma is no decimal separator") << "12,5" << "0 C" << "32 F";
+    QTest::newRow("exponent") << "1.25e1" << "12 C" << "54 F";
     // Stated in degF: shown as it stands in US units; in metric every whole
     // degree sent as one decimal shows that degree.
-    QTest::newRow("10 F") << "10" << "-12 C" << "10 F" << "degF";
+    QTest::newRow("10 F") << "10|degF" << "-12 C" << "10 F";
     for (int celsius = -40; celsius <= 45; ++celsius) {
         const QString raw = QString::number(celsius * 1.8 + 32, 'f', 1);
-        QTest::addRow("%s F", qPrintable(raw)) << raw << QString("%1 C").arg(celsius)
-                                               << QString("%1 F").arg(qint64(raw.toFloat())) << "degF";
+        QTest::addRow("%s F", qPrintable(raw)) << raw + "|degF" << QString("%1 C").arg(celsius)
+                                               << QString("%1 F").arg(qint64(raw.toFloat()));
     }
 }
 
 void WeatherFormatTest::temperature()
 {
     QFETCH(QString, raw);
-    QFETCH(QString, unit);
-    QTEST(WeatherFormat::temperature(false, raw, unit), "metric");
-    QTEST(WeatherFormat::temperature(true, raw, unit), "us");
+    const QString unit = raw.section('|', 1);
+    QTEST(WeatherFormat::temperature(false, raw.section('|', 0, 0), unit), "metric");
+    QTEST(WeatherFormat::temperature(true, raw.section('|', 0, 0), unit), "us");
 }
 
 void WeatherFormatTest::humidity_data()

@@ -1124,11 +1124,12 @@ void WeatherFeedTest::oneRequestOfAKind()
 // next scheduled refresh keeps the feed away, but not the operator.
 void WeatherFeedTest::misbehavingServiceForAnHour_data()
 {
-    QTest::addColumn<QByteArray>("retryAfter");
+    QTest::addColumn<QByteArray>("retryAfter");  // then "|60" for an hourly interval
     QTest::addColumn<bool>("suspends");
     QTest::newRow("Retry-After: 0") << QByteArray("0") << false;
     QTest::newRow("a date in the past") << QByteArray("Wed, 12 Jun 2024 18:59:00 GMT") << false;
     QTest::newRow("Retry-After: 3600") << QByteArray("3600") << true;
+    QTest::newRow("hourly refreshes: four retries at most") << QByteArray("0|60") << false;
 }
 
 void WeatherFeedTest::misbehavingServiceForAnHour()
@@ -1137,7 +1138,11 @@ void WeatherFeedTest::misbehavingServiceForAnHour()
     QFETCH(bool, suspends);
     observationSequence = {429};
     quoteStatus = 429;
-    this->retryAfter = retryAfter;
+    const int interval = retryAfter.contains('|') ? retryAfter.split('|')[1].toInt() : 10;
+    this->retryAfter = retryAfter.split('|')[0];
+    MainWindowProbe::weatherInterval(*window) = MainWindowProbe::stockInterval(*window) = interval;
+    MainWindowProbe::weatherCounter(*window) = interval * 60;  // scheduled at 0 s, the stocks at 10 s
+    MainWindowProbe::stockCounter(*window) = interval * 60 - 10;
     MainWindowProbe::stationId(*window) = "KLNK";
     MainWindowProbe::stockBaseUrl(*window) = service->baseUrl();
     widget<QLineEdit>("tickerLineEdit1")->setText("AAPL");
@@ -1158,13 +1163,13 @@ void WeatherFeedTest::misbehavingServiceForAnHour()
             if (!sent[path].isEmpty())
                 QVERIFY(sent[path].last().secsTo(clock->current) >= 30);
             sent[path] << clock->current;
-            const bool scheduled = second % 601 == (path == "/qu/qu" ? 10 : 0);
+            const bool scheduled = second % (interval * 60 + 1) == (path == "/qu/qu" ? 10 : 0);
             sinceScheduled[path] = scheduled ? 0 : sinceScheduled[path] + 1;
             QVERIFY(sinceScheduled[path] <= 4);
         }
     }
     for (const QByteArray path : {"/stati", "/qu/qu"})
-        QVERIFY(sent[path].size() >= (suspends ? 1 : 6) && sent[path].size() <= (suspends ? 1 : 30));
+        QVERIFY(sent[path].size() >= (suspends ? 1 : 5) && sent[path].size() <= (suspends ? 1 : 30));
     if (!suspends)
         return;
     QCOMPARE(weatherLogSince(mark).filter("Suspended Until").size(), 1);

@@ -59,6 +59,14 @@ void AlertsForecastReaderTest::alerts_data()
 
     const QString file = reply("alerts.json");
     const QDateTime end = utc("2024-01-10T18:00:00Z"), day = end.addDays(-1), six = utc("2024-01-10T00:00:00Z");
+    auto update = [](const char* id, const QString& of) {
+        return alertFeature(id, "Flood Watch", "Severe").replace("\"references\": []", "\"references\": [" + of + "]");
+    };
+    QTest::newRow("an update of an update is one alert")
+        << alertsReply({update("a", ""), update("b", R"({"identifier": "a"})"), update("c", R"({"@id": "a"}, {"@id": "b"})")})
+        << day << "Weather Alerts: 1 active: Flood Watch" << "Flood Watch" << six << six << "Alerts --";
+    QTest::newRow("a stated alert that ended is no 'No Alerts'") << alertsReply({alertFeature("a", "Wind Advisory", "Minor")})
+        << six.addSecs(-600) << "Weather Alerts: 1 active: Wind Advisory" << "Wind Advisory" << six << six << "Alerts --";
     // The older warning, the cancelled advisory, the cancel and the test do not count.
     QTest::newRow("mixed: update, cancel, test; moves on as the advisory ends")
         << file << utc("2024-01-09T16:00:00Z") << "Weather Alerts: 2 active: Winter Storm Warning, Wind Advisory"
@@ -152,8 +160,7 @@ void AlertsForecastReaderTest::forecast_data()
         << utc("2024-01-09T13:30:00Z") << "Tonight: -3 C" << "Weather Forecast Stale: updated 24 hours ago";
     QTest::newRow("cut short") << us.left(us.size() - 40) << morning << "" << "";
     QTest::newRow("no periods") << R"({"properties": {"periods": null}, "status": 500})" << morning << "" << "";
-    // The newer form of the temperature: a value object, converted only when
-    // it is not in the units asked for; in another unit it is missing.
+    // The newer form: a value object, converted only when not in the units asked for.
     const QString object = R"("temperature": {"unitCode": "%1", "value": %2},)";
     const QString tuesday = "\"temperature\": 27,";
     QTest::newRow("value object in degF") << QString(us).replace(tuesday, object.arg("wmoUnit:degF", "27.9"))

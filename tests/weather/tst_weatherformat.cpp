@@ -4,7 +4,7 @@
 #include "support/testmain.h"
 
 // Raw observation numbers to clock texts: truncation, never rounding; the
-// conversions between units in double precision, exact to the shown digit.
+// Fahrenheit and mph conversions in double precision from the float read.
 class WeatherFormatTest : public QObject
 {
     Q_OBJECT
@@ -43,13 +43,12 @@ void WeatherFormatTest::temperature_data()
     // 0.1f is 0.100000001490116...: 32.18000000268 in double, 32 either way;
     // 100.0 * 9 / 5 + 32 = 212 exactly.
     QTest::newRow("100") << "100" << "100 C" << "212 F";
-    // 32.9999999 F is still below 33.
-    QTest::newRow("just below 33 F") << "0.5555555" << "0 C" << "32 F";
+    // 5.0f/9: a float that in double gives 32.99999... so truncates to 32 F,
+    // while the same arithmetic in float would round up to 33.
+    QTest::newRow("float read, double arithmetic") << "0.5555555" << "0 C" << "32 F";
     QTest::newRow("comma is no decimal separator") << "12,5" << "0 C" << "32 F";
     QTest::newRow("exponent") << "1.25e1" << "12 C" << "54 F";
-    // Stated in degF: shown as it stands in US units; in metric every whole
-    // degree sent as one decimal shows that degree.
-    QTest::newRow("10 F") << "10|degF" << "-12 C" << "10 F";
+    // Each whole degree Celsius sent as one-decimal degF shows that degree.
     for (int celsius = -40; celsius <= 45; ++celsius) {
         const QString raw = QString::number(celsius * 1.8 + 32, 'f', 1);
         QTest::addRow("%s F", qPrintable(raw)) << raw + "|degF" << QString("%1 C").arg(celsius)

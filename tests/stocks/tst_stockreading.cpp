@@ -601,18 +601,15 @@ private slots:
         QTest::newRow("braces and the marker inside a string")
             << "{\"body\":[" + QString(msft).replace("Microsoft\",\"longName", "}]{\\\"preMarketChange\\\"\",\"longName")
                    + "," + aapl + "]}" << 1 << aaplRecord << QStringList{"regularMarketPrice"} << false;
-        // Each value ends with its own member, not at a comma further on.
         const QString last = "{\"preMarketChange\":1,\"symbol\":\"AAPL\",\"regularMarketChange\":-1.2,"
                              "\"regularMarketVolume\":5,\"shortName\":\"Back\\\\\",\"regularMarketPrice\":189.25}";
         const QStringList lastRecord = {"-1.2", "189.25", "5", "Back", "AAPL"};
-        QTest::newRow("last quote ends in a bare number") << "{\"body\":[" + last + "]}" << 0 << lastRecord
-                                                          << QStringList{} << false;
+        QTest::newRow("last quote: an escaped backslash, a bare number")
+            << "[" + msft + "," + last + "]" << 1 << lastRecord << QStringList{} << false;
         QTest::newRow("bare number before a meta object")
             << "{\"body\":[" + last + "],\"meta\":{\"n\":2}}" << 0 << lastRecord << QStringList{} << false;
-        QTest::newRow("escaped backslash ends a name") << "[" + last + "," + msft + "]" << 0 << lastRecord
-                                                       << QStringList{} << false;
-        QTest::newRow("a quote cut short is no quote") << "[" + last.left(last.size() - 3) << 0
-                                                       << QStringList{"", "", "", "", ""} << QStringList{} << false;
+        QTest::newRow("a quote cut short is no quote")
+            << "[" + last.left(last.size() - 3) << 0 << QStringList{"", "", "", "", ""} << QStringList{} << false;
         QTest::newRow("a nested object with the marker is no quote")
             << "[" + QString(last).replace("\"symbol\"", "\"n\":[{\"preMarketChange\":1,\"regularMarketPrice\":99,"
                                            "\"symbol\":\"IN\"}],\"symbol\"") + "," + msft + "]" << 1

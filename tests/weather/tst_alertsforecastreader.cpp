@@ -160,20 +160,13 @@ void AlertsForecastReaderTest::forecast_data()
         << utc("2024-01-09T13:30:00Z") << "Tonight: -3 C" << "Weather Forecast Stale: updated 24 hours ago";
     QTest::newRow("cut short") << us.left(us.size() - 40) << morning << "" << "";
     QTest::newRow("no periods") << R"({"properties": {"periods": null}, "status": 500})" << morning << "" << "";
-    // The newer form: a value object, converted only when not in the units asked for.
-    const QString object = R"("temperature": {"unitCode": "%1", "value": %2},)";
-    const QString tuesday = "\"temperature\": 27,";
-    QTest::newRow("value object in degF") << QString(us).replace(tuesday, object.arg("wmoUnit:degF", "27.9"))
-                                          << morning << "Tuesday: 27 F, Snow" << "";
-    QTest::newRow("value object in degC, US units") << QString(us).replace(tuesday, object.arg("degC", "-2.8"))
-                                                    << morning << "Tuesday: 26 F, Snow" << "";
-    QTest::newRow("value object in degF, metric") << QString(us).replace(tuesday, object.arg("unit:degF", "27"))
-                                                  << morning << "Tuesday: -2 C, Snow" << "";
-    QTest::newRow("value object in degC, metric")
-        << QString(reply("forecast-si.json")).replace("\"temperature\": 7,", object.arg("wmoUnit:degC", "7"))
-        << utc("2024-04-16T19:00:00Z") << "This Afternoon: 7 C, Sunny" << "";
-    QTest::newRow("value object in kelvin") << QString(us).replace(tuesday, object.arg("wmoUnit:K", "270"))
-                                            << morning << Nothing << "";
+    const QString o = R"("temperature": {"unitCode": "%1", "value": %2},)", t = "\"temperature\": 27,";
+    QTest::newRow("value object in degF") << QString(us).replace(t, o.arg("wmoUnit:degF", "27.9")) << morning << "Tuesday: 27 F, Snow" << "";
+    QTest::newRow("value object in degC, US units") << QString(us).replace(t, o.arg("degC", "-2.8")) << morning << "Tuesday: 26 F, Snow" << "";
+    QTest::newRow("value object in degF, metric") << QString(us).replace(t, o.arg("unit:degF", "27")) << morning << "Tuesday: -2 C, Snow" << "";
+    QTest::newRow("value object in kelvin") << QString(us).replace(t, o.arg("wmoUnit:K", "270")) << morning << Nothing << "";
+    QTest::newRow("value object in degC, metric") << QString(reply("forecast-si.json")).replace("\"temperature\": 7,", o.arg("degC", "7"))
+                                                  << utc("2024-04-16T19:00:00Z") << "This Afternoon: 7 C, Sunny" << "";
 }
 
 void AlertsForecastReaderTest::forecast()

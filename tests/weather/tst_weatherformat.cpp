@@ -48,8 +48,7 @@ void WeatherFormatTest::temperature_data()
     QTest::newRow("float read, double arithmetic") << "0.5555555" << "0 C" << "32 F";
     QTest::newRow("comma is no decimal separator") << "12,5" << "0 C" << "32 F";
     QTest::newRow("exponent") << "1.25e1" << "12 C" << "54 F";
-    // Each whole degree Celsius sent as one-decimal degF shows that degree.
-    for (int celsius = -40; celsius <= 45; ++celsius) {
+    for (int celsius = -40; celsius <= 45; ++celsius) {  // each whole degree sent as one-decimal degF
         const QString raw = QString::number(celsius * 1.8 + 32, 'f', 1);
         QTest::addRow("%s F", qPrintable(raw)) << raw + "|degF" << QString("%1 C").arg(celsius)
                                                << QString("%1 F").arg(qint64(raw.toFloat()));

@@ -25,6 +25,7 @@
 #include "clocklink/clocklinkevent.h"
 #include "clocklink/clockstates.h"
 #include "stocks/stockquoterecord.h"
+#include "weather/alertsschedule.h"
 #include "weather/standingtexts.h"
 #include "weather/weatheritems.h"
 
@@ -140,6 +141,8 @@ private:
     void handleStationListReply(const QString& text);
     void handleObservationReply(const QString& text);
     void handleStockReply(const QString& text);
+    // A failed reply of the newest request of its kind.
+    void serviceRequestFailed(RequestKind kind, QNetworkReply* rep, const QString& reason);
 
     // Sends a GET of the feeds and logs the request's start; the request
     // carries its kind and its number, and is given up after the time limit.
@@ -184,12 +187,18 @@ private:
     // and the alerts and the forecast while a weather row shows them.
     void refreshWeather(Trigger trigger);
     // The active alerts for the point of the latitude and longitude fields;
-    // the scheduler asks every AlertsIntervalSeconds, all day, every day.
-    void requestAlerts(Trigger trigger);
-    // The forecast for the stored grid, in the units chosen.
+    // the scheduler asks all day, every day, as alertsSchedule says
+    // (`onlyWhenDue`: a tick, not a refresh).
+    void requestAlerts(Trigger trigger, bool onlyWhenDue = false);
+    // The forecast for the stored grid, in the units chosen; the scheduler
+    // asks every hour, all day, every day, besides each weather refresh.
     void requestForecast(Trigger trigger);
     void handleAlertsReply(const QString& text);
     void handleForecastReply(const QString& text);
+    // A failed alerts or forecast reply (HTTP status, 0 for none; the
+    // service's reason): a refused point or grid is said once.
+    void alertsFailed(int httpStatus, const QString& reason);
+    void forecastFailed(int httpStatus, const QString& reason);
     // Whether some weather row shows an item of that reply.
     bool someWeatherRowShows(WeatherItems::Source source) const;
     // Shows `text` in every weather row whose item comes from `source` and
@@ -214,6 +223,7 @@ private:
         int retriesMade = 0;
         int retriesSinceScheduled = 0;
         QDateTime suspendedUntil;
+        QDateTime suspendedFrom;  // only a request sent later may lift it
 
         // A success or a button press ends the series; the count since the
         // scheduled refresh and a suspension stay.
@@ -236,6 +246,17 @@ private:
                             std::optional<qint64> retryAfter = std::nullopt);
     void planRetry(RetrySeries& series, const char* feedName, bool windowOpen, int interval, qint64 counter,
                    RefreshRetry::Failure failure, int httpStatus, std::optional<qint64> retryAfter);
+    RefreshRetry::Input retryInput(const RetrySeries& series, int interval, qint64 counter, int httpStatus,
+                                   std::optional<qint64> retryAfter) const;
+    // One suspension per host: a Retry-After past the feed's next scheduled
+    // refresh on any reply of its host suspends every request to that host
+    // but a button press ("%s Suspended Until %s"); true when it did.
+    bool suspendIfAsked(RetrySeries& series, const char* feedName, const RefreshRetry::Input& input);
+    // A failed reply of the weather host other than an observation.
+    void weatherHostFailed(int httpStatus, std::optional<qint64> retryAfter);
+    // A good reply of the host of `kind`, to a request sent during its suspension
+    // (a button press), lifts the suspension ("%s Suspension Lifted").
+    void hostAnswered(RequestKind kind);
     // On a tick: issues each feed's retry that has come due inside its window,
     // and drops one whose window has closed.
     void runDueRetries(const QDateTime& now, bool weatherWindowOpen, bool stockWindowOpen);
@@ -316,14 +337,17 @@ private:
     bool weatherNotRequestedLogged = false;
     bool stockNotRequestedLogged = false;
 
-    // The alerts are asked for every five minutes of ticks, all day, every
-    // day (a warning keeps no office hours); the count starts due, so the
-    // first tick after start-up asks. Each "Not Requested" line is logged
-    // once until a request goes out again.
-    static constexpr qint64 AlertsIntervalSeconds = 300;
-    qint64 alertsCounter = AlertsIntervalSeconds;
+    // The alerts and the forecast are asked for all day, every day (a
+    // warning keeps no office hours, nor does the weekend's forecast); both
+    // counts start due, so the first tick after start-up asks. Each "Not
+    // Requested" line is logged once until a request goes out again, the
+    // forecast's "Not Available" once until a good reply or a new grid.
+    AlertsSchedule alertsSchedule;
+    static constexpr qint64 ForecastIntervalSeconds = 3600;
+    qint64 forecastCounter = ForecastIntervalSeconds;
     bool alertsNotRequestedLogged = false;
     bool forecastNotRequestedLogged = false;
+    bool forecastUnavailableLogged = false;
     // The last good alerts and forecast and the texts their rows were given.
     StandingTexts standingTexts;
     // Status bar: the feeds' last refreshes and the clocks' state

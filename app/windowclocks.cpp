@@ -96,8 +96,11 @@ StatusSnapshot MainWindow::statusSnapshot(const QDateTime& now, bool running) co
     snapshot.written = now;
     snapshot.running = running;
     snapshot.feeds = feedStatus;
+    // A suspension holds every request to its host: the weather host serves
+    // the alerts and the forecast too.
     if (weatherRetry.suspendedAt(now))
-        snapshot.feeds[FeedStatus::Weather].suspendedUntil = weatherRetry.suspendedUntil;
+        for (const auto feed : {FeedStatus::Weather, FeedStatus::Alerts, FeedStatus::Forecast})
+            snapshot.feeds[feed].suspendedUntil = weatherRetry.suspendedUntil;
     if (stockRetry.suspendedAt(now))
         snapshot.feeds[FeedStatus::Stocks].suspendedUntil = stockRetry.suspendedUntil;
     snapshot.clocks = clockStates.clocks();

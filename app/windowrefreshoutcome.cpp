@@ -38,32 +38,64 @@ void MainWindow::planRetry(RetrySeries& series, const char* feedName, bool windo
                            std::optional<qint64> retryAfter)
 {
     series.due = QDateTime();
-    RefreshRetry::Input input;
+    RefreshRetry::Input input = retryInput(series, interval, counter, httpStatus, retryAfter);
     input.failure = failure;
-    input.httpStatus = httpStatus;
-    input.retryAfter = retryAfter;
-    input.attempt = series.retriesMade + 1;
-    input.retriesSinceScheduled = series.retriesSinceScheduled;
-    input.intervalMinutes = interval;
-    input.secondsToNextScheduled = RefreshRetry::secondsToNextScheduled(counter, interval);
-
-    // The service asks the feed to keep away past its next scheduled
-    // refresh: nothing but a button press goes out until then.
-    if (const std::optional<qint64> suspend = RefreshRetry::suspendSeconds(input)) {
-        // Bounded, so that a Retry-After of any size stays a valid moment.
-        constexpr qint64 Century = qint64(100) * 366 * 24 * 3600;
-        series.suspendedUntil = TimeSource::now().addSecs(qMin(*suspend, Century));
-        logLine(QString::asprintf("%s Suspended Until %s", feedName,
-                                  qUtf8Printable(series.suspendedUntil.toString("MM/dd/yy hh:mm:ss"))));
-        return;
-    }
-    if (!windowOpen)
+    // While the host is suspended nothing but a button press goes out, so no
+    // retry is planned (or said to be).
+    if (suspendIfAsked(series, feedName, input) || series.suspendedAt(TimeSource::now()) || !windowOpen)
         return;
     const std::optional<qint64> delay = RefreshRetry::delaySeconds(input);
     if (!delay)
         return;
     series.due = TimeSource::now().addSecs(*delay);
     logLine(QString::asprintf("Retrying %s in %lld s", feedName, static_cast<long long>(*delay)));
+}
+
+RefreshRetry::Input MainWindow::retryInput(const RetrySeries& series, int interval, qint64 counter,
+                                           int httpStatus, std::optional<qint64> retryAfter) const
+{
+    RefreshRetry::Input input;
+    input.httpStatus = httpStatus;
+    input.retryAfter = retryAfter;
+    input.attempt = series.retriesMade + 1;
+    input.retriesSinceScheduled = series.retriesSinceScheduled;
+    input.intervalMinutes = interval;
+    input.secondsToNextScheduled = RefreshRetry::secondsToNextScheduled(counter, interval);
+    return input;
+}
+
+bool MainWindow::suspendIfAsked(RetrySeries& series, const char* feedName, const RefreshRetry::Input& input)
+{
+    // The service asks the host's requests to keep away past the feed's next
+    // scheduled refresh: nothing but a button press goes out until then.
+    const std::optional<qint64> suspend = RefreshRetry::suspendSeconds(input);
+    if (!suspend)
+        return false;
+    // Bounded, so that a Retry-After of any size stays a valid moment.
+    constexpr qint64 Century = qint64(100) * 366 * 24 * 3600;
+    series.due = QDateTime();
+    series.suspendedFrom = TimeSource::now();
+    series.suspendedUntil = series.suspendedFrom.addSecs(qMin(*suspend, Century));
+    logLine(QString::asprintf("%s Suspended Until %s", feedName,
+                              qUtf8Printable(series.suspendedUntil.toString("MM/dd/yyyy hh:mm:ss"))));
+    return true;
+}
+
+void MainWindow::hostAnswered(RequestKind kind)
+{
+    const bool stocks = kind == RequestKind::Quotes;
+    RetrySeries& series = stocks ? stockRetry : weatherRetry;
+    // A request sent before the suspension says nothing about the host now.
+    if (!series.suspendedAt(TimeSource::now()) || requestsOf(kind).sentAt <= series.suspendedFrom)
+        return;
+    series.suspendedUntil = QDateTime();
+    logLine(QString::asprintf("%s Suspension Lifted", stocks ? "Stocks" : "Weather"));
+}
+
+void MainWindow::weatherHostFailed(int httpStatus, std::optional<qint64> retryAfter)
+{
+    suspendIfAsked(weatherRetry, "Weather",
+                   retryInput(weatherRetry, weatherInterval, weatherCounter, httpStatus, retryAfter));
 }
 
 void MainWindow::runDueRetries(const QDateTime& now, bool weatherWindowOpen, bool stockWindowOpen)

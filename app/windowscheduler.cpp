@@ -3,9 +3,9 @@
 // the service has asked it to keep away until later. A retry of a failed
 // refresh that has come due goes out on the same tick, unless the scheduled
 // refresh does (app/windowrefreshoutcome.cpp). Each tick first gives up the
-// requests that have run for their time limit. The alerts have a schedule of
-// their own, outside the weather window too, and on every tick the alerts and
-// forecast rows move on with the time.
+// requests that have run for their time limit. The alerts and the forecast
+// have schedules of their own, outside the weather window too, and on every
+// tick their rows move on with the time.
 #include "app/mainwindow.h"
 
 #include "app/timesource.h"
@@ -39,10 +39,12 @@ void MainWindow::timerTimeout()
 
     runDueRetries(now, weatherOpen, stockOpen);
 
-    // The alerts' own schedule, window or not; a refresh of this tick that
-    // asked for them has restarted the count.
-    if (++alertsCounter >= AlertsIntervalSeconds)
-        requestAlerts(Trigger::Schedule);
+    // The alerts' and the forecast's own schedules, window or not; a
+    // refresh of this tick that asked for them has restarted the count.
+    alertsSchedule.tick();
+    requestAlerts(Trigger::Schedule, true);
+    if (++forecastCounter >= ForecastIntervalSeconds)
+        requestForecast(Trigger::Schedule);
     updateStandingTexts(now);
     writeStatusFileIfDue(now);
 }

@@ -82,6 +82,8 @@ void MainWindow::giveUpRequest(RequestKind kind)
         weatherRefreshFailed(RefreshRetry::Failure::Passing);
     else if (kind == RequestKind::Quotes)
         stockRefreshFailed(RefreshRetry::Failure::Passing);
+    else if (kind == RequestKind::Alerts)
+        alertsFailed(0, QString());
 }
 
 void MainWindow::enforceRequestTimeLimits(const QDateTime& now)

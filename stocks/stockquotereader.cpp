@@ -3,7 +3,6 @@
 #include <QtGlobal>
 #include <QtMath>
 
-#include "replies/jsonextract.h"
 #include "replies/jsonscan.h"
 
 const QString StockQuoteReader::QuoteMarker = QStringLiteral("{\"preMarketChange\"");
@@ -32,9 +31,27 @@ bool StockQuoteReader::isNumber(const QString& text)
 
 namespace {
 
+// The text of one member's value, cut at the end of that member: a string's
+// contents up to its own closing mark (escapes counted), less every "}" and
+// backslash as the feed has always shown names; a bare value as it stands;
+// an object or array gives nothing.
+QString memberValue(const QString& text, const JsonScan::Member& member)
+{
+    const QStringView value = member.value(text);
+    if (value.startsWith(QLatin1Char('{')) || value.startsWith(QLatin1Char('[')))
+        return QString();
+    if (!value.startsWith(QLatin1Char('"')))
+        return value.toString();
+    QString inner = value.mid(1, value.size() - 2).toString();
+    inner.remove(QLatin1Char('}'));
+    inner.remove(QLatin1Char('\\'));
+    return inner;
+}
+
 // One quote's five values, from the top-level members of its own object: the
-// first member of each name counts, cut out with the program's extraction at
-// the member's colon. Returns one past the object's end (-1: broken).
+// first member of each name counts. Returns one past the object's end, or -1
+// when the object is broken or cut short (then `quote` is left alone: a quote
+// the reply does not hold whole is no quote).
 int readQuote(const QString& text, int open, stockQuoteStruct& quote)
 {
     QString values[5];
@@ -45,14 +62,14 @@ int readQuote(const QString& text, int open, stockQuoteStruct& quote)
         for (int k = 0; k < 5; ++k) {
             if (found[k] || key != QLatin1String(StockQuoteReader::KeyNames[k]))
                 continue;
-            QString name;
-            int resume = -1;
-            JsonText::extractValue(text, name, values[k], member.colon, resume);
-            isNull[k] = JsonText::isNullValue(text, member.colon, values[k]);
+            values[k] = memberValue(text, member);
+            isNull[k] = member.value(text) == QLatin1String("null");
             found[k] = true;
         }
         return true;
     });
+    if (end < 0)
+        return -1;
     quote.unknownKeys.clear();
     quote.change = StockQuoteReader::signedChange(values[0]);
     quote.price = values[1];
@@ -93,11 +110,18 @@ StockQuoteReader::Reading StockQuoteReader::read(const QString& text, stockQuote
             ++at;
             continue;
         }
-        const int end = reading.quotesRead < tableSize ? readQuote(text, at, table[reading.quotesRead++])
+        const int end = reading.quotesRead < tableSize ? readQuote(text, at, table[reading.quotesRead])
                                                        : JsonScan::valueEnd(text, at);
+        // A broken or cut-short quote object ends nowhere and counts for
+        // nothing: look on past its marker.
+        if (end < 0) {
+            at += QuoteMarker.size();
+            continue;
+        }
+        if (reading.quotesRead < tableSize)
+            ++reading.quotesRead;
         ++reading.quotesInReply;
-        // A broken quote object ends nowhere: look on past its marker.
-        at = end > at ? end : at + QuoteMarker.size();
+        at = end;
     }
     return reading;
 }

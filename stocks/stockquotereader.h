@@ -11,9 +11,10 @@
 // its closing brace, found by following braces and brackets and skipping
 // strings: a key a quote lacks is missing, never taken from another quote, an
 // object nested in a quote or data after the quotes lends nothing, and a
-// marker inside a string opens no quote. A key found is cut out with the
-// program's JSON text extraction at its colon, so quotes read as they always
-// have wherever the reply is well formed. One pass over the reply.
+// marker inside a string opens no quote. Each value ends where its own
+// member ends (a bare value at the next "," "}" or "]", a string at its own
+// closing mark), never at a comma further on; a quote object the reply does
+// not hold whole (cut short, broken) is no quote. One pass over the reply.
 namespace StockQuoteReader {
 
 // The text that opens one quote object.
@@ -21,7 +22,7 @@ extern const QString QuoteMarker;
 
 struct Reading
 {
-    int quotesInReply = 0;  // markers in the reply
+    int quotesInReply = 0;  // whole quote objects in the reply
     int quotesRead = 0;     // records filled: at most the table size
     int quotesIgnored() const { return quotesInReply - quotesRead; }
 };

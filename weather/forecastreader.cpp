@@ -4,6 +4,7 @@
 
 #include "replies/jsonscan.h"
 #include "weather/servicetime.h"
+#include "weather/weatherformat.h"
 
 using ForecastReader::Period;
 
@@ -25,33 +26,60 @@ QString wholeNumber(const QString& value)
     return QString::number(static_cast<qint64>(number));
 }
 
-// One period's values among the top-level members of its own object.
-int readPeriod(const QString& text, int open, Period& period)
+// The newer form of a period's temperature, a value object read as an
+// observation's is: {"unitCode": "wmoUnit:degF", "value": 41}, in degF or
+// degC (degC when no unit is stated), converted only when it is not in the
+// units asked for. Anything else leaves the temperature missing.
+void readTemperatureObject(const QString& text, int open, bool usUnits, Period& period)
 {
-    QString start, end;
+    JsonScan::Member unitCode, value;
+    const bool hasUnit = JsonScan::findMember(text, open, u"unitCode", unitCode);
+    if (!JsonScan::findMember(text, open, u"value", value))
+        return;
+    const QString unit = hasUnit ? WeatherFormat::unitWithoutPrefix(JsonScan::valueText(unitCode.value(text)))
+                                 : QString::fromLatin1(WeatherFormat::Unit::Celsius);
+    const QString raw = value.value(text).toString();
+    const bool understood = unit == QLatin1String(WeatherFormat::Unit::Celsius)
+                            || unit == QLatin1String(WeatherFormat::Unit::Fahrenheit);
+    if (!understood || wholeNumber(raw).isEmpty())
+        return;
+    period.temperature = QString::number(WeatherFormat::wholeDegrees(usUnits, raw, unit));
+    period.temperatureUnit = usUnits ? QStringLiteral("F") : QStringLiteral("C");
+}
+
+// One period's values among the top-level members of its own object.
+int readPeriod(const QString& text, int open, bool usUnits, Period& period)
+{
+    bool valueObject = false;  // the temperature's unit is the object's, not "temperatureUnit"
     return JsonScan::walkMembers(text, open, [&](QStringView key, int at) {
         const int valueEnd = JsonScan::valueEnd(text, at);
         if (valueEnd < 0)
             return -1;
-        if (isKey(key, "temperature"))
+        if (isKey(key, "temperature") && JsonScan::charAt(text, at, '{')) {
+            valueObject = true;
+            period.temperature.clear();
+            period.temperatureUnit.clear();
+            readTemperatureObject(text, at, usUnits, period);
+        } else if (isKey(key, "temperature")) {
             period.temperature = wholeNumber(JsonScan::valueText(QStringView(text).mid(at, valueEnd - at)));
-        else if (isKey(key, "name"))
-            period.name = JsonScan::stringAt(text, at, valueEnd);
-        else if (isKey(key, "temperatureUnit"))
+        } else if (isKey(key, "temperatureUnit") && !valueObject) {
             period.temperatureUnit = JsonScan::stringAt(text, at, valueEnd);
-        else if (isKey(key, "shortForecast"))
+        } else if (isKey(key, "name")) {
+            period.name = JsonScan::stringAt(text, at, valueEnd);
+        } else if (isKey(key, "shortForecast")) {
             period.shortForecast = JsonScan::stringAt(text, at, valueEnd);
-        else if (isKey(key, "startTime"))
+        } else if (isKey(key, "startTime")) {
             period.startTime = ServiceTime::parse(JsonScan::stringAt(text, at, valueEnd));
-        else if (isKey(key, "endTime"))
+        } else if (isKey(key, "endTime")) {
             period.endTime = ServiceTime::parse(JsonScan::stringAt(text, at, valueEnd));
+        }
         return valueEnd;
     });
 }
 
 }  // namespace
 
-ForecastReader::Reading ForecastReader::read(const QString& text)
+ForecastReader::Reading ForecastReader::read(const QString& text, bool usUnits)
 {
     Reading reading;
     const int root = JsonScan::documentStart(text);
@@ -70,7 +98,7 @@ ForecastReader::Reading ForecastReader::read(const QString& text)
                     if (!JsonScan::charAt(text, element, '{'))
                         return JsonScan::valueEnd(text, element);
                     Period period;
-                    const int periodEnd = readPeriod(text, element, period);
+                    const int periodEnd = readPeriod(text, element, usUnits, period);
                     reading.periods << period;
                     return periodEnd;
                 });

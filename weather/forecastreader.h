@@ -18,8 +18,11 @@ struct Period
     QString name;             // "Tonight"; empty when missing or null
     QDateTime startTime;      // invalid when missing or unreadable
     QDateTime endTime;
-    QString temperature;      // the whole number as text; empty when missing, null or no number
-    QString temperatureUnit;  // "F" or "C", as the service gives it
+    // The whole number as text; empty when missing, null, no number or in a
+    // unit other than degF and degC. From the older integer form with the
+    // unit letter it states, or from the value object in the units asked for.
+    QString temperature;
+    QString temperatureUnit;  // "F" or "C"
     QString shortForecast;    // "Chance Snow Showers"
 };
 
@@ -31,15 +34,17 @@ struct Reading
     QVector<Period> periods;  // in reply order
 };
 
-Reading read(const QString& text);
+// `usUnits`: the units the forecast was asked in; a temperature given as a
+// value object in the other unit is converted to them.
+Reading read(const QString& text, bool usUnits = true);
 
 // Index of the first period whose end is after `now`; -1 when none is left.
 int currentPeriod(const Reading& reading, const QDateTime& now);
 
 // "%name: %temperature %unit, %shortForecast" ("Tonight: 28 F, Chance Snow
 // Showers"; without ", ..." when the period has no short forecast). Nothing
-// when the name, the temperature or its unit is missing: nothing is sent and
-// the label keeps its text, as for a missing measurement.
+// when the name, the temperature or its unit is missing (the rows then show
+// "Forecast --").
 std::optional<QString> periodText(const Period& period);
 
 // The slot's text at `now`: that of the current period, nothing when it

@@ -25,8 +25,7 @@ std::optional<QString> StandingTexts::keepForecast(const ForecastReader::Reading
 {
     forecast = reading;
     const std::optional<QString> text = ForecastReader::textAt(reading, now);
-    if (text)
-        forecastGiven = *text;
+    forecastGiven = text.value_or(QString::fromLatin1(ForecastReader::NoPeriodLeftText));
     return text;
 }
 
@@ -35,6 +34,12 @@ std::optional<QString> StandingTexts::alertsChange(const QDateTime& now)
     if (!alerts)
         return std::nullopt;
     return change(alertsGiven, AlertsReader::textAt(*alerts, alertsReceived, now));
+}
+
+std::optional<QString> StandingTexts::alertsUnavailable()
+{
+    alerts.reset();
+    return change(alertsGiven, QString::fromLatin1(AlertsReader::EndedText));
 }
 
 std::optional<QString> StandingTexts::forecastChange(const QDateTime& now, std::optional<qint64>& staleHours)
@@ -50,5 +55,8 @@ std::optional<QString> StandingTexts::forecastChange(const QDateTime& now, std::
             return std::nullopt;
         return change(forecastGiven, QString::fromLatin1(ForecastReader::NoPeriodLeftText));
     }
-    return change(forecastGiven, ForecastReader::textAt(*forecast, now));
+    // A period without a text shows that nothing can be said, never the
+    // ended period's text.
+    return change(forecastGiven, ForecastReader::textAt(*forecast, now)
+                                     .value_or(QString::fromLatin1(ForecastReader::NoPeriodLeftText)));
 }

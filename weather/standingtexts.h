@@ -22,14 +22,19 @@ public:
 
     // A good forecast that is not stale arrived: kept; returns the text of
     // its current period, which its slots are given, or nothing when that
-    // period has no text (the slots keep what they were given before).
+    // period has no text (its slots are then given "Forecast --").
     std::optional<QString> keepForecast(const ForecastReader::Reading& reading, const QDateTime& now);
 
     // The alerts text at `now` when it is not the one last given (from then
     // on it is).
     std::optional<QString> alertsChange(const QDateTime& now);
 
-    // The same for the forecast, which moves on to its next period. A kept
+    // The service no longer answers for the point: the kept alerts are
+    // dropped and the slots are given "Alerts --" (when they were not).
+    std::optional<QString> alertsUnavailable();
+
+    // The same for the forecast, which moves on to its next period ("Forecast
+    // --" while a period has no text). A kept
     // forecast that has grown stale is dropped: `staleHours` tells its age and
     // its slots are given "Forecast --" (stale texts are not left standing).
     std::optional<QString> forecastChange(const QDateTime& now, std::optional<qint64>& staleHours);

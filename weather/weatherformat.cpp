@@ -19,23 +19,40 @@ qint64 truncated(double value)
     return qint64(value);
 }
 
+// A value converted between units, truncated for the text. The value is read
+// and converted in double precision and rounded to 1e-9 first, so a whole
+// degree sent as a one-decimal value of the other unit (53.6 F, 12 C) is not
+// shown one lower because the arithmetic landed just below it.
+qint64 convertedShown(double value)
+{
+    return truncated(std::round(value * 1e9) / 1e9);
+}
+
 }  // namespace
+
+QString WeatherFormat::unitWithoutPrefix(const QString& unitCode)
+{
+    for (const QLatin1String prefix : {QLatin1String("wmoUnit:"), QLatin1String("unit:")}) {
+        if (unitCode.startsWith(prefix) && unitCode.size() > prefix.size())
+            return unitCode.mid(prefix.size());
+    }
+    return unitCode;
+}
 
 QString WeatherFormat::temperature(bool usUnits, const QString& raw, const QString& unit)
 {
-    const double v = raw.toFloat();
-    if (unit == QLatin1String(Unit::Fahrenheit)) {
-        // Shown in US units as it stands: converted there and back, a
-        // truncation could take a degree off (10 F would show as 9 F).
-        if (usUnits)
-            return QString("%1 F").arg(truncated(v));
-        return QString("%1 C").arg(truncated((v - 32) * 5 / 9));
-    }
-    if (usUnits) {
-        const double fahrenheit = v * 9 / 5 + 32;
-        return QString("%1 F").arg(truncated(fahrenheit));
-    }
-    return QString("%1 C").arg(truncated(v));
+    return QString(usUnits ? "%1 F" : "%1 C").arg(wholeDegrees(usUnits, raw, unit));
+}
+
+qint64 WeatherFormat::wholeDegrees(bool usUnits, const QString& raw, const QString& unit)
+{
+    const bool fahrenheit = unit == QLatin1String(Unit::Fahrenheit);
+    // Shown in the unit it is stated in, as it stands: converted there and
+    // back, a truncation could take a degree off (10 F would show as 9 F).
+    if (usUnits == fahrenheit)
+        return truncated(raw.toFloat());
+    const double v = raw.toDouble();
+    return convertedShown(fahrenheit ? (v - 32) * 5 / 9 : v * 9 / 5 + 32);
 }
 
 QString WeatherFormat::humidity(const QString& raw)
@@ -71,10 +88,16 @@ QString WeatherFormat::wind(bool usUnits, const QString& speed, const QString& d
 
 QString WeatherFormat::windWithWord(bool usUnits, const QString& speed, const QString& word, const QString& speedUnit)
 {
-    double s = speed.toFloat();
-    if (speedUnit == QLatin1String(Unit::MetresPerSecond))
-        s *= 3.6;  // km/h, the unit the texts start from
-    const qint64 shown = usUnits ? truncated(s * 0.62137) : truncated(s);
+    const bool metresPerSecond = speedUnit == QLatin1String(Unit::MetresPerSecond);
+    qint64 shown;
+    if (!usUnits && !metresPerSecond) {
+        shown = truncated(speed.toFloat());  // km/h as it stands
+    } else {
+        double s = speed.toDouble();
+        if (metresPerSecond)
+            s *= 3.6;  // km/h, the unit the texts start from
+        shown = convertedShown(usUnits ? s * 0.62137 : s);
+    }
     const QString unit = usUnits ? "mph" : "kmh";
     // Without a compass word the hyphen would read as a minus sign.
     if (word.isEmpty())

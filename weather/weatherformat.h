@@ -4,9 +4,10 @@
 
 // Turns the weather service's raw numbers (degrees Celsius, km/h, degrees,
 // percent, unless a unit below says otherwise) into the short texts the clocks
-// show. `usUnits` selects degrees Fahrenheit and mph. Numbers are read with
-// QString::toFloat (anything else reads as 0) and written truncated toward
-// zero, never rounded.
+// show. `usUnits` selects degrees Fahrenheit and mph. A number shown in the
+// unit it is stated in is read with QString::toFloat; one converted to another
+// unit is read and converted in double precision and rounded to 1e-9 (anything
+// not a number reads as 0). Texts are truncated toward zero, never rounded.
 namespace WeatherFormat {
 
 // The units the service states a measurement in ("unitCode", without its
@@ -20,9 +21,15 @@ constexpr const char Degrees[] = "degree_(angle)";
 constexpr const char Percent[] = "percent";
 }  // namespace Unit
 
+// A unit code without its "wmoUnit:" or "unit:" prefix; one that is only a
+// prefix stays as it is.
+QString unitWithoutPrefix(const QString& unitCode);
+
 // `unit` is the one the value is stated in: Unit::Fahrenheit, or degrees
 // Celsius for anything else.
 QString temperature(bool usUnits, const QString& raw, const QString& unit = QString());
+// The whole degrees of that text (F with `usUnits`, else C).
+qint64 wholeDegrees(bool usUnits, const QString& raw, const QString& unit);
 QString humidity(const QString& raw);
 QString wind(bool usUnits, const QString& speed, const QString& direction);
 

@@ -6,6 +6,7 @@
 #include <climits>
 
 #include "replies/jsonextract.h"
+#include "weather/weatherformat.h"
 #include "weather/weatheritems.h"
 
 namespace {
@@ -44,16 +45,6 @@ QString ownMember(const QString& object, const QString& quotedKey)
     int resume = -1;
     JsonText::extractValue(object, key, value, colon, resume);
     return JsonText::isNullValue(object, colon, value) ? QString() : value.trimmed();
-}
-
-// A unit code without its prefix; one that is only a prefix stays as it is.
-QString withoutPrefix(const QString& unitCode)
-{
-    for (const QLatin1String prefix : {QLatin1String("wmoUnit:"), QLatin1String("unit:")}) {
-        if (unitCode.startsWith(prefix) && unitCode.size() > prefix.size())
-            return unitCode.mid(prefix.size());
-    }
-    return unitCode;
 }
 
 // Index of the "{" that opens the object given as the value of the key ending
@@ -109,7 +100,7 @@ WeatherReplyReader::Measurement readMeasurement(const QString& text, const char*
     // A value is only as good as its unit: one the items cannot convert would
     // put a plainly wrong number on a clock.
     const QStringList units = WeatherItems::understoodUnits(QLatin1String(key));
-    const QString stated = withoutPrefix(ownMember(object, QStringLiteral("\"unitCode\"")));
+    const QString stated = WeatherFormat::unitWithoutPrefix(ownMember(object, QStringLiteral("\"unitCode\"")));
     measurement.unit = stated.isEmpty() ? units.value(0) : stated;
     measurement.unitUnderstood = units.contains(measurement.unit);
     measurement.known = ok && qIsFinite(number) && !rejected && measurement.unitUnderstood;

@@ -25,14 +25,21 @@ void MainWindow::refreshWeather(Trigger trigger)
 }
 
 // The point is read from the fields at each request, so a change of latitude
-// or longitude takes effect at the next one.
-void MainWindow::requestAlerts(Trigger trigger)
+// or longitude takes effect at the next one. The scheduler's requests wait
+// while the weather host is suspended, and space out while the service fails
+// or refuses the point.
+void MainWindow::requestAlerts(Trigger trigger, bool onlyWhenDue)
 {
     if (!someWeatherRowShows(Source::Alerts))
         return;
-    alertsCounter = 0;
     const std::optional<QString> path =
         WeatherPaths::alerts(ui->latitudeLineEdit->text(), ui->longitudeLineEdit->text());
+    if (trigger == Trigger::Schedule) {
+        const bool due = alertsSchedule.due(path.value_or(QString()));
+        if (weatherRetry.suspendedAt(TimeSource::now()) || (!due && (onlyWhenDue || alertsSchedule.backingOff())))
+            return;
+    }
+    alertsSchedule.sent(path.value_or(QString()));
     if (!mayRequestWhen(path.has_value(), alertsNotRequestedLogged,
                         "Weather Alerts Not Requested: latitude or longitude is not a number", RequestKind::Alerts,
                         trigger))
@@ -46,6 +53,9 @@ void MainWindow::requestForecast(Trigger trigger)
 {
     if (!someWeatherRowShows(Source::Forecast))
         return;
+    if (trigger == Trigger::Schedule && weatherRetry.suspendedAt(TimeSource::now()))
+        return;
+    forecastCounter = 0;
     if (!mayRequestWhen(WeatherPaths::hasGrid(gridId, gridX, gridY), forecastNotRequestedLogged,
                         "Weather Forecast Not Requested: no grid (press Get Stations)", RequestKind::Forecast,
                         trigger))
@@ -55,6 +65,30 @@ void MainWindow::requestForecast(Trigger trigger)
                        RequestKind::Forecast);
 }
 
+// 400 and 404 are the service's answer for a point outside the area it
+// covers: said once, asked hourly, "Alerts --" on the rows. Any other failure
+// spaces the requests out.
+void MainWindow::alertsFailed(int httpStatus, const QString& reason)
+{
+    if (httpStatus != 400 && httpStatus != 404) {
+        alertsSchedule.failed();
+        return;
+    }
+    if (alertsSchedule.refused())
+        logLine(QString("Weather Alerts Not Available: %1").arg(reason));
+    if (const std::optional<QString> text = standingTexts.alertsUnavailable())
+        sendWeatherRows(Source::Alerts, *text);
+}
+
+// A grid the service does not know (404) needs a new point lookup.
+void MainWindow::forecastFailed(int httpStatus, const QString& reason)
+{
+    if (httpStatus != 404 || forecastUnavailableLogged)
+        return;
+    forecastUnavailableLogged = true;
+    logLine(QString("Weather Forecast Not Available: %1 (press Get Stations)").arg(reason));
+}
+
 void MainWindow::handleAlertsReply(const QString& text)
 {
     const AlertsReader::Reading reading = AlertsReader::read(text);
@@ -62,6 +96,7 @@ void MainWindow::handleAlertsReply(const QString& text)
         logFeedFailure(RequestKind::Alerts, QString("Weather Alerts Unreadable: %1").arg(reading.problem));
         return;
     }
+    alertsSchedule.succeeded();
     const QDateTime now = TimeSource::now();
     logLine(AlertsReader::summarize(reading, now).logLine());
     noteFeedSuccess(FeedStatus::Alerts);
@@ -69,15 +104,16 @@ void MainWindow::handleAlertsReply(const QString& text)
 }
 
 // A stale forecast is not sent; a current period without a name or a
-// temperature sends nothing and the rows keep their text, as a missing
-// measurement does.
+// temperature shows "Forecast --": the rows must not keep an ended period's
+// text.
 void MainWindow::handleForecastReply(const QString& text)
 {
-    const ForecastReader::Reading reading = ForecastReader::read(text);
+    const ForecastReader::Reading reading = ForecastReader::read(text, units);
     if (!reading.readable) {
         logFeedFailure(RequestKind::Forecast, QString("Weather Forecast Unreadable: %1").arg(reading.problem));
         return;
     }
+    forecastUnavailableLogged = false;
     const QDateTime now = TimeSource::now();
     if (ForecastReader::isStale(reading, now)) {
         logFeedFailure(RequestKind::Forecast,
@@ -87,6 +123,7 @@ void MainWindow::handleForecastReply(const QString& text)
     const std::optional<QString> shown = standingTexts.keepForecast(reading, now);
     if (!shown) {
         logFeedFailure(RequestKind::Forecast, "Weather Forecast Missing: the current period has no name or temperature");
+        sendWeatherRows(Source::Forecast, QString::fromLatin1(ForecastReader::NoPeriodLeftText));
         return;
     }
     logLine(QString("Weather Forecast: %1").arg(*shown));

@@ -8,6 +8,7 @@
 #include "clocklink/clockaddresslist.h"
 #include "weather/observationage.h"
 #include "app/timesource.h"
+#include "replies/failurereason.h"
 #include "replies/replytext.h"
 #include "ui_mainwindow.h"
 #include "weather/weatherreplyreader.h"
@@ -37,28 +38,25 @@ void MainWindow::httpResponses(QNetworkReply* rep)
         logLine(QString::asprintf("StockQuote Quota: %s requests left",
                                   rep->rawHeader("X-RateLimit-Requests-Remaining").trimmed().constData()));
 
-    // A transfer, TLS or HTTP failure carries no data: say so and change
-    // nothing. A refresh that failed for a passing reason is retried.
+    // A transfer, TLS or HTTP failure carries no data: say so, with the
+    // service's reason, and change nothing. A refresh that failed for a
+    // passing reason is retried; a Retry-After may suspend the host.
     if (rep->error() != QNetworkReply::NoError) {
+        const QString reason = FailureReason::fromBody(ReplyText::decode(rep->readAll()));
         const QString failed = QString::asprintf("Request Failed: %s Error: %d ErrorString: %s",
                                                  rep->url().toString().toUtf8().constData(), int(rep->error()),
-                                                 rep->errorString().toUtf8().constData());
-        if (newest)
+                                                 rep->errorString().toUtf8().constData())
+                               + FailureReason::suffix(reason);
+        if (newest) {
             logFeedFailure(kind, failed);
-        else
+            serviceRequestFailed(kind, rep, reason);
+        } else {
             logLine(failed);
-        if (newest && (kind == RequestKind::Observation || kind == RequestKind::Quotes)) {
-            const int status = rep->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-            const RefreshRetry::Failure failure = RefreshRetry::classify(rep->error(), status);
-            const std::optional<qint64> retryAfter =
-                RefreshRetry::retryAfterSeconds(rep->rawHeader("Retry-After"), TimeSource::now());
-            if (kind == RequestKind::Observation)
-                weatherRefreshFailed(failure, status, retryAfter);
-            else
-                stockRefreshFailed(failure, status, retryAfter);
         }
         return;
     }
+    if (newest)
+        hostAnswered(kind);
     if (known && !newest) {
         logLine(QString::asprintf("Reply Superseded: %s", rep->url().toString().toUtf8().constData()));
         return;
@@ -90,12 +88,39 @@ void MainWindow::httpResponses(QNetworkReply* rep)
     logLine(line);
 }
 
+void MainWindow::serviceRequestFailed(RequestKind kind, QNetworkReply* rep, const QString& reason)
+{
+    const int status = rep->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const std::optional<qint64> retryAfter =
+        RefreshRetry::retryAfterSeconds(rep->rawHeader("Retry-After"), TimeSource::now());
+    const RefreshRetry::Failure failure = RefreshRetry::classify(rep->error(), status);
+    switch (kind) {
+    case RequestKind::Observation:
+        weatherRefreshFailed(failure, status, retryAfter);
+        return;
+    case RequestKind::Quotes:
+        stockRefreshFailed(failure, status, retryAfter);
+        return;
+    case RequestKind::Alerts:
+        alertsFailed(status, reason.isEmpty() ? rep->errorString() : reason);
+        break;
+    case RequestKind::Forecast:
+        forecastFailed(status, reason.isEmpty() ? rep->errorString() : reason);
+        break;
+    case RequestKind::Point:
+    case RequestKind::Stations:
+        break;
+    }
+    weatherHostFailed(status, retryAfter);
+}
+
 void MainWindow::handlePointReply(const QString& text)
 {
     const WeatherReplyReader::PointGrid grid = WeatherReplyReader::readPoint(text);
     gridId = grid.gridId;
     gridX = grid.gridX;
     gridY = grid.gridY;
+    forecastUnavailableLogged = false;  // a new grid may be known
     ui->locationStatusLabel->setText(QString("ID: %1 Grid: %2,%3").arg(gridId, gridX, gridY));
 
     getStations(gridId, gridX, gridY);

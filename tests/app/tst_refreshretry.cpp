@@ -188,6 +188,8 @@ private slots:
         QTest::newRow("five hours, other offset") << "2024-06-12T09:00:00-05:00" << qint64(5 * 3600) << true;
         QTest::newRow("in the future") << "2024-06-12T20:00:00+00:00" << qint64(-3600) << false;
         QTest::newRow("no offset is UTC") << "2024-06-12T18:54:00" << qint64(360) << false;
+        QTest::newRow("no offset, in the local clocks' gap hour")
+            << "2024-03-10T02:30:00" << qint64(94 * 86400 + 16 * 3600 + 1800) << true;
         QTest::newRow("unreadable") << "yesterday" << qint64(-1) << false;
         QTest::newRow("empty (null)") << "" << qint64(-1) << false;
     }

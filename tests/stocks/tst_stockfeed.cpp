@@ -218,6 +218,8 @@ private slots:
             // A refused request's body is not read: let it carry a quote anyway.
             if (status == NoQuotes)
                 reply.body = "{\"meta\":{\"status\":200},\"body\":[]}";
+            else if (status == 403)
+                reply.body = readDataFile(testDataPath("stocks/not-subscribed.json"));
             else if (status != 200)
                 reply.body = quoteReply({{"AAPL", "Apple Inc.", "1.00", "-99", "1"}});
             else
@@ -433,6 +435,7 @@ private slots:
         QCOMPARE(failures.size(), 1);
         QVERIFY2(failures[0].startsWith("Request Failed: " + base + "/qu/quote?symbol=AAPL,MSFT,, Error: "),
                  qPrintable(failures[0]));
+        QCOMPARE(failures[0].endsWith(" server replied: Forbidden (You are not subscribed to this API.)"), status == 403);
         QCOMPARE(lines.filter(QRegularExpression("^(StockQuote Response|i=|Var\\d=|Sending Stock Data)")), QStringList());
         QCOMPARE(labelTexts(), shown);
 

@@ -601,6 +601,19 @@ private slots:
         QTest::newRow("braces and the marker inside a string")
             << "{\"body\":[" + QString(msft).replace("Microsoft\",\"longName", "}]{\\\"preMarketChange\\\"\",\"longName")
                    + "," + aapl + "]}" << 1 << aaplRecord << QStringList{"regularMarketPrice"} << false;
+        const QString last = "{\"preMarketChange\":1,\"symbol\":\"AAPL\",\"regularMarketChange\":-1.2,"
+                             "\"regularMarketVolume\":5,\"shortName\":\"Back\\\\\",\"regularMarketPrice\":189.25}";
+        const QStringList lastRecord = {"-1.2", "189.25", "5", "Back", "AAPL"};
+        QTest::newRow("last quote: an escaped backslash, a bare number")
+            << "[" + msft + "," + last + "]" << 1 << lastRecord << QStringList{} << false;
+        QTest::newRow("bare number before a meta object")
+            << "{\"body\":[" + last + "],\"meta\":{\"n\":2}}" << 0 << lastRecord << QStringList{} << false;
+        QTest::newRow("a quote cut short is no quote")
+            << "[" + last.left(last.size() - 3) << 0 << QStringList{"", "", "", "", ""} << QStringList{} << false;
+        QTest::newRow("a nested object with the marker is no quote")
+            << "[" + QString(last).replace("\"symbol\"", "\"n\":[{\"preMarketChange\":1,\"regularMarketPrice\":99,"
+                                           "\"symbol\":\"IN\"}],\"symbol\"") + "," + msft + "]" << 1
+            << QStringList{"+0", "378.91", "1", "Microsoft", "MSFT"} << QStringList{} << false;
         for (const char* zero : {"-0", "-0.0", "-0.00"})
             QTest::newRow(zero) << QString::fromUtf8(quoteReply({{"Z", "Zero", "1", zero, "1"}})) << 0
                                 << QStringList{"+" + QString(zero).mid(1), "1", "1", "Zero", "Z"} << QStringList{} << false;

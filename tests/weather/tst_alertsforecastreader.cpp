@@ -59,6 +59,14 @@ void AlertsForecastReaderTest::alerts_data()
 
     const QString file = reply("alerts.json");
     const QDateTime end = utc("2024-01-10T18:00:00Z"), day = end.addDays(-1), six = utc("2024-01-10T00:00:00Z");
+    auto update = [](const char* id, const QString& of) {
+        return alertFeature(id, "Flood Watch", "Severe").replace("\"references\": []", "\"references\": [" + of + "]");
+    };
+    QTest::newRow("an update of an update is one alert")
+        << alertsReply({update("a", ""), update("b", R"({"identifier": "a"})"), update("c", R"({"@id": "a"}, {"@id": "b"})")})
+        << day << "Weather Alerts: 1 active: Flood Watch" << "Flood Watch" << six << six << "Alerts --";
+    QTest::newRow("a stated alert that ended is no 'No Alerts'") << alertsReply({alertFeature("a", "Wind Advisory", "Minor")})
+        << six.addSecs(-600) << "Weather Alerts: 1 active: Wind Advisory" << "Wind Advisory" << six << six << "Alerts --";
     // The older warning, the cancelled advisory, the cancel and the test do not count.
     QTest::newRow("mixed: update, cancel, test; moves on as the advisory ends")
         << file << utc("2024-01-09T16:00:00Z") << "Weather Alerts: 2 active: Winter Storm Warning, Wind Advisory"
@@ -152,6 +160,13 @@ void AlertsForecastReaderTest::forecast_data()
         << utc("2024-01-09T13:30:00Z") << "Tonight: -3 C" << "Weather Forecast Stale: updated 24 hours ago";
     QTest::newRow("cut short") << us.left(us.size() - 40) << morning << "" << "";
     QTest::newRow("no periods") << R"({"properties": {"periods": null}, "status": 500})" << morning << "" << "";
+    const QString o = R"("temperature": {"unitCode": "%1", "value": %2},)", t = "\"temperature\": 27,";
+    QTest::newRow("value object in degF") << QString(us).replace(t, o.arg("wmoUnit:degF", "27.9")) << morning << "Tuesday: 27 F, Snow" << "";
+    QTest::newRow("value object in degC, US units") << QString(us).replace(t, o.arg("degC", "-2.8")) << morning << "Tuesday: 26 F, Snow" << "";
+    QTest::newRow("value object in degF, metric") << QString(us).replace(t, o.arg("unit:degF", "27")) << morning << "Tuesday: -2 C, Snow" << "";
+    QTest::newRow("value object in kelvin") << QString(us).replace(t, o.arg("wmoUnit:K", "270")) << morning << Nothing << "";
+    QTest::newRow("value object in degC, metric") << QString(reply("forecast-si.json")).replace("\"temperature\": 7,", o.arg("degC", "7"))
+                                                  << utc("2024-04-16T19:00:00Z") << "This Afternoon: 7 C, Sunny" << "";
 }
 
 void AlertsForecastReaderTest::forecast()
@@ -159,7 +174,8 @@ void AlertsForecastReaderTest::forecast()
     QFETCH(QString, text);
     QFETCH(QDateTime, now);
     QFETCH(QString, shown);
-    const ForecastReader::Reading reading = ForecastReader::read(text);
+    const bool metric = QByteArray(QTest::currentDataTag()).endsWith("metric");  // the units asked for
+    const ForecastReader::Reading reading = ForecastReader::read(text, !metric);
     QCOMPARE(reading.readable, !shown.isEmpty());
     if (!reading.readable)
         return;

@@ -35,7 +35,7 @@ const QStringList WeatherLogPrefixes = {"Requesting ", "Error: ", "Station Weath
                                         "sslErrors count=", "No Match http Response: ",
                                         "Weather Observation Stale: ", "Retrying Weather in ",
                                         "Weather Not Requested: ", "Request Timed Out: ", "Request Abandoned: ",
-                                        "Request Still Running: ", "Weather Suspended Until ", "Weather Alerts",
+                                        "Request Still Running: ", "Weather Suspen", "Weather Alerts",
                                         "Weather Forecast"};
 
 // The moment the tests run at: six minutes after the recorded observation
@@ -130,7 +130,8 @@ private slots:
     void misbehavingServiceForAnHour();
     void alertsAndForecast_data();
     void alertsAndForecast();
-    void alertsTickOutsideTheWeatherWindow();
+    void hostSchedule_data();
+    void hostSchedule();
 
 private:
     void newWindow();
@@ -204,6 +205,9 @@ void WeatherFeedTest::initTestCase()
         } else if (path.startsWith("/alerts/active?point=") || path.contains("/forecast")) {
             reply.status = outlookStatus;
             reply.body = outlookBody;
+            reply.hold = holdObservation;
+            if (outlookStatus != 200 && !retryAfter.isEmpty())
+                reply.headers.append({"Retry-After", retryAfter});
         } else if (path.startsWith("/gridpoints/")) {
             reply.contentType = "application/geo+json";
             reply.body = stationsBody;
@@ -1125,6 +1129,7 @@ void WeatherFeedTest::misbehavingServiceForAnHour_data()
     QTest::newRow("Retry-After: 0") << QByteArray("0") << false;
     QTest::newRow("a date in the past") << QByteArray("Wed, 12 Jun 2024 18:59:00 GMT") << false;
     QTest::newRow("Retry-After: 3600") << QByteArray("3600") << true;
+    QTest::newRow("hourly refreshes: four retries at most") << QByteArray("0|60") << false;
 }
 
 void WeatherFeedTest::misbehavingServiceForAnHour()
@@ -1133,7 +1138,11 @@ void WeatherFeedTest::misbehavingServiceForAnHour()
     QFETCH(bool, suspends);
     observationSequence = {429};
     quoteStatus = 429;
-    this->retryAfter = retryAfter;
+    const int interval = retryAfter.contains('|') ? retryAfter.split('|')[1].toInt() : 10;
+    this->retryAfter = retryAfter.split('|')[0];
+    MainWindowProbe::weatherInterval(*window) = MainWindowProbe::stockInterval(*window) = interval;
+    MainWindowProbe::weatherCounter(*window) = interval * 60;  // scheduled at 0 s, the stocks at 10 s
+    MainWindowProbe::stockCounter(*window) = interval * 60 - 10;
     MainWindowProbe::stationId(*window) = "KLNK";
     MainWindowProbe::stockBaseUrl(*window) = service->baseUrl();
     widget<QLineEdit>("tickerLineEdit1")->setText("AAPL");
@@ -1154,13 +1163,13 @@ void WeatherFeedTest::misbehavingServiceForAnHour()
             if (!sent[path].isEmpty())
                 QVERIFY(sent[path].last().secsTo(clock->current) >= 30);
             sent[path] << clock->current;
-            const bool scheduled = second % 601 == (path == "/qu/qu" ? 10 : 0);
+            const bool scheduled = second % (interval * 60 + 1) == (path == "/qu/qu" ? 10 : 0);
             sinceScheduled[path] = scheduled ? 0 : sinceScheduled[path] + 1;
             QVERIFY(sinceScheduled[path] <= 4);
         }
     }
     for (const QByteArray path : {"/stati", "/qu/qu"})
-        QVERIFY(sent[path].size() >= (suspends ? 1 : 6) && sent[path].size() <= (suspends ? 1 : 30));
+        QVERIFY(sent[path].size() >= (suspends ? 1 : 5) && sent[path].size() <= (suspends ? 1 : 30));
     if (!suspends)
         return;
     QCOMPARE(weatherLogSince(mark).filter("Suspended Until").size(), 1);
@@ -1194,7 +1203,12 @@ void WeatherFeedTest::alertsAndForecast_data()
     QTest::newRow("forecast: stale") << 7 << forecast << 200 << false << at("2024-01-10T12:00:00Z")
                                      << QStringList{"Weather Forecast Stale: updated 30 hours ago"} << u << day << u;
     QTest::newRow("forecast: null temperature") << 7 << QString(forecast).replace("\"temperature\": 27,", "\"temperature\": null,")
-        << 200 << false << morning << QStringList{"Weather Forecast Missing: the current period has no "} << u << day << u;
+        << 200 << false << morning << QStringList{"Weather Forecast Missing: the current period has no "}
+        << "Forecast --" << day << "Forecast --";
+    QTest::newRow("forecast: an ended period's text does not stay")
+        << 7 << QString(forecast).replace("\"temperature\": 11,", "\"temperature\": null,") << 200 << false << morning
+        << QStringList{"Weather Forecast: Tuesday: 27 F, Snow"} << "Tuesday: 27 F, Snow" << at("2024-01-10T05:00:00Z")
+        << "Forecast --";
     QTest::newRow("forecast: 500") << 7 << forecast << 500 << false << morning << QStringList{"Request Failed: "} << u << day << u;
     QTest::newRow("forecast: no grid") << 7 << "" << 200 << false << morning
         << QStringList{"Weather Forecast Not Requested: no grid (press Get Stations)"} << u << day << u;
@@ -1248,24 +1262,90 @@ void WeatherFeedTest::alertsAndForecast()
 
     outlookStatus = 503;
     clock->current = later;
-    MainWindowProbe::tick(*window);  // a scheduled refresh, which fails
+    MainWindowProbe::weatherCounter(*window) = 0;
+    MainWindowProbe::tick(*window);  // no refresh: the rows move on with the time alone
     QTRY_VERIFY_WITH_TIMEOUT(settled(), 20000);
     QCOMPARE(label(3)->text(), shownLater);
     expectDatagrams(shownLater == shown ? QList<QByteArray>{} : QList<QByteArray>{datagram(2, shownLater)}, {});
     QCOMPARE(weatherLogSince(mark).filter("Retrying"), QStringList{});
 }
 
-// The alerts are asked for every five minutes outside the weather window too.
-void WeatherFeedTest::alertsTickOutsideTheWeatherWindow()
+// The weather host's requests, a tick a second: the alerts' and forecast's own schedules, one suspension per host.
+void WeatherFeedTest::hostSchedule_data()
 {
-    outlookBody = readReply("alerts-none.json");
-    MainWindowProbe::weatherStop(*window) = QTime();  // a null stop closes the window
-    setSlots({6, 0, 0, 0, 0});
-    for (int tick = 1; tick <= 302; ++tick) {
+    // status: of the alerts' or forecast's replies (0: all held); actAt: a press (item 0) or a new latitude.
+    addColumns<int, int, QByteArray, QList<int>, int, int, QList<int>, QStringList>(
+        {"item", "status", "retryAfter", "observations", "actAt", "ticks", "requestsAt", "lines"});
+    const QString suspended = "^Weather Suspended Until \\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d$";
+    const QString refused = "^Weather Alerts Not Available: Point is outside the area.$";
+    QTest::newRow("alerts every 5 minutes") << 6 << 200 << QByteArray() << QList<int>{} << 0 << 700 << QList<int>{1, 301, 601} << QStringList{};
+    QTest::newRow("a refused point: said once, asked hourly, at once when moved") << 6 << 400 << QByteArray()
+        << QList<int>{} << 3700 << 3800 << QList<int>{1, 3601, 3700} << QStringList{refused, refused};
+    QTest::newRow("503: 5, 10, 20 minutes apart") << 6 << 503 << QByteArray() << QList<int>{} << 0 << 2500 << QList<int>{1, 301, 901, 2101} << QStringList{};
+    QTest::newRow("a timed-out alerts request: no weather retry") << 6 << 0 << QByteArray() << QList<int>{} << 0 << 400 << QList<int>{1, 301} << QStringList{};
+    QTest::newRow("a Retry-After on the alerts holds back the observation") << 6 << 503 << QByteArray("3600") << QList<int>{200} << 0
+                                                                            << 1300 << QList<int>{1, 1} << QStringList{suspended};
+    QTest::newRow("a good reply to a press lifts the suspension") << 0 << 200 << QByteArray("3600") << QList<int>{503, 200} << 100 << 700
+        << QList<int>{1, 100, 602} << QStringList{suspended, "^Weather Suspension Lifted$"};
+    QTest::newRow("no retry during a suspension") << 0 << 200 << QByteArray("3600") << QList<int>{503, 500} << 100 << 200
+                                                  << QList<int>{1, 100} << QStringList{suspended};
+    QTest::newRow("a century at most") << 0 << 200 << QByteArray("99999999999999999999") << QList<int>{503} << 0 << 700
+                                       << QList<int>{1} << QStringList{"^Weather Suspended Until 08/27/2124 "};
+    QTest::newRow("a timed-out observation is retried") << 0 << 0 << QByteArray() << QList<int>{200} << 0 << 100
+        << QList<int>{1, 61} << QStringList{"^Retrying Weather in 30 s$", "^Retrying Weather in 60 s$"};
+    QTest::newRow("a Saturday without weekend updates shows the forecast") << 7 << 200 << QByteArray() << QList<int>{} << 0 << 60 << QList<int>{1} << QStringList{};
+}
+
+void WeatherFeedTest::hostSchedule()
+{
+    QFETCH(int, item);
+    QFETCH(int, status);
+    QFETCH(QByteArray, retryAfter);
+    QFETCH(QList<int>, observations);
+    QFETCH(int, actAt);
+    QFETCH(int, ticks);
+    QFETCH(QStringList, lines);
+    holdObservation = status == 0;
+    outlookStatus = qMax(status, 200);
+    outlookBody = status > 200 ? QByteArray(R"({"title": "Bad Request", "detail": "Point is outside the area.\n"})")
+                  : item == 6  ? readReply("alerts-none.json") : QByteArray(R"({"properties": {"updateTime": "2024-06-15T12:00:00Z",
+                    "periods": [{"name": "Saturday", "endTime": "2024-06-16T00:00:00Z", "temperature": 81, "temperatureUnit": "F"}]}})");
+    observationSequence = observations;
+    this->retryAfter = retryAfter;
+    MainWindowProbe::stationId(*window) = observations.isEmpty() ? "" : "KLNK";
+    MainWindowProbe::weatherCounter(*window) = observations.isEmpty() ? 0 : 600;  // the first tick's refresh is scheduled
+    MainWindowProbe::gridId(*window) = MainWindowProbe::gridX(*window) = MainWindowProbe::gridY(*window) = "1";
+    MainWindowProbe::weatherWeekend(*window) = true;  // skips Saturdays
+    if (observations.isEmpty() && status != 0)
+        MainWindowProbe::weatherStop(*window) = QTime();  // a null stop closes the window
+    setSlots({item, 0, 0, 0, 0});
+    widget<QLineEdit>("clockWeatherIPListEdit")->setText("127.0.0.2");
+    const QDateTime start = item == 7 ? TestNow.addDays(3) : TestNow;
+    const int mark = logMark();
+    auto sent = [mark] { return weatherLogSince(mark).filter(QRegularExpression("^Requesting ")).size(); };
+    QList<int> sentAt;
+    for (int tick = 1; tick <= ticks; ++tick) {
+        clock->current = start.addSecs(tick);
+        const int before = sent();
+        if (tick == actAt && item == 0)
+            widget<QPushButton>("updateWeatherPushButton")->click();
+        else if (tick == actAt)
+            widget<QLineEdit>("latitudeLineEdit")->setText("1");
         MainWindowProbe::tick(*window);
-        QTRY_VERIFY_WITH_TIMEOUT(!MainWindowProbe::running(*window, RequestKind::Alerts), 20000);
-        QCOMPARE(service->requests.size(), tick <= 300 ? 1 : 2);
+        QTRY_VERIFY_WITH_TIMEOUT(holdObservation || std::none_of(AllRequestKinds.begin(), AllRequestKinds.end(),
+            [this](RequestKind kind) { return MainWindowProbe::running(*window, kind); }), 20000);
+        for (int r = before; r < sent(); ++r)
+            sentAt << tick;
     }
+    QTEST(sentAt, "requestsAt");
+    const QStringList logged = weatherLogSince(mark).filter(QRegularExpression("^(Weather Alerts Not|Weather Susp|Retrying)"));
+    QCOMPARE(logged.size(), lines.size());
+    for (int i = 0; i < lines.size(); ++i)
+        QVERIFY2(QRegularExpression(lines[i]).match(logged[i]).hasMatch(), qPrintable(logged[i]));
+    for (const QString& line : weatherLogSince(mark).filter("Request Failed: "))  // with the service's reason
+        QVERIFY(status != 400 || line.endsWith("Bad Request (Point is outside the area.)"));
+    QVERIFY(item != 7 || label(1)->text() == "Saturday: 81 F");
+    QVERIFY(status != 400 || label(1)->text() == "Alerts --");
 }
 
 CORVELTA_TEST_MAIN(WeatherFeedTest)

@@ -23,7 +23,7 @@ private slots:
 
 void WeatherFormatTest::temperature_data()
 {
-    addColumns<QString, QString, QString>({"raw", "metric", "us"});
+    addColumns<QString, QString, QString>({"raw", "metric", "us"});  // raw: "value|unit stated"
 
     QTest::newRow("12.2") << "12.2" << "12 C" << "53 F";
     QTest::newRow("-3.9") << "-3.9" << "-3 C" << "24 F";
@@ -48,13 +48,19 @@ void WeatherFormatTest::temperature_data()
     QTest::newRow("float read, double arithmetic") << "0.5555555" << "0 C" << "32 F";
     QTest::newRow("comma is no decimal separator") << "12,5" << "0 C" << "32 F";
     QTest::newRow("exponent") << "1.25e1" << "12 C" << "54 F";
+    for (int celsius = -40; celsius <= 45; ++celsius) {  // each whole degree sent as one-decimal degF
+        const QString raw = QString::number(celsius * 1.8 + 32, 'f', 1);
+        QTest::addRow("%s F", qPrintable(raw)) << raw + "|degF" << QString("%1 C").arg(celsius)
+                                               << QString("%1 F").arg(qint64(raw.toFloat()));
+    }
 }
 
 void WeatherFormatTest::temperature()
 {
     QFETCH(QString, raw);
-    QTEST(WeatherFormat::temperature(false, raw), "metric");
-    QTEST(WeatherFormat::temperature(true, raw), "us");
+    const QString unit = raw.section('|', 1);
+    QTEST(WeatherFormat::temperature(false, raw.section('|', 0, 0), unit), "metric");
+    QTEST(WeatherFormat::temperature(true, raw.section('|', 0, 0), unit), "us");
 }
 
 void WeatherFormatTest::humidity_data()

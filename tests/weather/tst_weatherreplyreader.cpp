@@ -227,6 +227,8 @@ void WeatherReplyReaderTest::texts_data()
         "Currently: Fog, Temp: -12 C, Dewpt: -10 C, Wind: E-18 kmh, Humidity: 80%", "-12 C", "-10 C", "E-18 kmh", "80%"};
     QTest::newRow("stated units, US") << stated << true << QStringList{
         "Currently: Fog, Temp: 10 F, Dewpt: 14 F, Wind: E-11 mph, Humidity: 80%", "10 F", "14 F", "E-11 mph", "80%"};
+    QTest::newRow("wind speed without a unit is km/h") << R"({"windDirection": {"value": 90}, "windSpeed": {"value": 10}})"
+        << false << QStringList{"Currently: , Temp: --, Dewpt: --, Wind: E-10 kmh, Humidity: --", "", "", "E-10 kmh", ""};
     QTest::newRow("null description reads empty")
         << "{\"timestamp\": null, \"textDescription\": null, \"temperature\": {\"value\": 1.5}}" << false
         << QStringList{"Currently: , Temp: 1 C, Dewpt: --, Wind: --, Humidity: --", "1 C", "", "", ""};

@@ -139,11 +139,11 @@ const QVector<SettingsKey>& MainWindow::settingsKeys()
             k << SettingsKey{QStringLiteral("weathercombo%1").arg(i + 1), Type::Int, QVariant(),
                              [i](MainWindow& w, const QVariant& v) {
                                  w.storedWeatherItems[i] = v.toInt();
-                                 (w.ui->*itemBoxes[i])->setCurrentIndex(v.toInt());
+                                 (w.ui->*itemBoxes[i])->setCurrentIndex(WeatherItems::position(v.toInt()));
                              },
                              [i](const MainWindow& w) {
-                                 return QVariant(WeatherItems::storedIndex((w.ui->*itemBoxes[i])->currentIndex(),
-                                                                           w.storedWeatherItems[i]));
+                                 const int shown = WeatherItems::numberAt((w.ui->*itemBoxes[i])->currentIndex());
+                                 return QVariant(WeatherItems::storedIndex(shown, w.storedWeatherItems[i]));
                              }};
         k << row("clockweatheriplist", Type::Text, QVariant(), textOf(&Ui::MainWindow::clockWeatherIPListEdit))
           << row("stockapikey", Type::Text, QVariant(), member(&MainWindow::stockApiKey));

@@ -47,26 +47,48 @@ const QVector<WeatherItems::Item>& WeatherItems::table()
     namespace Unit = WeatherFormat::Unit;
     static const QStringList temperatureUnits = {Unit::Celsius, Unit::Fahrenheit};
     static const QVector<Item> items = {
-        {"None", Source::Nothing, {}, nullptr, nullptr},
-        {"Current Conditions", Source::Observation, {}, nullptr, &summary},
-        {"Temperature", Source::Observation, {{"temperature", true, temperatureUnits}}, "Temp", &temperature},
-        {"DewPoint", Source::Observation, {{"dewpoint", true, temperatureUnits}}, "Dewpt", &dewpoint},
-        {"Wind", Source::Observation,
+        {0, "None", Source::Nothing, {}, nullptr, nullptr},
+        {1, "Current Conditions", Source::Observation, {}, nullptr, &summary},
+        {2, "Temperature", Source::Observation, {{"temperature", true, temperatureUnits}}, "Temp", &temperature},
+        {3, "DewPoint", Source::Observation, {{"dewpoint", true, temperatureUnits}}, "Dewpt", &dewpoint},
+        {4, "Wind", Source::Observation,
          {{"windDirection", false, {Unit::Degrees}},
           {"windSpeed", true, {Unit::KilometresPerHour, Unit::MetresPerSecond}}},
          "Wind", &wind},
-        {"Humidity", Source::Observation, {{"relativeHumidity", true, {Unit::Percent}}}, "Humidity", &humidity},
+        {5, "Humidity", Source::Observation, {{"relativeHumidity", true, {Unit::Percent}}}, "Humidity", &humidity},
         // Their own replies make their texts, each sent when its reply arrives.
-        {"Alerts", Source::Alerts, {}, nullptr, nullptr},
-        {"Forecast", Source::Forecast, {}, nullptr, nullptr},
+        {6, "Alerts", Source::Alerts, {}, nullptr, nullptr},
+        {7, "Forecast", Source::Forecast, {}, nullptr, nullptr},
     };
     return items;
 }
 
-const WeatherItems::Item* WeatherItems::item(int index)
+const QVector<int>& WeatherItems::retiredNumbers()
+{
+    static const QVector<int> retired = {};
+    return retired;
+}
+
+const WeatherItems::Item* WeatherItems::item(int number)
+{
+    const int at = position(number);
+    return at >= 0 ? &table()[at] : nullptr;
+}
+
+int WeatherItems::numberAt(int position)
 {
     const QVector<Item>& items = table();
-    return index >= 0 && index < items.size() ? &items[index] : nullptr;
+    return position >= 0 && position < items.size() ? items[position].number : -1;
+}
+
+int WeatherItems::position(int number)
+{
+    const QVector<Item>& items = table();
+    for (int at = 0; at < items.size(); ++at) {
+        if (items[at].number == number)
+            return at;
+    }
+    return -1;
 }
 
 int WeatherItems::storedIndex(int shownIndex, int loadedIndex)

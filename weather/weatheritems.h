@@ -7,8 +7,10 @@
 #include "weather/weatherreplyreader.h"
 
 // The weather items the operator chooses from for each of the five weather
-// rows: one table, in the order of the combo boxes. The index of a row is the
-// item's number, which the settings file stores ("weathercombo1" ..).
+// rows: one table, in the order of the combo boxes. Each row carries the
+// item's number, which the settings file stores ("weathercombo1" ..): a new
+// item takes a new number, never one of another row or a retired one, so the
+// rows saved by every user keep their items after an upgrade.
 //
 // Each row names the reply its text comes from, the values of that reply it
 // reads and how its text is made. The combo boxes, the reading of the
@@ -52,6 +54,7 @@ using Formatter = QString (*)(const WeatherReplyReader::Observation& reply, bool
 
 struct Item
 {
+    int number;              // stored in the settings file; never changes
     const char* name;        // the entry shown in the combo boxes
     Source source;
     QVector<Value> reads;    // in the order the service lays them out
@@ -61,9 +64,19 @@ struct Item
 
 const QVector<Item>& table();
 
-// The row of `index`; null for an index outside the table (-1: no selection,
+// Numbers of items that were removed: never given to a new row, so a file
+// that still holds one does not show another item.
+const QVector<int>& retiredNumbers();
+
+// The row of item `number`; null for a number no row has (-1: no selection,
 // or a number stored by a newer version of the program).
-const Item* item(int index);
+const Item* item(int number);
+
+// The item number of the combo box entry at `position`; -1 for none.
+int numberAt(int position);
+
+// The combo box entry of item `number`; -1 for a number no row has.
+int position(int number);
 
 // The item number a weather row writes to the settings file: the one it
 // shows, or, while it shows none, the number read from the file, so that an

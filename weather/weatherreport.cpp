@@ -1,7 +1,8 @@
 #include "weather/weatherreport.h"
 
-const WeatherReport::ItemText* WeatherReport::Texts::item(int index) const
+const WeatherReport::ItemText* WeatherReport::Texts::item(int number) const
 {
+    const int index = WeatherItems::position(number);
     if (index < 0 || index >= items.size() || !items[index].known)
         return nullptr;
     return &items[index];

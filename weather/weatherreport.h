@@ -13,15 +13,15 @@ using ItemText = WeatherItems::ItemText;
 
 struct Texts
 {
-    // Indexed by weather item (WeatherItems::table()); items of other replies
+    // In table order (WeatherItems::table()); items of other replies
     // and "None" are never known.
     QVector<ItemText> items;
     QString summaryText;
 
     const QString& summary() const { return summaryText; }
 
-    // The item's text when the index names a known item; nothing otherwise.
-    const ItemText* item(int index) const;
+    // The text of item `number` when it is known; nothing otherwise.
+    const ItemText* item(int number) const;
 };
 
 // Wind is unknown when its speed is; a direction missing alone leaves the

@@ -147,7 +147,7 @@ bool MainWindow::someWeatherRowShows(Source source) const
 {
     for (const QComboBox* box : {ui->weatherItemComboBox1, ui->weatherItemComboBox2, ui->weatherItemComboBox3,
                                  ui->weatherItemComboBox4, ui->weatherItemComboBox5}) {
-        const WeatherItems::Item* item = WeatherItems::item(box->currentIndex());
+        const WeatherItems::Item* item = WeatherItems::item(WeatherItems::numberAt(box->currentIndex()));
         if (item && item->source == source)
             return true;
     }
@@ -162,7 +162,7 @@ void MainWindow::sendWeatherRows(Source source, const QString& text)
     const QComboBox* const boxes[5] = {ui->weatherItemComboBox1, ui->weatherItemComboBox2, ui->weatherItemComboBox3,
                                        ui->weatherItemComboBox4, ui->weatherItemComboBox5};
     for (int slot = 0; slot < 5; ++slot) {
-        const WeatherItems::Item* item = WeatherItems::item(boxes[slot]->currentIndex());
+        const WeatherItems::Item* item = WeatherItems::item(WeatherItems::numberAt(boxes[slot]->currentIndex()));
         if (!item || item->source != source)
             continue;
         for (const QString& address : addresses) {

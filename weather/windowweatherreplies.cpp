@@ -175,7 +175,7 @@ void MainWindow::handleObservationReply(const QString& text)
                                            ui->weatherItemComboBox3, ui->weatherItemComboBox4,
                                            ui->weatherItemComboBox5};
     for (int slot = 0; slot < 5; ++slot) {
-        const WeatherReport::ItemText* item = texts.item(itemBoxes[slot]->currentIndex());
+        const WeatherReport::ItemText* item = texts.item(WeatherItems::numberAt(itemBoxes[slot]->currentIndex()));
         for (const QString& address : addresses) {
             logLine(QString::asprintf("Sending Weather Data to %s", address.toUtf8().constData()));
             if (!item)

@@ -210,7 +210,10 @@ private slots:
     // An item number of a newer version shows no item until one is chosen.
     void unknownWeatherItemShowsNone()
     {
-        prepareSettingsFile({{"weathercombo4", 8}});
+        int newer = 0;
+        for (const WeatherItems::Item& row : WeatherItems::table())
+            newer = qMax(newer, row.number + 1);
+        prepareSettingsFile({{"weathercombo4", newer}});
         auto window = makeWindow();
         QCOMPARE(weatherCombo(*window, 4)->currentIndex(), -1);
         weatherCombo(*window, 4)->setCurrentIndex(2);

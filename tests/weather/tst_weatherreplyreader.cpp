@@ -259,6 +259,13 @@ void WeatherReplyReaderTest::itemLookup()
     QVERIFY(!texts.item(-1));  // no selection
     QVERIFY(!texts.item(WeatherItems::table().size()));
     QVERIFY(texts.item(5));
+
+    // Stored numbers are the items' for good: each row its own, never a retired one.
+    QSet<int> numbers;
+    for (const WeatherItems::Item& row : WeatherItems::table()) {
+        QVERIFY2(!numbers.contains(row.number) && !WeatherItems::retiredNumbers().contains(row.number), row.name);
+        numbers << row.number;
+    }
 }
 
 CORVELTA_TEST_APPLESS_MAIN(WeatherReplyReaderTest)

@@ -31,6 +31,9 @@ struct SettingsKey
     // key: one read at start-up and never written, so a hand-made value
     // survives every close.
     std::function<QVariant(const MainWindow&)> save;
+    // The Setup dialog's widget that edits the key (its object name in
+    // setupdialog.ui); empty for a key the dialog does not show.
+    QString dialogWidget = QString();
 
     bool written() const { return bool(save); }
 };

@@ -110,6 +110,11 @@ const QVector<SettingsKey>& MainWindow::settingsKeys()
     auto row = [](const QString& name, Type type, const QVariant& fallback, auto loadAndSave) {
         return SettingsKey{name, type, fallback, loadAndSave.first, loadAndSave.second};
     };
+    // A key the Setup dialog edits in the named widget.
+    auto inDialog = [](SettingsKey key, const char* widget) {
+        key.dialogWidget = QLatin1String(widget);
+        return key;
+    };
     auto deployment = [](const char* name, std::function<void(MainWindow&, const QVariant&)> load) {
         return SettingsKey{name, Type::Text, QVariant(), std::move(load), nullptr};
     };
@@ -146,26 +151,26 @@ const QVector<SettingsKey>& MainWindow::settingsKeys()
                                  return QVariant(WeatherItems::storedIndex(shown, w.storedWeatherItems[i]));
                              }};
         k << row("clockweatheriplist", Type::Text, QVariant(), textOf(&Ui::MainWindow::clockWeatherIPListEdit))
-          << row("stockapikey", Type::Text, QVariant(), member(&MainWindow::stockApiKey));
+          << inDialog(row("stockapikey", Type::Text, QVariant(), member(&MainWindow::stockApiKey)), "apiKeyLineEdit");
         QLineEdit* Ui::MainWindow::*const tickers[5] = {
             &Ui::MainWindow::tickerLineEdit1, &Ui::MainWindow::tickerLineEdit2, &Ui::MainWindow::tickerLineEdit3,
             &Ui::MainWindow::tickerLineEdit4, &Ui::MainWindow::tickerLineEdit5};
         for (int i = 0; i < 5; ++i)
             k << row(QStringLiteral("stockedit%1").arg(i + 1), Type::Text, QVariant(), textOf(tickers[i]));
         k << row("clockstockiplist", Type::Text, QVariant(), textOf(&Ui::MainWindow::clockStockIPListEdit))
-          << row("cbname", Type::Bool, false, member(&MainWindow::cbName))
-          << row("cbticker", Type::Bool, true, member(&MainWindow::cbTicker))
-          << row("cbprice", Type::Bool, true, member(&MainWindow::cbPrice))
-          << row("cbchange", Type::Bool, false, member(&MainWindow::cbChange))
-          << row("cbvolume", Type::Bool, false, member(&MainWindow::cbVolume))
-          << row("weatherstart", Type::Time, QTime(8, 0), member(&MainWindow::weatherStart))
-          << row("weatherstop", Type::Time, QTime(17, 0), member(&MainWindow::weatherStop))
-          << row("stockstart", Type::Time, QTime(8, 0), member(&MainWindow::stockStart))
-          << row("stockstop", Type::Time, QTime(16, 0), member(&MainWindow::stockStop))
-          << row("weatherinterval", Type::Int, 10, member(&MainWindow::weatherInterval))
-          << row("stockinterval", Type::Int, 10, member(&MainWindow::stockInterval))
-          << row("weatherweekend", Type::Bool, false, member(&MainWindow::weatherWeekend))
-          << row("stockweekend", Type::Bool, false, member(&MainWindow::stockWeekend));
+          << inDialog(row("cbname", Type::Bool, false, member(&MainWindow::cbName)), "cbShortName")
+          << inDialog(row("cbticker", Type::Bool, true, member(&MainWindow::cbTicker)), "cbTickerSymbol")
+          << inDialog(row("cbprice", Type::Bool, true, member(&MainWindow::cbPrice)), "cbPrice")
+          << inDialog(row("cbchange", Type::Bool, false, member(&MainWindow::cbChange)), "cbTodaysChange")
+          << inDialog(row("cbvolume", Type::Bool, false, member(&MainWindow::cbVolume)), "cbTodaysVolume")
+          << inDialog(row("weatherstart", Type::Time, QTime(8, 0), member(&MainWindow::weatherStart)), "weatherStartTimeEdit")
+          << inDialog(row("weatherstop", Type::Time, QTime(17, 0), member(&MainWindow::weatherStop)), "weatherStopTimeEdit")
+          << inDialog(row("stockstart", Type::Time, QTime(8, 0), member(&MainWindow::stockStart)), "stockStartTimeEdit")
+          << inDialog(row("stockstop", Type::Time, QTime(16, 0), member(&MainWindow::stockStop)), "stockStopTimeEdit")
+          << inDialog(row("weatherinterval", Type::Int, 10, member(&MainWindow::weatherInterval)), "weatherSpinBox")
+          << inDialog(row("stockinterval", Type::Int, 10, member(&MainWindow::stockInterval)), "stockSpinBox")
+          << inDialog(row("weatherweekend", Type::Bool, false, member(&MainWindow::weatherWeekend)), "weatherWeekendCheckBox")
+          << inDialog(row("stockweekend", Type::Bool, false, member(&MainWindow::stockWeekend)), "stockWeekendCheckBox");
 
         // Deployment keys: where the two services are reached, who to contact
         // about this installation (named in the weather service's

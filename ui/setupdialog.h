@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QVariant>
 
 namespace Ui {
 class SetupDialog;
@@ -16,6 +17,12 @@ class SetupDialog : public QDialog
 public:
     explicit SetupDialog(QWidget* parent);
     ~SetupDialog() override;
+
+    // The value the widget of that object name shows, and showing one: a
+    // check box's state, a line edit's text, a time edit's time, a spin box's
+    // value. An unknown name reads as an invalid value.
+    void setValue(const QString& widget, const QVariant& value);
+    QVariant value(const QString& widget) const;
 
     Ui::SetupDialog* ui;
 };

@@ -11,6 +11,7 @@
 #include <QSpinBox>
 #include <QTimeEdit>
 #include <QTimer>
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -19,46 +20,56 @@
 #include "support/settingsfiles.h"
 #include "support/clockportlock.h"
 #include "app/mainwindow.h"
+#include "app/settingskeys.h"
 #include "ui/setupdialog.h"
 #include "support/testmain.h"
 #include "support/mainwindowprobe.h"
 
-// The fourteen members the dialog edits, by name.
+// The keys the dialog edits, written out by hand from the form's description:
+// key, the window's member it holds, the widget that edits it. The helpers
+// below go by the key table, so a key the dialog shows but does not take
+// back, or shows in another widget, fails against this list.
+const QVector<std::array<const char*, 3>> DialogKeys = {
+    {"cbname", "cbName", "cbShortName"}, {"cbticker", "cbTicker", "cbTickerSymbol"},
+    {"cbprice", "cbPrice", "cbPrice"}, {"cbchange", "cbChange", "cbTodaysChange"},
+    {"cbvolume", "cbVolume", "cbTodaysVolume"}, {"stockapikey", "stockApiKey", "apiKeyLineEdit"},
+    {"weatherstart", "weatherStart", "weatherStartTimeEdit"}, {"weatherstop", "weatherStop", "weatherStopTimeEdit"},
+    {"weatherinterval", "weatherInterval", "weatherSpinBox"}, {"weatherweekend", "weatherWeekend", "weatherWeekendCheckBox"},
+    {"stockstart", "stockStart", "stockStartTimeEdit"}, {"stockstop", "stockStop", "stockStopTimeEdit"},
+    {"stockinterval", "stockInterval", "stockSpinBox"}, {"stockweekend", "stockWeekend", "stockWeekendCheckBox"}};
 
+// The member name of a key the table shows in the dialog; empty if the list above lacks it.
+QString memberOf(const SettingsKey& key)
+{
+    for (const auto& row : DialogKeys) {
+        if (key.name == row[0] && key.dialogWidget == row[2])
+            return row[1];
+    }
+    return {};
+}
+
+QVector<SettingsKey> dialogKeys()
+{
+    QVector<SettingsKey> keys;
+    for (const SettingsKey& key : MainWindow::settingsKeys())
+        if (!key.dialogWidget.isEmpty())
+            keys << key;
+    return keys;
+}
+
+// The members the dialog edits, by name.
 QVariantMap windowMembers(MainWindow& w)
 {
-    return {{"cbName", MainWindowProbe::cbName(w)},
-            {"cbTicker", MainWindowProbe::cbTicker(w)},
-            {"cbPrice", MainWindowProbe::cbPrice(w)},
-            {"cbChange", MainWindowProbe::cbChange(w)},
-            {"cbVolume", MainWindowProbe::cbVolume(w)},
-            {"stockApiKey", MainWindowProbe::stockApiKey(w)},
-            {"weatherStart", MainWindowProbe::weatherStart(w)},
-            {"weatherStop", MainWindowProbe::weatherStop(w)},
-            {"weatherInterval", MainWindowProbe::weatherInterval(w)},
-            {"weatherWeekend", MainWindowProbe::weatherWeekend(w)},
-            {"stockStart", MainWindowProbe::stockStart(w)},
-            {"stockStop", MainWindowProbe::stockStop(w)},
-            {"stockInterval", MainWindowProbe::stockInterval(w)},
-            {"stockWeekend", MainWindowProbe::stockWeekend(w)}};
+    QVariantMap members;
+    for (const SettingsKey& key : dialogKeys())
+        members[memberOf(key)] = key.save(w);
+    return members;
 }
 
 void setWindowMembers(MainWindow& w, const QVariantMap& v)
 {
-    MainWindowProbe::cbName(w) = v["cbName"].toBool();
-    MainWindowProbe::cbTicker(w) = v["cbTicker"].toBool();
-    MainWindowProbe::cbPrice(w) = v["cbPrice"].toBool();
-    MainWindowProbe::cbChange(w) = v["cbChange"].toBool();
-    MainWindowProbe::cbVolume(w) = v["cbVolume"].toBool();
-    MainWindowProbe::stockApiKey(w) = v["stockApiKey"].toString();
-    MainWindowProbe::weatherStart(w) = v["weatherStart"].toTime();
-    MainWindowProbe::weatherStop(w) = v["weatherStop"].toTime();
-    MainWindowProbe::weatherInterval(w) = v["weatherInterval"].toInt();
-    MainWindowProbe::weatherWeekend(w) = v["weatherWeekend"].toBool();
-    MainWindowProbe::stockStart(w) = v["stockStart"].toTime();
-    MainWindowProbe::stockStop(w) = v["stockStop"].toTime();
-    MainWindowProbe::stockInterval(w) = v["stockInterval"].toInt();
-    MainWindowProbe::stockWeekend(w) = v["stockWeekend"].toBool();
+    for (const SettingsKey& key : dialogKeys())
+        key.load(w, v[memberOf(key)]);
 }
 
 namespace {
@@ -86,50 +97,32 @@ QVariantMap sampleMembers()
 // What the widgets show, under the names of the members they edit.
 QVariantMap shown(SetupDialog& d)
 {
-    const auto checked = [&](const char* name) {
-        return d.findChild<QCheckBox*>(name)->checkState() != Qt::Unchecked;
-    };
-    return {{"cbName", checked("cbShortName")},
-            {"cbTicker", checked("cbTickerSymbol")},
-            {"cbPrice", checked("cbPrice")},
-            {"cbChange", checked("cbTodaysChange")},
-            {"cbVolume", checked("cbTodaysVolume")},
-            {"stockApiKey", d.findChild<QLineEdit*>("apiKeyLineEdit")->text()},
-            {"weatherStart", d.findChild<QTimeEdit*>("weatherStartTimeEdit")->time()},
-            {"weatherStop", d.findChild<QTimeEdit*>("weatherStopTimeEdit")->time()},
-            {"weatherInterval", d.findChild<QSpinBox*>("weatherSpinBox")->value()},
-            {"weatherWeekend", checked("weatherWeekendCheckBox")},
-            {"stockStart", d.findChild<QTimeEdit*>("stockStartTimeEdit")->time()},
-            {"stockStop", d.findChild<QTimeEdit*>("stockStopTimeEdit")->time()},
-            {"stockInterval", d.findChild<QSpinBox*>("stockSpinBox")->value()},
-            {"stockWeekend", checked("stockWeekendCheckBox")}};
+    QVariantMap values;
+    for (const SettingsKey& key : dialogKeys())
+        values[memberOf(key)] = d.value(key.dialogWidget);
+    return values;
 }
 
 // Changes every widget the way the user would.
 void enter(SetupDialog& d, const QVariantMap& v)
 {
-    const auto check = [&](const char* name, const char* member) {
-        QCheckBox* box = d.findChild<QCheckBox*>(name);
-        if (box->isChecked() != v[member].toBool())
-            QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(5, box->height() / 2));
-    };
-    check("cbShortName", "cbName");
-    check("cbTickerSymbol", "cbTicker");
-    check("cbPrice", "cbPrice");
-    check("cbTodaysChange", "cbChange");
-    check("cbTodaysVolume", "cbVolume");
-    QLineEdit* key = d.findChild<QLineEdit*>("apiKeyLineEdit");
-    key->selectAll();
-    QTest::keyClick(key, Qt::Key_Delete);
-    QTest::keyClicks(key, v["stockApiKey"].toString());
-    d.findChild<QTimeEdit*>("weatherStartTimeEdit")->setTime(v["weatherStart"].toTime());
-    d.findChild<QTimeEdit*>("weatherStopTimeEdit")->setTime(v["weatherStop"].toTime());
-    d.findChild<QSpinBox*>("weatherSpinBox")->setValue(v["weatherInterval"].toInt());
-    check("weatherWeekendCheckBox", "weatherWeekend");
-    d.findChild<QTimeEdit*>("stockStartTimeEdit")->setTime(v["stockStart"].toTime());
-    d.findChild<QTimeEdit*>("stockStopTimeEdit")->setTime(v["stockStop"].toTime());
-    d.findChild<QSpinBox*>("stockSpinBox")->setValue(v["stockInterval"].toInt());
-    check("stockWeekendCheckBox", "stockWeekend");
+    for (const SettingsKey& key : dialogKeys()) {
+        const QVariant value = v[memberOf(key)];
+        QWidget* widget = d.findChild<QWidget*>(key.dialogWidget);
+        if (auto* box = qobject_cast<QCheckBox*>(widget)) {
+            if (box->isChecked() != value.toBool())
+                QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(5, box->height() / 2));
+        } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+            edit->selectAll();
+            QTest::keyClick(edit, Qt::Key_Delete);
+            QTest::keyClicks(edit, value.toString());
+        } else if (auto* time = qobject_cast<QTimeEdit*>(widget)) {
+            time->setTime(value.toTime());
+        } else {
+            QVERIFY2(qobject_cast<QSpinBox*>(widget), qPrintable(key.dialogWidget));
+            qobject_cast<QSpinBox*>(widget)->setValue(value.toInt());
+        }
+    }
 }
 
 QVariantMap otherMembers()
@@ -386,6 +379,12 @@ private slots:
 
     void okTakesEveryWidget()
     {
+        QStringList listed;
+        for (const SettingsKey& key : dialogKeys())
+            listed << key.name + "/" + memberOf(key);
+        QCOMPARE(listed.size(), DialogKeys.size());
+        QVERIFY2(!listed.join(",").contains("/,") && !listed.join(",").endsWith("/"), qPrintable(listed.join(",")));
+
         setWindowMembers(*window, sampleMembers());
         QVERIFY(runSetup(*window, [&](SetupDialog& d) {
             enter(d, otherMembers());
@@ -478,20 +477,8 @@ private slots:
         QCOMPARE(logged, QStringList{"Savings Settings, File=" + settingsFilePath()});
         QSettings settings(settingsFilePath(), QSettings::IniFormat);
         const QVariantMap expected = otherMembers();
-        QCOMPARE(settings.value("cbname").toBool(), expected["cbName"].toBool());
-        QCOMPARE(settings.value("cbticker").toBool(), expected["cbTicker"].toBool());
-        QCOMPARE(settings.value("cbprice").toBool(), expected["cbPrice"].toBool());
-        QCOMPARE(settings.value("cbchange").toBool(), expected["cbChange"].toBool());
-        QCOMPARE(settings.value("cbvolume").toBool(), expected["cbVolume"].toBool());
-        QCOMPARE(settings.value("stockapikey").toString(), expected["stockApiKey"].toString());
-        QCOMPARE(settings.value("weatherstart").toTime(), expected["weatherStart"].toTime());
-        QCOMPARE(settings.value("weatherstop").toTime(), expected["weatherStop"].toTime());
-        QCOMPARE(settings.value("stockstart").toTime(), expected["stockStart"].toTime());
-        QCOMPARE(settings.value("stockstop").toTime(), expected["stockStop"].toTime());
-        QCOMPARE(settings.value("weatherinterval").toInt(), expected["weatherInterval"].toInt());
-        QCOMPARE(settings.value("stockinterval").toInt(), expected["stockInterval"].toInt());
-        QCOMPARE(settings.value("weatherweekend").toBool(), expected["weatherWeekend"].toBool());
-        QCOMPARE(settings.value("stockweekend").toBool(), expected["stockWeekend"].toBool());
+        for (const auto& row : DialogKeys)
+            QCOMPARE(settings.value(row[0]).toString(), expected[row[1]].toString());
     }
 
     void changeTakesEffectAtTheNextTick()

@@ -11,6 +11,7 @@
 #include <QSpinBox>
 #include <QTimeEdit>
 #include <QTimer>
+#include <QXmlStreamReader>
 #include <array>
 #include <functional>
 #include <memory>
@@ -196,42 +197,53 @@ private slots:
 
     // ---- the form ----
 
+    // Each widget of the form file (read from it, not copied here) is built
+    // with its class, parent, place, caption and position among its siblings.
     void form_data()
     {
-        addColumns<QString, QString, QString, QString, QRect>({"name", "className", "parentName", "text", "rect"});
-
-        const auto row = [](const char* name, const char* cls, const char* text, QRect rect,
-                            const char* parent = "SetupDialog") {
-            QTest::newRow(name) << name << cls << parent << text << rect;
+        addColumns<QString, QString, QString, QString, QRect, int>(
+            {"name", "className", "parentName", "text", "rect", "order"});
+        QFile file(CORVELTA_SOURCE_DIR "/ui/setupdialog.ui");
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QXmlStreamReader xml(&file);
+        QStringList parents;
+        QMap<QString, int> siblings;
+        QString name, className, text, property;
+        QRect rect;
+        const auto addRow = [&] {
+            if (!name.isEmpty() && parents.size() > 1)
+                QTest::newRow(qPrintable(name)) << name << className << parents[parents.size() - 2] << text << rect
+                                                << siblings[parents[parents.size() - 2]]++;
+            name.clear();
         };
-        row("buttonBox", "QDialogButtonBox", "", QRect(350, 250, 191, 32));
-        row("label", "QLabel", "Weather Setup Parameters:", QRect(20, 10, 301, 21));
-        row("weatherStartTimeEdit", "QTimeEdit", "", QRect(100, 40, 91, 22));
-        row("weatherStopTimeEdit", "QTimeEdit", "", QRect(280, 40, 118, 22));
-        row("weatherWeekendCheckBox", "QCheckBox", "Skip Weekends", QRect(410, 70, 111, 21));
-        row("weatherSpinBox", "QSpinBox", "", QRect(470, 40, 42, 22));
-        row("label_2", "QLabel", "Start Time:", QRect(20, 40, 71, 21));
-        row("label_3", "QLabel", "Stop Time:", QRect(200, 40, 71, 21));
-        row("label_4", "QLabel", "Update\nInterval:", QRect(410, 30, 61, 41));
-        row("label_5", "QLabel", "Update\nInterval:", QRect(410, 120, 61, 41));
-        row("stockStartTimeEdit", "QTimeEdit", "", QRect(100, 130, 91, 22));
-        row("label_6", "QLabel", "Stop Time:", QRect(200, 130, 71, 21));
-        row("stockStopTimeEdit", "QTimeEdit", "", QRect(280, 130, 118, 22));
-        row("stockSpinBox", "QSpinBox", "", QRect(470, 130, 42, 22));
-        row("stockWeekendCheckBox", "QCheckBox", "Skip Weekends", QRect(410, 160, 111, 21));
-        row("label_7", "QLabel", "Start Time:", QRect(20, 130, 71, 21));
-        row("label_8", "QLabel", "Stock Setup Parameters:", QRect(10, 100, 301, 21));
-        row("label_22", "QLabel", "Stock API Key:", QRect(20, 160, 101, 20));
-        row("apiKeyLineEdit", "QLineEdit", "", QRect(20, 180, 201, 22));
-        row("groupBox", "QGroupBox", "Ticker String Options:", QRect(230, 160, 141, 131));
-        row("cbPrice", "QCheckBox", "Price", QRect(10, 60, 111, 20), "groupBox");
-        row("cbTodaysVolume", "QCheckBox", "Todays Volume", QRect(10, 100, 111, 20), "groupBox");
-        row("cbShortName", "QCheckBox", "Short Name", QRect(10, 20, 111, 20), "groupBox");
-        row("cbTickerSymbol", "QCheckBox", "Ticker Symbol", QRect(10, 40, 111, 20), "groupBox");
-        row("cbTodaysChange", "QCheckBox", "Todays Change", QRect(10, 80, 111, 20), "groupBox");
-        row("line", "QFrame", "", QRect(10, 90, 631, 16));
-        row("label_9", "QLabel", "mins", QRect(520, 40, 41, 21));
-        row("label_10", "QLabel", "mins", QRect(520, 130, 41, 21));
+        while (!xml.atEnd()) {
+            xml.readNext();
+            const QStringRef tag = xml.name();
+            if (xml.isStartElement() && tag == "widget") {
+                addRow();  // a widget's row is complete when its first child starts
+                name = xml.attributes().value("name").toString();
+                className = xml.attributes().value("class").toString();
+                text.clear();
+                rect = QRect();
+                parents << name;
+            } else if (xml.isStartElement() && tag == "property") {
+                property = xml.attributes().value("name").toString();
+            } else if (xml.isStartElement() && property == "geometry" && tag == "x") {
+                rect.moveLeft(xml.readElementText().toInt());
+            } else if (xml.isStartElement() && property == "geometry" && tag == "y") {
+                rect.moveTop(xml.readElementText().toInt());
+            } else if (xml.isStartElement() && property == "geometry" && tag == "width") {
+                rect.setWidth(xml.readElementText().toInt());
+            } else if (xml.isStartElement() && property == "geometry" && tag == "height") {
+                rect.setHeight(xml.readElementText().toInt());
+            } else if (xml.isStartElement() && (property == "text" || property == "title") && tag == "string") {
+                text = xml.readElementText();
+            } else if (xml.isEndElement() && tag == "widget") {
+                addRow();
+                parents.removeLast();
+            }
+        }
+        QVERIFY(!xml.hasError());
     }
     void form()
     {
@@ -240,6 +252,7 @@ private slots:
         QFETCH(QString, parentName);
         QFETCH(QString, text);
         QFETCH(QRect, rect);
+        QFETCH(int, order);
 
         SetupDialog dialog(nullptr);
         QWidget* widget = dialog.findChild<QWidget*>(name);
@@ -247,6 +260,11 @@ private slots:
         QCOMPARE(QString(widget->metaObject()->className()), className);
         QCOMPARE(widget->parent()->objectName(), parentName);
         QCOMPARE(widget->geometry(), rect);
+        QWidgetList built;
+        for (QObject* sibling : widget->parent()->children())
+            if (sibling->isWidgetType())
+                built << qobject_cast<QWidget*>(sibling);
+        QCOMPARE(built.indexOf(widget), order);
 
         QString actualText;
         if (auto* label = qobject_cast<QLabel*>(widget))
@@ -286,24 +304,6 @@ private slots:
         auto* key = dialog.findChild<QLineEdit*>("apiKeyLineEdit");
         QCOMPARE(key->echoMode(), QLineEdit::Normal);
         QVERIFY(key->inputMask().isEmpty());
-
-        // Created in the order of the form, the options inside the group box.
-        QStringList order;
-        for (QObject* child : dialog.children())
-            if (child->isWidgetType())
-                order << child->objectName();
-        QCOMPARE(order, (QStringList{"buttonBox", "label", "weatherStartTimeEdit", "weatherStopTimeEdit",
-                                     "weatherWeekendCheckBox", "weatherSpinBox", "label_2", "label_3",
-                                     "label_4", "label_5", "stockStartTimeEdit", "label_6",
-                                     "stockStopTimeEdit", "stockSpinBox", "stockWeekendCheckBox", "label_7",
-                                     "label_8", "label_22", "apiKeyLineEdit", "groupBox", "line",
-                                     "label_9", "label_10"}));
-        QStringList options;
-        for (QObject* child : dialog.findChild<QGroupBox*>("groupBox")->children())
-            if (child->isWidgetType())
-                options << child->objectName();
-        QCOMPARE(options, (QStringList{"cbPrice", "cbTodaysVolume", "cbShortName", "cbTickerSymbol",
-                                       "cbTodaysChange"}));
     }
 
     // ---- running it from the main window ----

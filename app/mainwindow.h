@@ -143,6 +143,8 @@ private:
     void handleStockReply(const QString& text);
     // A failed reply of the newest request of its kind.
     void serviceRequestFailed(RequestKind kind, QNetworkReply* rep, const QString& reason);
+    void routeFeedFailure(RequestKind kind, RefreshRetry::Failure failure, int status,
+                          std::optional<qint64> retryAfter, const QString& reason);
 
     // Sends a GET of the feeds and logs the request's start; the request
     // carries its kind and its number, and is given up after the time limit.

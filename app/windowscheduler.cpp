@@ -17,25 +17,25 @@ void MainWindow::timerTimeout()
     const QDateTime now = TimeSource::now();
     enforceRequestTimeLimits(now);
 
-    const bool weatherOpen = UpdateSchedule::insideWindow(now, weatherStart, weatherStop, weatherWeekend);
-    if (weatherOpen && UpdateSchedule::countTick(weatherCounter, weatherInterval)) {
-        weatherCounter = 0;
-        if (!weatherRetry.suspendedAt(now)) {
-            weatherRetry.scheduled();  // a scheduled refresh ends a retry series
-            refreshWeather(Trigger::Schedule);
-            logLine(QString("Update Weather: %1").arg(now.toString("MM/dd/yy hh:mm:ss")));
+    // One feed's turn: whether its window is open at this tick.
+    const auto scheduleFeed = [&](const QTime& start, const QTime& stop, bool weekend, qint64& counter,
+                                  int interval, RetrySeries& retry, void (MainWindow::*refresh)(Trigger),
+                                  const char* name) {
+        const bool open = UpdateSchedule::insideWindow(now, start, stop, weekend);
+        if (open && UpdateSchedule::countTick(counter, interval)) {
+            counter = 0;
+            if (!retry.suspendedAt(now)) {
+                retry.scheduled();  // a scheduled refresh ends a retry series
+                (this->*refresh)(Trigger::Schedule);
+                logLine(QString("Update %1: %2").arg(name, now.toString("MM/dd/yy hh:mm:ss")));
+            }
         }
-    }
-
-    const bool stockOpen = UpdateSchedule::insideWindow(now, stockStart, stockStop, stockWeekend);
-    if (stockOpen && UpdateSchedule::countTick(stockCounter, stockInterval)) {
-        stockCounter = 0;
-        if (!stockRetry.suspendedAt(now)) {
-            stockRetry.scheduled();  // a scheduled refresh ends a retry series
-            getStocks(Trigger::Schedule);
-            logLine(QString("Update Stock: %1").arg(now.toString("MM/dd/yy hh:mm:ss")));
-        }
-    }
+        return open;
+    };
+    const bool weatherOpen = scheduleFeed(weatherStart, weatherStop, weatherWeekend, weatherCounter,
+                                          weatherInterval, weatherRetry, &MainWindow::refreshWeather, "Weather");
+    const bool stockOpen = scheduleFeed(stockStart, stockStop, stockWeekend, stockCounter, stockInterval,
+                                        stockRetry, &MainWindow::getStocks, "Stock");
 
     runDueRetries(now, weatherOpen, stockOpen);
 

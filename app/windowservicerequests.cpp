@@ -78,12 +78,7 @@ void MainWindow::giveUpRequest(RequestKind kind)
     running->setProperty(GivenUpProperty, true);
     running->abort();
     // A service that does not answer may answer later: a passing failure.
-    if (kind == RequestKind::Observation)
-        weatherRefreshFailed(RefreshRetry::Failure::Passing);
-    else if (kind == RequestKind::Quotes)
-        stockRefreshFailed(RefreshRetry::Failure::Passing);
-    else if (kind == RequestKind::Alerts)
-        alertsFailed(0, QString());
+    routeFeedFailure(kind, RefreshRetry::Failure::Passing, 0, std::nullopt, QString());
 }
 
 void MainWindow::enforceRequestTimeLimits(const QDateTime& now)

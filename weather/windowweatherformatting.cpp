@@ -4,7 +4,8 @@
 #include "weather/weatherformat.h"
 
 // The window's reading and formatting operations: thin doors to the plain
-// functions, which tests and fuzzers call without a window.
+// functions the weather rows and the reply readers call, which tests and
+// fuzzers call without a window.
 
 void MainWindow::extractJsonValue(const QString& text, QString& key, QString& value, int position,
                                   int& resumePosition)
@@ -24,5 +25,5 @@ QString MainWindow::formatHumidity(QString raw)
 
 QString MainWindow::formatWind(QString speed, QString direction)
 {
-    return WeatherFormat::wind(units, speed, direction);
+    return WeatherFormat::windWithWord(units, speed, WeatherFormat::compassWord(direction.toFloat()));
 }

@@ -94,24 +94,37 @@ void MainWindow::serviceRequestFailed(RequestKind kind, QNetworkReply* rep, cons
     const std::optional<qint64> retryAfter =
         RefreshRetry::retryAfterSeconds(rep->rawHeader("Retry-After"), TimeSource::now());
     const RefreshRetry::Failure failure = RefreshRetry::classify(rep->error(), status);
+    routeFeedFailure(kind, failure, status, retryAfter, reason.isEmpty() ? rep->errorString() : reason);
+    // The two feeds' retries judge their own hosts; every other weather
+    // request's failure may suspend the weather host.
+    if (kind == RequestKind::Observation || kind == RequestKind::Quotes)
+        return;
+    weatherHostFailed(status, retryAfter);
+}
+
+// Where a failed request of each kind goes: the retry of the observation or
+// the quotes, the alerts' or the forecast's own handling; the station lookups
+// have none.
+void MainWindow::routeFeedFailure(RequestKind kind, RefreshRetry::Failure failure, int status,
+                                  std::optional<qint64> retryAfter, const QString& reason)
+{
     switch (kind) {
     case RequestKind::Observation:
         weatherRefreshFailed(failure, status, retryAfter);
-        return;
+        break;
     case RequestKind::Quotes:
         stockRefreshFailed(failure, status, retryAfter);
-        return;
+        break;
     case RequestKind::Alerts:
-        alertsFailed(status, reason.isEmpty() ? rep->errorString() : reason);
+        alertsFailed(status, reason);
         break;
     case RequestKind::Forecast:
-        forecastFailed(status, reason.isEmpty() ? rep->errorString() : reason);
+        forecastFailed(status, reason);
         break;
     case RequestKind::Point:
     case RequestKind::Stations:
         break;
     }
-    weatherHostFailed(status, retryAfter);
 }
 
 void MainWindow::handlePointReply(const QString& text)
@@ -154,9 +167,10 @@ void MainWindow::handleObservationReply(const QString& text)
         return;
     }
 
-    const std::optional<qint64> age = ObservationAge::ageSeconds(observation.timestamp, TimeSource::now());
-    if (age && *age > qint64(maxObservationAge) * 60) {
-        logFeedFailure(RequestKind::Observation, ObservationAge::staleLogLine(stationId, *age));
+    const QDateTime now = TimeSource::now();
+    if (ObservationAge::isStale(observation.timestamp, now, maxObservationAge)) {
+        const qint64 age = ObservationAge::ageSeconds(observation.timestamp, now).value_or(0);
+        logFeedFailure(RequestKind::Observation, ObservationAge::staleLogLine(stationId, age));
         weatherRefreshFailed(RefreshRetry::Failure::Passing);
         return;
     }

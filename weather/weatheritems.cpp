@@ -118,6 +118,20 @@ QStringList WeatherItems::observationMeasurements()
     return keys;
 }
 
+QStringList WeatherItems::countedMeasurements(const QVector<int>& shownItems)
+{
+    QStringList keys;
+    for (const Item& row : table()) {
+        if (row.source != Source::Observation || (!row.summaryName && !shownItems.contains(row.number)))
+            continue;
+        for (const Value& value : row.reads) {
+            if (!keys.contains(QLatin1String(value.key)))
+                keys << QLatin1String(value.key);
+        }
+    }
+    return keys;
+}
+
 QStringList WeatherItems::understoodUnits(const QString& key)
 {
     for (const Item& row : table()) {

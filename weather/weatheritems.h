@@ -89,6 +89,11 @@ QStringList names();
 // The measurements the observation's rows read, each once, in row order.
 QStringList observationMeasurements();
 
+// The measurements that count as measured or missing: those of the rows in
+// the conditions summary, and those of the rows of `shownItems` (item
+// numbers), each once, in row order.
+QStringList countedMeasurements(const QVector<int>& shownItems);
+
 // The units the rows understand for that measurement of the observation, the
 // assumed one first; none for a key no row reads.
 QStringList understoodUnits(const QString& key);

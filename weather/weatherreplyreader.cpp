@@ -181,17 +181,20 @@ const WeatherReplyReader::Measurement& WeatherReplyReader::Observation::measurem
     return unknown;
 }
 
-QStringList WeatherReplyReader::Observation::missing() const
+QStringList WeatherReplyReader::Observation::missing(const QVector<int>& shownItems) const
 {
+    const QStringList counted = WeatherItems::countedMeasurements(shownItems);
     QStringList names;
     for (const Measurement& m : measurements) {
-        if (!m.known)
+        if (!m.known && counted.contains(m.key))
             names << (m.unitUnderstood ? m.key : QStringLiteral("%1 (unit %2)").arg(m.key, m.unit));
     }
     return names;
 }
 
-bool WeatherReplyReader::Observation::anyMeasurementKnown() const
+bool WeatherReplyReader::Observation::anyMeasurementKnown(const QVector<int>& shownItems) const
 {
-    return std::any_of(measurements.cbegin(), measurements.cend(), [](const Measurement& m) { return m.known; });
+    const QStringList counted = WeatherItems::countedMeasurements(shownItems);
+    return std::any_of(measurements.cbegin(), measurements.cend(),
+                       [&](const Measurement& m) { return m.known && counted.contains(m.key); });
 }

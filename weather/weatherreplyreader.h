@@ -54,8 +54,10 @@ struct Observation
     const Measurement& measurement(const QString& key) const;
     // The reply's key names of the unknown measurements, in the items' order;
     // one stated in a unit not understood with that unit: "temperature (unit K)".
-    QStringList missing() const;
-    bool anyMeasurementKnown() const;
+    // Only the measurements that count are looked at: those of the summary
+    // and of the items numbered in `shownItems` (WeatherItems::countedMeasurements).
+    QStringList missing(const QVector<int>& shownItems = {}) const;
+    bool anyMeasurementKnown(const QVector<int>& shownItems = {}) const;
 };
 
 // The timestamp, the description and then the items' measurements in the

@@ -158,8 +158,14 @@ void MainWindow::handleObservationReply(const QString& text)
     logLine(QString::asprintf("Station Weather Response: %s", text.toUtf8().constData()));
 
     const WeatherReplyReader::Observation observation = WeatherReplyReader::readObservation(text);
-    const QStringList missing = observation.missing();
-    if (!observation.anyMeasurementKnown()) {
+    const QComboBox* const itemBoxes[5] = {ui->weatherItemComboBox1, ui->weatherItemComboBox2,
+                                           ui->weatherItemComboBox3, ui->weatherItemComboBox4,
+                                           ui->weatherItemComboBox5};
+    QVector<int> shownItems;
+    for (const QComboBox* box : itemBoxes)
+        shownItems << WeatherItems::numberAt(box->currentIndex());
+    const QStringList missing = observation.missing(shownItems);
+    if (!observation.anyMeasurementKnown(shownItems)) {
         // Nothing was measured: treated like a failed reply, nothing changes.
         logFeedFailure(RequestKind::Observation, QString::asprintf("Weather Data Missing: %s; observation ignored",
                                                                    missing.join(", ").toUtf8().constData()));
@@ -185,9 +191,6 @@ void MainWindow::handleObservationReply(const QString& text)
     logLine(texts.summary());
 
     const QStringList addresses = ClockAddressList::split(ui->clockWeatherIPListEdit->text());
-    const QComboBox* const itemBoxes[5] = {ui->weatherItemComboBox1, ui->weatherItemComboBox2,
-                                           ui->weatherItemComboBox3, ui->weatherItemComboBox4,
-                                           ui->weatherItemComboBox5};
     for (int slot = 0; slot < 5; ++slot) {
         const WeatherReport::ItemText* item = texts.item(WeatherItems::numberAt(itemBoxes[slot]->currentIndex()));
         for (const QString& address : addresses) {

@@ -312,8 +312,10 @@ void WeatherFeedTest::newWindow()
 
 void WeatherFeedTest::setSlots(const QList<int>& items)
 {
-    for (int slot = 1; slot <= 5; ++slot)
-        window->findChild<QComboBox*>(QString("weatherItemComboBox%1").arg(slot))->setCurrentIndex(items[slot - 1]);
+    for (int slot = 1; slot <= 5; ++slot) {
+        QComboBox* box = window->findChild<QComboBox*>(QString("weatherItemComboBox%1").arg(slot));
+        box->setCurrentIndex(WeatherItems::position(items[slot - 1]));  // by item number, not place
+    }
 }
 
 void WeatherFeedTest::presetLabels()

@@ -60,6 +60,16 @@ QString WeatherFormat::humidity(const QString& raw)
     return QString("%1%").arg(truncated(raw.toFloat()));
 }
 
+QString WeatherFormat::pressure(bool usUnits, const QString& raw)
+{
+    const double pascals = raw.toDouble();
+    if (!usUnits)
+        return QString("%1 hPa").arg(convertedShown(pascals / 100));
+    constexpr double PascalsPerInchOfMercury = 3386.389;
+    const double hundredths = std::round(pascals / PascalsPerInchOfMercury * 100);
+    return QString("%1 inHg").arg(qIsFinite(hundredths) ? hundredths / 100 : 0.0, 0, 'f', 2);
+}
+
 QString WeatherFormat::compassWord(float d)
 {
     if ((d >= 337.5f && d <= 360.0f) || (d >= 0.0f && d < 22.5f))

@@ -19,6 +19,7 @@ constexpr const char KilometresPerHour[] = "km_h-1";
 constexpr const char MetresPerSecond[] = "m_s-1";
 constexpr const char Degrees[] = "degree_(angle)";
 constexpr const char Percent[] = "percent";
+constexpr const char Pascal[] = "Pa";
 }  // namespace Unit
 
 // A unit code without its "wmoUnit:" or "unit:" prefix; one that is only a
@@ -31,6 +32,10 @@ QString temperature(bool usUnits, const QString& raw, const QString& unit = QStr
 // The whole degrees of that text (F with `usUnits`, else C).
 qint64 wholeDegrees(bool usUnits, const QString& raw, const QString& unit);
 QString humidity(const QString& raw);
+// Barometric pressure stated in pascals: "1013 hPa" (truncated), or in US
+// units "29.92 inHg" rounded to the hundredth, since the service rounds an
+// altimeter setting to 10 Pa and a truncated 29.92 would read 29.91.
+QString pressure(bool usUnits, const QString& raw);
 QString wind(bool usUnits, const QString& speed, const QString& direction);
 
 // The wind text with a compass word chosen elsewhere: "<word>-<speed> <unit>",

@@ -40,6 +40,11 @@ QString humidity(const Observation& o, bool)
     return WeatherFormat::humidity(measured(o, "relativeHumidity").raw);
 }
 
+QString pressure(const Observation& o, bool usUnits)
+{
+    return WeatherFormat::pressure(usUnits, measured(o, "barometricPressure").raw);
+}
+
 }  // namespace
 
 const QVector<WeatherItems::Item>& WeatherItems::table()
@@ -56,6 +61,8 @@ const QVector<WeatherItems::Item>& WeatherItems::table()
           {"windSpeed", true, {Unit::KilometresPerHour, Unit::MetresPerSecond}}},
          "Wind", &wind},
         {5, "Humidity", Source::Observation, {{"relativeHumidity", true, {Unit::Percent}}}, "Humidity", &humidity},
+        // Not in the summary: counted as measured or missing only while a row shows it.
+        {8, "Pressure", Source::Observation, {{"barometricPressure", true, {Unit::Pascal}}}, nullptr, &pressure},
         // Their own replies make their texts, each sent when its reply arrives.
         {6, "Alerts", Source::Alerts, {}, nullptr, nullptr},
         {7, "Forecast", Source::Forecast, {}, nullptr, nullptr},

@@ -14,6 +14,8 @@ private slots:
     void temperature();
     void humidity_data();
     void humidity();
+    void pressure_data();
+    void pressure();
     void compassWord_data();
     void compassWord();
     void wind_data();
@@ -79,6 +81,23 @@ void WeatherFormatTest::humidity()
 {
     QFETCH(QString, raw);
     QTEST(WeatherFormat::humidity(raw), "text");
+}
+
+void WeatherFormatTest::pressure_data()
+{
+    addColumns<QString, QString, QString>({"raw", "metric", "us"});
+    QTest::newRow("standard atmosphere") << "101325" << "1013 hPa" << "29.92 inHg";
+    QTest::newRow("altimeter step rounds up, hPa truncates") << "101320" << "1013 hPa" << "29.92 inHg";
+    QTest::newRow("101660") << "101660" << "1016 hPa" << "30.02 inHg";
+    QTest::newRow("not a number") << "null" << "0 hPa" << "0.00 inHg";
+    QTest::newRow("beyond any number") << "1e400" << "9000000000000000000 hPa" << "0.00 inHg";
+}
+
+void WeatherFormatTest::pressure()
+{
+    QFETCH(QString, raw);
+    QTEST(WeatherFormat::pressure(false, raw), "metric");
+    QTEST(WeatherFormat::pressure(true, raw), "us");
 }
 
 void WeatherFormatTest::compassWord_data()

@@ -1,11 +1,10 @@
-// The plain units behind the retries, the stale-observation check
-// and the weather service's User-Agent, without a window or network.
+// The plain units behind the retries and the weather service's
+// User-Agent, without a window or network.
 #include <QtTest>
 
 #include <ctime>
 #include <limits>
 
-#include "weather/observationage.h"
 #include "app/refreshretry.h"
 #include "weather/useragent.h"
 #include "support/testmain.h"
@@ -175,51 +174,6 @@ private slots:
         QCOMPARE(RefreshRetry::secondsToNextScheduled(600, 10), qint64(1));
         QCOMPARE(RefreshRetry::secondsToNextScheduled(700, 10), qint64(0));
         QCOMPARE(RefreshRetry::secondsToNextScheduled(0, 2147483647), qint64(2147483647) * 60 + 1);
-    }
-
-    void observationAge_data()
-    {
-        QTest::addColumn<QString>("timestamp");
-        QTest::addColumn<qint64>("age");  // seconds; -1 unreadable
-        QTest::addColumn<bool>("stale");
-        QTest::newRow("six minutes") << "2024-06-12T18:54:00+00:00" << qint64(360) << false;
-        QTest::newRow("exactly 120 minutes") << "2024-06-12T17:00:00+00:00" << qint64(7200) << false;
-        QTest::newRow("120 minutes and a second") << "2024-06-12T16:59:59+00:00" << qint64(7201) << true;
-        QTest::newRow("five hours, other offset") << "2024-06-12T09:00:00-05:00" << qint64(5 * 3600) << true;
-        QTest::newRow("in the future") << "2024-06-12T20:00:00+00:00" << qint64(-3600) << false;
-        QTest::newRow("no offset is UTC") << "2024-06-12T18:54:00" << qint64(360) << false;
-        QTest::newRow("no offset, in the local clocks' gap hour")
-            << "2024-03-10T02:30:00" << qint64(94 * 86400 + 16 * 3600 + 1800) << true;
-        QTest::newRow("unreadable") << "yesterday" << qint64(-1) << false;
-        QTest::newRow("empty (null)") << "" << qint64(-1) << false;
-    }
-    void observationAge()
-    {
-        QFETCH(QString, timestamp);
-        QFETCH(qint64, age);
-        QFETCH(bool, stale);
-        const QDateTime now = QDateTime(QDate(2024, 6, 12), QTime(19, 0), Qt::UTC).toLocalTime();
-        const std::optional<qint64> got = ObservationAge::ageSeconds(timestamp, now);
-        if (age == -1)
-            QVERIFY(!got);
-        else
-            QCOMPARE(got ? *got : qint64(-999999), age);
-        QCOMPARE(ObservationAge::isStale(timestamp, now, 120), stale);
-    }
-
-    void observationAgeLimit()
-    {
-        QCOMPARE(ObservationAge::maxMinutesFromSetting(""), 120);
-        QCOMPARE(ObservationAge::maxMinutesFromSetting("30"), 30);
-        QCOMPARE(ObservationAge::maxMinutesFromSetting(" 600 "), 600);
-        QCOMPARE(ObservationAge::maxMinutesFromSetting("0"), 120);
-        QCOMPARE(ObservationAge::maxMinutesFromSetting("-5"), 120);
-        QCOMPARE(ObservationAge::maxMinutesFromSetting("an hour"), 120);
-        QCOMPARE(ObservationAge::maxMinutesFromSetting("2147483647"), 2147483647);
-        const QDateTime now = QDateTime(QDate(2024, 6, 12), QTime(19, 0), Qt::UTC);
-        QVERIFY(!ObservationAge::isStale("1924-06-12T19:00:00+00:00", now, 2147483647));
-        QCOMPARE(ObservationAge::staleLogLine("KLNK", 5 * 3600 + 59),
-                 QString("Weather Observation Stale: KLNK is 300 minutes old"));
     }
 
     void userAgent_data()

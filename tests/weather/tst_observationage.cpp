@@ -65,5 +65,5 @@ private slots:
     }
 };
 
-CORVELTA_TEST_APPLESS_MAIN(ObservationAgeTest)
+CORVELTA_TEST_GUILESS_MAIN(ObservationAgeTest)
 #include "tst_observationage.moc"

@@ -182,7 +182,7 @@ void JsonExtractTest::realisticReplies_data()
     QTest::newRow("nulls read as the text null") << "observation-partial.json" << true << observationKeys
                                                  << QStringList{"2024-06-12T18:54:00+00:00", "Clear", "null",
                                                                 "3.9", "170", "null", "54.87"};
-    QTest::newRow("empty description") << "observation-empty.json" << true << observationKeys
+    QTest::newRow("empty description") << "observation-all-null.json" << true << observationKeys
                                        << QStringList{"2024-06-12T18:54:00+00:00", "", "null", "null",
                                                       "null", "null", "null"};
     QTest::newRow("station list, first station") << "stations.json" << true

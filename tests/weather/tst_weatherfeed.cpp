@@ -223,7 +223,7 @@ void WeatherFeedTest::initTestCase()
                 if (step == Stale)
                     reply.body = readReply("observation-stale.json");
                 else if (step == Empty)
-                    reply.body = readReply("observation-empty.json");
+                    reply.body = readReply("observation-all-null.json");
                 else if (step != 200)
                     reply.body = "{\"title\": \"Unexpected Problem\", \"status\": " + QByteArray::number(step) + "}";
                 if (step != 200 && !retryAfter.isEmpty())
@@ -516,7 +516,7 @@ void WeatherFeedTest::refresh_data()
         << "Currently: Mostly Cloudy, Temp: 53 F, Dewpt: 39 F, Wind: 6 mph, Humidity: 54%" << QStringList{"127.0.0.2"}
         << QStringList{u, u, u, "6 mph", u} << QList<QByteArray>{datagram(3, "6 mph")} << QList<QByteArray>{};
     QTest::newRow("nothing measured is a failed reply")
-        << "observation-empty.json" << true << QList<int>{1, 2, 3, 4, 5} << "127.0.0.2, 127.0.0.3"
+        << "observation-all-null.json" << true << QList<int>{1, 2, 3, 4, 5} << "127.0.0.2, 127.0.0.3"
         << QStringList{"Weather Data Missing: temperature, dewpoint, windDirection, windSpeed, relativeHumidity; "
                        "observation ignored"}
         << "" << QStringList{} << QStringList{u, u, u, u, u} << QList<QByteArray>{} << QList<QByteArray>{};

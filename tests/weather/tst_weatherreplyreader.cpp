@@ -109,7 +109,7 @@ void WeatherReplyReaderTest::observation_data()
         << reply("observation-partial.json")
         << QStringList{"2024-06-12T18:54:00+00:00", "Clear", "null", "3.9", "170", "null", "54.87"}
         << QStringList{"temperature", "windSpeed"};
-    QTest::newRow("nothing measured") << reply("observation-empty.json")
+    QTest::newRow("nothing measured") << reply("observation-all-null.json")
                                       << QStringList{"2024-06-12T18:54:00+00:00", "", "null", "null", "null",
                                                      "null", "null"}
                                       << all;

@@ -57,13 +57,13 @@ int main(int argc, char* argv[])
     settings.setValue(QStringLiteral("gridy"), QStringLiteral("62"));
     settings.setValue(QStringLiteral("stationid"), QStringLiteral("KLNK"));
 
-    // The settings file stores each row's item by its number in the table.
+    // The settings file stores each row's item by the item's number.
     // Three values of the observation, then the warning the substitute
     // service has in force and its forecast.
     const char* const weatherItems[5] = {"Temperature", "Wind", "Humidity", "Alerts", "Forecast"};
     for (int slot = 0; slot < 5; ++slot)
         settings.setValue(QStringLiteral("weathercombo%1").arg(slot + 1),
-                          WeatherItems::names().indexOf(QLatin1String(weatherItems[slot])));
+                          WeatherItems::numberAt(WeatherItems::names().indexOf(QLatin1String(weatherItems[slot]))));
     settings.setValue(QStringLiteral("clockweatheriplist"), parser.value(weatherClocksOption));
 
     // The substitute quote service needs no key.

@@ -163,14 +163,18 @@ const QVector<SettingsKey>& MainWindow::settingsKeys()
           << inDialog(row("cbprice", Type::Bool, true, member(&MainWindow::cbPrice)), "cbPrice")
           << inDialog(row("cbchange", Type::Bool, false, member(&MainWindow::cbChange)), "cbTodaysChange")
           << inDialog(row("cbvolume", Type::Bool, false, member(&MainWindow::cbVolume)), "cbTodaysVolume")
-          << inDialog(row("weatherstart", Type::Time, QTime(8, 0), member(&MainWindow::weatherStart)), "weatherStartTimeEdit")
-          << inDialog(row("weatherstop", Type::Time, QTime(17, 0), member(&MainWindow::weatherStop)), "weatherStopTimeEdit")
+          << inDialog(row("weatherstart", Type::Time, QTime(8, 0), member(&MainWindow::weatherStart)),
+                      "weatherStartTimeEdit")
+          << inDialog(row("weatherstop", Type::Time, QTime(17, 0), member(&MainWindow::weatherStop)),
+                      "weatherStopTimeEdit")
           << inDialog(row("stockstart", Type::Time, QTime(8, 0), member(&MainWindow::stockStart)), "stockStartTimeEdit")
           << inDialog(row("stockstop", Type::Time, QTime(16, 0), member(&MainWindow::stockStop)), "stockStopTimeEdit")
           << inDialog(row("weatherinterval", Type::Int, 10, member(&MainWindow::weatherInterval)), "weatherSpinBox")
           << inDialog(row("stockinterval", Type::Int, 10, member(&MainWindow::stockInterval)), "stockSpinBox")
-          << inDialog(row("weatherweekend", Type::Bool, false, member(&MainWindow::weatherWeekend)), "weatherWeekendCheckBox")
-          << inDialog(row("stockweekend", Type::Bool, false, member(&MainWindow::stockWeekend)), "stockWeekendCheckBox");
+          << inDialog(row("weatherweekend", Type::Bool, false, member(&MainWindow::weatherWeekend)),
+                      "weatherWeekendCheckBox")
+          << inDialog(row("stockweekend", Type::Bool, false, member(&MainWindow::stockWeekend)),
+                      "stockWeekendCheckBox");
 
         // Deployment keys: where the two services are reached, who to contact
         // about this installation (named in the weather service's

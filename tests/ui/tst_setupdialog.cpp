@@ -35,7 +35,8 @@ const QVector<std::array<const char*, 3>> DialogKeys = {
     {"cbprice", "cbPrice", "cbPrice"}, {"cbchange", "cbChange", "cbTodaysChange"},
     {"cbvolume", "cbVolume", "cbTodaysVolume"}, {"stockapikey", "stockApiKey", "apiKeyLineEdit"},
     {"weatherstart", "weatherStart", "weatherStartTimeEdit"}, {"weatherstop", "weatherStop", "weatherStopTimeEdit"},
-    {"weatherinterval", "weatherInterval", "weatherSpinBox"}, {"weatherweekend", "weatherWeekend", "weatherWeekendCheckBox"},
+    {"weatherinterval", "weatherInterval", "weatherSpinBox"},
+    {"weatherweekend", "weatherWeekend", "weatherWeekendCheckBox"},
     {"stockstart", "stockStart", "stockStartTimeEdit"}, {"stockstop", "stockStop", "stockStopTimeEdit"},
     {"stockinterval", "stockInterval", "stockSpinBox"}, {"stockweekend", "stockWeekend", "stockWeekendCheckBox"}};
 

@@ -15,14 +15,15 @@ class RunningCopyTest : public QObject
     QString settings() const { return dir.filePath("crv_settings.ini"); }
     QString log() const { return fileLines(dir.filePath(QDate::currentDate().toString("'Corvelta_'MM-dd-yy'.log'"))).join('\n'); }
 
-    // Starts a copy behind `prefix` (such as unshare); one that `runs` has logged its startup.
+    // Starts a copy behind `prefix` (such as unshare); one that `runs` has read
+    // its settings (the log retention line follows the settings load).
     bool start(QProcess& copy, QStringList prefix = {}, bool runs = true)
     {
-        const int startups = log().count("Corvelta Startup");
+        const int startups = log().count("Log files older than");
         copy.setWorkingDirectory(dir.path());
         copy.start((prefix << dir.filePath("corvelta") << "-platform" << "offscreen").takeFirst(), prefix);
         return copy.waitForStarted(30000) &&
-               (!runs || QTest::qWaitFor([&] { return log().count("Corvelta Startup") > startups; }, 30000));
+               (!runs || QTest::qWaitFor([&] { return log().count("Log files older than") > startups; }, 30000));
     }
 
 private slots:
@@ -32,7 +33,7 @@ private slots:
         QVERIFY(QFile::copy(CORVELTA_BINARY_DIR "/corvelta", dir.filePath("corvelta")));
         QFile file(settings());
         QVERIFY(file.open(QIODevice::WriteOnly) &&
-                file.write("[General]\nstockedit1=HELD\nweatherhost=http://127.0.0.1:9\nstockhost=http://127.0.0.1:9\n"));
+                file.write("[General]\nstockedit1=HELD\nlogdays=30\nweatherhost=http://127.0.0.1:9\nstockhost=http://127.0.0.1:9\n"));
     }
 
     void stopSignalsCloseAsTheWindowDoes_data()

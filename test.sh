@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Corvelta and its tests, and runs every test;
-# then the checked builds: the whole suite under AddressSanitizer and
+# Installs what is missing, checks that every source is formatted, builds
+# Corvelta and its tests, and runs every test; then the checked builds: the whole suite under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the clock-link tests under ThreadSanitizer, the
 # fuzz targets for a bounded time, and the packaging checks.
 # Exits non-zero on any failure.
@@ -10,9 +10,12 @@ cd "$(dirname "$0")"
 # Beyond what the build needs: clang and its sanitizer/fuzzer runtimes for
 # the fuzz targets, llvm-symbolizer for readable sanitizer reports, the MinGW
 # resource compiler and the MinGW headers (winver.h) for the Windows resource
-# check.
+# check, clang-format for the layout check.
 tools/install-deps.sh clang libclang-rt-14-dev llvm \
-    binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
+    binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev clang-format
+
+# First, so that a layout fault is told before a long build.
+tools/check-format.sh
 
 jobs=$(nproc)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -43,8 +43,7 @@ int guardSocket(bool bind)
 
 InstanceGuard::InstanceGuard(QObject* parent)
     : QObject(parent)
-{
-}
+{}
 
 InstanceGuard::~InstanceGuard()
 {

@@ -1,10 +1,10 @@
 #include <QApplication>
 #include <cstdio>
 
-#include "ui/captionfit.h"
 #include "app/instanceguard.h"
 #include "app/mainwindow.h"
 #include "app/stopsignals.h"
+#include "ui/captionfit.h"
 
 int main(int argc, char* argv[])
 {

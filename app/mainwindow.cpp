@@ -7,14 +7,14 @@
 #include <QNetworkReply>
 #include <QTimer>
 
+#include "app/deploymentconfig.h"
+#include "app/statusfile.h"
+#include "app/timesource.h"
+#include "clocklink/udpcommthread.h"
 #include "ui/captionfit.h"
 #include "ui/clockstablemodel.h"
 #include "ui/clockswindow.h"
-#include "app/deploymentconfig.h"
-#include "app/statusfile.h"
 #include "ui_mainwindow.h"
-#include "clocklink/udpcommthread.h"
-#include "app/timesource.h"
 #include "weather/weatheritems.h"
 
 MainWindow::MainWindow(QWidget* parent)
@@ -35,28 +35,28 @@ MainWindow::MainWindow(QWidget* parent)
     ui->latitudeLineEdit->setInputMask("099.9900");
     ui->longitudeLineEdit->setInputMask("-099.9900");
 
-    setWindowTitle(QString::asprintf("Corvelta Version %d.%d.%d", CORVELTA_VERSION_MAJOR,
-                                     CORVELTA_VERSION_MINOR, CORVELTA_VERSION_PATCH));
+    setWindowTitle(QString::asprintf("Corvelta Version %d.%d.%d", CORVELTA_VERSION_MAJOR, CORVELTA_VERSION_MINOR,
+                                     CORVELTA_VERSION_PATCH));
 
     commThread.start(QThread::NormalPriority);
 
     connect(this, &MainWindow::OnSendToLogfile, this, &MainWindow::SendToLogfile);
     // The clock link tells of clocks that stop or start answering from its
     // own thread; the lines reach the log and the status bar here.
-    connect(&commThread, &UDPCommThread::clockLinkMessage, this, &MainWindow::logLine,
-            Qt::QueuedConnection);
-    connect(&commThread, &UDPCommThread::clockAnswering, this,
-            [this](QString address, bool answering) {
-                statusState.clocks[address] = answering;
-                updateStatusBar();
-            },
-            Qt::QueuedConnection);
+    connect(&commThread, &UDPCommThread::clockLinkMessage, this, &MainWindow::logLine, Qt::QueuedConnection);
+    connect(
+        &commThread, &UDPCommThread::clockAnswering, this,
+        [this](QString address, bool answering) {
+            statusState.clocks[address] = answering;
+            updateStatusBar();
+        },
+        Qt::QueuedConnection);
     // Texts a clock missed are kept for it only while it is in a list.
     for (QLineEdit* list : {ui->clockWeatherIPListEdit, ui->clockStockIPListEdit})
         connect(list, &QLineEdit::editingFinished, this, [this] {
-            commThread.ForgetUnlistedClocks(StatusBarText::listedClocks(ui->clockWeatherIPListEdit->text(),
-                                                                        ui->clockStockIPListEdit->text())
-                                                .values());
+            commThread.ForgetUnlistedClocks(
+                StatusBarText::listedClocks(ui->clockWeatherIPListEdit->text(), ui->clockStockIPListEdit->text())
+                    .values());
         });
 
     for (QComboBox* box : {ui->weatherItemComboBox1, ui->weatherItemComboBox2, ui->weatherItemComboBox3,
@@ -76,9 +76,9 @@ MainWindow::MainWindow(QWidget* parent)
     // Texts that grow with data may be longer than their label: the whole
     // text is the label's tool tip.
     CaptionFit::showTextAsToolTip({ui->locationStatusLabel, ui->lastUpdateLabel, ui->lastWeatherVar1,
-                                   ui->lastWeatherVar2, ui->lastWeatherVar3, ui->lastWeatherVar4,
-                                   ui->lastWeatherVar5, ui->lastStockVar1, ui->lastStockVar2,
-                                   ui->lastStockVar3, ui->lastStockVar4, ui->lastStockVar5});
+                                   ui->lastWeatherVar2, ui->lastWeatherVar3, ui->lastWeatherVar4, ui->lastWeatherVar5,
+                                   ui->lastStockVar1, ui->lastStockVar2, ui->lastStockVar3, ui->lastStockVar4,
+                                   ui->lastStockVar5});
 
     openLogFile(QDir::currentPath() + "/");
     logLine("****************Corvelta Startup*******");
@@ -150,7 +150,7 @@ void MainWindow::noteRefreshSucceeded(Feed feed)
 void MainWindow::updateStatusBar()
 {
     // A clock taken out of both lists leaves the status bar.
-    statusState.listed = StatusBarText::listedClocks(ui->clockWeatherIPListEdit->text(),
-                                                     ui->clockStockIPListEdit->text());
+    statusState.listed =
+        StatusBarText::listedClocks(ui->clockWeatherIPListEdit->text(), ui->clockStockIPListEdit->text());
     ui->statusbar->showMessage(StatusBarText::compose(statusState));
 }

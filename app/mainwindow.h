@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QFile>
 #include <QList>
 #include <QMainWindow>
@@ -8,7 +9,6 @@
 #include <QSslError>
 #include <QString>
 #include <QStringList>
-#include <QDate>
 #include <QTime>
 
 #include <QDateTime>
@@ -55,8 +55,7 @@ public:
     ~MainWindow() override;
 
     // Reading replies: cuts the value that follows the colon at `position`.
-    void extractJsonValue(const QString& text, QString& key, QString& value, int position,
-                          int& resumePosition);
+    void extractJsonValue(const QString& text, QString& key, QString& value, int position, int& resumePosition);
 
     // Weather texts for the clocks, in the units `units` selects.
     QString formatTemperature(QString raw);
@@ -143,8 +142,8 @@ private:
     void handleStockReply(const QString& text);
     // A failed reply of the newest request of its kind.
     void serviceRequestFailed(RequestKind kind, QNetworkReply* rep, const QString& reason);
-    void routeFeedFailure(RequestKind kind, RefreshRetry::Failure failure, int status,
-                          std::optional<qint64> retryAfter, const QString& reason);
+    void routeFeedFailure(RequestKind kind, RefreshRetry::Failure failure, int status, std::optional<qint64> retryAfter,
+                          const QString& reason);
 
     // Sends a GET of the feeds and logs the request's start; the request
     // carries its kind and its number, and is given up after the time limit.

@@ -48,12 +48,12 @@ QDateTime httpDate(const QByteArray& text, const QDateTime& now);
 struct Input
 {
     Failure failure = Failure::Passing;
-    int httpStatus = 0;                       // 0: no HTTP answer
-    std::optional<qint64> retryAfter;         // seconds, from retryAfterSeconds
-    int attempt = 1;                          // 1 for the first retry of a series
-    int retriesSinceScheduled = 0;            // retries sent since the last scheduled refresh
-    int intervalMinutes = 10;                 // the feed's interval
-    qint64 secondsToNextScheduled = 0;        // until the next scheduled refresh
+    int httpStatus = 0;                 // 0: no HTTP answer
+    std::optional<qint64> retryAfter;   // seconds, from retryAfterSeconds
+    int attempt = 1;                    // 1 for the first retry of a series
+    int retriesSinceScheduled = 0;      // retries sent since the last scheduled refresh
+    int intervalMinutes = 10;           // the feed's interval
+    qint64 secondsToNextScheduled = 0;  // until the next scheduled refresh
 };
 
 // The delay in seconds before the retry, or nothing when none is to be made.

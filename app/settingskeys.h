@@ -13,8 +13,7 @@ class MainWindow;
 // and the tests are built from it.
 struct SettingsKey
 {
-    enum class Type
-    {
+    enum class Type {
         Text,  // a hand-written comma list reads as its text
         Bool,
         Int,

@@ -13,8 +13,8 @@ constexpr int ListedAtMost = 3;
 
 QString feedPart(const QString& name, const QTime& time)
 {
-    return name + QLatin1Char(' ')
-           + (time.isValid() ? time.toString(QStringLiteral("hh:mm")) : QStringLiteral("not yet"));
+    return name + QLatin1Char(' ') +
+           (time.isValid() ? time.toString(QStringLiteral("hh:mm")) : QStringLiteral("not yet"));
 }
 
 }  // namespace
@@ -22,8 +22,7 @@ QString feedPart(const QString& name, const QTime& time)
 QString compose(const State& state)
 {
     QStringList parts;
-    parts << feedPart(QStringLiteral("Weather"), state.weather)
-          << feedPart(QStringLiteral("Stocks"), state.stocks);
+    parts << feedPart(QStringLiteral("Weather"), state.weather) << feedPart(QStringLiteral("Stocks"), state.stocks);
     QStringList silent;
     int shown = 0;
     for (auto it = state.clocks.constBegin(); it != state.clocks.constEnd(); ++it) {

@@ -19,8 +19,8 @@ QJsonValue timeValue(const QDateTime& time)
     // anywhere and every time has the same form.
     const int offset = time.offsetFromUtc();
     const int minutes = qAbs(offset) / 60;
-    return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"))
-           + QString::asprintf("%c%02d:%02d", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+    return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
+           QString::asprintf("%c%02d:%02d", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
 }
 
 QJsonValue textValue(const QString& text)
@@ -50,14 +50,14 @@ QJsonObject clockObject(const ClockState& clock)
                                      {"onItsWay", textValue(v.onItsWay)},
                                      {"givenUp", textValue(v.givenUp)}});
     const double share = clock.retransmittedShare();
-    return QJsonObject{
-        {"address", clock.address},
-        {"lists", lists},
-        {"state", healthText(clock.health)},
-        {"lastAnswered", timeValue(clock.lastAnswered)},
-        {"answerMs", clock.answerMs < 0 ? QJsonValue(QJsonValue::Null) : QJsonValue(std::round(clock.answerMs * 10) / 10)},
-        {"retransmittedShare", share < 0 ? QJsonValue(QJsonValue::Null) : QJsonValue(share)},
-        {"variables", variables}};
+    return QJsonObject{{"address", clock.address},
+                       {"lists", lists},
+                       {"state", healthText(clock.health)},
+                       {"lastAnswered", timeValue(clock.lastAnswered)},
+                       {"answerMs", clock.answerMs < 0 ? QJsonValue(QJsonValue::Null)
+                                                       : QJsonValue(std::round(clock.answerMs * 10) / 10)},
+                       {"retransmittedShare", share < 0 ? QJsonValue(QJsonValue::Null) : QJsonValue(share)},
+                       {"variables", variables}};
 }
 
 }  // namespace
@@ -145,7 +145,8 @@ void StatusFileWriter::submit(StatusSnapshot snapshot)
         pending.push_back(std::move(snapshot));
     }
     if (wasEmpty)
-        QMetaObject::invokeMethod(&worker, [this] { writePending(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &worker, [this] { writePending(); }, Qt::QueuedConnection);
 }
 
 void StatusFileWriter::writeNow(const StatusSnapshot& snapshot)

@@ -79,6 +79,6 @@ private:
     QObject worker;  // lives on `thread`; queued calls run there
     std::mutex pendingMutex;
     std::vector<StatusSnapshot> pending;  // at most one
-    std::mutex writeMutex;  // one write at a time
-    bool stopped = false;   // guarded by writeMutex
+    std::mutex writeMutex;                // one write at a time
+    bool stopped = false;                 // guarded by writeMutex
 };

@@ -1,7 +1,6 @@
 #include "app/updateschedule.h"
 
-bool UpdateSchedule::insideWindow(const QDateTime& now, const QTime& start, const QTime& stop,
-                                  bool skipWeekends)
+bool UpdateSchedule::insideWindow(const QDateTime& now, const QTime& start, const QTime& stop, bool skipWeekends)
 {
     const QTime t = now.time();
     // A null time orders before every valid one, which gives a null start no

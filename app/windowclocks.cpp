@@ -90,8 +90,8 @@ void MainWindow::logFeedFailure(RequestKind kind, const QString& line)
 StatusSnapshot MainWindow::statusSnapshot(const QDateTime& now, bool running) const
 {
     StatusSnapshot snapshot;
-    snapshot.version = QString::asprintf("%d.%d.%d", CORVELTA_VERSION_MAJOR, CORVELTA_VERSION_MINOR,
-                                         CORVELTA_VERSION_PATCH);
+    snapshot.version =
+        QString::asprintf("%d.%d.%d", CORVELTA_VERSION_MAJOR, CORVELTA_VERSION_MINOR, CORVELTA_VERSION_PATCH);
     snapshot.started = startedAt;
     snapshot.written = now;
     snapshot.running = running;

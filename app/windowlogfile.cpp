@@ -95,9 +95,9 @@ void MainWindow::removeExpiredLogs()
         return;
     const int deleted = LogRetention::deleteExpired(logDir, logDate, logDays);
     // Posted, not logged here: a rollover opens the new file with the log locked.
-    const QString line =
-        QString::asprintf("Log files older than %d days deleted: %d", logDays, deleted);
-    QMetaObject::invokeMethod(this, [this, line] { logLine(line); }, Qt::QueuedConnection);
+    const QString line = QString::asprintf("Log files older than %d days deleted: %d", logDays, deleted);
+    QMetaObject::invokeMethod(
+        this, [this, line] { logLine(line); }, Qt::QueuedConnection);
 }
 
 void MainWindow::removeOldLogs(int daysBack)

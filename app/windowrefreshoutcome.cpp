@@ -19,23 +19,20 @@ void MainWindow::stockRefreshSucceeded()
     noteRefreshSucceeded(Feed::Stocks);
 }
 
-void MainWindow::weatherRefreshFailed(RefreshRetry::Failure failure, int httpStatus,
-                                      std::optional<qint64> retryAfter)
+void MainWindow::weatherRefreshFailed(RefreshRetry::Failure failure, int httpStatus, std::optional<qint64> retryAfter)
 {
     const bool open = UpdateSchedule::insideWindow(TimeSource::now(), weatherStart, weatherStop, weatherWeekend);
     planRetry(weatherRetry, "Weather", open, weatherInterval, weatherCounter, failure, httpStatus, retryAfter);
 }
 
-void MainWindow::stockRefreshFailed(RefreshRetry::Failure failure, int httpStatus,
-                                    std::optional<qint64> retryAfter)
+void MainWindow::stockRefreshFailed(RefreshRetry::Failure failure, int httpStatus, std::optional<qint64> retryAfter)
 {
     const bool open = UpdateSchedule::insideWindow(TimeSource::now(), stockStart, stockStop, stockWeekend);
     planRetry(stockRetry, "Stocks", open, stockInterval, stockCounter, failure, httpStatus, retryAfter);
 }
 
-void MainWindow::planRetry(RetrySeries& series, const char* feedName, bool windowOpen, int interval,
-                           qint64 counter, RefreshRetry::Failure failure, int httpStatus,
-                           std::optional<qint64> retryAfter)
+void MainWindow::planRetry(RetrySeries& series, const char* feedName, bool windowOpen, int interval, qint64 counter,
+                           RefreshRetry::Failure failure, int httpStatus, std::optional<qint64> retryAfter)
 {
     series.due = QDateTime();
     RefreshRetry::Input input = retryInput(series, interval, counter, httpStatus, retryAfter);
@@ -51,8 +48,8 @@ void MainWindow::planRetry(RetrySeries& series, const char* feedName, bool windo
     logLine(QString::asprintf("Retrying %s in %lld s", feedName, static_cast<long long>(*delay)));
 }
 
-RefreshRetry::Input MainWindow::retryInput(const RetrySeries& series, int interval, qint64 counter,
-                                           int httpStatus, std::optional<qint64> retryAfter) const
+RefreshRetry::Input MainWindow::retryInput(const RetrySeries& series, int interval, qint64 counter, int httpStatus,
+                                           std::optional<qint64> retryAfter) const
 {
     RefreshRetry::Input input;
     input.httpStatus = httpStatus;

@@ -18,9 +18,8 @@ void MainWindow::timerTimeout()
     enforceRequestTimeLimits(now);
 
     // One feed's turn: whether its window is open at this tick.
-    const auto scheduleFeed = [&](const QTime& start, const QTime& stop, bool weekend, qint64& counter,
-                                  int interval, RetrySeries& retry, void (MainWindow::*refresh)(Trigger),
-                                  const char* name) {
+    const auto scheduleFeed = [&](const QTime& start, const QTime& stop, bool weekend, qint64& counter, int interval,
+                                  RetrySeries& retry, void (MainWindow::*refresh)(Trigger), const char* name) {
         const bool open = UpdateSchedule::insideWindow(now, start, stop, weekend);
         if (open && UpdateSchedule::countTick(counter, interval)) {
             counter = 0;
@@ -32,10 +31,10 @@ void MainWindow::timerTimeout()
         }
         return open;
     };
-    const bool weatherOpen = scheduleFeed(weatherStart, weatherStop, weatherWeekend, weatherCounter,
-                                          weatherInterval, weatherRetry, &MainWindow::refreshWeather, "Weather");
-    const bool stockOpen = scheduleFeed(stockStart, stockStop, stockWeekend, stockCounter, stockInterval,
-                                        stockRetry, &MainWindow::getStocks, "Stock");
+    const bool weatherOpen = scheduleFeed(weatherStart, weatherStop, weatherWeekend, weatherCounter, weatherInterval,
+                                          weatherRetry, &MainWindow::refreshWeather, "Weather");
+    const bool stockOpen = scheduleFeed(stockStart, stockStop, stockWeekend, stockCounter, stockInterval, stockRetry,
+                                        &MainWindow::getStocks, "Stock");
 
     runDueRetries(now, weatherOpen, stockOpen);
 

@@ -31,8 +31,8 @@ void MainWindow::sendServiceRequest(QNetworkRequest request, RequestKind kind)
                               reply->errorString().toLocal8Bit().constData()));
 }
 
-bool MainWindow::mayRequestWhen(bool ready, bool& notRequestedLogged, const char* notRequestedLine,
-                                RequestKind kind, Trigger trigger)
+bool MainWindow::mayRequestWhen(bool ready, bool& notRequestedLogged, const char* notRequestedLine, RequestKind kind,
+                                Trigger trigger)
 {
     if (!ready) {
         if (!notRequestedLogged)

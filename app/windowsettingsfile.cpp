@@ -19,10 +19,10 @@
 #include "app/settingskeys.h"
 #include "app/windowplacement.h"
 #include "ui/clockswindow.h"
+#include "ui_mainwindow.h"
 #include "weather/observationage.h"
 #include "weather/useragent.h"
 #include "weather/weatheritems.h"
-#include "ui_mainwindow.h"
 
 namespace {
 
@@ -194,10 +194,9 @@ const QVector<SettingsKey>& MainWindow::settingsKeys()
                             w.maxObservationAge = ObservationAge::maxMinutesFromSetting(v.toString());
                         })
           // How long a request of either feed may take before it is given up.
-          << deployment("requesttimeout",
-                        [](MainWindow& w, const QVariant& v) {
-                            w.requestTimeout = requestTimeoutFromSetting(v.toString());
-                        })
+          << deployment(
+                 "requesttimeout",
+                 [](MainWindow& w, const QVariant& v) { w.requestTimeout = requestTimeoutFromSetting(v.toString()); })
           // How many days of day logs are kept before today.
           << deployment("logdays", [](MainWindow& w, const QVariant& v) {
                  w.logDays = LogRetention::daysFromSetting(v.toString());

@@ -47,9 +47,9 @@
 #include <vector>
 
 #include "clocklink/clockdatagram.h"
-#include "support/clockportlock.h"
 #include "clocklink/retransmitqueue.h"
 #include "clocklink/udpcommthread.h"
+#include "support/clockportlock.h"
 
 namespace {
 
@@ -100,9 +100,9 @@ QString loadAverage()
 struct SpikeRun
 {
     bool wrongCredit = false;
-    bool stale = false;        // the clock does not end with the last round
-    double emptyAfterMs = 0;   // queue empty, after the last round was queued
-    double sendsPerText = 0;   // transmissions per text queued
+    bool stale = false;       // the clock does not end with the last round
+    double emptyAfterMs = 0;  // queue empty, after the last round was queued
+    double sendsPerText = 0;  // transmissions per text queued
 };
 
 SpikeRun spikeRun(quint32 seed, int baseMs, double spikeShare, int spikeMs, double loss)
@@ -189,12 +189,14 @@ void spikeSimulation(int runs)
                           {"steady 50 ms clock", 50, 0, 0, 0.1},
                           {"steady 300 ms clock, nothing lost", 300, 0, 0, 0},
                           {"steady 50 ms clock, nothing lost", 50, 0, 0, 0}};
-    std::printf("#### The queue alone: late answers on a lossy link (%d runs each, seeds 1-%d; 10 %% of "
-                "datagrams and of answers lost unless said otherwise; 20 rounds of 5 texts a second "
-                "apart)\n\n",
-                runs, runs);
-    std::printf("| clock | runs with a wrong credit | runs ending stale | queue empty after the last round, "
-                "median (ms) | sends per text, median |\n|---|---:|---:|---:|---:|\n");
+    std::printf(
+        "#### The queue alone: late answers on a lossy link (%d runs each, seeds 1-%d; 10 %% of "
+        "datagrams and of answers lost unless said otherwise; 20 rounds of 5 texts a second "
+        "apart)\n\n",
+        runs, runs);
+    std::printf(
+        "| clock | runs with a wrong credit | runs ending stale | queue empty after the last round, "
+        "median (ms) | sends per text, median |\n|---|---:|---:|---:|---:|\n");
     for (const Case& c : cases) {
         int wrong = 0, stale = 0;
         QVector<double> empty, sends;
@@ -276,8 +278,8 @@ private:
                 for (;;) {
                     sockaddr_in from = {};
                     socklen_t fromLength = sizeof from;
-                    const ssize_t got = ::recvfrom(fd, buffer, sizeof buffer, 0,
-                                                   reinterpret_cast<sockaddr*>(&from), &fromLength);
+                    const ssize_t got =
+                        ::recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
                     if (got < 0)
                         break;
                     ++received;
@@ -391,8 +393,8 @@ SizeResult acknowledgedClocks(int clockCount, int rounds)
         QThread::msleep(200);  // the last answers are read
         cpu << (linkCpuNs() - cpuBefore) / 1e6;
         const auto roundAfter = commThread.GetUdpCounters();
-        const qint64 resent = roundAfter.transmissions - roundBefore.transmissions
-                              - (roundAfter.queued - roundBefore.queued);
+        const qint64 resent =
+            roundAfter.transmissions - roundBefore.transmissions - (roundAfter.queued - roundBefore.queued);
         result.roundsResentOverOnePercent += resent * 100 > roundAfter.queued - roundBefore.queued ? 1 : 0;
         result.roundsWithGiveUps += roundAfter.givenUp > roundBefore.givenUp ? 1 : 0;
     }
@@ -463,14 +465,13 @@ void printSizes(const std::vector<SizeResult>& results, int rounds)
     countRow("receive buffer granted (bytes)", &SizeResult::buffer);
     std::printf("\n");
     for (size_t i = 1; i < results.size(); ++i)
-        std::printf("Link CPU per clock, %d against %d clocks: %.2fx.\n", results[i].clocks,
-                    results[i - 1].clocks,
-                    (results[i].cpu.median / results[i].clocks)
-                        / qMax(1e-9, results[i - 1].cpu.median / results[i - 1].clocks));
+        std::printf("Link CPU per clock, %d against %d clocks: %.2fx.\n", results[i].clocks, results[i - 1].clocks,
+                    (results[i].cpu.median / results[i].clocks) /
+                        qMax(1e-9, results[i - 1].cpu.median / results[i - 1].clocks));
     if (results.size() > 2)
         std::printf("Link CPU per clock, %d against %d clocks: %.2fx.\n", results.back().clocks, results[1].clocks,
-                    (results.back().cpu.median / results.back().clocks)
-                        / qMax(1e-9, results[1].cpu.median / results[1].clocks));
+                    (results.back().cpu.median / results.back().clocks) /
+                        qMax(1e-9, results[1].cpu.median / results[1].clocks));
     std::printf("\nKernel rmem_max: %lld bytes (Linux grants twice the size asked for, up to twice rmem_max).\n",
                 readNumberFile("/proc/sys/net/core/rmem_max"));
     for (const SizeResult& r : results) {
@@ -615,27 +616,29 @@ void silentClocks(int datagrams, int spacingMs)
     for (int k = 0; k < int(givenUpAt.size()) && k < datagrams; ++k)
         giveUpErrors << msBetween(queuedAt[k], givenUpAt[k]) - 600;
 
-    std::printf("#### Never-acknowledged datagrams: lateness against the schedule (%d datagrams, one queued "
-                "every %d ms, to %d silent clocks)\n\n",
-                datagrams, spacingMs, ClockCount);
+    std::printf(
+        "#### Never-acknowledged datagrams: lateness against the schedule (%d datagrams, one queued "
+        "every %d ms, to %d silent clocks)\n\n",
+        datagrams, spacingMs, ClockCount);
     std::printf("| event | scheduled (ms) | samples | median (ms) | p99 (ms) | max (ms) | min (ms) |\n");
     std::printf("|---|---:|---:|---:|---:|---:|---:|\n");
     QVector<double> allTransmissions;
     for (int t = 0; t < 4; ++t) {
         const Stats s = statsOf(errors[t]);
         allTransmissions += errors[t];
-        std::printf("| transmission %d | %d | %d | %+.2f | %+.2f | %+.2f | %+.2f |\n", t + 1, 200 + 100 * t,
-                    s.count, s.median, s.p99, s.max, s.min);
+        std::printf("| transmission %d | %d | %d | %+.2f | %+.2f | %+.2f | %+.2f |\n", t + 1, 200 + 100 * t, s.count,
+                    s.median, s.p99, s.max, s.min);
     }
     const Stats all = statsOf(allTransmissions);
-    std::printf("| all transmissions | | %d | %+.2f | %+.2f | %+.2f | %+.2f |\n", all.count, all.median,
-                all.p99, all.max, all.min);
+    std::printf("| all transmissions | | %d | %+.2f | %+.2f | %+.2f | %+.2f |\n", all.count, all.median, all.p99,
+                all.max, all.min);
     const Stats g = statsOf(giveUpErrors);
     std::printf("| give-up (record leaves the queue) | 600 | %d | %+.2f | %+.2f | %+.2f | %+.2f |\n\n", g.count,
                 g.median, g.p99, g.max, g.min);
-    std::printf("Transmissions missing %d, beyond four %d. Give-up moments are seen by polling the queue's "
-                "counters every ~0.1 ms.\n\n",
-                missing, extra);
+    std::printf(
+        "Transmissions missing %d, beyond four %d. Give-up moments are seen by polling the queue's "
+        "counters every ~0.1 ms.\n\n",
+        missing, extra);
 }
 
 }  // namespace

@@ -107,8 +107,7 @@ void measure(int clocks, int rounds)
                   f = figures(file);
     std::printf("| %d | %d | %.1f (%.1f) | %.1f (%.1f) | %.1f (%.1f) | %.2f (%.2f) | %.1f (%.1f) | %d s |\n", clocks,
                 clocks * ClockState::Variables, q.median, q.max, a.median, a.max, p.median, p.max, s.median, s.max,
-                f.median, f.max,
-                StatusFile::minimumSecondsBetweenWrites(clocks));
+                f.median, f.max, StatusFile::minimumSecondsBetweenWrites(clocks));
 }
 
 }  // namespace
@@ -117,11 +116,13 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     std::printf("#### One full round in one batch, window open (milliseconds, median of rounds (max))\n\n");
-    std::printf("Window thread: applying the batch to the clocks' state and the open, sorted table, with its "
-                "repaint; taking the status file's snapshot. Writer thread: the JSON text and the file. "
-                "The last column is the shortest time between two status files.\n\n");
-    std::printf("| clocks | texts per round | queued batch | acknowledged batch | of it without the repaint "
-                "| snapshot | status file (writer) | file at most every |\n|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+    std::printf(
+        "Window thread: applying the batch to the clocks' state and the open, sorted table, with its "
+        "repaint; taking the status file's snapshot. Writer thread: the JSON text and the file. "
+        "The last column is the shortest time between two status files.\n\n");
+    std::printf(
+        "| clocks | texts per round | queued batch | acknowledged batch | of it without the repaint "
+        "| snapshot | status file (writer) | file at most every |\n|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     measure(1000, 15);
     measure(10000, 7);
     return 0;

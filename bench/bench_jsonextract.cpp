@@ -48,22 +48,24 @@ void JsonExtractBench::initTestCase()
     // service's own members, up to 50 KB.
     QString padding;
     for (int i = 0; padding.size() < 50 * 1024 - reply.size(); ++i)
-        padding += QString("        \"extra%1\": {\n            \"unitCode\": \"wmoUnit:degC\",\n"
-                           "            \"value\": %1.5,\n            \"qualityControl\": \"V\"\n        },\n")
+        padding += QString(
+                       "        \"extra%1\": {\n            \"unitCode\": \"wmoUnit:degC\",\n"
+                       "            \"value\": %1.5,\n            \"qualityControl\": \"V\"\n        },\n")
                        .arg(i);
     const int firstKey = reply.indexOf("\"timestamp\"");
     const int afterLast = reply.indexOf("\"windChill\"");
     const int half = padding.indexOf("\"extra", padding.size() / 2);
-    observation = reply.left(firstKey) + padding.left(half) + reply.mid(firstKey, afterLast - firstKey)
-                + padding.mid(half) + reply.mid(afterLast);
+    observation = reply.left(firstKey) + padding.left(half) + reply.mid(firstKey, afterLast - firstKey) +
+                  padding.mid(half) + reply.mid(afterLast);
 
     QString body = "{\"meta\": {\"version\": \"v1.0\", \"status\": 200}, \"body\": [";
     for (int q = 0; q < 200; ++q) {
         QString quote = QString("{\"preMarketChange\": 0.%1, \"preMarketChangePercent\": 0.1, ").arg(q);
         while (quote.size() < 2900)
             quote += QString("\"field%1\": \"filler text of a quote that the feed does not read\", ").arg(quote.size());
-        quote += QString("\"regularMarketChange\": -1.%1, \"regularMarketPrice\": 1%1.25, "
-                         "\"regularMarketVolume\": 5%1000, \"shortName\": \"Company %1 Inc.\", \"symbol\": \"S%1\"}")
+        quote += QString(
+                     "\"regularMarketChange\": -1.%1, \"regularMarketPrice\": 1%1.25, "
+                     "\"regularMarketVolume\": 5%1000, \"shortName\": \"Company %1 Inc.\", \"symbol\": \"S%1\"}")
                      .arg(q);
         body += (q ? ", " : "") + quote;
     }
@@ -74,11 +76,15 @@ void JsonExtractBench::initTestCase()
 
 void JsonExtractBench::observationChain()
 {
-    static const QString keys[][2] = {{"\"timestamp\"", ""},           {"\"textDescription\"", ""},
-                                      {"\"temperature\"", "\"value\""}, {"\"dewpoint\"", "\"value\""},
-                                      {"\"windDirection\"", "\"value\""}, {"\"windSpeed\"", "\"value\""},
+    static const QString keys[][2] = {{"\"timestamp\"", ""},
+                                      {"\"textDescription\"", ""},
+                                      {"\"temperature\"", "\"value\""},
+                                      {"\"dewpoint\"", "\"value\""},
+                                      {"\"windDirection\"", "\"value\""},
+                                      {"\"windSpeed\"", "\"value\""},
                                       {"\"relativeHumidity\"", "\"value\""}};
-    QBENCHMARK {
+    QBENCHMARK
+    {
         int from = 0;
         for (const auto& key : keys)
             from = JsonText::extractField(observation, key[0], from, key[1]).resumePosition;
@@ -87,7 +93,8 @@ void JsonExtractBench::observationChain()
 
 void JsonExtractBench::observationReader()
 {
-    QBENCHMARK {
+    QBENCHMARK
+    {
         WeatherReplyReader::readObservation(observation);
     }
 }
@@ -95,7 +102,8 @@ void JsonExtractBench::observationReader()
 void JsonExtractBench::quotesMarkersFoundOnce()
 {
     const QString marker = "{\"preMarketChange\"";
-    QBENCHMARK {
+    QBENCHMARK
+    {
         int total = 0;
         for (int at = quotes.indexOf(marker); at >= 0; at = quotes.indexOf(marker, at + 1))
             total += cutQuote(quotes, at + 1);
@@ -107,7 +115,8 @@ void JsonExtractBench::quotesMarkersFoundOnce()
 void JsonExtractBench::quotesMarkersFoundFromStart()
 {
     const QString marker = "{\"preMarketChange\"";
-    QBENCHMARK {
+    QBENCHMARK
+    {
         const int count = quotes.count(marker);
         for (int q = 0; q < count; ++q) {
             int at = -1;

@@ -285,18 +285,19 @@ int main(int argc, char** argv)
         services.waitForFinished(10000);
     }
 
-    std::printf("#### The running program over %d s (offscreen; CPU from /proc/<pid>/stat utime+stime)\n\n",
-                seconds);
-    std::printf("| run | CPU (%% of one core) | CPU seconds | VmRSS after start (KB) | VmRSS at end (KB) | "
-                "threads | requests logged (whole run) | scheduled updates (whole run) |\n");
+    std::printf("#### The running program over %d s (offscreen; CPU from /proc/<pid>/stat utime+stime)\n\n", seconds);
+    std::printf(
+        "| run | CPU (%% of one core) | CPU seconds | VmRSS after start (KB) | VmRSS at end (KB) | "
+        "threads | requests logged (whole run) | scheduled updates (whole run) |\n");
     std::printf("|---|---:|---:|---:|---:|---:|---:|---:|\n");
     std::printf("| idle (no feed due, no clocks) | %.2f | %.2f | %ld | %ld | %d | %d | %d |\n", idle.cpuPercent,
                 idle.cpuSecondsUsed, idle.rssStart, idle.rssEnd, idle.threads, idle.requests, idle.updates);
-    std::printf("| demo schedule (both feeds every minute, substitute services) | %.2f | %.2f | %ld | %ld | %d | "
-                "%d | %d |\n\n",
-                demo.cpuPercent, demo.cpuSecondsUsed, demo.rssStart, demo.rssEnd, demo.threads, demo.requests,
-                demo.updates);
-    std::printf("The demo run's clocks (127.0.0.2 .. 127.0.0.4) are not answered, so each datagram is sent four "
-                "times and given up.\n\n");
+    std::printf(
+        "| demo schedule (both feeds every minute, substitute services) | %.2f | %.2f | %ld | %ld | %d | "
+        "%d | %d |\n\n",
+        demo.cpuPercent, demo.cpuSecondsUsed, demo.rssStart, demo.rssEnd, demo.threads, demo.requests, demo.updates);
+    std::printf(
+        "The demo run's clocks (127.0.0.2 .. 127.0.0.4) are not answered, so each datagram is sent four "
+        "times and given up.\n\n");
     return 0;
 }

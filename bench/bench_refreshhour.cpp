@@ -25,11 +25,11 @@
 #include <cstdio>
 #include <memory>
 
-#include "bench/benchhelpers.h"
-#include "support/clockportlock.h"
 #include "app/mainwindow.h"
-#include "clocksim/simulatedclock.h"
 #include "app/timesource.h"
+#include "bench/benchhelpers.h"
+#include "clocksim/simulatedclock.h"
+#include "support/clockportlock.h"
 #include "support/mainwindowprobe.h"
 
 namespace {
@@ -145,12 +145,14 @@ int main(int argc, char** argv)
     std::printf("| after the first refresh of each feed | %ld |\n", rssAfterFirst);
     std::printf("| after 3600 ticks (one simulated hour) | %ld |\n", rssAfterHour);
     std::printf("| peak (VmHWM) | %ld |\n\n", hwm);
-    std::printf("Growth from the first refreshes to the end of the hour: %+ld KB. Refreshes: %d weather, %d stock; "
-                "replies handled %d; datagrams received by the three clocks %d. The hour took %.1f s of real time.\n\n",
-                rssAfterHour - rssAfterFirst, weatherUpdates, stockUpdates, handled, datagrams, hourMs / 1000.0);
-    std::printf("In-process start: MainWindow constructed in %.1f ms, window exposed (offscreen) %.1f ms after "
-                "construction began.\n\n",
-                constructedMs, exposedMs);
+    std::printf(
+        "Growth from the first refreshes to the end of the hour: %+ld KB. Refreshes: %d weather, %d stock; "
+        "replies handled %d; datagrams received by the three clocks %d. The hour took %.1f s of real time.\n\n",
+        rssAfterHour - rssAfterFirst, weatherUpdates, stockUpdates, handled, datagrams, hourMs / 1000.0);
+    std::printf(
+        "In-process start: MainWindow constructed in %.1f ms, window exposed (offscreen) %.1f ms after "
+        "construction began.\n\n",
+        constructedMs, exposedMs);
 
     window->close();
     window.reset();

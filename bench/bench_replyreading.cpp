@@ -16,14 +16,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <functional>
+#include <memory>
 
 #include "bench/benchhelpers.h"
 #include "replies/jsonextract.h"
+#include "stocks/stockquotereader.h"
 #include "support/alertreplies.h"
 #include "support/quotereplies.h"
-#include "stocks/stockquotereader.h"
 #include "support/substitutewebserver.h"
 #include "weather/alertsreader.h"
 #include "weather/servicetime.h"
@@ -81,11 +81,11 @@ QByteArray observationReply(int extra)
     QByteArray reply = dataFile("weather/observation.json");
     QByteArray entries;
     for (int i = 0; i < extra; ++i) {
-        entries += QByteArray(i ? ",\n" : "\n")
-                 + "            {\n                \"intensity\": \"light\",\n"
+        entries += QByteArray(i ? ",\n" : "\n") +
+                   "            {\n                \"intensity\": \"light\",\n"
                    "                \"modifier\": null,\n                \"weather\": \"rain\",\n"
-                   "                \"rawString\": \"-RA"
-                 + QByteArray::number(i) + "\",\n                \"inVicinity\": false\n            }";
+                   "                \"rawString\": \"-RA" +
+                   QByteArray::number(i) + "\",\n                \"inVicinity\": false\n            }";
     }
     if (extra > 0)
         reply.replace("\"presentWeather\": []", "\"presentWeather\": [" + entries + "\n        ]");
@@ -117,10 +117,9 @@ int parsedObservation(const QByteArray& body)
         const QJsonValue v = p.value(key).toObject().value("value");
         return v.isDouble() ? QString::number(v.toDouble()) : QString();
     };
-    return p.value("timestamp").toString().size() + p.value("textDescription").toString().size()
-         + measurement("temperature").size() + measurement("dewpoint").size()
-         + measurement("windDirection").size() + measurement("windSpeed").size()
-         + measurement("relativeHumidity").size();
+    return p.value("timestamp").toString().size() + p.value("textDescription").toString().size() +
+           measurement("temperature").size() + measurement("dewpoint").size() + measurement("windDirection").size() +
+           measurement("windSpeed").size() + measurement("relativeHumidity").size();
 }
 
 // ---- station list
@@ -132,19 +131,20 @@ QByteArray stationListReply(int count)
     QByteArray body = "{\n    \"type\": \"FeatureCollection\",\n    \"features\": [";
     for (int i = 0; i < count; ++i) {
         const QByteArray id = "K" + QByteArray::number(1000 + i);
-        body += QByteArray(i ? ",\n" : "\n")
-              + "        {\n            \"id\": \"https://api.weather.gov/stations/" + id
-              + "\",\n            \"type\": \"Feature\",\n            \"geometry\": {\n"
+        body += QByteArray(i ? ",\n" : "\n") + "        {\n            \"id\": \"https://api.weather.gov/stations/" +
+                id +
+                "\",\n            \"type\": \"Feature\",\n            \"geometry\": {\n"
                 "                \"type\": \"Point\",\n                \"coordinates\": [\n"
                 "                    -96.75925,\n                    40.85097\n                ]\n"
                 "            },\n            \"properties\": {\n"
-                "                \"@id\": \"https://api.weather.gov/stations/" + id
-              + "\",\n                \"@type\": \"wx:ObservationStation\",\n"
+                "                \"@id\": \"https://api.weather.gov/stations/" +
+                id +
+                "\",\n                \"@type\": \"wx:ObservationStation\",\n"
                 "                \"elevation\": {\n                    \"unitCode\": \"wmoUnit:m\",\n"
                 "                    \"value\": 362.1024\n                },\n"
-                "                \"stationIdentifier\": \"" + id
-              + "\",\n                \"name\": \"Station " + QByteArray::number((i * 7919) % 100000)
-              + " Municipal Airport\",\n                \"timeZone\": \"America/Chicago\",\n"
+                "                \"stationIdentifier\": \"" +
+                id + "\",\n                \"name\": \"Station " + QByteArray::number((i * 7919) % 100000) +
+                " Municipal Airport\",\n                \"timeZone\": \"America/Chicago\",\n"
                 "                \"forecast\": \"https://api.weather.gov/zones/forecast/NEZ066\",\n"
                 "                \"county\": \"https://api.weather.gov/zones/county/NEC109\",\n"
                 "                \"fireWeatherZone\": \"https://api.weather.gov/zones/fire/NEZ066\"\n"
@@ -314,8 +314,8 @@ int main(int argc, char** argv)
         }
         const QByteArray obs = observationReply(0);
         const auto o = WeatherReplyReader::readObservation(QString::fromUtf8(obs));
-        if (o.measurement("temperature").raw != "12.2" || ownStations(stationListReply(500)) != 500
-            || parsedStations(stationListReply(500)) != 500) {
+        if (o.measurement("temperature").raw != "12.2" || ownStations(stationListReply(500)) != 500 ||
+            parsedStations(stationListReply(500)) != 500) {
             std::fprintf(stderr, "the readings do not agree on the test replies\n");
             return 1;
         }
@@ -346,9 +346,10 @@ int main(int argc, char** argv)
         QVector<stockQuoteStruct> table(200);
         const QByteArray body = quotesReply(200);
         const double fromStart = bestMicros([&] { sink = sink + quotesFromStart(body, table); });
-        std::printf("\nFor comparison, the quote rule read literally (each quote's marker searched from the "
-                    "start again): %.1f us for the 200-quote reply.\n",
-                    fromStart);
+        std::printf(
+            "\nFor comparison, the quote rule read literally (each quote's marker searched from the "
+            "start again): %.1f us for the 200-quote reply.\n",
+            fromStart);
     }
 
     std::printf("\n#### Growth with the reply size (microseconds per KB; linear when the column stays flat)\n\n");
@@ -366,8 +367,7 @@ int main(int argc, char** argv)
             const Reply reply = family.second(factor);
             const Timing t = time(reply);
             std::printf("| %s | %dx | %d | %.1f | %.2f | %.1f | %.2f |\n", qPrintable(family.first), factor,
-                        int(reply.body.size()), t.own, t.own / kb(reply.body), t.parse,
-                        t.parse / kb(reply.body));
+                        int(reply.body.size()), t.own, t.own / kb(reply.body), t.parse, t.parse / kb(reply.body));
             std::fflush(stdout);
         }
     }

@@ -12,8 +12,8 @@
 
 #include "bench/benchhelpers.h"
 #include "replies/jsonextract.h"
-#include "support/quotereplies.h"
 #include "stocks/stockquotereader.h"
+#include "support/quotereplies.h"
 
 namespace {
 
@@ -41,17 +41,14 @@ double bestMicros(F run)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    std::printf("%8s %10s %14s %18s %14s %10s\n", "quotes", "bytes", "one-pass us", "from-start us",
-                "json parse us", "ratio");
+    std::printf("%8s %10s %14s %18s %14s %10s\n", "quotes", "bytes", "one-pass us", "from-start us", "json parse us",
+                "ratio");
     for (int count : {50, 100, 200, 400}) {
         const QByteArray body = manyQuotesReply(count);
         QVector<stockQuoteStruct> table(count);
-        const double linear = bestMicros([&] {
-            StockQuoteReader::read(QString::fromUtf8(body), table.data(), count);
-        });
-        const double fromStart = bestMicros([&] {
-            readQuotesBySearchFromStart(QString::fromUtf8(body), table.data(), count);
-        });
+        const double linear = bestMicros([&] { StockQuoteReader::read(QString::fromUtf8(body), table.data(), count); });
+        const double fromStart =
+            bestMicros([&] { readQuotesBySearchFromStart(QString::fromUtf8(body), table.data(), count); });
         const double parse = bestMicros([&] { readByJsonParse(body, table.data(), count); });
         std::printf("%8d %10d %14.0f %18.0f %14.0f %10.2f\n", count, int(body.size()), linear, fromStart, parse,
                     linear / parse);

@@ -14,8 +14,8 @@
 #include <QStringList>
 
 #include "replies/jsonextract.h"
-#include "stocks/stockquoterecord.h"
 #include "stocks/stockquotereader.h"
+#include "stocks/stockquoterecord.h"
 
 inline const QString SubstituteServicesScript =
     QStringLiteral(CORVELTA_TEST_DATA_DIR "/../../tools/demo/substitute_services.py");
@@ -75,7 +75,9 @@ inline int readQuotesByJsonParse(const QByteArray& body, stockQuoteStruct* table
 {
     const QJsonArray quotes = QJsonDocument::fromJson(body).object().value("body").toArray();
     const int n = qMin(quotes.size(), tableSize);
-    auto text = [](const QJsonValue& v) { return v.isString() ? v.toString() : QString::number(v.toDouble(), 'g', 17); };
+    auto text = [](const QJsonValue& v) {
+        return v.isString() ? v.toString() : QString::number(v.toDouble(), 'g', 17);
+    };
     for (int q = 0; q < n; ++q) {
         const QJsonObject o = quotes[q].toObject();
         table[q].change = StockQuoteReader::signedChange(text(o.value("regularMarketChange")));

@@ -9,8 +9,7 @@
 // batches: what each clock shows now is built from these alone.
 struct ClockLinkEvent
 {
-    enum class Kind : quint8
-    {
+    enum class Kind : quint8 {
         Queued,        // a text for a variable is on its way
         Acknowledged,  // the clock acknowledged a text
         GivenUp,       // a text ran out of retries

@@ -74,8 +74,8 @@ bool ClockStates::setLists(const QStringList& weather, const QStringList& stocks
 
     bool same = next.size() == rows.size();
     for (size_t i = 0; same && i < next.size(); ++i)
-        same = next[i].key == rows[i].key && next[i].weatherList == rows[i].weatherList
-               && next[i].stockList == rows[i].stockList;
+        same = next[i].key == rows[i].key && next[i].weatherList == rows[i].weatherList &&
+               next[i].stockList == rows[i].stockList;
     rows.swap(next);
     rowByKey.swap(nextByKey);
     if (!same)
@@ -92,8 +92,8 @@ std::vector<int> ClockStates::apply(const ClockLinkEvents& events)
         if (found == rowByKey.constEnd())
             continue;
         ClockState& clock = rows[size_t(*found)];
-        const bool textEvent = event.kind == Kind::Queued || event.kind == Kind::Acknowledged
-                               || event.kind == Kind::GivenUp;
+        const bool textEvent =
+            event.kind == Kind::Queued || event.kind == Kind::Acknowledged || event.kind == Kind::GivenUp;
         if (textEvent && (event.variable < 0 || event.variable >= ClockState::Variables))
             continue;
         ClockVariableState* variable = textEvent ? &clock.variables[size_t(event.variable)] : nullptr;

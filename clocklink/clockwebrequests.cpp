@@ -23,8 +23,7 @@ const QString TwentyUpPrefix = QStringLiteral("twentyup_checked=");
 // password in the local 8-bit encoding (no user name, no Base64).
 QByteArray authorizationValue(const QString& password)
 {
-    const QByteArray digest =
-        QCryptographicHash::hash(password.toLocal8Bit(), QCryptographicHash::Md5).toHex();
+    const QByteArray digest = QCryptographicHash::hash(password.toLocal8Bit(), QCryptographicHash::Md5).toHex();
     return (QStringLiteral("Basic ") + QString::fromLatin1(digest)).toLocal8Bit();
 }
 
@@ -143,8 +142,7 @@ qint64 UDPCommThread::serviceHttpQueue(int& httpInFlight)
             ++i;
         }
         // The record now first may go out at once: wake up again for it.
-        if (!httpQueue.isEmpty() && !httpQueue.first()->sent
-            && (!httpQueue.first()->waitForIdle || httpInFlight == 0))
+        if (!httpQueue.isEmpty() && !httpQueue.first()->sent && (!httpQueue.first()->waitForIdle || httpInFlight == 0))
             nextLimitMs = 0;
         if (!progress.isEmpty() && httpQueue.isEmpty()) {
             httpQueueTotal = 0;
@@ -160,8 +158,7 @@ qint64 UDPCommThread::serviceHttpQueue(int& httpInFlight)
             emit httpGetWebData(dispatched);
     }
     for (const QString& request : expired)
-        qDebug("Web request %s got no matching reply within %d ms; given up.",
-               qUtf8Printable(request), timeLimit);
+        qDebug("Web request %s got no matching reply within %d ms; given up.", qUtf8Printable(request), timeLimit);
     for (int value : progress)
         emit progVal(value);
     if (emptied)
@@ -199,8 +196,8 @@ void UDPCommThread::sendWebRequest(httpQueueStruct* httpData, bool post)
     if (!httpManager)
         return;
 
-    const QString urlText = QStringLiteral("http://") + ipAddress
-                            + (post ? QStringLiteral("/etc/parameters") : payload);
+    const QString urlText =
+        QStringLiteral("http://") + ipAddress + (post ? QStringLiteral("/etc/parameters") : payload);
     QNetworkRequest request(QUrl(urlText, QUrl::TolerantMode));
     request.setRawHeader("Authorization", authorizationValue(password));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("text/plain;charset=UTF-8"));

@@ -11,8 +11,7 @@ constexpr qint64 NsPerMs = 1000000;
 
 qint64 steadyNow()
 {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
@@ -54,8 +53,7 @@ bool isClockAddressText(const QString& text)
 
 RetransmitQueue::RetransmitQueue(ClockSource source)
     : clock(source ? std::move(source) : ClockSource(steadyNow))
-{
-}
+{}
 
 RetransmitQueue::~RetransmitQueue()
 {
@@ -208,8 +206,8 @@ qint64 RetransmitQueue::answerWindowNs(const ClockState& state, const udpQueueSt
     // MinAnswerWindowMs: a steady clock's interval settles just above its
     // answer time, and an answer a few times slower than usual (a busy
     // clock, a wireless hop) must still find its copy owed.
-    const qint64 span = state.sampled ? qMax(intervalNs(state, record), state.longestNs)
-                                      : qMax(capNs(record), state.longestNs);
+    const qint64 span =
+        state.sampled ? qMax(intervalNs(state, record), state.longestNs) : qMax(capNs(record), state.longestNs);
     return qMax(qint64(MinAnswerWindowMs) * NsPerMs, 2 * span);
 }
 
@@ -294,8 +292,7 @@ void RetransmitQueue::transmitRecord(udpQueueStruct& record, qint64 now, const T
     ++counts.transmissions;
 }
 
-int RetransmitQueue::serviceClock(quint32 key, ClockState& state, int maxRetries, qint64 now,
-                                  const Transmit& transmit)
+int RetransmitQueue::serviceClock(quint32 key, ClockState& state, int maxRetries, qint64 now, const Transmit& transmit)
 {
     int sent = 0;
     if (state.records.empty() && !state.kept.empty()) {
@@ -309,12 +306,10 @@ int RetransmitQueue::serviceClock(quint32 key, ClockState& state, int maxRetries
             // The clock's next record: sent once its initial delay has
             // passed and no earlier transmission still owes an answer.
             expireOwed(state, now);
-            if (state.owedUntilNs.empty()
-                && now >= record->queuedAtNs + qint64(record->initialDelay) * NsPerMs) {
-                const auto waiting = std::find_if(state.waiting.begin(), state.waiting.end(),
-                                                  [record](const std::pair<int, udpQueueStruct*>& w) {
-                                                      return w.second == record;
-                                                  });
+            if (state.owedUntilNs.empty() && now >= record->queuedAtNs + qint64(record->initialDelay) * NsPerMs) {
+                const auto waiting =
+                    std::find_if(state.waiting.begin(), state.waiting.end(),
+                                 [record](const std::pair<int, udpQueueStruct*>& w) { return w.second == record; });
                 if (waiting != state.waiting.end())
                     state.waiting.erase(waiting);
                 transmitRecord(*record, now, transmit);
@@ -335,8 +330,7 @@ int RetransmitQueue::serviceClock(quint32 key, ClockState& state, int maxRetries
         // a second time, so that a silent clock is told from a lost copy.
         // The clock's next record is looked at at once.
         ++record->retries;
-        if (record->probe || record->retries > maxRetries
-            || (record->superseded && record->sentAtNs.size() >= 2)) {
+        if (record->probe || record->retries > maxRetries || (record->superseded && record->sentAtNs.size() >= 2)) {
             giveUpFirst(key, state, now);
             continue;
         }
@@ -490,8 +484,7 @@ std::vector<ClockLinkEvent> RetransmitQueue::takeLinkEvents()
     return events;
 }
 
-void RetransmitQueue::report(ClockLinkEvent::Kind kind, quint32 key, const udpQueueStruct* record,
-                             double answerMs)
+void RetransmitQueue::report(ClockLinkEvent::Kind kind, quint32 key, const udpQueueStruct* record, double answerMs)
 {
     // Only clock variables have a text worth showing.
     if (!reportingEvents || (record && record->variable < 0))

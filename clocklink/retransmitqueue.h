@@ -121,7 +121,7 @@ public:
         qint64 queued = 0;
         qint64 acknowledged = 0;
         qint64 givenUp = 0;
-        qint64 abandoned = 0;   // dropped by clear()
+        qint64 abandoned = 0;  // dropped by clear()
         qint64 transmissions = 0;
         qint64 superseded = 0;  // replaced or dropped for a newer text of the same variable
         qint64 absorbed = 0;    // late duplicate "A"s that acknowledged nothing
@@ -144,11 +144,11 @@ public:
     // What the queue has learned of one clock's timing (milliseconds).
     struct ClockTiming
     {
-        bool sampled = false;       // an answer time has been measured
-        double smoothedMs = 0;      // smoothed answer time
-        double variationMs = 0;     // its smoothed variation
-        double longestMs = 0;       // longest answer time measured
-        int intervalMs = 0;         // retransmission interval now; 0: the record's own
+        bool sampled = false;    // an answer time has been measured
+        double smoothedMs = 0;   // smoothed answer time
+        double variationMs = 0;  // its smoothed variation
+        double longestMs = 0;    // longest answer time measured
+        int intervalMs = 0;      // retransmission interval now; 0: the record's own
     };
 
     // Writes one record's datagram; called with the queue locked, so it must
@@ -227,7 +227,7 @@ private:
         // transmission (for the probe).
         std::map<int, udpQueueStruct*> kept;
         qint64 lastTransmissionNs = 0;
-        qint64 dueNs = -1;                // its entry in the due index, -1 none
+        qint64 dueNs = -1;  // its entry in the due index, -1 none
         // Timing (nanoseconds).
         bool sampled = false;
         qint64 smoothedNs = 0;
@@ -273,8 +273,7 @@ private:
 
     // Clock events: one report() at each point a record is queued,
     // acknowledged or given up, and where health or timing changes.
-    void report(ClockLinkEvent::Kind kind, quint32 key, const udpQueueStruct* record = nullptr,
-                double answerMs = 0);
+    void report(ClockLinkEvent::Kind kind, quint32 key, const udpQueueStruct* record = nullptr, double answerMs = 0);
     bool reportingEvents = false;
     std::vector<ClockLinkEvent> linkEvents;
 

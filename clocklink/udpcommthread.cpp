@@ -33,8 +33,7 @@ UDPCommThread::UDPCommThread()
 {
     connect(this, &UDPCommThread::UDPTx, this, &UDPCommThread::udpSocketSend);
     // The worker owns the socket, so it reads the replies itself.
-    connect(this, &UDPCommThread::UDPRx, this, &UDPCommThread::readUDPResponses,
-            Qt::DirectConnection);
+    connect(this, &UDPCommThread::UDPRx, this, &UDPCommThread::readUDPResponses, Qt::DirectConnection);
     connect(this, &UDPCommThread::httpUpdateDeviceName, this, &UDPCommThread::UpdateDeviceName);
     connect(this, &UDPCommThread::httpGetWebData, this, &UDPCommThread::GetWebPageData);
     connect(this, &UDPCommThread::startTimer, this, &UDPCommThread::startTimerFunc);
@@ -82,8 +81,8 @@ void UDPCommThread::start(QThread::Priority priority)
     socketReady = false;
 }
 
-void UDPCommThread::SendUDP(QByteArray data, int length, QHostAddress addr, int port, bool queue,
-                            int initialDelay, int extraInterval)
+void UDPCommThread::SendUDP(QByteArray data, int length, QHostAddress addr, int port, bool queue, int initialDelay,
+                            int extraInterval)
 {
     if (queue) {
         auto* record = new udpQueueStruct;
@@ -230,8 +229,7 @@ void UDPCommThread::udpSocketSend(QByteArray data, int length, QHostAddress addr
     requestWake();
 }
 
-void UDPCommThread::writeDatagram(const QByteArray& data, int length, const QHostAddress& addr,
-                                  int port)
+void UDPCommThread::writeDatagram(const QByteArray& data, int length, const QHostAddress& addr, int port)
 {
     // An address that did not parse cannot be sent to; the record runs its
     // schedule and is given up like one for a silent clock.
@@ -277,8 +275,7 @@ constexpr qint64 MaxReceiveBuffer = 64 << 20;
 
 void UDPCommThread::readUDPResponses()
 {
-    if (QThread::currentThread() != this || !udpSocket
-        || udpSocket->state() != QAbstractSocket::BoundState)
+    if (QThread::currentThread() != this || !udpSocket || udpSocket->state() != QAbstractSocket::BoundState)
         return;
     readAnswers(MaxReadsPerWake);
     // More are waiting: read them on the next turn of the event loop, after
@@ -360,9 +357,9 @@ void UDPCommThread::wake()
         const QString address = event.clock.toString();
         emit clockAnswering(address, event.answering);
         if (event.logged)
-            emit clockLinkMessage(QString::asprintf(event.answering ? "Clock %s is answering again"
-                                                                    : "Clock %s is not answering",
-                                                    qUtf8Printable(address)));
+            emit clockLinkMessage(
+                QString::asprintf(event.answering ? "Clock %s is answering again" : "Clock %s is not answering",
+                                  qUtf8Printable(address)));
     }
 
     collectClockEvents();

@@ -46,7 +46,9 @@ class ClockLinkWaker : public QObject
     Q_OBJECT
 
 public:
-    explicit ClockLinkWaker(UDPCommThread* link) : link(link) {}
+    explicit ClockLinkWaker(UDPCommThread* link)
+        : link(link)
+    {}
 
 public slots:
     void wake();
@@ -91,8 +93,8 @@ public:
     // the worker has bound port 7372. Does nothing while the loop runs.
     void start(QThread::Priority priority = QThread::InheritPriority);
 
-    void SendUDP(QByteArray data, int length, QHostAddress addr, int port, bool queue,
-                 int initialDelay, int extraInterval);
+    void SendUDP(QByteArray data, int length, QHostAddress addr, int port, bool queue, int initialDelay,
+                 int extraInterval);
     void SetRetryParameters(int maxRetries, int retryInterval);
     // Ends the worker loop, waits for it, and releases what start() created.
     // Safe to call when the loop is not running.
@@ -206,8 +208,7 @@ private:
     void sendWebRequest(httpQueueStruct* httpData, bool post);
     void clearHttpQueue();
     // Appends one web request of the given kind and reports the new total.
-    void queueHttpRequest(const QString& ipAddress, const QString& payload, bool waitForIdle,
-                          int requestKind);
+    void queueHttpRequest(const QString& ipAddress, const QString& payload, bool waitForIdle, int requestKind);
 
     std::atomic<bool> runFlag{false};
     QUdpSocket* udpSocket = nullptr;

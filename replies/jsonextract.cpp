@@ -12,8 +12,7 @@ bool charIs(const QString& text, qint64 index, char c)
 
 }  // namespace
 
-void JsonText::extractValue(const QString& text, QString& key, QString& value, int position,
-                            int& resumePosition)
+void JsonText::extractValue(const QString& text, QString& key, QString& value, int position, int& resumePosition)
 {
     const QLatin1Char quote('"');
     const qint64 p = position;
@@ -62,14 +61,12 @@ void JsonText::extractValue(const QString& text, QString& key, QString& value, i
 bool JsonText::isNullValue(const QString& text, int position, const QString& value)
 {
     const qint64 p = position;
-    if (charIs(text, p + 1, '{') || charIs(text, p + 1, '[') || charIs(text, p + 1, '"')
-        || charIs(text, p + 2, '"'))
+    if (charIs(text, p + 1, '{') || charIs(text, p + 1, '[') || charIs(text, p + 1, '"') || charIs(text, p + 2, '"'))
         return false;
     return value.trimmed() == QLatin1String("null");
 }
 
-int JsonText::findKeyColon(const QString& text, const QString& quotedKey, int from,
-                           const QString& quotedInnerKey)
+int JsonText::findKeyColon(const QString& text, const QString& quotedKey, int from, const QString& quotedInnerKey)
 {
     int i = text.indexOf(quotedKey, from);
     if (!quotedInnerKey.isEmpty())

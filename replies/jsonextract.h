@@ -11,14 +11,12 @@ namespace JsonText {
 // Cuts the value that follows the colon at `position` out of `text`, and gives
 // the key name before the colon and the position a chained search resumes at.
 // Never fails and never reads outside `text`.
-void extractValue(const QString& text, QString& key, QString& value, int position,
-                  int& resumePosition);
+void extractValue(const QString& text, QString& key, QString& value, int position, int& resumePosition);
 
 // The callers' key search: the quoted key from `from`, then (for a member one
 // level down) the quoted inner key from there, then the colon after it.
 // Returns the colon's index, or -1.
-int findKeyColon(const QString& text, const QString& quotedKey, int from,
-                 const QString& quotedInnerKey = QString());
+int findKeyColon(const QString& text, const QString& quotedKey, int from, const QString& quotedInnerKey = QString());
 
 // Whether the value cut at the colon `position` is a bare JSON null: neither an
 // object, an array nor a string by the extraction's rules, and reading "null"
@@ -35,7 +33,6 @@ struct Field
     bool keyFound = false;  // the quoted key (and inner key) occur from `from` on
     bool isNull = false;    // the value is a bare JSON null
 };
-Field extractField(const QString& text, const QString& quotedKey, int from,
-                   const QString& quotedInnerKey = QString());
+Field extractField(const QString& text, const QString& quotedKey, int from, const QString& quotedInnerKey = QString());
 
 }  // namespace JsonText

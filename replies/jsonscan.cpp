@@ -4,16 +4,14 @@ namespace {
 
 bool isSpace(QChar c)
 {
-    return c == QLatin1Char(' ') || c == QLatin1Char('\n') || c == QLatin1Char('\r')
-           || c == QLatin1Char('\t');
+    return c == QLatin1Char(' ') || c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QLatin1Char('\t');
 }
 
 // Where a bare value (number, true, false, null) ends.
 bool endsBareValue(QChar c)
 {
-    return c == QLatin1Char(',') || c == QLatin1Char('}') || c == QLatin1Char(']') || isSpace(c)
-           || c == QLatin1Char('{') || c == QLatin1Char('[') || c == QLatin1Char('"')
-           || c == QLatin1Char(':');
+    return c == QLatin1Char(',') || c == QLatin1Char('}') || c == QLatin1Char(']') || isSpace(c) ||
+           c == QLatin1Char('{') || c == QLatin1Char('[') || c == QLatin1Char('"') || c == QLatin1Char(':');
 }
 
 }  // namespace
@@ -129,11 +127,21 @@ QString JsonScan::valueText(QStringView value)
         }
         const QChar escaped = inner.at(++at);
         switch (escaped.unicode()) {
-        case 'b': out.append(QLatin1Char('\b')); break;
-        case 'f': out.append(QLatin1Char('\f')); break;
-        case 'n': out.append(QLatin1Char('\n')); break;
-        case 'r': out.append(QLatin1Char('\r')); break;
-        case 't': out.append(QLatin1Char('\t')); break;
+        case 'b':
+            out.append(QLatin1Char('\b'));
+            break;
+        case 'f':
+            out.append(QLatin1Char('\f'));
+            break;
+        case 'n':
+            out.append(QLatin1Char('\n'));
+            break;
+        case 'r':
+            out.append(QLatin1Char('\r'));
+            break;
+        case 't':
+            out.append(QLatin1Char('\t'));
+            break;
         case 'u': {
             bool ok = false;
             const ushort code = at + 4 < inner.size() ? inner.mid(at + 1, 4).toUShort(&ok, 16) : 0;
@@ -145,7 +153,9 @@ QString JsonScan::valueText(QStringView value)
             }
             break;
         }
-        default: out.append(escaped); break;  // \" \\ \/ and anything else as it stands
+        default:
+            out.append(escaped);
+            break;  // \" \\ \/ and anything else as it stands
         }
     }
     return out;

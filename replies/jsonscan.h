@@ -36,14 +36,8 @@ struct Member
     int valueEnd = -1;    // one past its last character
 
     // The key as it stands between its quotation marks (escapes kept).
-    QStringView key(const QString& text) const
-    {
-        return QStringView(text).mid(keyStart + 1, keyEnd - keyStart - 2);
-    }
-    QStringView value(const QString& text) const
-    {
-        return QStringView(text).mid(valueStart, valueEnd - valueStart);
-    }
+    QStringView key(const QString& text) const { return QStringView(text).mid(keyStart + 1, keyEnd - keyStart - 2); }
+    QStringView value(const QString& text) const { return QStringView(text).mid(valueStart, valueEnd - valueStart); }
 };
 
 // Reads the member at `from` (white space before it skipped) of an object.

@@ -7,8 +7,8 @@
 
 const QString StockQuoteReader::QuoteMarker = QStringLiteral("{\"preMarketChange\"");
 
-const char* const StockQuoteReader::KeyNames[5] = {"regularMarketChange", "regularMarketPrice",
-                                                   "regularMarketVolume", "shortName", "symbol"};
+const char* const StockQuoteReader::KeyNames[5] = {"regularMarketChange", "regularMarketPrice", "regularMarketVolume",
+                                                   "shortName", "symbol"};
 
 QString StockQuoteReader::signedChange(const QString& rawChange)
 {

@@ -1,19 +1,16 @@
 #include "stocks/stockreplyhandling.h"
 
-StockReplyHandling::Result StockReplyHandling::handle(const QString& text, stockQuoteStruct* table,
-                                                      int tableSize, const QStringList& tickerFields,
-                                                      const TickerText::Flags& flags)
+StockReplyHandling::Result StockReplyHandling::handle(const QString& text, stockQuoteStruct* table, int tableSize,
+                                                      const QStringList& tickerFields, const TickerText::Flags& flags)
 {
     Result result;
-    result.logLines << QString::asprintf("StockQuote Response: Length=%d %s", text.size(),
-                                         qUtf8Printable(text));
+    result.logLines << QString::asprintf("StockQuote Response: Length=%d %s", text.size(), qUtf8Printable(text));
 
     const StockQuoteReader::Reading reading = StockQuoteReader::read(text, table, tableSize);
     result.quotesInReply = reading.quotesInReply;
     if (reading.quotesIgnored() > 0) {
         result.logLines << QString::asprintf("StockQuote Response: %d quotes, first %d used, %d ignored",
-                                             reading.quotesInReply, reading.quotesRead,
-                                             reading.quotesIgnored());
+                                             reading.quotesInReply, reading.quotesRead, reading.quotesIgnored());
     }
 
     deliver(table, reading.quotesRead, tickerFields, flags, result);
@@ -43,6 +40,5 @@ void StockReplyHandling::deliver(stockQuoteStruct* table, int count, const QStri
 
 QString StockReplyHandling::sendingLogLine(const QString& address, int var, const QString& text)
 {
-    return QString::asprintf("Sending Stock Data to %s Var%d=%s", qUtf8Printable(address), var,
-                             qUtf8Printable(text));
+    return QString::asprintf("Sending Stock Data to %s Var%d=%s", qUtf8Printable(address), var, qUtf8Printable(text));
 }

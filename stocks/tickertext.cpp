@@ -56,7 +56,6 @@ void TickerText::append(QString& tickerText, const QString& piece)
 QString TickerText::quoteLogLine(int index, const stockQuoteStruct& quote)
 {
     return QString::asprintf("i=%d Name=%s Symbol=%s Price=%s Change=%s Volume=%s DeliveryVar=%d", index,
-                             qUtf8Printable(quote.name), qUtf8Printable(quote.symbol),
-                             qUtf8Printable(quote.price), qUtf8Printable(quote.change),
-                             qUtf8Printable(quote.volume), quote.deliveryVar);
+                             qUtf8Printable(quote.name), qUtf8Printable(quote.symbol), qUtf8Printable(quote.price),
+                             qUtf8Printable(quote.change), qUtf8Printable(quote.volume), quote.deliveryVar);
 }

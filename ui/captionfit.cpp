@@ -67,8 +67,8 @@ QRect textSpaceOf(QWidget* widget, const QString& text, const QFontMetrics& fm)
         QStyleOptionButton opt;
         opt.initFrom(widget);
         opt.text = text;
-        const auto element = qobject_cast<QCheckBox*>(widget) ? QStyle::SE_CheckBoxContents
-                                                              : QStyle::SE_RadioButtonContents;
+        const auto element =
+            qobject_cast<QCheckBox*>(widget) ? QStyle::SE_CheckBoxContents : QStyle::SE_RadioButtonContents;
         return style->subElementRect(element, &opt, widget);
     }
     if (auto* button = qobject_cast<QPushButton*>(widget)) {
@@ -151,8 +151,8 @@ Caption groupBoxTitle(QGroupBox* box)
     int bottom = box->height() - 1;
     for (QObject* object : box->children()) {
         auto* child = qobject_cast<QWidget*>(object);
-        if (child && !child->isWindow() && !child->isHidden() && child->geometry().left() <= title.right()
-            && child->geometry().right() >= title.left())
+        if (child && !child->isWindow() && !child->isHidden() && child->geometry().left() <= title.right() &&
+            child->geometry().right() >= title.left())
             bottom = qMin(bottom, child->geometry().top() - 1);
     }
     Caption c;
@@ -214,12 +214,12 @@ private:
     QLabel* label;
 };
 
-} // namespace
+}  // namespace
 
 bool Caption::fits() const
 {
-    return textLeft >= textSpace.left() && textLeft + needed.width() - 1 <= textSpace.right()
-           && needed.height() <= textSpace.height();
+    return textLeft >= textSpace.left() && textLeft + needed.width() - 1 <= textSpace.right() &&
+           needed.height() <= textSpace.height();
 }
 
 QList<Caption> measure(QWidget* root)
@@ -328,4 +328,4 @@ void showTextAsToolTip(const QList<QLabel*>& labels)
     }
 }
 
-} // namespace CaptionFit
+}  // namespace CaptionFit

@@ -53,4 +53,4 @@ void fitApplicationFont();
 // with data and may be longer than their label.
 void showTextAsToolTip(const QList<QLabel*>& labels);
 
-} // namespace CaptionFit
+}  // namespace CaptionFit

@@ -60,8 +60,7 @@ QVariant variableData(const ClockVariableState& v, int role)
 ClocksTableModel::ClocksTableModel(const ClockStates& states, QObject* parent)
     : QAbstractTableModel(parent)
     , states(states)
-{
-}
+{}
 
 void ClocksTableModel::rowsChanged(const std::vector<int>& rows)
 {
@@ -135,7 +134,7 @@ QVariant ClocksTableModel::headerData(int section, Qt::Orientation orientation, 
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
-    static const char* const titles[FirstVariable] = {"Address",       "List",         "State",
+    static const char* const titles[FirstVariable] = {"Address",       "List",        "State",
                                                       "Last answered", "Answer time", "Retransmitted"};
     if (section >= 0 && section < FirstVariable)
         return QString(titles[section]);

@@ -12,9 +12,17 @@ class ClocksTableModel : public QAbstractTableModel
     Q_OBJECT
 
 public:
-    enum Column { Address, Lists, State, LastAnswered, AnswerTime, Retransmitted, FirstVariable, ColumnCount = FirstVariable + 5 };
-    enum Role
-    {
+    enum Column {
+        Address,
+        Lists,
+        State,
+        LastAnswered,
+        AnswerTime,
+        Retransmitted,
+        FirstVariable,
+        ColumnCount = FirstVariable + 5
+    };
+    enum Role {
         SortRole = Qt::UserRole,  // what a column sorts by
         OnItsWayRole,             // a variable's text not acknowledged yet
         GivenUpRole,              // a variable's newest text, given up

@@ -88,10 +88,17 @@ ClocksWindow::ClocksWindow(QAbstractItemModel* clocks, QWidget* parent)
         view->setItemDelegateForColumn(column, delegate);
     // Columns as wide as their caption and a long value, at any font
     // size; the widths are the operator's after that.
-    static const char* const samples[ClocksTableModel::ColumnCount] = {
-        "255.255.255.255", "weather", "not yet sent to", "00:00:00", "9999 ms", "100%",
-        "(AAPL) 187.25 +1.25", "(AAPL) 187.25 +1.25", "(AAPL) 187.25 +1.25", "(AAPL) 187.25 +1.25",
-        "(AAPL) 187.25 +1.25"};
+    static const char* const samples[ClocksTableModel::ColumnCount] = {"255.255.255.255",
+                                                                       "weather",
+                                                                       "not yet sent to",
+                                                                       "00:00:00",
+                                                                       "9999 ms",
+                                                                       "100%",
+                                                                       "(AAPL) 187.25 +1.25",
+                                                                       "(AAPL) 187.25 +1.25",
+                                                                       "(AAPL) 187.25 +1.25",
+                                                                       "(AAPL) 187.25 +1.25",
+                                                                       "(AAPL) 187.25 +1.25"};
     int width = 0;
     for (int column = 0; column < ClocksTableModel::ColumnCount; ++column) {
         const int text = view->fontMetrics().horizontalAdvance(QString(samples[column])) + 16;

@@ -46,16 +46,11 @@ int readProperties(const QString& text, int open, Alert& alert)
     {
         const char* key;
         QString* field;
-    } strings[] = {{"id", &alert.id},
-                   {"@id", &alert.atId},
-                   {"status", &alert.status},
-                   {"messageType", &alert.messageType},
-                   {"event", &alert.event},
-                   {"severity", &alert.severity},
-                   {"urgency", &alert.urgency},
-                   {"sent", &sent},
-                   {"expires", &expires},
-                   {"ends", &ends}};
+    } strings[] = {{"id", &alert.id},           {"@id", &alert.atId},
+                   {"status", &alert.status},   {"messageType", &alert.messageType},
+                   {"event", &alert.event},     {"severity", &alert.severity},
+                   {"urgency", &alert.urgency}, {"sent", &sent},
+                   {"expires", &expires},       {"ends", &ends}};
     const int end = JsonScan::walkMembers(text, open, [&](QStringView key, int at) {
         if (isKey(key, "references"))
             return readReferences(text, at, alert.references);
@@ -177,8 +172,8 @@ AlertsReader::Summary AlertsReader::summarize(const Reading& reading, const QDat
     for (int i = 0; i < alerts.size(); ++i) {
         const Alert& alert = alerts[i];
         const QDateTime until = alert.inForceUntil();
-        if (alert.status == QLatin1String("Actual") && alert.messageType != QLatin1String("Cancel")
-            && until.isValid() && until > now && !alert.event.isEmpty() && !replacedByAnother(i))
+        if (alert.status == QLatin1String("Actual") && alert.messageType != QLatin1String("Cancel") &&
+            until.isValid() && until > now && !alert.event.isEmpty() && !replacedByAnother(i))
             summary.counted << i;
     }
     std::stable_sort(summary.counted.begin(), summary.counted.end(), [&](int a, int b) {
@@ -204,8 +199,8 @@ AlertsReader::Summary AlertsReader::summarize(const Reading& reading, const QDat
     else if (summary.counted.size() == 1)
         summary.text = summary.events.first();
     else
-        summary.text = QStringLiteral("%1 +%2").arg(summary.events.first(),
-                                                    QString::number(summary.counted.size() - 1));
+        summary.text =
+            QStringLiteral("%1 +%2").arg(summary.events.first(), QString::number(summary.counted.size() - 1));
     return summary;
 }
 

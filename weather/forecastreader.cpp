@@ -39,8 +39,8 @@ void readTemperatureObject(const QString& text, int open, bool usUnits, Period& 
     const QString unit = hasUnit ? WeatherFormat::unitWithoutPrefix(JsonScan::valueText(unitCode.value(text)))
                                  : QString::fromLatin1(WeatherFormat::Unit::Celsius);
     const QString raw = value.value(text).toString();
-    const bool understood = unit == QLatin1String(WeatherFormat::Unit::Celsius)
-                            || unit == QLatin1String(WeatherFormat::Unit::Fahrenheit);
+    const bool understood =
+        unit == QLatin1String(WeatherFormat::Unit::Celsius) || unit == QLatin1String(WeatherFormat::Unit::Fahrenheit);
     if (!understood || wholeNumber(raw).isEmpty())
         return;
     period.temperature = QString::number(WeatherFormat::wholeDegrees(usUnits, raw, unit));
@@ -157,8 +157,7 @@ std::optional<qint64> ForecastReader::hoursSinceUpdate(const Reading& reading, c
 
 bool ForecastReader::isStale(const Reading& reading, const QDateTime& now)
 {
-    return reading.updateTime.isValid() && now.isValid()
-           && reading.updateTime.secsTo(now) > qint64(MaxAgeHours) * 3600;
+    return reading.updateTime.isValid() && now.isValid() && reading.updateTime.secsTo(now) > qint64(MaxAgeHours) * 3600;
 }
 
 QString ForecastReader::staleLogLine(qint64 hours)

@@ -15,8 +15,8 @@ namespace ForecastReader {
 
 struct Period
 {
-    QString name;             // "Tonight"; empty when missing or null
-    QDateTime startTime;      // invalid when missing or unreadable
+    QString name;         // "Tonight"; empty when missing or null
+    QDateTime startTime;  // invalid when missing or unreadable
     QDateTime endTime;
     // The whole number as text; empty when missing, null, no number or in a
     // unit other than degF and degC. From the older integer form with the
@@ -28,9 +28,9 @@ struct Period
 
 struct Reading
 {
-    bool readable = false;  // a complete JSON object with "properties" holding a "periods" list
-    QString problem;        // why not, for the log line
-    QDateTime updateTime;   // invalid when missing or unreadable
+    bool readable = false;    // a complete JSON object with "properties" holding a "periods" list
+    QString problem;          // why not, for the log line
+    QDateTime updateTime;     // invalid when missing or unreadable
     QVector<Period> periods;  // in reply order
 };
 

@@ -57,6 +57,7 @@ std::optional<QString> StandingTexts::forecastChange(const QDateTime& now, std::
     }
     // A period without a text shows that nothing can be said, never the
     // ended period's text.
-    return change(forecastGiven, ForecastReader::textAt(*forecast, now)
-                                     .value_or(QString::fromLatin1(ForecastReader::NoPeriodLeftText)));
+    return change(
+        forecastGiven,
+        ForecastReader::textAt(*forecast, now).value_or(QString::fromLatin1(ForecastReader::NoPeriodLeftText)));
 }

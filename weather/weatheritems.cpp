@@ -56,10 +56,13 @@ const QVector<WeatherItems::Item>& WeatherItems::table()
         {1, "Current Conditions", Source::Observation, {}, nullptr, &summary},
         {2, "Temperature", Source::Observation, {{"temperature", true, temperatureUnits}}, "Temp", &temperature},
         {3, "DewPoint", Source::Observation, {{"dewpoint", true, temperatureUnits}}, "Dewpt", &dewpoint},
-        {4, "Wind", Source::Observation,
+        {4,
+         "Wind",
+         Source::Observation,
          {{"windDirection", false, {Unit::Degrees}},
           {"windSpeed", true, {Unit::KilometresPerHour, Unit::MetresPerSecond}}},
-         "Wind", &wind},
+         "Wind",
+         &wind},
         {5, "Humidity", Source::Observation, {{"relativeHumidity", true, {Unit::Percent}}}, "Humidity", &humidity},
         // Not in the summary: counted as measured or missing only while a row shows it.
         {8, "Pressure", Source::Observation, {{"barometricPressure", true, {Unit::Pascal}}}, nullptr, &pressure},
@@ -169,8 +172,8 @@ QString WeatherItems::summary(const Observation& observation, bool usUnits)
         if (row.source != Source::Observation || !row.summaryName)
             continue;
         const ItemText part = text(row, observation, usUnits);
-        line += QStringLiteral(", ") + QLatin1String(row.summaryName) + QStringLiteral(": ")
-                + (part.known ? part.text : QString(UnknownText));
+        line += QStringLiteral(", ") + QLatin1String(row.summaryName) + QStringLiteral(": ") +
+                (part.known ? part.text : QString(UnknownText));
     }
     return line;
 }

@@ -20,8 +20,7 @@
 namespace WeatherItems {
 
 // The reply whose values make an item's text.
-enum class Source
-{
+enum class Source {
     Nothing,      // "None": never sent
     Observation,  // the station's latest observation
     Alerts,       // the active alerts for the point (AlertsReader)
@@ -54,12 +53,12 @@ using Formatter = QString (*)(const WeatherReplyReader::Observation& reply, bool
 
 struct Item
 {
-    int number;              // stored in the settings file; never changes
-    const char* name;        // the entry shown in the combo boxes
+    int number;        // stored in the settings file; never changes
+    const char* name;  // the entry shown in the combo boxes
     Source source;
-    QVector<Value> reads;    // in the order the service lays them out
-    const char* summaryName; // its part of the conditions summary ("Temp"); null: none
-    Formatter format;        // null for "None" and for the items of other replies
+    QVector<Value> reads;     // in the order the service lays them out
+    const char* summaryName;  // its part of the conditions summary ("Temp"); null: none
+    Formatter format;         // null for "None" and for the items of other replies
 };
 
 const QVector<Item>& table();

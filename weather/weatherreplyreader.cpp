@@ -1,7 +1,7 @@
 #include "weather/weatherreplyreader.h"
 
-#include <QtMath>
 #include <QPair>
+#include <QtMath>
 #include <algorithm>
 #include <climits>
 
@@ -155,8 +155,7 @@ WeatherReplyReader::Observation WeatherReplyReader::readObservation(const QStrin
         const int at = text.indexOf(QLatin1Char('"') + key + QLatin1Char('"'), from);
         keys.append({at < 0 ? INT_MAX : at, key.toLatin1()});
     }
-    std::stable_sort(keys.begin(), keys.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     for (const auto& key : keys) {
         Measurement measurement = readMeasurement(text, key.second.constData(), from);
         measurement.key = QString::fromLatin1(key.second);
@@ -164,10 +163,9 @@ WeatherReplyReader::Observation WeatherReplyReader::readObservation(const QStrin
     }
     // Kept in the items' order, whatever the reply's.
     const QStringList order = WeatherItems::observationMeasurements();
-    std::stable_sort(observation.measurements.begin(), observation.measurements.end(),
-                     [&](const Measurement& a, const Measurement& b) {
-                         return order.indexOf(a.key) < order.indexOf(b.key);
-                     });
+    std::stable_sort(
+        observation.measurements.begin(), observation.measurements.end(),
+        [&](const Measurement& a, const Measurement& b) { return order.indexOf(a.key) < order.indexOf(b.key); });
     return observation;
 }
 

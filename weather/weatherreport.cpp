@@ -13,7 +13,7 @@ WeatherReport::Texts WeatherReport::compose(const WeatherReplyReader::Observatio
     Texts texts;
     for (const WeatherItems::Item& row : WeatherItems::table())
         texts.items.append(row.source == WeatherItems::Source::Observation ? WeatherItems::text(row, o, usUnits)
-                                                                            : ItemText());
+                                                                           : ItemText());
     texts.summaryText = WeatherItems::summary(o, usUnits);
     return texts;
 }

@@ -57,8 +57,7 @@ void MainWindow::requestForecast(Trigger trigger)
         return;
     forecastCounter = 0;
     if (!mayRequestWhen(WeatherPaths::hasGrid(gridId, gridX, gridY), forecastNotRequestedLogged,
-                        "Weather Forecast Not Requested: no grid (press Get Stations)", RequestKind::Forecast,
-                        trigger))
+                        "Weather Forecast Not Requested: no grid (press Get Stations)", RequestKind::Forecast, trigger))
         return;
     // `units` is true for US units.
     sendWeatherRequest(WeatherPaths::forecast(gridId, gridX, gridY, !units), "Requesting Weather Forecast From: %s",
@@ -122,7 +121,8 @@ void MainWindow::handleForecastReply(const QString& text)
     }
     const std::optional<QString> shown = standingTexts.keepForecast(reading, now);
     if (!shown) {
-        logFeedFailure(RequestKind::Forecast, "Weather Forecast Missing: the current period has no name or temperature");
+        logFeedFailure(RequestKind::Forecast,
+                       "Weather Forecast Missing: the current period has no name or temperature");
         sendWeatherRows(Source::Forecast, QString::fromLatin1(ForecastReader::NoPeriodLeftText));
         return;
     }

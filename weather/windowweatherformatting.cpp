@@ -7,8 +7,7 @@
 // functions the weather rows and the reply readers call, which tests and
 // fuzzers call without a window.
 
-void MainWindow::extractJsonValue(const QString& text, QString& key, QString& value, int position,
-                                  int& resumePosition)
+void MainWindow::extractJsonValue(const QString& text, QString& key, QString& value, int position, int& resumePosition)
 {
     JsonText::extractValue(text, key, value, position, resumePosition);
 }

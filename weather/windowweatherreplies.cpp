@@ -5,12 +5,12 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "clocklink/clockaddresslist.h"
-#include "weather/observationage.h"
 #include "app/timesource.h"
+#include "clocklink/clockaddresslist.h"
 #include "replies/failurereason.h"
 #include "replies/replytext.h"
 #include "ui_mainwindow.h"
+#include "weather/observationage.h"
 #include "weather/weatherreplyreader.h"
 #include "weather/weatherreport.h"
 
@@ -45,8 +45,8 @@ void MainWindow::httpResponses(QNetworkReply* rep)
         const QString reason = FailureReason::fromBody(ReplyText::decode(rep->readAll()));
         const QString failed = QString::asprintf("Request Failed: %s Error: %d ErrorString: %s",
                                                  rep->url().toString().toUtf8().constData(), int(rep->error()),
-                                                 rep->errorString().toUtf8().constData())
-                               + FailureReason::suffix(reason);
+                                                 rep->errorString().toUtf8().constData()) +
+                               FailureReason::suffix(reason);
         if (newest) {
             logFeedFailure(kind, failed);
             serviceRequestFailed(kind, rep, reason);
@@ -158,9 +158,8 @@ void MainWindow::handleObservationReply(const QString& text)
     logLine(QString::asprintf("Station Weather Response: %s", text.toUtf8().constData()));
 
     const WeatherReplyReader::Observation observation = WeatherReplyReader::readObservation(text);
-    const QComboBox* const itemBoxes[5] = {ui->weatherItemComboBox1, ui->weatherItemComboBox2,
-                                           ui->weatherItemComboBox3, ui->weatherItemComboBox4,
-                                           ui->weatherItemComboBox5};
+    const QComboBox* const itemBoxes[5] = {ui->weatherItemComboBox1, ui->weatherItemComboBox2, ui->weatherItemComboBox3,
+                                           ui->weatherItemComboBox4, ui->weatherItemComboBox5};
     QVector<int> shownItems;
     for (const QComboBox* box : itemBoxes)
         shownItems << WeatherItems::numberAt(box->currentIndex());

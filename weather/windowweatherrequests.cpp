@@ -27,9 +27,7 @@ void MainWindow::on_coordsPushButton_clicked()
 {
     if (!mayRequest(RequestKind::Point, Trigger::Operator))
         return;
-    sendWeatherRequest(QString("/points/%1,%2")
-                           .arg(ui->latitudeLineEdit->text())
-                           .arg(ui->longitudeLineEdit->text()),
+    sendWeatherRequest(QString("/points/%1,%2").arg(ui->latitudeLineEdit->text()).arg(ui->longitudeLineEdit->text()),
                        "Requesting Address Data From: %s", RequestKind::Point);
 }
 
@@ -50,8 +48,8 @@ void MainWindow::getWeather(QString stationId, Trigger trigger)
     if (!mayRequestWhen(!stationId.trimmed().isEmpty(), weatherNotRequestedLogged,
                         "Weather Not Requested: no station chosen", RequestKind::Observation, trigger))
         return;
-    sendWeatherRequest(QString("/stations/%1/observations/latest").arg(stationId),
-                       "Requesting Weather Data From: %s", RequestKind::Observation);
+    sendWeatherRequest(QString("/stations/%1/observations/latest").arg(stationId), "Requesting Weather Data From: %s",
+                       RequestKind::Observation);
 }
 
 // A button press ends a retry series.
@@ -71,8 +69,7 @@ void MainWindow::on_metricCheckBox_toggled(bool checked)
 void MainWindow::on_locationComboBox_currentTextChanged(QString)
 {
     stationId = ui->locationComboBox->currentText().right(4);
-    ui->locationStatusLabel->setText(
-        QString("ID: %1 Grid: %2,%3 Station: %4").arg(gridId, gridX, gridY, stationId));
+    ui->locationStatusLabel->setText(QString("ID: %1 Grid: %2,%3 Station: %4").arg(gridId, gridX, gridY, stationId));
 }
 
 // The errors are only counted, never ignored: the transfer fails and its reply

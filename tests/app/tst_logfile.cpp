@@ -5,13 +5,13 @@
 #include <QTimer>
 #include <memory>
 
+#include "app/mainwindow.h"
+#include "support/clockportlock.h"
 #include "support/debugcapture.h"
 #include "support/fixedclock.h"
-#include "support/settingsfiles.h"
-#include "support/clockportlock.h"
-#include "app/mainwindow.h"
-#include "support/testmain.h"
 #include "support/mainwindowprobe.h"
+#include "support/settingsfiles.h"
+#include "support/testmain.h"
 
 namespace {
 
@@ -62,13 +62,20 @@ private slots:
     {
         addColumns<QString, QString>({"message", "written"});
 
-        QTest::newRow("plain text") << "Update Weather" << "Update Weather";
-        QTest::newRow("tag escaped") << "<b>" << "&lt;b&gt;";
-        QTest::newRow("ampersand unchanged") << "salt & pepper" << "salt & pepper";
-        QTest::newRow("entity already escaped is left") << "&lt;" << "&lt;";
-        QTest::newRow("reversed brackets") << "x>y<z" << "x&gt;y&lt;z";
-        QTest::newRow("quotes and percent unchanged") << "\"q\" 'a' 100%" << "\"q\" 'a' 100%";
-        QTest::newRow("empty message") << "" << "";
+        QTest::newRow("plain text") << "Update Weather"
+                                    << "Update Weather";
+        QTest::newRow("tag escaped") << "<b>"
+                                     << "&lt;b&gt;";
+        QTest::newRow("ampersand unchanged") << "salt & pepper"
+                                             << "salt & pepper";
+        QTest::newRow("entity already escaped is left") << "&lt;"
+                                                        << "&lt;";
+        QTest::newRow("reversed brackets") << "x>y<z"
+                                           << "x&gt;y&lt;z";
+        QTest::newRow("quotes and percent unchanged") << "\"q\" 'a' 100%"
+                                                      << "\"q\" 'a' 100%";
+        QTest::newRow("empty message") << ""
+                                       << "";
     }
     void lineFormatAndEscaping()
     {
@@ -132,10 +139,10 @@ private slots:
         QTest::newRow("new year") << QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59, 999))
                                   << QDateTime(QDate(2027, 1, 1), QTime(0, 0, 0, 1));
         // Same day of the month a month later: a new file all the same.
-        QTest::newRow("a month without lines") << QDateTime(QDate(2026, 3, 5), QTime(12, 0))
-                                               << QDateTime(QDate(2026, 4, 5), QTime(9, 0));
-        QTest::newRow("a year without lines") << QDateTime(QDate(2026, 3, 5), QTime(12, 0))
-                                              << QDateTime(QDate(2027, 3, 5), QTime(12, 0));
+        QTest::newRow("a month without lines")
+            << QDateTime(QDate(2026, 3, 5), QTime(12, 0)) << QDateTime(QDate(2026, 4, 5), QTime(9, 0));
+        QTest::newRow("a year without lines")
+            << QDateTime(QDate(2026, 3, 5), QTime(12, 0)) << QDateTime(QDate(2027, 3, 5), QTime(12, 0));
     }
     void rollover()
     {
@@ -152,8 +159,7 @@ private slots:
         const QString oldPath = logDir.filePath(logName(before.date()));
         const QString newPath = logDir.filePath(logName(after.date()));
         QCOMPARE(fileLines(oldPath), QStringList{before.toString("MM/dd/yy hh:mm:ss.zzz: ") + "old day"});
-        QCOMPARE(fileLines(newPath),
-                 (QStringList{after.toString("MM/dd/yy hh:mm:ss.zzz: ") + "new day", "same call"}));
+        QCOMPARE(fileLines(newPath), (QStringList{after.toString("MM/dd/yy hh:mm:ss.zzz: ") + "new day", "same call"}));
         QCOMPARE(MainWindowProbe::logFile(*window).fileName(), newPath);
         QCOMPARE(MainWindowProbe::logDay(*window), after.date().day());
         QVERIFY(MainWindowProbe::logOpen(*window));
@@ -242,16 +248,26 @@ private slots:
     void logdaysKeepsThatManyDays_data()
     {
         addColumns<QString, QString, bool>({"logdays", "name", "deleted"});
-        QTest::newRow("0 keeps every log") << "0" << "Corvelta_12-05-25.log" << false;
-        QTest::newRow("1 keeps yesterday's") << "1" << "Corvelta_12-04-26.log" << false;
-        QTest::newRow("1 deletes the day before") << "1" << "Corvelta_12-03-26.log" << true;
-        QTest::newRow("30 deletes the 31st, last year") << "30" << "Corvelta_11-04-26.log" << true;
-        QTest::newRow("not a number from 0 to 3650: keeps every log") << "3651" << "Corvelta_12-05-16.log" << false;
-        QTest::newRow("today's, not 1926's") << "1" << "Corvelta_12-05-26.log" << false;
-        QTest::newRow("a future date") << "1" << "Corvelta_01-10-27.log" << false;
-        QTest::newRow("no such date") << "1" << "Corvelta_13-40-26.log" << false;
-        QTest::newRow("lower case") << "1" << "corvelta_12-01-26.log" << false;
-        QTest::newRow("more after the name") << "1" << "Corvelta_12-01-26.log.bak" << false;
+        QTest::newRow("0 keeps every log") << "0"
+                                           << "Corvelta_12-05-25.log" << false;
+        QTest::newRow("1 keeps yesterday's") << "1"
+                                             << "Corvelta_12-04-26.log" << false;
+        QTest::newRow("1 deletes the day before") << "1"
+                                                  << "Corvelta_12-03-26.log" << true;
+        QTest::newRow("30 deletes the 31st, last year") << "30"
+                                                        << "Corvelta_11-04-26.log" << true;
+        QTest::newRow("not a number from 0 to 3650: keeps every log") << "3651"
+                                                                      << "Corvelta_12-05-16.log" << false;
+        QTest::newRow("today's, not 1926's") << "1"
+                                             << "Corvelta_12-05-26.log" << false;
+        QTest::newRow("a future date") << "1"
+                                       << "Corvelta_01-10-27.log" << false;
+        QTest::newRow("no such date") << "1"
+                                      << "Corvelta_13-40-26.log" << false;
+        QTest::newRow("lower case") << "1"
+                                    << "corvelta_12-01-26.log" << false;
+        QTest::newRow("more after the name") << "1"
+                                             << "Corvelta_12-01-26.log.bak" << false;
     }
     void logdaysKeepsThatManyDays()
     {
@@ -266,7 +282,8 @@ private slots:
         auto window = loggingWindow();
         QCOMPARE(QFile::exists(logDir.filePath(name)), !deleted);
         if (deleted)
-            QTRY_VERIFY(capture.debugLines().join('\n').contains(": Log files older than " + logdays + " days deleted: 1"));
+            QTRY_VERIFY(
+                capture.debugLines().join('\n').contains(": Log files older than " + logdays + " days deleted: 1"));
     }
 
 private:

@@ -6,8 +6,8 @@
 #include <limits>
 
 #include "app/refreshretry.h"
-#include "weather/useragent.h"
 #include "support/testmain.h"
+#include "weather/useragent.h"
 
 using RefreshRetry::Failure;
 
@@ -74,8 +74,8 @@ private slots:
         QTest::newRow("IMF-fixdate") << QByteArray("Sun, 08 Mar 2026 02:30:00 GMT") << qint64(1800) << mar8;
         QTest::newRow("RFC 850") << QByteArray("Sunday, 08-Mar-26 02:30:00 GMT") << qint64(1800) << mar8;
         QTest::newRow("asctime") << QByteArray("Sun Mar  8 02:30:00 2026") << qint64(1800) << mar8;
-        QTest::newRow("RFC 850, next year") << QByteArray("Monday, 08-Mar-27 02:00:00 GMT") << qint64(365 * 86400)
-                                            << mar8;
+        QTest::newRow("RFC 850, next year")
+            << QByteArray("Monday, 08-Mar-27 02:00:00 GMT") << qint64(365 * 86400) << mar8;
         QTest::newRow("RFC 850, 94 is 1994") << QByteArray("Sunday, 06-Nov-94 08:49:37 GMT") << qint64(-1) << mar8;
     }
     void retryAfter()
@@ -101,31 +101,29 @@ private slots:
         QTest::newRow("second") << P << 503 << qint64(-1) << 2 << 10 << qint64(560) << qint64(60);
         QTest::newRow("third") << P << 0 << qint64(-1) << 3 << 10 << qint64(500) << qint64(120);
         QTest::newRow("fourth") << P << 0 << qint64(-1) << 4 << 10 << qint64(400) << qint64(240);
-        QTest::newRow("fifth would pass the schedule") << P << 0 << qint64(-1) << 5 << 10 << qint64(150)
-                                                       << qint64(-1);
-        QTest::newRow("due with the scheduled refresh") << P << 0 << qint64(-1) << 1 << 10 << qint64(30)
-                                                        << qint64(-1);
+        QTest::newRow("fifth would pass the schedule") << P << 0 << qint64(-1) << 5 << 10 << qint64(150) << qint64(-1);
+        QTest::newRow("due with the scheduled refresh") << P << 0 << qint64(-1) << 1 << 10 << qint64(30) << qint64(-1);
         QTest::newRow("just before it") << P << 0 << qint64(-1) << 1 << 10 << qint64(31) << qint64(-1);
         QTest::newRow("30 s before it") << P << 0 << qint64(-1) << 1 << 10 << qint64(60) << qint64(30);
         QTest::newRow("lasting failure") << Failure::Lasting << 404 << qint64(-1) << 1 << 10 << qint64(600)
                                          << qint64(-1);
         QTest::newRow("429 Retry-After") << P << 429 << qint64(45) << 1 << 10 << qint64(600) << qint64(45);
         QTest::newRow("503 Retry-After") << P << 503 << qint64(200) << 3 << 10 << qint64(600) << qint64(200);
-        QTest::newRow("Retry-After of the whole interval") << P << 429 << qint64(600) << 1 << 10 << qint64(601)
-                                                           << qint64(-1);
-        QTest::newRow("Retry-After beyond the interval") << P << 429 << qint64(601) << 1 << 10 << qint64(601)
-                                                         << qint64(-1);
+        QTest::newRow("Retry-After of the whole interval")
+            << P << 429 << qint64(600) << 1 << 10 << qint64(601) << qint64(-1);
+        QTest::newRow("Retry-After beyond the interval")
+            << P << 429 << qint64(601) << 1 << 10 << qint64(601) << qint64(-1);
         QTest::newRow("Retry-After 0") << P << 503 << qint64(0) << 1 << 10 << qint64(600) << qint64(30);
-        QTest::newRow("Retry-After below the doubling") << P << 429 << qint64(10) << 3 << 10 << qint64(600)
-                                                        << qint64(120);
-        QTest::newRow("Retry-After of a 500 is not used") << P << 500 << qint64(200) << 1 << 10 << qint64(600)
-                                                          << qint64(30);
-        QTest::newRow("interval 0: every tick is scheduled") << P << 0 << qint64(-1) << 1 << 0 << qint64(1)
-                                                             << qint64(-1);
-        QTest::newRow("many retries do not overflow") << P << 0 << qint64(-1) << 1000 << 2147483647
-                                                      << qint64(2147483647) * 60 << qint64(-1);
-        QTest::newRow("tenth retry, long interval") << P << 0 << qint64(-1) << 10 << 100000 << qint64(6000000)
-                                                    << qint64(30) * 512;
+        QTest::newRow("Retry-After below the doubling")
+            << P << 429 << qint64(10) << 3 << 10 << qint64(600) << qint64(120);
+        QTest::newRow("Retry-After of a 500 is not used")
+            << P << 500 << qint64(200) << 1 << 10 << qint64(600) << qint64(30);
+        QTest::newRow("interval 0: every tick is scheduled")
+            << P << 0 << qint64(-1) << 1 << 0 << qint64(1) << qint64(-1);
+        QTest::newRow("many retries do not overflow")
+            << P << 0 << qint64(-1) << 1000 << 2147483647 << qint64(2147483647) * 60 << qint64(-1);
+        QTest::newRow("tenth retry, long interval")
+            << P << 0 << qint64(-1) << 10 << 100000 << qint64(6000000) << qint64(30) * 512;
     }
     void delay()
     {
@@ -180,14 +178,17 @@ private slots:
     {
         QTest::addColumn<QString>("contact");
         QTest::addColumn<QByteArray>("agent");
-        const QByteArray version = QByteArray::number(CORVELTA_VERSION_MAJOR) + '.'
-                                   + QByteArray::number(CORVELTA_VERSION_MINOR) + '.'
-                                   + QByteArray::number(CORVELTA_VERSION_PATCH);
-        QTest::newRow("no contact") << "" << "Corvelta/" + version;
-        QTest::newRow("blank contact") << "   " << "Corvelta/" + version;
-        QTest::newRow("e-mail") << "ops@example.org" << "Corvelta/" + version + " (ops@example.org)";
-        QTest::newRow("trimmed, line break dropped")
-            << " ops@example.org\r\nX-Evil: 1 " << "Corvelta/" + version + " (ops@example.orgX-Evil: 1)";
+        const QByteArray version = QByteArray::number(CORVELTA_VERSION_MAJOR) + '.' +
+                                   QByteArray::number(CORVELTA_VERSION_MINOR) + '.' +
+                                   QByteArray::number(CORVELTA_VERSION_PATCH);
+        QTest::newRow("no contact") << ""
+                                    << "Corvelta/" + version;
+        QTest::newRow("blank contact") << "   "
+                                       << "Corvelta/" + version;
+        QTest::newRow("e-mail") << "ops@example.org"
+                                << "Corvelta/" + version + " (ops@example.org)";
+        QTest::newRow("trimmed, line break dropped") << " ops@example.org\r\nX-Evil: 1 "
+                                                     << "Corvelta/" + version + " (ops@example.orgX-Evil: 1)";
     }
     void userAgent()
     {
@@ -195,10 +196,7 @@ private slots:
         QTEST(UserAgent::weather(contact), "agent");
     }
 
-    void versionIsTheBuildsOne()
-    {
-        QCOMPARE(UserAgent::weather(""), QByteArray("Corvelta/1.0.6"));
-    }
+    void versionIsTheBuildsOne() { QCOMPARE(UserAgent::weather(""), QByteArray("Corvelta/1.0.6")); }
 };
 
 CORVELTA_TEST_GUILESS_MAIN(RefreshRetryTest)

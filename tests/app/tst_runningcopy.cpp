@@ -13,7 +13,10 @@ class RunningCopyTest : public QObject
 
     QTemporaryDir dir;
     QString settings() const { return dir.filePath("crv_settings.ini"); }
-    QString log() const { return fileLines(dir.filePath(QDate::currentDate().toString("'Corvelta_'MM-dd-yy'.log'"))).join('\n'); }
+    QString log() const
+    {
+        return fileLines(dir.filePath(QDate::currentDate().toString("'Corvelta_'MM-dd-yy'.log'"))).join('\n');
+    }
 
     // Starts a copy behind `prefix` (such as unshare); one that `runs` has read
     // its settings (the log retention line follows the settings load).
@@ -21,7 +24,10 @@ class RunningCopyTest : public QObject
     {
         const int startups = log().count("Log files older than");
         copy.setWorkingDirectory(dir.path());
-        copy.start((prefix << dir.filePath("corvelta") << "-platform" << "offscreen").takeFirst(), prefix);
+        copy.start((prefix << dir.filePath("corvelta") << "-platform"
+                           << "offscreen")
+                       .takeFirst(),
+                   prefix);
         return copy.waitForStarted(30000) &&
                (!runs || QTest::qWaitFor([&] { return log().count("Log files older than") > startups; }, 30000));
     }
@@ -32,8 +38,8 @@ private slots:
         QVERIFY(QDir(dir.path()).removeRecursively() && QDir().mkpath(dir.path()));
         QVERIFY(QFile::copy(CORVELTA_BINARY_DIR "/corvelta", dir.filePath("corvelta")));
         QFile file(settings());
-        QVERIFY(file.open(QIODevice::WriteOnly) &&
-                file.write("[General]\nstockedit1=HELD\nlogdays=30\nweatherhost=http://127.0.0.1:9\nstockhost=http://127.0.0.1:9\n"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("[General]\nstockedit1=HELD\nlogdays=30\nweatherhost="
+                                                              "http://127.0.0.1:9\nstockhost=http://127.0.0.1:9\n"));
     }
 
     void stopSignalsCloseAsTheWindowDoes_data()
@@ -85,8 +91,10 @@ private slots:
             QCOMPARE(second.exitCode(), 1);
             QCOMPARE(QString(second.readAllStandardError()).split('\n').filter("already running"),
                      QStringList{QString("Corvelta is already running (process %1); this copy sends nothing to the "
-                                         "clocks and closes.").arg(first.processId())});
-            QTRY_VERIFY_WITH_TIMEOUT(log().contains("Another start of Corvelta was refused; this window is the one that runs"), 30000);
+                                         "clocks and closes.")
+                                     .arg(first.processId())});
+            QTRY_VERIFY_WITH_TIMEOUT(
+                log().contains("Another start of Corvelta was refused; this window is the one that runs"), 30000);
             QCOMPARE(log().count("Corvelta Startup"), 1);
             QCOMPARE(fileLines(settings()), settingsBefore);
         }

@@ -3,13 +3,13 @@
 #include <QTimer>
 #include <memory>
 
+#include "app/mainwindow.h"
+#include "support/clockportlock.h"
 #include "support/debugcapture.h"
 #include "support/fixedclock.h"
-#include "support/settingsfiles.h"
-#include "support/clockportlock.h"
-#include "app/mainwindow.h"
-#include "support/testmain.h"
 #include "support/mainwindowprobe.h"
+#include "support/settingsfiles.h"
+#include "support/testmain.h"
 
 namespace {
 
@@ -30,7 +30,8 @@ class Ticker
 public:
     // A window with the default schedule, its real timer held still; the
     // test drives the ticks itself.
-    Ticker() : clock(QDateTime(wednesday, QTime(0, 0)))
+    Ticker()
+        : clock(QDateTime(wednesday, QTime(0, 0)))
     {
         prepareSettingsFile();
         window = std::make_unique<MainWindow>();

@@ -9,14 +9,14 @@
 #include <QTimer>
 #include <memory>
 
+#include "app/mainwindow.h"
+#include "support/clockportlock.h"
 #include "support/debugcapture.h"
 #include "support/fixedclock.h"
+#include "support/mainwindowprobe.h"
 #include "support/settingsfiles.h"
 #include "support/substitutewebserver.h"
-#include "support/clockportlock.h"
-#include "app/mainwindow.h"
 #include "support/testmain.h"
-#include "support/mainwindowprobe.h"
 
 QComboBox* weatherCombo(MainWindow& w, int i)
 {
@@ -55,14 +55,22 @@ std::unique_ptr<MainWindow> makeWindow()
 // The defaults of a first start: these, and every other key empty of its type.
 QVariantMap firstStartValues()
 {
-    QVariantMap v{{"latitudeEdit", "40.8106"}, {"longitudeEdit", "-96.6274"}, {"units", true},
-                  {"cbticker", true}, {"cbprice", true}, {"weatherstart", QTime(8, 0)},
-                  {"weatherstop", QTime(17, 0)}, {"stockstart", QTime(8, 0)}, {"stockstop", QTime(16, 0)},
-                  {"weatherinterval", 10}, {"stockinterval", 10}};
+    QVariantMap v{{"latitudeEdit", "40.8106"},
+                  {"longitudeEdit", "-96.6274"},
+                  {"units", true},
+                  {"cbticker", true},
+                  {"cbprice", true},
+                  {"weatherstart", QTime(8, 0)},
+                  {"weatherstop", QTime(17, 0)},
+                  {"stockstart", QTime(8, 0)},
+                  {"stockstop", QTime(16, 0)},
+                  {"weatherinterval", 10},
+                  {"stockinterval", 10}};
     for (const SettingsKey& key : MainWindow::settingsKeys()) {
         if (key.written() && !v.contains(key.name))
-            v[key.name] = key.type == SettingsKey::Type::Text ? QVariant(QString())
-                          : key.type == SettingsKey::Type::Bool ? QVariant(false) : QVariant(0);
+            v[key.name] = key.type == SettingsKey::Type::Text   ? QVariant(QString())
+                          : key.type == SettingsKey::Type::Bool ? QVariant(false)
+                                                                : QVariant(0);
     }
     return v;
 }
@@ -79,8 +87,8 @@ private slots:
     void firstStartShowsEveryDefault()
     {
         prepareSettingsFile({}, false);
-        const QString logPath = QDir::current().filePath(
-            "Corvelta_" + TimeSource::now().date().toString("MM-dd-yy") + ".log");
+        const QString logPath =
+            QDir::current().filePath("Corvelta_" + TimeSource::now().date().toString("MM-dd-yy") + ".log");
         QFile::remove(logPath);
 
         auto window = makeWindow();
@@ -201,9 +209,12 @@ private slots:
         const QByteArray before = original.readAll();
         // Keys added since the file was recorded are written too; the rest comes back to the letter.
         QByteArrayList after = written.readAll().split('\n');
-        after.erase(std::remove_if(after.begin(), after.end(), [&](const QByteArray& line) {
-                        return line.contains('=') && !before.contains('\n' + line.left(line.indexOf('=') + 1));
-                    }), after.end());
+        after.erase(std::remove_if(after.begin(), after.end(),
+                                   [&](const QByteArray& line) {
+                                       return line.contains('=') &&
+                                              !before.contains('\n' + line.left(line.indexOf('=') + 1));
+                                   }),
+                    after.end());
         QCOMPARE(after.join('\n'), before);
     }
 
@@ -250,8 +261,9 @@ private slots:
         {
             QFile file(settingsFilePath());
             QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Text));
-            file.write("[General]\nfuturekey=keep me\nweatherhost=http://127.0.0.1:9\n"
-                       "stockhost=127.0.0.1:9\n\n[Other]\nx=1\n");
+            file.write(
+                "[General]\nfuturekey=keep me\nweatherhost=http://127.0.0.1:9\n"
+                "stockhost=127.0.0.1:9\n\n[Other]\nx=1\n");
         }
         makeWindow()->saveSettings();
 
@@ -268,21 +280,24 @@ private slots:
         addColumns<QVariant, QVariant, QString, QString, QString>(
             {"weatherSetting", "stockSetting", "weatherBaseUrl", "stockBaseUrl", "stockHost"});
 
-        QTest::newRow("absent: the real services")
-            << QVariant() << QVariant() << "https://api.weather.gov"
-            << "https://mboum-finance.p.rapidapi.com" << "mboum-finance.p.rapidapi.com";
+        QTest::newRow("absent: the real services") << QVariant() << QVariant() << "https://api.weather.gov"
+                                                   << "https://mboum-finance.p.rapidapi.com"
+                                                   << "mboum-finance.p.rapidapi.com";
         QTest::newRow("host names") << QVariant("weather.example.test") << QVariant("quotes.example.test")
-                                    << "https://weather.example.test" << "https://quotes.example.test"
+                                    << "https://weather.example.test"
+                                    << "https://quotes.example.test"
                                     << "quotes.example.test";
-        QTest::newRow("hosts with ports") << QVariant("127.0.0.1:8443") << QVariant("127.0.0.1:9443")
-                                          << "https://127.0.0.1:8443" << "https://127.0.0.1:9443"
-                                          << "127.0.0.1:9443";
+        QTest::newRow("hosts with ports")
+            << QVariant("127.0.0.1:8443") << QVariant("127.0.0.1:9443") << "https://127.0.0.1:8443"
+            << "https://127.0.0.1:9443"
+            << "127.0.0.1:9443";
         QTest::newRow("substitute services by URL")
-            << QVariant("http://127.0.0.1:8080") << QVariant("https://127.0.0.1:8443/")
-            << "http://127.0.0.1:8080" << "https://127.0.0.1:8443" << "127.0.0.1:8443";
-        QTest::newRow("empty values: the real services")
-            << QVariant("") << QVariant("  ") << "https://api.weather.gov"
-            << "https://mboum-finance.p.rapidapi.com" << "mboum-finance.p.rapidapi.com";
+            << QVariant("http://127.0.0.1:8080") << QVariant("https://127.0.0.1:8443/") << "http://127.0.0.1:8080"
+            << "https://127.0.0.1:8443"
+            << "127.0.0.1:8443";
+        QTest::newRow("empty values: the real services") << QVariant("") << QVariant("  ") << "https://api.weather.gov"
+                                                         << "https://mboum-finance.p.rapidapi.com"
+                                                         << "mboum-finance.p.rapidapi.com";
     }
     void deploymentKeys()
     {
@@ -311,20 +326,33 @@ private slots:
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QVariant>("loaded");
 
-        QTest::newRow("non-numeric interval") << "weatherinterval" << "ten" << QVariant(0);
-        QTest::newRow("interval with trailing text") << "stockinterval" << "12 min" << QVariant(0);
-        QTest::newRow("interval of zero") << "weatherinterval" << "0" << QVariant(0);
-        QTest::newRow("unreadable start time") << "weatherstart" << "8 o'clock" << QVariant(QTime());
-        QTest::newRow("unreadable stop time") << "stockstop" << "25:99" << QVariant(QTime());
-        QTest::newRow("time as plain text") << "stockstart" << "09:30:00" << QVariant(QTime(9, 30));
+        QTest::newRow("non-numeric interval") << "weatherinterval"
+                                              << "ten" << QVariant(0);
+        QTest::newRow("interval with trailing text") << "stockinterval"
+                                                     << "12 min" << QVariant(0);
+        QTest::newRow("interval of zero") << "weatherinterval"
+                                          << "0" << QVariant(0);
+        QTest::newRow("unreadable start time") << "weatherstart"
+                                               << "8 o'clock" << QVariant(QTime());
+        QTest::newRow("unreadable stop time") << "stockstop"
+                                              << "25:99" << QVariant(QTime());
+        QTest::newRow("time as plain text") << "stockstart"
+                                            << "09:30:00" << QVariant(QTime(9, 30));
         // An item number this version does not know is written back as it was.
-        QTest::newRow("combo index 9") << "weathercombo1" << "9" << QVariant(9);
-        QTest::newRow("negative combo index") << "weathercombo2" << "-4" << QVariant(-4);
-        QTest::newRow("non-numeric combo index") << "weathercombo3" << "Wind" << QVariant(0);
-        QTest::newRow("units word") << "units" << "false" << QVariant(false);
-        QTest::newRow("units zero") << "units" << "0" << QVariant(false);
-        QTest::newRow("weekend anything else") << "weatherweekend" << "sometimes" << QVariant(true);
-        QTest::newRow("latitude beyond the mask") << "latitudeEdit" << "40.81065555" << QVariant("40.8106");
+        QTest::newRow("combo index 9") << "weathercombo1"
+                                       << "9" << QVariant(9);
+        QTest::newRow("negative combo index") << "weathercombo2"
+                                              << "-4" << QVariant(-4);
+        QTest::newRow("non-numeric combo index") << "weathercombo3"
+                                                 << "Wind" << QVariant(0);
+        QTest::newRow("units word") << "units"
+                                    << "false" << QVariant(false);
+        QTest::newRow("units zero") << "units"
+                                    << "0" << QVariant(false);
+        QTest::newRow("weekend anything else") << "weatherweekend"
+                                               << "sometimes" << QVariant(true);
+        QTest::newRow("latitude beyond the mask") << "latitudeEdit"
+                                                  << "40.81065555" << QVariant("40.8106");
     }
     void garbageValuesLoadAsConverted()
     {

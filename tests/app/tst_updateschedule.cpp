@@ -29,16 +29,22 @@ private slots:
             return QDateTime(d, QTime(h, m, s, ms));
         };
         QTest::newRow("at the start") << at(wednesday, 8, 0) << eight << sixteen << false << true;
-        QTest::newRow("a millisecond before the start") << at(wednesday, 7, 59, 59, 999) << eight << sixteen << false << false;
+        QTest::newRow("a millisecond before the start")
+            << at(wednesday, 7, 59, 59, 999) << eight << sixteen << false << false;
         QTest::newRow("at the stop") << at(wednesday, 16, 0) << eight << sixteen << false << true;
         QTest::newRow("400 ms after the stop") << at(wednesday, 16, 0, 0, 400) << eight << sixteen << false << false;
-        QTest::newRow("a millisecond after the stop") << at(wednesday, 16, 0, 0, 1) << eight << sixteen << false << false;
+        QTest::newRow("a millisecond after the stop")
+            << at(wednesday, 16, 0, 0, 1) << eight << sixteen << false << false;
         QTest::newRow("midday") << at(wednesday, 12, 0) << eight << sixteen << false << true;
         QTest::newRow("midnight") << at(wednesday, 0, 0) << eight << sixteen << false << false;
-        QTest::newRow("start later than stop, evening") << at(wednesday, 20, 0) << QTime(18, 0) << eight << false << false;
-        QTest::newRow("start later than stop, morning") << at(wednesday, 7, 0) << QTime(18, 0) << eight << false << false;
-        QTest::newRow("start equal to stop, that very moment") << at(wednesday, 9, 0) << QTime(9, 0) << QTime(9, 0) << false << true;
-        QTest::newRow("null start, just after midnight") << at(wednesday, 0, 0, 0, 1) << QTime() << sixteen << false << true;
+        QTest::newRow("start later than stop, evening")
+            << at(wednesday, 20, 0) << QTime(18, 0) << eight << false << false;
+        QTest::newRow("start later than stop, morning")
+            << at(wednesday, 7, 0) << QTime(18, 0) << eight << false << false;
+        QTest::newRow("start equal to stop, that very moment")
+            << at(wednesday, 9, 0) << QTime(9, 0) << QTime(9, 0) << false << true;
+        QTest::newRow("null start, just after midnight")
+            << at(wednesday, 0, 0, 0, 1) << QTime() << sixteen << false << true;
         QTest::newRow("null start, midnight") << at(wednesday, 0, 0) << QTime() << sixteen << false << true;
         QTest::newRow("null start, after the stop") << at(wednesday, 16, 0, 1) << QTime() << sixteen << false << false;
         QTest::newRow("null stop, midnight") << at(wednesday, 0, 0) << eight << QTime() << false << false;
@@ -76,8 +82,7 @@ private slots:
         QTest::newRow("huge interval never wraps round") << qint64(5) << 40000000 << false;
         // The counter a huge interval starts at (interval x 60)
         // fires on the first tick, as for any interval.
-        QTest::newRow("counter started at a huge interval x 60")
-            << qint64(2147483647) * 60 << 2147483647 << true;
+        QTest::newRow("counter started at a huge interval x 60") << qint64(2147483647) * 60 << 2147483647 << true;
         QTest::newRow("just below it") << qint64(2147483647) * 60 - 1 << 2147483647 << false;
     }
     void countTick()

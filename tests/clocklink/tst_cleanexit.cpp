@@ -7,12 +7,12 @@
 #include <QUdpSocket>
 #include <cstdio>
 
-#include "clocklink/clockdatagram.h"
-#include "support/clockportlock.h"
 #include "app/mainwindow.h"
+#include "clocklink/clockdatagram.h"
+#include "clocklink/udpcommthread.h"
+#include "support/clockportlock.h"
 #include "support/substitutewebserver.h"
 #include "support/testmain.h"
-#include "clocklink/udpcommthread.h"
 
 namespace {
 
@@ -53,8 +53,7 @@ int main(int argc, char* argv[])
         // Datagrams and a web request still waiting at close.
         window.SendClockVar("127.0.0.9", 1, "left waiting");
         window.SendClockVar("not an address", 2, "never sent");
-        commThread.QueueWebDataRequest(QString("127.0.0.2:%1").arg(webServer.serverPort()),
-                                       "/status.html", false);
+        commThread.QueueWebDataRequest(QString("127.0.0.2:%1").arg(webServer.serverPort()), "/status.html", false);
         QTimer::singleShot(800, &window, &QWidget::close);
         const int result = app.exec();
         if (result != 0) {

@@ -11,9 +11,9 @@
 #include <thread>
 
 #include "clocklink/clockdatagram.h"
-#include "support/clockportlock.h"
-#include "clocksim/simulatedclock.h"
 #include "clocklink/udpcommthread.h"
+#include "clocksim/simulatedclock.h"
+#include "support/clockportlock.h"
 #include "support/testmain.h"
 
 namespace {
@@ -88,8 +88,8 @@ private slots:
             }
         });
         QStringList log;
-        connect(&link, &UDPCommThread::clockLinkMessage, this, [&log](QString line) { log << line; },
-                Qt::QueuedConnection);
+        connect(
+            &link, &UDPCommThread::clockLinkMessage, this, [&log](QString line) { log << line; }, Qt::QueuedConnection);
         link.start(QThread::NormalPriority);
 
         for (int round = 0; round < Rounds; ++round) {
@@ -105,10 +105,11 @@ private slots:
         link.StopThread();
 
         const RetransmitQueue::Counters counts = link.GetUdpCounters();
-        qInfo("queued %lld, acknowledged %lld, given up %lld, superseded %lld, transmissions %lld, "
-              "absorbed %lld, strays %lld",
-              counts.queued, counts.acknowledged, counts.givenUp, counts.superseded,
-              counts.transmissions, counts.absorbed, counts.strays);
+        qInfo(
+            "queued %lld, acknowledged %lld, given up %lld, superseded %lld, transmissions %lld, "
+            "absorbed %lld, strays %lld",
+            counts.queued, counts.acknowledged, counts.givenUp, counts.superseded, counts.transmissions,
+            counts.absorbed, counts.strays);
         {
             std::lock_guard<std::mutex> lock(checkMutex);
             QVERIFY2(wrong.isEmpty(), qPrintable("acknowledged by another record's answer: " + wrong.join("; ")));
@@ -125,9 +126,9 @@ private slots:
             QHash<int, int> latest;
             for (const auto& arrival : received.value(address)) {
                 const int round = roundOf(arrival.second);
-                QVERIFY2(round >= latest.value(arrival.first, -1),
-                         qPrintable(QString("%1 got %2 after round %3").arg(address, arrival.second)
-                                        .arg(latest.value(arrival.first))));
+                QVERIFY2(round >= latest.value(arrival.first, -1), qPrintable(QString("%1 got %2 after round %3")
+                                                                                  .arg(address, arrival.second)
+                                                                                  .arg(latest.value(arrival.first))));
                 latest[arrival.first] = round;
             }
         }

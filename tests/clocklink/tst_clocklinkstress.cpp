@@ -7,9 +7,9 @@
 #include <thread>
 
 #include "clocklink/clockdatagram.h"
-#include "support/clockportlock.h"
-#include "clocksim/simulatedclock.h"
 #include "clocklink/udpcommthread.h"
+#include "clocksim/simulatedclock.h"
+#include "support/clockportlock.h"
 #include "support/testmain.h"
 
 class ClockLinkStressTest : public QObject
@@ -53,16 +53,16 @@ private slots:
             QRandomGenerator otherRandom(99);
             for (int i = 0; i < perSender; ++i) {
                 const QByteArray datagram = ClockDatagram::build(i % 5, QString::number(i));
-                link.SendUDP(datagram, datagram.size(), addresses.at(otherRandom.bounded(clockCount)),
-                             CLOCK_UDP_PORT, true, otherRandom.bounded(2) * 10, 0);
+                link.SendUDP(datagram, datagram.size(), addresses.at(otherRandom.bounded(clockCount)), CLOCK_UDP_PORT,
+                             true, otherRandom.bounded(2) * 10, 0);
                 if (i % 50 == 0)
                     QThread::msleep(2);
             }
         });
         for (int i = 0; i < perSender; ++i) {
             const QByteArray datagram = ClockDatagram::build(i % 5, QString("main %1").arg(i));
-            link.SendUDP(datagram, datagram.size(), addresses.at(random.bounded(clockCount)),
-                         CLOCK_UDP_PORT, true, random.bounded(3) * 10, 0);
+            link.SendUDP(datagram, datagram.size(), addresses.at(random.bounded(clockCount)), CLOCK_UDP_PORT, true,
+                         random.bounded(3) * 10, 0);
             if (i % 50 == 0)
                 QCoreApplication::processEvents();
         }
@@ -82,8 +82,8 @@ private slots:
         QCoreApplication::processEvents();
         QVERIFY(counts.acknowledged <= answersSent);
         link.StopThread();
-        qInfo("acknowledged %lld, given up %lld, superseded %lld, transmissions %lld",
-              counts.acknowledged, counts.givenUp, counts.superseded, counts.transmissions);
+        qInfo("acknowledged %lld, given up %lld, superseded %lld, transmissions %lld", counts.acknowledged,
+              counts.givenUp, counts.superseded, counts.transmissions);
     }
 
     // A stranger on the network sends 10,000 datagrams a second at the
@@ -117,9 +117,14 @@ private slots:
                 while (sent < clock.elapsed() * 10) {
                     QByteArray data;
                     switch (random.bounded(4)) {
-                    case 0: data = "A"; break;
-                    case 1: data = ClockDatagram::build(random.bounded(5), "stranger"); break;
-                    case 2: break;  // empty
+                    case 0:
+                        data = "A";
+                        break;
+                    case 1:
+                        data = ClockDatagram::build(random.bounded(5), "stranger");
+                        break;
+                    case 2:
+                        break;  // empty
                     default:
                         data.resize(random.bounded(1, 1400));
                         for (char& byte : data)

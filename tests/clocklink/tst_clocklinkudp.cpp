@@ -3,9 +3,9 @@
 #include <QUdpSocket>
 
 #include "clocklink/clockdatagram.h"
-#include "support/clockportlock.h"
-#include "clocksim/simulatedclock.h"
 #include "clocklink/udpcommthread.h"
+#include "clocksim/simulatedclock.h"
+#include "support/clockportlock.h"
 #include "support/testmain.h"
 
 namespace {
@@ -24,12 +24,11 @@ struct RunningLink
     ~RunningLink() { link.StopThread(); }
 };
 
-void sendClockDatagram(UDPCommThread& link, const QHostAddress& address, int variable,
-                       const QString& text, int initialDelay = 200, int extraInterval = 0)
+void sendClockDatagram(UDPCommThread& link, const QHostAddress& address, int variable, const QString& text,
+                       int initialDelay = 200, int extraInterval = 0)
 {
     const QByteArray datagram = ClockDatagram::build(variable, text);
-    link.SendUDP(datagram, datagram.size(), address, CLOCK_UDP_PORT, true, initialDelay,
-                 extraInterval);
+    link.SendUDP(datagram, datagram.size(), address, CLOCK_UDP_PORT, true, initialDelay, extraInterval);
 }
 
 }  // namespace
@@ -46,11 +45,15 @@ private slots:
         QTest::addColumn<int>("variable");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("temperature") << 0 << "12 C" << QByteArray("\xBE\x00" "12 C\x00", 7);
+        QTest::newRow("temperature") << 0 << "12 C"
+                                     << QByteArray(
+                                            "\xBE\x00"
+                                            "12 C\x00",
+                                            7);
         QTest::newRow("empty text") << 4 << "" << QByteArray("\xBE\x04\x00", 3);
         QTest::newRow("variable 300 as its low byte") << 300 << "x" << QByteArray("\xBE\x2Cx\x00", 4);
-        QTest::newRow("non-ASCII as UTF-8") << 2 << QString::fromUtf8("Z\u00fcrich 5\u00b0")
-                                            << QByteArray("\xBE\x02Z\xC3\xBCrich 5\xC2\xB0\x00", 14);
+        QTest::newRow("non-ASCII as UTF-8")
+            << 2 << QString::fromUtf8("Z\u00fcrich 5\u00b0") << QByteArray("\xBE\x02Z\xC3\xBCrich 5\xC2\xB0\x00", 14);
     }
     void clockReceivesExactBytes()
     {
@@ -184,7 +187,11 @@ private slots:
         QTest::newRow("lower-case a") << QByteArray("a") << false;
         QTest::newRow("empty datagram") << QByteArray() << false;
         QTest::newRow("other first byte") << QByteArray("BA") << false;
-        QTest::newRow("NUL then A") << QByteArray("\x00" "A", 2) << false;
+        QTest::newRow("NUL then A") << QByteArray(
+                                           "\x00"
+                                           "A",
+                                           2)
+                                    << false;
         QTest::newRow("A with trailing bytes") << QByteArray("Axyz") << true;
     }
     void onlyALeadingUpperCaseAAcknowledges()
@@ -255,10 +262,9 @@ private slots:
         QVERIFY(!link.CheckClockAddress("clock-in-hall"));
         QVERIFY(!link.CheckClockAddress(""));
         QVERIFY(!link.CheckClockAddress("fe80::1"));
-        QCOMPARE(lines, (QStringList{
-                            "Clock address \"clock-in-hall\" is not an IPv4 address; nothing is sent to it",
-                            "Clock address \"\" is not an IPv4 address; nothing is sent to it",
-                            "Clock address \"fe80::1\" is not an IPv4 address; nothing is sent to it"}));
+        QCOMPARE(lines, (QStringList{"Clock address \"clock-in-hall\" is not an IPv4 address; nothing is sent to it",
+                                     "Clock address \"\" is not an IPv4 address; nothing is sent to it",
+                                     "Clock address \"fe80::1\" is not an IPv4 address; nothing is sent to it"}));
     }
 
     void notQueuedIsSentOnce()

@@ -9,20 +9,20 @@
 #include <QTableView>
 #include <QUdpSocket>
 
-#include "clocklink/clockdatagram.h"
-#include "support/clockportlock.h"
-#include "support/debugcapture.h"
 #include "app/mainwindow.h"
-#include "clocksim/simulatedclock.h"
 #include "app/statusbartext.h"
 #include "app/statusfile.h"
 #include "app/windowplacement.h"
+#include "clocklink/clockdatagram.h"
 #include "clocklink/clockstates.h"
+#include "clocklink/udpcommthread.h"
+#include "clocksim/simulatedclock.h"
+#include "support/clockportlock.h"
+#include "support/debugcapture.h"
 #include "support/settingsfiles.h"
+#include "support/testmain.h"
 #include "ui/clockstablemodel.h"
 #include "ui/clockswindow.h"
-#include "clocklink/udpcommthread.h"
-#include "support/testmain.h"
 
 namespace {
 const QHostAddress ClockAddress("127.0.0.2");
@@ -53,8 +53,11 @@ void applyScript(ClockStates& states, const QString& script)
         ClockLinkEvent e;
         e.clock = QHostAddress("10.0.0.7").toIPv4Address();
         e.at = QDateTime::currentDateTime();
-        e.kind = token == "+" ? Kind::Answering : token == "-" ? Kind::NotAnswering
-                 : token[0] == 'Q' ? Kind::Queued : token[0] == 'A' ? Kind::Acknowledged : Kind::GivenUp;
+        e.kind = token == "+"      ? Kind::Answering
+                 : token == "-"    ? Kind::NotAnswering
+                 : token[0] == 'Q' ? Kind::Queued
+                 : token[0] == 'A' ? Kind::Acknowledged
+                                   : Kind::GivenUp;
         if (token.size() > 1) {
             e.variable = token.mid(1, 1).toInt();
             e.retransmitted = token[2] == '!';
@@ -75,8 +78,8 @@ QStringList clocksRow(MainWindow& window, const QString& address)
         QStringList cells;
         for (int column = 0; column < ClocksTableModel::ColumnCount; ++column) {
             const QModelIndex cell = view->model()->index(row, column);
-            cells << cell.data().toString() + "|" + cell.data(ClocksTableModel::OnItsWayRole).toString() + "|"
-                         + cell.data(ClocksTableModel::GivenUpRole).toString();
+            cells << cell.data().toString() + "|" + cell.data(ClocksTableModel::OnItsWayRole).toString() + "|" +
+                         cell.data(ClocksTableModel::GivenUpRole).toString();
         }
         return cells;
     }
@@ -88,7 +91,7 @@ const QJsonValue readStatusFile()
     QFile file(QDir::current().filePath(StatusFile::FileName));
     return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
 }
-}
+}  // namespace
 
 class ClockLinkWindowTest : public QObject
 {
@@ -144,7 +147,8 @@ private slots:
             window.SendClockVar("", 2, "y");
         }
         QTRY_COMPARE(linesEndingWith(log, "Clock address \"\" is not an IPv4 address; nothing is sent to it"), 1);
-        QCOMPARE(linesEndingWith(log, "Clock address \"clock-in-hall\" is not an IPv4 address; nothing is sent to it"), 1);
+        QCOMPARE(linesEndingWith(log, "Clock address \"clock-in-hall\" is not an IPv4 address; nothing is sent to it"),
+                 1);
         QCOMPARE(commThread.GetUdpCounters().queued, before.queued);
         QCOMPARE(commThread.GetUdpQueueSize(), 0);
     }
@@ -171,8 +175,8 @@ private slots:
         // give-up doubles its interval: the six records left take a while.
         QTRY_COMPARE_WITH_TIMEOUT(commThread.GetUdpQueueSize(), 0, 90000);
         QTRY_COMPARE(linesEndingWith(log, "Clock 127.0.0.5 is not answering"), 1);
-        QTRY_VERIFY(window.statusBar()->currentMessage().contains(
-            "Clocks 0 of 1 answering \u00b7 127.0.0.5 not answering"));
+        QTRY_VERIFY(
+            window.statusBar()->currentMessage().contains("Clocks 0 of 1 answering \u00b7 127.0.0.5 not answering"));
 
         clock.setPolicy(AcknowledgementPolicy());
         for (int v = 0; v < 5; ++v)
@@ -194,8 +198,8 @@ private slots:
         QTest::newRow("the issue's example")
             << QTime(14, 3) << QTime(14, 3, 40) << QStringList{"10.0.0.4", "10.0.0.5", "10.0.0.6"}
             << QStringList{"10.0.0.7"} << QStringList()
-            << "Weather 14:03" + dot + "Stocks 14:03" + dot + "Clocks 3 of 4 answering" + dot
-                   + "10.0.0.7 not answering";
+            << "Weather 14:03" + dot + "Stocks 14:03" + dot + "Clocks 3 of 4 answering" + dot +
+                   "10.0.0.7 not answering";
         QTest::newRow("nothing yet") << QTime() << QTime() << QStringList() << QStringList() << QStringList()
                                      << "Weather not yet" + dot + "Stocks not yet" + dot + "Clocks not yet sent to";
         QTest::newRow("all answering") << QTime(9, 0) << QTime() << QStringList{"10.0.0.1"} << QStringList()
@@ -204,12 +208,11 @@ private slots:
         QTest::newRow("many silent") << QTime() << QTime(8, 5) << QStringList()
                                      << QStringList{"10.0.0.1", "10.0.0.2", "10.0.0.3", "10.0.0.4", "10.0.0.5"}
                                      << QStringList()
-                                     << "Weather not yet" + dot + "Stocks 08:05" + dot + "Clocks 0 of 5 answering"
-                                            + dot + "10.0.0.1, 10.0.0.2, 10.0.0.3 and 2 more not answering";
-        QTest::newRow("removed from both lists") << QTime() << QTime() << QStringList{"10.0.0.1"} << QStringList()
-                                                 << QStringList{"10.0.0.7"}
-                                                 << "Weather not yet" + dot + "Stocks not yet" + dot
-                                                        + "Clocks 1 of 1 answering";
+                                     << "Weather not yet" + dot + "Stocks 08:05" + dot + "Clocks 0 of 5 answering" +
+                                            dot + "10.0.0.1, 10.0.0.2, 10.0.0.3 and 2 more not answering";
+        QTest::newRow("removed from both lists")
+            << QTime() << QTime() << QStringList{"10.0.0.1"} << QStringList() << QStringList{"10.0.0.7"}
+            << "Weather not yet" + dot + "Stocks not yet" + dot + "Clocks 1 of 1 answering";
     }
     void statusBarText()
     {
@@ -236,17 +239,36 @@ private slots:
     {
         // variable: variable 0 as "acknowledged|on its way|given up"
         addColumns<QString, QString, QString, int, int>({"script", "variable", "state", "retransmitted", "rows"});
-        QTest::newRow("not yet sent to") << "" << "||" << "not yet sent to" << -100 << 1;
-        QTest::newRow("acknowledged") << "Q0 12 C;A0 12 C;+" << "12 C||" << "answering" << 0 << 1;
-        QTest::newRow("on its way") << "Q0 12 C;A0 12 C;Q0 13 C" << "12 C|13 C|" << "answering" << 0 << 1;
-        QTest::newRow("older acknowledged, newer still on its way")
-            << "Q0 12 C;Q0 13 C;A0! 12 C" << "12 C|13 C|" << "answering" << 100 << 1;
-        QTest::newRow("given up") << "Q0 12 C;A0 12 C;Q0 13 C;G0! 13 C;-" << "12 C||13 C" << "not answering" << 50 << 1;
-        QTest::newRow("given up then resent") << "Q0 a;G0! a;-;Q0 a" << "|a|a" << "not answering" << 100 << 1;
-        QTest::newRow("given up, resent, acknowledged") << "Q0 a;G0! a;-;Q0 a;A0 a;+" << "a||" << "answering" << 50 << 1;
-        QTest::newRow("given up, another text queued") << "Q0 a;G0 a;Q0 b" << "|b|" << "not yet sent to" << 0 << 1;
-        QTest::newRow("share of the last 100 only") << "100*A0! a;75*A0 a" << "a||" << "answering" << 25 << 1;
-        QTest::newRow("taken out of both lists") << "Q0 a;A0 a;+;L;Q0 b" << "" << "" << 0 << 0;
+        QTest::newRow("not yet sent to") << ""
+                                         << "||"
+                                         << "not yet sent to" << -100 << 1;
+        QTest::newRow("acknowledged") << "Q0 12 C;A0 12 C;+"
+                                      << "12 C||"
+                                      << "answering" << 0 << 1;
+        QTest::newRow("on its way") << "Q0 12 C;A0 12 C;Q0 13 C"
+                                    << "12 C|13 C|"
+                                    << "answering" << 0 << 1;
+        QTest::newRow("older acknowledged, newer still on its way") << "Q0 12 C;Q0 13 C;A0! 12 C"
+                                                                    << "12 C|13 C|"
+                                                                    << "answering" << 100 << 1;
+        QTest::newRow("given up") << "Q0 12 C;A0 12 C;Q0 13 C;G0! 13 C;-"
+                                  << "12 C||13 C"
+                                  << "not answering" << 50 << 1;
+        QTest::newRow("given up then resent") << "Q0 a;G0! a;-;Q0 a"
+                                              << "|a|a"
+                                              << "not answering" << 100 << 1;
+        QTest::newRow("given up, resent, acknowledged") << "Q0 a;G0! a;-;Q0 a;A0 a;+"
+                                                        << "a||"
+                                                        << "answering" << 50 << 1;
+        QTest::newRow("given up, another text queued") << "Q0 a;G0 a;Q0 b"
+                                                       << "|b|"
+                                                       << "not yet sent to" << 0 << 1;
+        QTest::newRow("share of the last 100 only") << "100*A0! a;75*A0 a"
+                                                    << "a||"
+                                                    << "answering" << 25 << 1;
+        QTest::newRow("taken out of both lists") << "Q0 a;A0 a;+;L;Q0 b"
+                                                 << ""
+                                                 << "" << 0 << 0;
     }
     void clockStates()
     {
@@ -300,7 +322,8 @@ private slots:
         int partial = 0;
         StatusFile::setBeforeReplaceHook([&partial] {
             QFile file(QDir::current().filePath(StatusFile::FileName));
-            if (file.exists() && (!file.open(QIODevice::ReadOnly) || !QJsonDocument::fromJson(file.readAll()).isObject()))
+            if (file.exists() &&
+                (!file.open(QIODevice::ReadOnly) || !QJsonDocument::fromJson(file.readAll()).isObject()))
                 ++partial;
         });
         {
@@ -333,7 +356,8 @@ private slots:
             QCOMPARE(status["running"].toBool(), true);
             QCOMPARE(status["clocks"][1]["state"].toString(), QString("not answering"));
             QVERIFY(QDateTime::fromString(status["written"].toString(), Qt::ISODate).isValid());
-            QVERIFY(status["written"].toString().contains(QRegularExpression("T\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d$")));
+            QVERIFY(
+                status["written"].toString().contains(QRegularExpression("T\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d$")));
             window.close();
         }
         // The window had been moved onto a screen, and is kept there.

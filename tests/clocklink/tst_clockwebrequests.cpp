@@ -6,9 +6,9 @@
 #include <QPointer>
 #include <QRegularExpression>
 
+#include "clocklink/udpcommthread.h"
 #include "support/clockportlock.h"
 #include "support/substitutewebserver.h"
-#include "clocklink/udpcommthread.h"
 #include "support/testmain.h"
 
 namespace {
@@ -62,12 +62,12 @@ private slots:
         addColumns<bool, QString, QString, QByteArray, QByteArray, QByteArray, QByteArray>(
             {"post", "payload", "password", "method", "target", "body", "authorization"});
         QTest::newRow("device name update, empty password")
-            << true << "devicename=Lobby Clock" << "" << QByteArray("POST")
-            << QByteArray("/etc/parameters") << QByteArray("devicename=Lobby Clock")
+            << true << "devicename=Lobby Clock"
+            << "" << QByteArray("POST") << QByteArray("/etc/parameters") << QByteArray("devicename=Lobby Clock")
             << QByteArray("Basic d41d8cd98f00b204e9800998ecf8427e");
         QTest::newRow("page read, password set")
-            << false << "/status.html" << "secret" << QByteArray("GET")
-            << QByteArray("/status.html") << QByteArray()
+            << false << "/status.html"
+            << "secret" << QByteArray("GET") << QByteArray("/status.html") << QByteArray()
             << QByteArray("Basic 5ebe2294ecd0e0f08eab7690d2a6ee69");
     }
     void requestCarriesMethodPathBodyAndHeaders()
@@ -98,9 +98,7 @@ private slots:
 
     void pageReadIsReportedUpToTheFirstZeroByte()
     {
-        server->setHandler([](const SubstituteWebServer::Request&) {
-            return page(QByteArray("temp=21\0rest", 12));
-        });
+        server->setHandler([](const SubstituteWebServer::Request&) { return page(QByteArray("temp=21\0rest", 12)); });
         QSignalSpy responses(link, &UDPCommThread::GetResponse);
         link->QueueWebDataRequest(clockAddress, "/vars.html", false);
         QTRY_COMPARE_WITH_TIMEOUT(responses.count(), 1, 20000);
@@ -112,10 +110,8 @@ private slots:
     {
         QTest::addColumn<QString>("payload");
         QTest::addColumn<QVariantList>("response");
-        QTest::newRow("twentyup checked") << "twentyup_checked=1"
-                                          << QVariantList{"twentyup_checked=", "1"};
-        QTest::newRow("twentyup cleared") << "twentyup_checked=0"
-                                          << QVariantList{"twentyup_checked=", "0"};
+        QTest::newRow("twentyup checked") << "twentyup_checked=1" << QVariantList{"twentyup_checked=", "1"};
+        QTest::newRow("twentyup cleared") << "twentyup_checked=0" << QVariantList{"twentyup_checked=", "0"};
         QTest::newRow("other parameter") << "devicename=Hall" << QVariantList{};
         QTest::newRow("prefix in other case") << "TWENTYUP_CHECKED=1" << QVariantList{};
     }
@@ -202,12 +198,10 @@ private slots:
 
         QSignalSpy responses(link, &UDPCommThread::GetResponse);
         QNetworkAccessManager manager;
-        QPointer<QNetworkReply> reply =
-            manager.get(QNetworkRequest(QUrl("http://" + clockAddress + "/orphan.html")));
+        QPointer<QNetworkReply> reply = manager.get(QNetworkRequest(QUrl("http://" + clockAddress + "/orphan.html")));
         QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), 20000);
         QTest::ignoreMessage(QtDebugMsg, NoMatchLine);
-        QVERIFY(QMetaObject::invokeMethod(link, "onfinish", Qt::DirectConnection,
-                                          Q_ARG(QNetworkReply*, reply.data())));
+        QVERIFY(QMetaObject::invokeMethod(link, "onfinish", Qt::DirectConnection, Q_ARG(QNetworkReply*, reply.data())));
         // A page read is reported even when it matches nothing.
         QCOMPARE(responses.count(), 1);
         QCOMPARE(responses.first(), (QVariantList{clockAddress, "/orphan.html", "body of /orphan.html"}));
@@ -229,8 +223,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), 20000);
         QSignalSpy responses(link, &UDPCommThread::GetResponse);
         QTest::ignoreMessage(QtDebugMsg, NoMatchLine);
-        QVERIFY(QMetaObject::invokeMethod(link, "onfinish", Qt::DirectConnection,
-                                          Q_ARG(QNetworkReply*, reply.data())));
+        QVERIFY(QMetaObject::invokeMethod(link, "onfinish", Qt::DirectConnection, Q_ARG(QNetworkReply*, reply.data())));
         QCOMPARE(responses.count(), 0);
         QTRY_VERIFY(reply.isNull());
     }
@@ -243,9 +236,8 @@ private slots:
         QSignalSpy responses(link, &UDPCommThread::GetResponse);
         // The reply's address then carries the query and matches nothing.
         QTest::ignoreMessage(QtDebugMsg, NoMatchLine);
-        QTest::ignoreMessage(QtDebugMsg,
-                             QRegularExpression("^Web request 127\\.0\\.0\\.2:\\d+ /page\\?x=1 got no "
-                                                "matching reply within 1000 ms; given up\\.$"));
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Web request 127\\.0\\.0\\.2:\\d+ /page\\?x=1 got no "
+                                                            "matching reply within 1000 ms; given up\\.$"));
         link->QueueWebDataRequest(clockAddress, "/page?x=1", false);
         link->QueueWebDataRequest(clockAddress, "/next.html", false);
 
@@ -283,9 +275,8 @@ private slots:
 
     void stopWithRequestInFlightThenRestart()
     {
-        server->setHandler([&](const SubstituteWebServer::Request& request) {
-            return page("ok", request.target == "/held.html");
-        });
+        server->setHandler(
+            [&](const SubstituteWebServer::Request& request) { return page("ok", request.target == "/held.html"); });
         link->QueueWebDataRequest(clockAddress, "/held.html", false);
         QTRY_COMPARE_WITH_TIMEOUT(server->heldCount(), 1, 20000);
         link->StopThread();

@@ -84,13 +84,12 @@ struct Simulation
     {
         queue.setAcknowledgementObserver([this](const udpQueueStruct& record, const QByteArray& payload) {
             if (payload.mid(1) != record.data)
-                wrongAcknowledgements << QString("%1 acknowledged by the answer to %2")
-                                             .arg(textOf(record.data), textOf(payload.mid(1)));
+                wrongAcknowledgements
+                    << QString("%1 acknowledged by the answer to %2").arg(textOf(record.data), textOf(payload.mid(1)));
         });
     }
 
-    void queueText(const QString& clock, int variable, const QString& text, int initialDelay = 200,
-                   int interval = 100)
+    void queueText(const QString& clock, int variable, const QString& text, int initialDelay = 200, int interval = 100)
     {
         queue.append(makeRecord(clock, initialDelay, interval, ClockDatagram::build(variable, text)));
         clocks[clock];  // known
@@ -109,8 +108,8 @@ struct Simulation
         const QString clock = QHostAddress(record.addr.toIPv4Address()).toString();
         const int nth = countSent(clock, record.data) + 1;
         Clock& target = clocks[clock];
-        const bool lost = target.dead || (loseDatagram && loseDatagram(clock, record.data, nth))
-                          || (usePolicy && random.generateDouble() < policy.datagramDropShare);
+        const bool lost = target.dead || (loseDatagram && loseDatagram(clock, record.data, nth)) ||
+                          (usePolicy && random.generateDouble() < policy.datagramDropShare);
         transmissions.append({nowMs, clock, record.data, lost});
         if (lost)
             return;
@@ -342,47 +341,45 @@ QList<Scenario> scenarios()
                      sim.queueText(Clock5, 0, "due");
                      sim.nowMs = 7;
                  },
-                 [](const Simulation& sim) {
-                     QCOMPARE(sim.queue.nextDueNs(), qint64(200) * 1000000);
-                 }});
+                 [](const Simulation& sim) { QCOMPARE(sim.queue.nextDueNs(), qint64(200) * 1000000); }});
     // 7, 8. A slow clock on a lossy link (a fifth of datagrams and of
     // answers lost): 30 rounds of five texts a second apart. Once the link
     // has learned the clock's timing, every "A" is credited to the record
     // it answers (checked for every row: here from the very first); the
     // clock ends with the last round's texts, in order, within the limit.
     auto slowClock = [](int delayMs, int jitterMs, qint64 lastRoundLimitMs) {
-        return Scenario{
-            nullptr,
-            [=](Simulation& sim) {
-                sim.usePolicy = true;
-                sim.policy.delayMs = delayMs;
-                sim.policy.delayJitterMs = jitterMs;
-                sim.policy.dropShare = 0.2;
-                sim.policy.datagramDropShare = 0.2;
-                for (int round = 0; round < 30; ++round) {
-                    for (int v = 0; v < 5; ++v)
-                        sim.queueText(Clock5, v, QString("r%1 v%2").arg(round).arg(v));
-                    sim.runUntil(sim.nowMs + 999);
-                }
-                sim.runUntil(29000 + lastRoundLimitMs + 10000);
-            },
-            [=](const Simulation& sim) {
-                QHash<QString, int> order;
-                for (int round = 0; round < 30; ++round)
-                    for (int v = 0; v < 5; ++v)
-                        order.insert(QString("r%1 v%2").arg(round).arg(v), round);
-                QVERIFY(sim.receivedInOrder(Clock5, order));
-                QVERIFY(sim.loggedLines(false) <= 1);
-                for (int v = 0; v < 5; ++v) {
-                    const QByteArray last = ClockDatagram::build(v, QString("r29 v%1").arg(v));
-                    QCOMPARE(sim.clocks.value(Clock5).vars.value(v), textOf(last));
-                    qint64 arrived = -1;
-                    for (const Simulation::Transmission& t : sim.transmissions)
-                        if (arrived < 0 && !t.lost && t.data == last)
-                            arrived = t.at;
-                    QVERIFY2(arrived >= 0 && arrived <= 29000 + lastRoundLimitMs, qPrintable(QString::number(arrived)));
-                }
-            }};
+        return Scenario{nullptr,
+                        [=](Simulation& sim) {
+                            sim.usePolicy = true;
+                            sim.policy.delayMs = delayMs;
+                            sim.policy.delayJitterMs = jitterMs;
+                            sim.policy.dropShare = 0.2;
+                            sim.policy.datagramDropShare = 0.2;
+                            for (int round = 0; round < 30; ++round) {
+                                for (int v = 0; v < 5; ++v)
+                                    sim.queueText(Clock5, v, QString("r%1 v%2").arg(round).arg(v));
+                                sim.runUntil(sim.nowMs + 999);
+                            }
+                            sim.runUntil(29000 + lastRoundLimitMs + 10000);
+                        },
+                        [=](const Simulation& sim) {
+                            QHash<QString, int> order;
+                            for (int round = 0; round < 30; ++round)
+                                for (int v = 0; v < 5; ++v)
+                                    order.insert(QString("r%1 v%2").arg(round).arg(v), round);
+                            QVERIFY(sim.receivedInOrder(Clock5, order));
+                            QVERIFY(sim.loggedLines(false) <= 1);
+                            for (int v = 0; v < 5; ++v) {
+                                const QByteArray last = ClockDatagram::build(v, QString("r29 v%1").arg(v));
+                                QCOMPARE(sim.clocks.value(Clock5).vars.value(v), textOf(last));
+                                qint64 arrived = -1;
+                                for (const Simulation::Transmission& t : sim.transmissions)
+                                    if (arrived < 0 && !t.lost && t.data == last)
+                                        arrived = t.at;
+                                QVERIFY2(arrived >= 0 && arrived <= 29000 + lastRoundLimitMs,
+                                         qPrintable(QString::number(arrived)));
+                            }
+                        }};
     };
     list.append(slowClock(250, 150, 15000));
     list.last().name = "slow clock, answers 250-400 ms late";
@@ -392,18 +389,25 @@ QList<Scenario> scenarios()
     // 9, 10. Some answers far later than usual, a tenth of everything lost: late answers were
     // credited to the next datagram while copies were owed only twice the usual answer time.
     auto spikes = [](int baseMs, int spikeMs) {
-        return Scenario{nullptr, [=](Simulation& sim) {
-            sim.random.seed(3);
-            sim.loseDatagram = [&sim](const QString&, const QByteArray&, int) { return sim.random.generateDouble() < 0.1; };
-            sim.loseAnswer = [&sim](const QString&, const QByteArray&) { return sim.random.generateDouble() < 0.1; };
-            sim.answerDelay = [&sim, baseMs, spikeMs](const QString&, const QByteArray&, int) {
-                return sim.random.generateDouble() < 0.02 ? spikeMs : baseMs; };
-            for (int round = 0; round < 20; ++round) {
-                sim.queueRound(Clock5, QString("r%1").arg(round));
-                sim.runUntil(sim.nowMs + 999);
-            }
-            sim.runUntil(sim.nowMs + 60000);
-        }, [](const Simulation& sim) { QVERIFY(sim.showsRound(Clock5, "r19")); }};
+        return Scenario{nullptr,
+                        [=](Simulation& sim) {
+                            sim.random.seed(3);
+                            sim.loseDatagram = [&sim](const QString&, const QByteArray&, int) {
+                                return sim.random.generateDouble() < 0.1;
+                            };
+                            sim.loseAnswer = [&sim](const QString&, const QByteArray&) {
+                                return sim.random.generateDouble() < 0.1;
+                            };
+                            sim.answerDelay = [&sim, baseMs, spikeMs](const QString&, const QByteArray&, int) {
+                                return sim.random.generateDouble() < 0.02 ? spikeMs : baseMs;
+                            };
+                            for (int round = 0; round < 20; ++round) {
+                                sim.queueRound(Clock5, QString("r%1").arg(round));
+                                sim.runUntil(sim.nowMs + 999);
+                            }
+                            sim.runUntil(sim.nowMs + 60000);
+                        },
+                        [](const Simulation& sim) { QVERIFY(sim.showsRound(Clock5, "r19")); }};
     };
     list.append(spikes(300, 800));
     list.last().name = "300 ms clock, 2 % of answers 800 ms late";
@@ -413,19 +417,22 @@ QList<Scenario> scenarios()
     // 11-13. A dead clock is reported within two give-ups' worth of time however fast its
     // texts change (for a clock measured at 1.5 s, two give-ups at its 2 s interval).
     auto deadClock = [](int everyMs, int answerMs, qint64 limitMs) {
-        return Scenario{nullptr, [=](Simulation& sim) {
-            sim.clocks[Clock5].answerDelayMs = answerMs;
-            sim.queueText(Clock5, 0, "learn");
-            sim.runUntil(answerMs > 2 ? 10000 : 0);  // measured first, or dead from the start
-            sim.mark = sim.nowMs;
-            sim.clocks[Clock5].dead = true;
-            for (int i = 0; sim.nowMs < 60000; ++i) {
-                sim.queueText(Clock5, i % 5, QString("t%1").arg(i));
-                sim.runUntil(sim.nowMs + everyMs - 1);
-            }
-        }, [=](const Simulation& sim) {
-            QVERIFY2(sim.firstSilentAt >= 0 && sim.firstSilentAt - sim.mark <= limitMs, qPrintable(QString::number(sim.firstSilentAt)));
-        }};
+        return Scenario{nullptr,
+                        [=](Simulation& sim) {
+                            sim.clocks[Clock5].answerDelayMs = answerMs;
+                            sim.queueText(Clock5, 0, "learn");
+                            sim.runUntil(answerMs > 2 ? 10000 : 0);  // measured first, or dead from the start
+                            sim.mark = sim.nowMs;
+                            sim.clocks[Clock5].dead = true;
+                            for (int i = 0; sim.nowMs < 60000; ++i) {
+                                sim.queueText(Clock5, i % 5, QString("t%1").arg(i));
+                                sim.runUntil(sim.nowMs + everyMs - 1);
+                            }
+                        },
+                        [=](const Simulation& sim) {
+                            QVERIFY2(sim.firstSilentAt >= 0 && sim.firstSilentAt - sim.mark <= limitMs,
+                                     qPrintable(QString::number(sim.firstSilentAt)));
+                        }};
     };
     list.append(deadClock(100, 2, 6000));
     list.last().name = "dead clock, texts every 100 ms";
@@ -436,56 +443,65 @@ QList<Scenario> scenarios()
 
     // 14, 15. Texts it missed reach a clock back after 20 s of silence with nothing queued
     // since (a probe, then the four others), and a text whose four copies were lost.
-    list.append({"clock back after 20 s of silence", [](Simulation& sim) {
-        sim.queueRound(Clock5, "before");
-        sim.runUntil(2000);
-        sim.clocks[Clock5].dead = true;
-        sim.queueRound(Clock5, "r");
-        sim.runUntil(22000);
-        sim.clocks[Clock5].dead = false;
-        sim.runUntil(60000);
-    }, [](const Simulation& sim) {
-        QVERIFY(sim.showsRound(Clock5, "r") && sim.loggedLines(true) == 1);
-        QCOMPARE(sim.queue.counters().resent, qint64(5));
-    }});
-    list.append({"four lost copies, then answers", [](Simulation& sim) {
-        sim.loseDatagram = [](const QString&, const QByteArray& data, int nth) { return data.at(1) == 2 && nth <= 4; };
-        sim.queueRound(Clock5, "r");
-        sim.runUntil(40000);
-    }, [](const Simulation& sim) {
-        QVERIFY(sim.showsRound(Clock5, "r") && sim.sendTimes(Clock5, ClockDatagram::build(2, "r v2")).size() == 5);
-    }});
+    list.append({"clock back after 20 s of silence",
+                 [](Simulation& sim) {
+                     sim.queueRound(Clock5, "before");
+                     sim.runUntil(2000);
+                     sim.clocks[Clock5].dead = true;
+                     sim.queueRound(Clock5, "r");
+                     sim.runUntil(22000);
+                     sim.clocks[Clock5].dead = false;
+                     sim.runUntil(60000);
+                 },
+                 [](const Simulation& sim) {
+                     QVERIFY(sim.showsRound(Clock5, "r") && sim.loggedLines(true) == 1);
+                     QCOMPARE(sim.queue.counters().resent, qint64(5));
+                 }});
+    list.append({"four lost copies, then answers",
+                 [](Simulation& sim) {
+                     sim.loseDatagram = [](const QString&, const QByteArray& data, int nth) {
+                         return data.at(1) == 2 && nth <= 4;
+                     };
+                     sim.queueRound(Clock5, "r");
+                     sim.runUntil(40000);
+                 },
+                 [](const Simulation& sim) {
+                     QVERIFY(sim.showsRound(Clock5, "r") &&
+                             sim.sendTimes(Clock5, ClockDatagram::build(2, "r v2")).size() == 5);
+                 }});
 
     // 16. Taken out of both address lists while its texts are kept: nothing more is sent.
-    list.append({"clock taken out of both lists while texts are kept", [](Simulation& sim) {
-        sim.clocks[Clock5].dead = true;
-        sim.queueRound(Clock5, "r");
-        sim.runUntil(40000);
-        sim.mark = sim.queue.keptTexts();
-        sim.queue.forgetKeptTexts({QHostAddress("10.0.0.6")});
-        sim.clocks[Clock5].dead = false;
-        sim.runUntil(100000);
-    }, [](const Simulation& sim) {
-        QVERIFY(sim.mark == 5 && sim.transmissions.last().at < 40000);
-    }});
+    list.append({"clock taken out of both lists while texts are kept",
+                 [](Simulation& sim) {
+                     sim.clocks[Clock5].dead = true;
+                     sim.queueRound(Clock5, "r");
+                     sim.runUntil(40000);
+                     sim.mark = sim.queue.keptTexts();
+                     sim.queue.forgetKeptTexts({QHostAddress("10.0.0.6")});
+                     sim.clocks[Clock5].dead = false;
+                     sim.runUntil(100000);
+                 },
+                 [](const Simulation& sim) { QVERIFY(sim.mark == 5 && sim.transmissions.last().at < 40000); }});
 
     // 17. A 1.5 s clock whose every text is superseded before its answer: measured within its
     // first five exchanges, two copies a text at most from then on.
-    list.append({"1500 ms clock, every text superseded", [](Simulation& sim) {
-        sim.clocks[Clock5].answerDelayMs = 1500;
-        for (int i = 0; i < 600; ++i) {
-            sim.queueText(Clock5, 0, QString("t%1").arg(i));
-            sim.runUntil(sim.nowMs + 99);
-            const RetransmitQueue::Counters counts = sim.queue.counters();
-            if (sim.mark < 0 && counts.samples > 0)
-                sim.mark = counts.acknowledged + counts.givenUp;  // exchanges so far
-        }
-    }, [](const Simulation& sim) {
-        QVERIFY2(sim.mark >= 0 && sim.mark <= 5, qPrintable(QString::number(sim.mark)));
-        QHash<QByteArray, int> sends;
-        for (const Simulation::Transmission& t : sim.transmissions)
-            QVERIFY(t.at < 30000 || ++sends[t.data] <= 2);
-    }});
+    list.append({"1500 ms clock, every text superseded",
+                 [](Simulation& sim) {
+                     sim.clocks[Clock5].answerDelayMs = 1500;
+                     for (int i = 0; i < 600; ++i) {
+                         sim.queueText(Clock5, 0, QString("t%1").arg(i));
+                         sim.runUntil(sim.nowMs + 99);
+                         const RetransmitQueue::Counters counts = sim.queue.counters();
+                         if (sim.mark < 0 && counts.samples > 0)
+                             sim.mark = counts.acknowledged + counts.givenUp;  // exchanges so far
+                     }
+                 },
+                 [](const Simulation& sim) {
+                     QVERIFY2(sim.mark >= 0 && sim.mark <= 5, qPrintable(QString::number(sim.mark)));
+                     QHash<QByteArray, int> sends;
+                     for (const Simulation::Transmission& t : sim.transmissions)
+                         QVERIFY(t.at < 30000 || ++sends[t.data] <= 2);
+                 }});
     return list;
 }
 
@@ -620,9 +636,7 @@ private slots:
     void inFlightOlderTextFinishesAndIsNotResent()
     {
         Simulation sim;
-        sim.answerDelay = [](const QString&, const QByteArray& data, int) {
-            return textOf(data) == "old" ? 150 : 2;
-        };
+        sim.answerDelay = [](const QString&, const QByteArray& data, int) { return textOf(data) == "old" ? 150 : 2; };
         sim.queueText(Clock5, 3, "old");
         sim.runUntil(249);
         sim.queueText(Clock5, 3, "new");
@@ -685,14 +699,22 @@ private slots:
         QTest::addColumn<QString>("a");
         QTest::addColumn<QString>("b");
         QTest::addColumn<bool>("same");
-        QTest::newRow("equal IPv4") << "192.168.1.20" << "192.168.1.20" << true;
-        QTest::newRow("different IPv4") << "192.168.1.20" << "192.168.1.21" << false;
-        QTest::newRow("IPv4-mapped reply") << "::ffff:192.168.1.20" << "192.168.1.20" << true;
-        QTest::newRow("IPv4-mapped other clock") << "::ffff:192.168.1.21" << "192.168.1.20" << false;
-        QTest::newRow("both mapped") << "::ffff:10.0.0.1" << "::ffff:10.0.0.1" << true;
-        QTest::newRow("plain IPv6 against unparsed") << "::1" << "not an address" << false;
-        QTest::newRow("two unparsed addresses") << "bad" << "worse" << false;
-        QTest::newRow("plain IPv6 pair") << "fe80::1" << "fe80::1" << false;
+        QTest::newRow("equal IPv4") << "192.168.1.20"
+                                    << "192.168.1.20" << true;
+        QTest::newRow("different IPv4") << "192.168.1.20"
+                                        << "192.168.1.21" << false;
+        QTest::newRow("IPv4-mapped reply") << "::ffff:192.168.1.20"
+                                           << "192.168.1.20" << true;
+        QTest::newRow("IPv4-mapped other clock") << "::ffff:192.168.1.21"
+                                                 << "192.168.1.20" << false;
+        QTest::newRow("both mapped") << "::ffff:10.0.0.1"
+                                     << "::ffff:10.0.0.1" << true;
+        QTest::newRow("plain IPv6 against unparsed") << "::1"
+                                                     << "not an address" << false;
+        QTest::newRow("two unparsed addresses") << "bad"
+                                                << "worse" << false;
+        QTest::newRow("plain IPv6 pair") << "fe80::1"
+                                         << "fe80::1" << false;
     }
     void sameClockAddress()
     {

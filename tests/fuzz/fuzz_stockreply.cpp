@@ -19,8 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     flags.price = data[0] & 4;
     flags.change = data[0] & 8;
     flags.volume = data[0] & 16;
-    const QString text =
-        ReplyText::decode(QByteArray(reinterpret_cast<const char*>(data + 1), int(size - 1)));
+    const QString text = ReplyText::decode(QByteArray(reinterpret_cast<const char*>(data + 1), int(size - 1)));
 
     // The table lives on between replies, as the window's does.
     static stockQuoteStruct table[200];

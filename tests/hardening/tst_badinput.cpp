@@ -9,16 +9,16 @@
 #include <QTimer>
 #include <memory>
 
+#include "app/mainwindow.h"
+#include "clocklink/clockaddresslist.h"
+#include "clocklink/udpcommthread.h"
+#include "clocksim/simulatedclock.h"
+#include "support/clockportlock.h"
 #include "support/debugcapture.h"
 #include "support/fixedclock.h"
-#include "support/settingsfiles.h"
-#include "clocklink/clockaddresslist.h"
-#include "support/clockportlock.h"
-#include "app/mainwindow.h"
-#include "clocksim/simulatedclock.h"
-#include "clocklink/udpcommthread.h"
-#include "support/testmain.h"
 #include "support/mainwindowprobe.h"
+#include "support/settingsfiles.h"
+#include "support/testmain.h"
 
 namespace {
 
@@ -63,13 +63,16 @@ private slots:
         QTest::addColumn<QString>("shown");
 
         QTest::newRow("weather clocks") << QByteArray("clockweatheriplist=10.0.0.5, 10.0.0.6")
-                                        << "clockWeatherIPListEdit" << "10.0.0.5, 10.0.0.6";
-        QTest::newRow("stock clocks without spaces") << QByteArray("clockstockiplist=10.0.0.7,10.0.0.8,10.0.0.9")
-                                                     << "clockStockIPListEdit" << "10.0.0.7, 10.0.0.8, 10.0.0.9";
-        QTest::newRow("quoted list stays as written") << QByteArray("clockweatheriplist=\"10.0.0.5,10.0.0.6\"")
-                                                      << "clockWeatherIPListEdit" << "10.0.0.5,10.0.0.6";
-        QTest::newRow("ticker field with a comma") << QByteArray("stockedit2=MSFT,IBM")
-                                                   << "tickerLineEdit2" << "MSFT, IBM";
+                                        << "clockWeatherIPListEdit"
+                                        << "10.0.0.5, 10.0.0.6";
+        QTest::newRow("stock clocks without spaces")
+            << QByteArray("clockstockiplist=10.0.0.7,10.0.0.8,10.0.0.9") << "clockStockIPListEdit"
+            << "10.0.0.7, 10.0.0.8, 10.0.0.9";
+        QTest::newRow("quoted list stays as written")
+            << QByteArray("clockweatheriplist=\"10.0.0.5,10.0.0.6\"") << "clockWeatherIPListEdit"
+            << "10.0.0.5,10.0.0.6";
+        QTest::newRow("ticker field with a comma") << QByteArray("stockedit2=MSFT,IBM") << "tickerLineEdit2"
+                                                   << "MSFT, IBM";
     }
     void handWrittenListsKeepTheirText()
     {
@@ -196,7 +199,9 @@ private slots:
         QCOMPARE(after.givenUp - before.givenUp, qint64(0));
         QCOMPARE(clock.arrivals.size(), toRealClock);
         for (const auto& arrival : clock.arrivals)
-            QCOMPARE(arrival.data, QByteArray("\xBE\x01" "12 C\x00", 7));
+            QCOMPARE(arrival.data, QByteArray("\xBE\x01"
+                                              "12 C\x00",
+                                              7));
 
         // The window keeps working: the next text reaches the clock.
         window->SendClockVar("127.0.0.2", 2, "N-11 kmh");

@@ -14,16 +14,16 @@
 #include <QRegularExpression>
 #include <QTimer>
 
-#include "support/debugcapture.h"
-#include "support/fixedclock.h"
-#include "support/settingsfiles.h"
-#include "support/quotereplies.h"
-#include "support/clockportlock.h"
 #include "app/mainwindow.h"
 #include "clocksim/simulatedclock.h"
+#include "support/clockportlock.h"
+#include "support/debugcapture.h"
+#include "support/fixedclock.h"
+#include "support/mainwindowprobe.h"
+#include "support/quotereplies.h"
+#include "support/settingsfiles.h"
 #include "support/substitutewebserver.h"
 #include "support/testmain.h"
-#include "support/mainwindowprobe.h"
 
 namespace {
 
@@ -82,8 +82,7 @@ class BadRepliesTest : public QObject
 public:
     BadRepliesTest()
         : server(SubstituteWebServer::Mode::HttpsTrusted)
-    {
-    }
+    {}
 
 private:
     SubstituteWebServer server;
@@ -188,9 +187,8 @@ private slots:
         QVERIFY(clock->isBound());
 
         // The recorded observation must not count as stale.
-        prepareSettingsFile({{"weatherhost", server.baseUrl()},
-                             {"stockhost", server.baseUrl()},
-                             {"maxobservationage", 2147483647}});
+        prepareSettingsFile(
+            {{"weatherhost", server.baseUrl()}, {"stockhost", server.baseUrl()}, {"maxobservationage", 2147483647}});
         window.reset(new MainWindow);
         MainWindowProbe::updateTimer(*window)->stop();
         window->findChild<QLineEdit*>("latitudeLineEdit")->setText("40.8106");
@@ -227,8 +225,7 @@ private slots:
 
         const char* const names[4] = {"point", "station list", "observation", "quotes"};
         // Where a good reply may be cut without cutting a value in half.
-        const QByteArray anchors[4] = {"\"gridX\"", "\"stationIdentifier\"", "\"dewpoint\"",
-                                       "\"symbol\""};
+        const QByteArray anchors[4] = {"\"gridX\"", "\"stationIdentifier\"", "\"dewpoint\"", "\"symbol\""};
         for (int k = 0; k < 4; ++k) {
             const QByteArray& good = goodBodies[k];
             const QByteArray& anchor = anchors[k];
@@ -310,8 +307,9 @@ private slots:
         for (int i = 0; i < 2000; ++i) {
             if (i)
                 list += ", ";
-            list += QString("{\"id\": \"https://api.weather.gov/stations/S%1\", \"properties\": "
-                            "{\"stationIdentifier\": \"S%1\", \"name\": \"Station number %1\"}}")
+            list += QString(
+                        "{\"id\": \"https://api.weather.gov/stations/S%1\", \"properties\": "
+                        "{\"stationIdentifier\": \"S%1\", \"name\": \"Station number %1\"}}")
                         .arg(i, 3, 10, QLatin1Char('0'))
                         .toUtf8();
         }

@@ -17,18 +17,17 @@
 #include <QTimer>
 #include <unistd.h>
 
+#include "app/mainwindow.h"
+#include "clocklink/udpcommthread.h"
+#include "clocksim/simulatedclock.h"
+#include "support/clockportlock.h"
 #include "support/debugcapture.h"
 #include "support/fixedclock.h"
-#include "support/settingsfiles.h"
-#include "support/quotereplies.h"
-#include "support/clockportlock.h"
-#include "app/mainwindow.h"
-#include "clocksim/simulatedclock.h"
-#include "support/substitutewebserver.h"
-#include "clocklink/udpcommthread.h"
-#include "support/testmain.h"
 #include "support/mainwindowprobe.h"
-
+#include "support/quotereplies.h"
+#include "support/settingsfiles.h"
+#include "support/substitutewebserver.h"
+#include "support/testmain.h"
 
 void scheduleAllDay(MainWindow& w)
 {
@@ -72,8 +71,7 @@ class SimulatedDayTest : public QObject
 public:
     SimulatedDayTest()
         : server(SubstituteWebServer::Mode::HttpsTrusted)
-    {
-    }
+    {}
 
 private:
     SubstituteWebServer server;
@@ -87,8 +85,7 @@ private:
     static int unfinishedReplies(MainWindow& window)
     {
         int count = 0;
-        for (const QNetworkReply* reply :
-             MainWindowProbe::networkManager(window)->findChildren<QNetworkReply*>())
+        for (const QNetworkReply* reply : MainWindowProbe::networkManager(window)->findChildren<QNetworkReply*>())
             if (!reply->isFinished())
                 ++count;
         return count;
@@ -154,9 +151,8 @@ private slots:
         for (const QString& name : QDir().entryList({"Corvelta_*.log"}))
             QFile::remove(name);
         // The recorded observation is served all day: it must not go stale.
-        prepareSettingsFile({{"weatherhost", server.baseUrl()},
-                             {"stockhost", server.baseUrl()},
-                             {"maxobservationage", 2147483647}});
+        prepareSettingsFile(
+            {{"weatherhost", server.baseUrl()}, {"stockhost", server.baseUrl()}, {"maxobservationage", 2147483647}});
         MainWindow window;
         MainWindowProbe::updateTimer(window)->stop();  // the test ticks instead
         scheduleAllDay(window);
@@ -231,8 +227,8 @@ private slots:
         // MB of that after the first hour (the address-checked build keeps
         // freed memory in quarantine, so there only its leak check counts).
         const qint64 residentAfterDay = residentBytes();
-        qInfo("resident size: %lld KB after the first hour, %lld KB after the day",
-              residentAfterFirstHour / 1024, residentAfterDay / 1024);
+        qInfo("resident size: %lld KB after the first hour, %lld KB after the day", residentAfterFirstHour / 1024,
+              residentAfterDay / 1024);
         if (!AddressSanitizerBuild)
             QVERIFY2(residentAfterDay - residentAfterFirstHour < 8 * 1024 * 1024,
                      qPrintable(QString("grew by %1 KB").arg((residentAfterDay - residentAfterFirstHour) / 1024)));

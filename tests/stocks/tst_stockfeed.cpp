@@ -10,18 +10,18 @@
 #include <QSettings>
 #include <QTimer>
 
+#include "app/mainwindow.h"
+#include "clocksim/simulatedclock.h"
+#include "support/clockportlock.h"
 #include "support/debugcapture.h"
 #include "support/fixedclock.h"
-#include "support/settingsfiles.h"
-#include "support/clockportlock.h"
-#include "app/mainwindow.h"
+#include "support/handwrittendatagram.h"
+#include "support/mainwindowprobe.h"
 #include "support/quotereplies.h"
-#include "clocksim/simulatedclock.h"
+#include "support/settingsfiles.h"
 #include "support/substituteclocks.h"
 #include "support/substitutewebserver.h"
 #include "support/testmain.h"
-#include "support/mainwindowprobe.h"
-#include "support/handwrittendatagram.h"
 
 // The stock window open all day, every day.
 void openAllDay(MainWindow& w)
@@ -86,8 +86,7 @@ public:
     StockFeedTest()
         : server(SubstituteWebServer::Mode::HttpsTrusted)
         , untrusted(SubstituteWebServer::Mode::HttpsUntrusted)
-    {
-    }
+    {}
 
 private:
     SubstituteWebServer server;
@@ -145,10 +144,7 @@ private:
             texts << label(v)->text();
         return texts;
     }
-    void setAddresses(const QString& list)
-    {
-        window->findChild<QLineEdit*>("clockStockIPListEdit")->setText(list);
-    }
+    void setAddresses(const QString& list) { window->findChild<QLineEdit*>("clockStockIPListEdit")->setText(list); }
     void clickUpdate() { window->findChild<QPushButton*>("updateStocksPushButton")->click(); }
 
     // Waits until the clocks have every datagram queued so far, then gives
@@ -187,8 +183,8 @@ private:
         const int first = capture->mark();
         clickUpdate();
         [&] {
-            QTRY_VERIFY_WITH_TIMEOUT(
-                !linesFrom(first).filter(QRegularExpression("^Var4=|^Request Failed: ")).isEmpty(), 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(!linesFrom(first).filter(QRegularExpression("^Var4=|^Request Failed: ")).isEmpty(),
+                                     20000);
         }();
         return first;
     }
@@ -206,7 +202,8 @@ private slots:
                 serviceComplaints << "method " + request.method;
             if (!request.target.startsWith("/qu/quote?symbol="))
                 serviceComplaints << "target " + request.target;
-            if (!request.headers.contains("x-rapidapi-key") || request.headers.value("x-rapidapi-key") != expectedKey.toUtf8())
+            if (!request.headers.contains("x-rapidapi-key") ||
+                request.headers.value("x-rapidapi-key") != expectedKey.toUtf8())
                 serviceComplaints << "key " + request.headers.value("x-rapidapi-key", "(none)");
             if (request.headers.value("x-rapidapi-host") != hostOf(server).toUtf8())
                 serviceComplaints << "host " + request.headers.value("x-rapidapi-host", "(none)");
@@ -280,21 +277,21 @@ private slots:
         QTest::addColumn<QStringList>("fields");
         QTest::addColumn<QString>("flags");
         QTest::addColumn<QString>("addresses");
-        QTest::addColumn<QString>("symbols");        // as the request log line shows them
-        QTest::addColumn<QByteArray>("target");      // as the service receives it
-        QTest::addColumn<QStringList>("texts");      // the five ticker texts
-        QTest::addColumn<int>("unmatched");          // quotes logged with DeliveryVar=-1
+        QTest::addColumn<QString>("symbols");    // as the request log line shows them
+        QTest::addColumn<QByteArray>("target");  // as the service receives it
+        QTest::addColumn<QStringList>("texts");  // the five ticker texts
+        QTest::addColumn<int>("unmatched");      // quotes logged with DeliveryVar=-1
         const QString both = "127.0.0.2, 127.0.0.3";
         QTest::newRow("first-start flags: ticker and price")
-            << QStringList{"AAPL", "", "", "", ""} << "tp" << both << "AAPL,,"
-            << QByteArray("/qu/quote?symbol=AAPL,,") << QStringList{"(AAPL) 189.25 ", "", "", "", ""} << 0;
+            << QStringList{"AAPL", "", "", "", ""} << "tp" << both << "AAPL,," << QByteArray("/qu/quote?symbol=AAPL,,")
+            << QStringList{"(AAPL) 189.25 ", "", "", "", ""} << 0;
         QTest::newRow("all five flags, negative change")
             << QStringList{"AAPL", "", "", "", ""} << "ntpcv" << both << "AAPL,,"
             << QByteArray("/qu/quote?symbol=AAPL,,")
             << QStringList{"Apple Inc., (AAPL) 189.25  -1.20 53242137", "", "", "", ""} << 0;
-        QTest::newRow("zero change")
-            << QStringList{"", "MSFT", "", "", ""} << "tpc" << both << ",MSFT,,"
-            << QByteArray("/qu/quote?symbol=,MSFT,,") << QStringList{"", "(MSFT) 378.91 +0.00 ", "", "", ""} << 0;
+        QTest::newRow("zero change") << QStringList{"", "MSFT", "", "", ""} << "tpc" << both << ",MSFT,,"
+                                     << QByteArray("/qu/quote?symbol=,MSFT,,")
+                                     << QStringList{"", "(MSFT) 378.91 +0.00 ", "", "", ""} << 0;
         QTest::newRow("several symbols in one field")
             << QStringList{"AAPL,MSFT", "", "", "", "GOOG"} << "tp" << both << "AAPL,MSFT,,GOOG"
             << QByteArray("/qu/quote?symbol=AAPL,MSFT,,GOOG")
@@ -303,9 +300,9 @@ private slots:
             << QStringList{"MSFT", "F", "AAPL", "", ""} << "tp" << both << "MSFT,F,AAPL,"
             << QByteArray("/qu/quote?symbol=MSFT,F,AAPL,")
             << QStringList{"(MSFT) 378.91 , (F) 10.60 ", "", "(AAPL) 189.25 ", "", ""} << 0;
-        QTest::newRow("every flag off")
-            << QStringList{"AAPL", "MSFT", "F", "GOOG", ""} << "" << both << "AAPL,MSFT,F,GOOG,"
-            << QByteArray("/qu/quote?symbol=AAPL,MSFT,F,GOOG,") << QStringList{"", "", "", "", ""} << 0;
+        QTest::newRow("every flag off") << QStringList{"AAPL", "MSFT", "F", "GOOG", ""} << "" << both
+                                        << "AAPL,MSFT,F,GOOG," << QByteArray("/qu/quote?symbol=AAPL,MSFT,F,GOOG,")
+                                        << QStringList{"", "", "", "", ""} << 0;
         QTest::newRow("quotes for only some fields")
             << QStringList{"AAPL", "ZZZZ", "MSFT", "", "QQQQ"} << "tp" << both << "AAPL,ZZZZ,MSFT,QQQQ"
             << QByteArray("/qu/quote?symbol=AAPL,ZZZZ,MSFT,QQQQ")
@@ -318,8 +315,9 @@ private slots:
             << QByteArray("/qu/quote?symbol=AAPL,MSFT%20,,")
             << QStringList{"(AAPL) 189.25 ", "(MSFT) 378.91 ", "", "", ""} << 0;
         QTest::newRow("one clock, address list with empty parts")
-            << QStringList{"AAPL", "", "", "", ""} << "tp" << ",, 127.0.0.3 ,," << "AAPL,,"
-            << QByteArray("/qu/quote?symbol=AAPL,,") << QStringList{"(AAPL) 189.25 ", "", "", "", ""} << 0;
+            << QStringList{"AAPL", "", "", "", ""} << "tp"
+            << ",, 127.0.0.3 ,,"
+            << "AAPL,," << QByteArray("/qu/quote?symbol=AAPL,,") << QStringList{"(AAPL) 189.25 ", "", "", "", ""} << 0;
     }
     void refresh()
     {
@@ -357,8 +355,8 @@ private slots:
         QStringList tail;
         for (int v = 0; v < 5; ++v)
             tail << QString("Var%1=%2").arg(v).arg(texts[v]);
-        const QStringList clocks = addresses.contains("127.0.0.2") ? QStringList{"127.0.0.2", "127.0.0.3"}
-                                                                     : QStringList{"127.0.0.3"};
+        const QStringList clocks =
+            addresses.contains("127.0.0.2") ? QStringList{"127.0.0.2", "127.0.0.3"} : QStringList{"127.0.0.3"};
         QList<QByteArray> expected;
         for (int v = 0; v < 5; ++v) {
             if (texts[v].isEmpty())
@@ -435,8 +433,10 @@ private slots:
         QCOMPARE(failures.size(), 1);
         QVERIFY2(failures[0].startsWith("Request Failed: " + base + "/qu/quote?symbol=AAPL,MSFT,, Error: "),
                  qPrintable(failures[0]));
-        QCOMPARE(failures[0].endsWith(" server replied: Forbidden (You are not subscribed to this API.)"), status == 403);
-        QCOMPARE(lines.filter(QRegularExpression("^(StockQuote Response|i=|Var\\d=|Sending Stock Data)")), QStringList());
+        QCOMPARE(failures[0].endsWith(" server replied: Forbidden (You are not subscribed to this API.)"),
+                 status == 403);
+        QCOMPARE(lines.filter(QRegularExpression("^(StockQuote Response|i=|Var\\d=|Sending Stock Data)")),
+                 QStringList());
         QCOMPARE(labelTexts(), shown);
 
         collectDatagrams(at2, at3);
@@ -463,7 +463,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!linesFrom(first).filter(QRegularExpression("^Var4=")).isEmpty(), 20000);
 
         QCOMPARE(labelTexts(), (QStringList{"", "", "", "(AAPL) 189.25 ", ""}));
-        QCOMPARE(linesFrom(first).filter("Sending Stock Data"), QStringList{"Sending Stock Data to 127.0.0.2 Var3=(AAPL) 189.25 "});
+        QCOMPARE(linesFrom(first).filter("Sending Stock Data"),
+                 QStringList{"Sending Stock Data to 127.0.0.2 Var3=(AAPL) 189.25 "});
         QCOMPARE(linesFrom(first).filter("No Match"), QStringList());
         QList<QByteArray> at2, at3;
         collectDatagrams(at2, at3);
@@ -617,16 +618,14 @@ private slots:
         QTest::addColumn<bool>("insideWindow");
         QTest::addColumn<QList<int>>("delays");
         QTest::newRow("503 then 200") << QList<int>{503, 200} << QByteArray() << true << QList<int>{30};
-        QTest::newRow("429 with Retry-After") << QList<int>{429, 429, 200} << QByteArray("90") << true
-                                              << QList<int>{90, 90};
-        QTest::newRow("500, 500, then 200") << QList<int>{500, 500, 200} << QByteArray() << true
-                                            << QList<int>{30, 60};
-        QTest::newRow("a reply holding no quote, then quotes") << QList<int>{NoQuotes, 200} << QByteArray() << true
-                                                               << QList<int>{30};
+        QTest::newRow("429 with Retry-After")
+            << QList<int>{429, 429, 200} << QByteArray("90") << true << QList<int>{90, 90};
+        QTest::newRow("500, 500, then 200") << QList<int>{500, 500, 200} << QByteArray() << true << QList<int>{30, 60};
+        QTest::newRow("a reply holding no quote, then quotes")
+            << QList<int>{NoQuotes, 200} << QByteArray() << true << QList<int>{30};
         QTest::newRow("401: no retry") << QList<int>{401} << QByteArray() << true << QList<int>{};
         QTest::newRow("403: no retry") << QList<int>{403} << QByteArray() << true << QList<int>{};
-        QTest::newRow("503 outside the window: no retry") << QList<int>{503} << QByteArray() << false
-                                                          << QList<int>{};
+        QTest::newRow("503 outside the window: no retry") << QList<int>{503} << QByteArray() << false << QList<int>{};
     }
     void retries()
     {
@@ -669,16 +668,16 @@ private slots:
             QCOMPARE(server.requests.size(), i + 2);
             failedAt = clock.current;
         }
-        for (int later : {30, 60, 120, 240, 480})
-        {
+        for (int later : {30, 60, 120, 240, 480}) {
             clock.current = failedAt.addSecs(later);
             MainWindowProbe::tick(*window);
         }
         QTest::qWait(50);
         QCOMPARE(retryLines(), expected);
         QCOMPARE(server.requests.size(), delays.size() + 1);
-        QCOMPARE(label(0)->text(), sequence.last() == 200 ? QString("(AAPL) 189.25 ")
-                                   : sequence.last() == NoQuotes ? QString() : QString("shown before"));
+        QCOMPARE(label(0)->text(), sequence.last() == 200        ? QString("(AAPL) 189.25 ")
+                                   : sequence.last() == NoQuotes ? QString()
+                                                                 : QString("shown before"));
     }
 
     // Only the newest request of a kind decides: an older reply, arriving
@@ -716,7 +715,9 @@ private slots:
         QTest::qWait(100);
         server.releaseHeld(firstStatus == 200 ? 503 : 200);
         QTRY_VERIFY_WITH_TIMEOUT(!MainWindowProbe::running(*window, RequestKind::Quotes), 20000);
-        QTRY_COMPARE_WITH_TIMEOUT(linesFrom(first).filter(QRegularExpression("^Request Failed|^Reply Superseded")).size(), olderFails ? 1 : 2, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            linesFrom(first).filter(QRegularExpression("^Request Failed|^Reply Superseded")).size(), olderFails ? 1 : 2,
+            20000);
         QTEST(label(0)->text(), "shown");
         QTEST(linesFrom(first).filter(QRegularExpression("^Retrying ")).size(), "retries");
     }

@@ -7,12 +7,12 @@
 #include "clocklink/clockaddresslist.h"
 #include "clocklink/clockdatagram.h"
 #include "replies/jsonextract.h"
-#include "support/quotereplies.h"
 #include "stocks/stockquotereader.h"
 #include "stocks/stockreplyhandling.h"
 #include "stocks/stockrequest.h"
-#include "support/substitutewebserver.h"
 #include "stocks/tickertext.h"
+#include "support/quotereplies.h"
+#include "support/substitutewebserver.h"
 #include "support/testmain.h"
 
 Q_DECLARE_METATYPE(TickerText::Flags)
@@ -21,8 +21,8 @@ namespace {
 
 using Reader = StockQuoteReader::Reading (*)(const QString&, stockQuoteStruct*, int);
 
-const char* const QuotedKeys[5] = {"\"regularMarketChange\"", "\"regularMarketPrice\"",
-                                   "\"regularMarketVolume\"", "\"shortName\"", "\"symbol\""};
+const char* const QuotedKeys[5] = {"\"regularMarketChange\"", "\"regularMarketPrice\"", "\"regularMarketVolume\"",
+                                   "\"shortName\"", "\"symbol\""};
 
 // Start (just after its marker) and end (the next marker, or the end of the
 // text) of each quote object, found by searching from the start again.
@@ -138,8 +138,8 @@ TickerText::Flags flagsOf(const QString& letters)  // n t p c v
     return f;
 }
 
-stockQuoteStruct quote(const QString& name, const QString& symbol, const QString& price,
-                       const QString& change, const QString& volume)
+stockQuoteStruct quote(const QString& name, const QString& symbol, const QString& price, const QString& change,
+                       const QString& volume)
 {
     stockQuoteStruct q;
     q.name = name;
@@ -165,7 +165,8 @@ void compareReadingsWith(const QString& text, int tableSize, Reader yardstickRea
     QCOMPARE(a.quotesRead, b.quotesRead);
     for (int q = 0; q <= tableSize; ++q) {
         if (withUnknownKeys)
-            QVERIFY2(linear[q].unknownKeys == yardstick[q].unknownKeys, "record " + QByteArray::number(q) + " unknown keys");
+            QVERIFY2(linear[q].unknownKeys == yardstick[q].unknownKeys,
+                     "record " + QByteArray::number(q) + " unknown keys");
         const QByteArray where = "record " + QByteArray::number(q);
         QVERIFY2(linear[q].change == yardstick[q].change, where + " change");
         QVERIFY2(linear[q].price == yardstick[q].price, where + " price");
@@ -254,8 +255,7 @@ private slots:
         QTest::addColumn<QStringList>("fields");
         QTest::addColumn<QString>("list");
         QTest::newRow("five filled") << QStringList{"AAPL", "MSFT", "GOOG", "IBM", "T"} << "AAPL,MSFT,GOOG,IBM,T";
-        QTest::newRow("five empty: four commas, then two")
-            << QStringList{"", "", "", "", ""} << ",,";
+        QTest::newRow("five empty: four commas, then two") << QStringList{"", "", "", "", ""} << ",,";
         QTest::newRow("first only: trailing empties leave two commas")
             << QStringList{"AAPL", "", "", "", ""} << "AAPL,,";
         QTest::newRow("empty first leaves a leading comma")
@@ -266,8 +266,7 @@ private slots:
             << QStringList{"AAPL", "", "GOOG", "IBM", "T"} << "AAPL,GOOG,IBM,T";
         QTest::newRow("two empty between still leave a gap")
             << QStringList{"AAPL", "", "", "IBM", "T"} << "AAPL,,IBM,T";
-        QTest::newRow("several symbols in one field")
-            << QStringList{"AAPL,MSFT", "F", "", "", "T"} << "AAPL,MSFT,F,,T";
+        QTest::newRow("several symbols in one field") << QStringList{"AAPL,MSFT", "F", "", "", "T"} << "AAPL,MSFT,F,,T";
         QTest::newRow("white space simplified, not removed")
             << QStringList{"  AAPL ", "MS\t FT", "GOOG", "IBM", "T "} << "AAPL ,MS FT,GOOG,IBM,T";
     }
@@ -286,7 +285,8 @@ private slots:
         QTest::newRow("commas") << ",," << QByteArray("https://h:1/qu/quote?symbol=,,");
         QTest::newRow("spaces") << "AAPL ,MS FT" << QByteArray("https://h:1/qu/quote?symbol=AAPL%20,MS%20FT");
         QTest::newRow("index caret") << "^GSPC,BRK-B" << QByteArray("https://h:1/qu/quote?symbol=%5EGSPC,BRK-B");
-        QTest::newRow("non-ASCII") << QString::fromUtf8("NESN.SW,É") << QByteArray("https://h:1/qu/quote?symbol=NESN.SW,%C3%89");
+        QTest::newRow("non-ASCII") << QString::fromUtf8("NESN.SW,É")
+                                   << QByteArray("https://h:1/qu/quote?symbol=NESN.SW,%C3%89");
     }
     void quoteUrl()
     {
@@ -342,10 +342,10 @@ private slots:
         QTest::newRow("markers only") << QString("[{\"preMarketChange\"{\"preMarketChange\":1,{\"preMarketChange\"");
         QTest::newRow("ends with a colon")
             << QString("{\"preMarketChange\":1,\"symbol\":\"A\"},{\"preMarketChange\":2,\"regularMarketPrice\":");
-        QTest::newRow("keys only in the last quote")
-            << QString("[{\"preMarketChange\":1},{\"preMarketChange\":2},{\"preMarketChange\":3,"
-                       "\"regularMarketChange\":-4,\"regularMarketPrice\":5,\"regularMarketVolume\":6,"
-                       "\"shortName\":\"Seven\",\"symbol\":\"EIGHT\"}]");
+        QTest::newRow("keys only in the last quote") << QString(
+            "[{\"preMarketChange\":1},{\"preMarketChange\":2},{\"preMarketChange\":3,"
+            "\"regularMarketChange\":-4,\"regularMarketPrice\":5,\"regularMarketVolume\":6,"
+            "\"shortName\":\"Seven\",\"symbol\":\"EIGHT\"}]");
         QTest::newRow("keys before the first marker only")
             << QString("{\"symbol\":\"X\",\"regularMarketPrice\":1,[{\"preMarketChange\":1},{\"preMarketChange\":2}]");
         QTest::newRow("key without colon after it")
@@ -395,9 +395,9 @@ private slots:
     // gives it.
     void sameLinesAndDatagramsOverASequenceOfReplies()
     {
-        const QList<QString> replies = {recorded("three-quotes.json"), QString::fromUtf8(manyQuotesReply(260)),
+        const QList<QString> replies = {recorded("three-quotes.json"),     QString::fromUtf8(manyQuotesReply(260)),
                                         recorded("irregular-quotes.json"), recorded("not-subscribed.json"),
-                                        recorded("three-quotes.json"), QString::fromUtf8(manyQuotesReply(7))};
+                                        recorded("three-quotes.json"),     QString::fromUtf8(manyQuotesReply(7))};
         const QStringList fields = {"AAPL,Q0003", "MSFT", "GOOG,Q0150", "F,^GSPC", "BRK-B,Q0199"};
         const QString clocks = "127.0.0.2, 127.0.0.3";
         stockQuoteStruct linear[200], yardstick[200];
@@ -419,8 +419,8 @@ private slots:
         const QString text = QString::fromUtf8(manyQuotesReply(237));
         QVector<stockQuoteStruct> table(201);
         table[200].symbol = "untouched";
-        StockReplyHandling::Result result = StockReplyHandling::handle(
-            text, table.data(), 200, {"Q0000", "Q0199", "Q0200", "", ""}, flagsOf("tp"));
+        StockReplyHandling::Result result =
+            StockReplyHandling::handle(text, table.data(), 200, {"Q0000", "Q0199", "Q0200", "", ""}, flagsOf("tp"));
         QCOMPARE(table[199].symbol, QString("Q0199"));
         QCOMPARE(table[200].symbol, QString("untouched"));
         QCOMPARE(result.logLines.value(1), QString("StockQuote Response: 237 quotes, first 200 used, 37 ignored"));
@@ -439,7 +439,8 @@ private slots:
         QTest::newRow("short symbol in an earlier longer one") << "T" << five << -1 << 1;
         QTest::newRow("first matching field wins") << "GOOG" << five << -1 << 2;
         QTest::newRow("longer symbol not in the shorter field") << "GOOGL" << five << -1 << 4;
-        QTest::newRow("case-sensitive: no match, never matched") << "AAPL" << QStringList{"aapl", "", "", "", ""} << -1 << -1;
+        QTest::newRow("case-sensitive: no match, never matched")
+            << "AAPL" << QStringList{"aapl", "", "", "", ""} << -1 << -1;
         QTest::newRow("no match keeps the earlier field") << "AAPL" << QStringList{"aapl", "", "", "", ""} << 3 << 3;
         QTest::newRow("empty symbol matches the first field") << "" << QStringList{"", "AAPL", "", "", ""} << -1 << 0;
     }
@@ -467,12 +468,12 @@ private slots:
         QTest::newRow("null change is unknown") << "c" << QStringList{"", "", "", "+null", ""} << "-- ";
         QTest::newRow("price rounded to two places") << "p" << QStringList{"", "", "4550.426", "", ""} << "4550.43 ";
         // Read in single precision: 4550.4349 is held as 4550.43505859375.
-        QTest::newRow("price read in single precision") << "p" << QStringList{"", "", "4550.4349", "", ""} << "4550.44 ";
+        QTest::newRow("price read in single precision")
+            << "p" << QStringList{"", "", "4550.4349", "", ""} << "4550.44 ";
         QTest::newRow("price that is no number") << "p" << QStringList{"", "", "", "", ""} << "-- ";
         QTest::newRow("missing price, negative change")
             << "tpc" << QStringList{"Apple Inc.", "AAPL", "", "-1.2", ""} << "(AAPL) --  -1.20 ";
-        QTest::newRow("missing change")
-            << "tpc" << QStringList{"IBM", "IBM", "193.6", "", ""} << "(IBM) 193.60 -- ";
+        QTest::newRow("missing change") << "tpc" << QStringList{"IBM", "IBM", "193.6", "", ""} << "(IBM) 193.60 -- ";
         QTest::newRow("short price padded to width four") << "p" << QStringList{"", "", "1", "", ""} << "1.00 ";
         QTest::newRow("volume as extracted") << "v" << QStringList{"", "", "", "", "2.1B"} << "2.1B";
         QTest::newRow("name alone") << "n" << apple << "Apple Inc., ";
@@ -516,11 +517,13 @@ private slots:
         stockQuoteStruct table[200];
         StockReplyHandling::Result first =
             StockReplyHandling::handle(text, table, 200, {"aapl", "", "MSFT", "", ""}, flagsOf("tp"));
-        QVERIFY(first.logLines.contains("i=0 Name=Apple Inc. Symbol=AAPL Price=189.25 Change=-1.2 Volume=53242137 DeliveryVar=-1"));
+        QVERIFY(first.logLines.contains(
+            "i=0 Name=Apple Inc. Symbol=AAPL Price=189.25 Change=-1.2 Volume=53242137 DeliveryVar=-1"));
         QCOMPARE(first.tickerTexts[0], QString());
         // "F" is part of "MSFT".
         QCOMPARE(first.tickerTexts[2], QString("(MSFT) 378.91 , (F) 10.60 "));
-        QVERIFY(first.logLines.contains("i=2 Name=Ford Motor Company Symbol=F Price=10.6 Change=+0.23 Volume=41853714 DeliveryVar=2"));
+        QVERIFY(first.logLines.contains(
+            "i=2 Name=Ford Motor Company Symbol=F Price=10.6 Change=+0.23 Volume=41853714 DeliveryVar=2"));
         for (int v : {0, 1, 3, 4})
             QCOMPARE(first.tickerTexts[v], QString());
 
@@ -541,10 +544,13 @@ private slots:
     {
         QTest::addColumn<QString>("flags");
         QTest::addColumn<QString>("text0");
-        QTest::newRow("every flag off: no separators") << "" << "";
-        QTest::newRow("ticker only") << "t" << "(AAPL) , (MSFT) , (F) ";
+        QTest::newRow("every flag off: no separators") << ""
+                                                       << "";
+        QTest::newRow("ticker only") << "t"
+                                     << "(AAPL) , (MSFT) , (F) ";
         // An empty piece after a filled one still gets its separator.
-        QTest::newRow("volume only") << "v" << "53242137, 20101200, 41853714";
+        QTest::newRow("volume only") << "v"
+                                     << "53242137, 20101200, 41853714";
     }
     void separators()
     {
@@ -561,7 +567,7 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("index");
-        QTest::addColumn<QStringList>("record");       // change, price, volume, name, symbol
+        QTest::addColumn<QStringList>("record");  // change, price, volume, name, symbol
         QTest::addColumn<QStringList>("unknownKeys");
         QTest::addColumn<bool>("asBoundedByNextMarker");  // as the rule bounded by the next marker reads it
         const QString withoutPrice = quoteObject({"AAPL", "Apple Inc.", "PRICE", "-1.2", "53242137"})
@@ -581,28 +587,35 @@ private slots:
             << QString::fromUtf8(quoteReply({{"X", "null", "1", "1", "1"}})) << 0
             << QStringList{"+1", "1", "1", "null", "X"} << QStringList{} << true;
         QTest::newRow("last quote runs to the end of the reply")
-            << QString("{\"preMarketChange\":1,\"symbol\":\"A\"},{\"preMarketChange\":2,\"regularMarketPrice\":3,"
-                       "\"symbol\":\"B\"}") << 1
-            << QStringList{"+", "3", "", "", "B"}
+            << QString(
+                   "{\"preMarketChange\":1,\"symbol\":\"A\"},{\"preMarketChange\":2,\"regularMarketPrice\":3,"
+                   "\"symbol\":\"B\"}")
+            << 1 << QStringList{"+", "3", "", "", "B"}
             << QStringList{"regularMarketChange", "regularMarketVolume", "shortName"} << true;
         // Nothing lends a value to a quote or takes one from it.
         const QString msft = quoteObject({"MSFT", "Microsoft", "378.91", "0", "1"}, 1);
-        const QString aapl = QString(withoutPrice).replace("\"symbol\":\"AAPL\"}", "\"symbol\":\"AAPL\",\"q\":{\"x\":1}}");
+        const QString aapl =
+            QString(withoutPrice).replace("\"symbol\":\"AAPL\"}", "\"symbol\":\"AAPL\",\"q\":{\"x\":1}}");
         const QStringList aaplRecord = {"-1.2", "", "53242137", "Apple Inc.", "AAPL"};
         QTest::newRow("a quote without the marker does not lend")
-            << "{\"body\":[" + withoutPrice + "," + QString(msft).replace("{\"preMarketChange\":-0.41,", "{") + "]}" << 0
-            << aaplRecord << QStringList{"regularMarketPrice"} << false;
+            << "{\"body\":[" + withoutPrice + "," + QString(msft).replace("{\"preMarketChange\":-0.41,", "{") + "]}"
+            << 0 << aaplRecord << QStringList{"regularMarketPrice"} << false;
         QTest::newRow("data after the quote array does not lend")
             << "{\"body\":[" + withoutPrice + "],\"meta\":{\"regularMarketPrice\":5}}" << 0 << aaplRecord
             << QStringList{"regularMarketPrice"} << false;
         QTest::newRow("a nested object does not split the quote")
-            << "{\"body\":[" + QString(withoutPrice).replace("\"language\"", "\"n\":{\"preMarketChange\":1},\"language\"")
-                   + "," + msft + "]}" << 0 << aaplRecord << QStringList{"regularMarketPrice"} << false;
+            << "{\"body\":[" +
+                   QString(withoutPrice).replace("\"language\"", "\"n\":{\"preMarketChange\":1},\"language\"") + "," +
+                   msft + "]}"
+            << 0 << aaplRecord << QStringList{"regularMarketPrice"} << false;
         QTest::newRow("braces and the marker inside a string")
-            << "{\"body\":[" + QString(msft).replace("Microsoft\",\"longName", "}]{\\\"preMarketChange\\\"\",\"longName")
-                   + "," + aapl + "]}" << 1 << aaplRecord << QStringList{"regularMarketPrice"} << false;
-        const QString last = "{\"preMarketChange\":1,\"symbol\":\"AAPL\",\"regularMarketChange\":-1.2,"
-                             "\"regularMarketVolume\":5,\"shortName\":\"Back\\\\\",\"regularMarketPrice\":189.25}";
+            << "{\"body\":[" +
+                   QString(msft).replace("Microsoft\",\"longName", "}]{\\\"preMarketChange\\\"\",\"longName") + "," +
+                   aapl + "]}"
+            << 1 << aaplRecord << QStringList{"regularMarketPrice"} << false;
+        const QString last =
+            "{\"preMarketChange\":1,\"symbol\":\"AAPL\",\"regularMarketChange\":-1.2,"
+            "\"regularMarketVolume\":5,\"shortName\":\"Back\\\\\",\"regularMarketPrice\":189.25}";
         const QStringList lastRecord = {"-1.2", "189.25", "5", "Back", "AAPL"};
         QTest::newRow("last quote: an escaped backslash, a bare number")
             << "[" + msft + "," + last + "]" << 1 << lastRecord << QStringList{} << false;
@@ -611,12 +624,16 @@ private slots:
         QTest::newRow("a quote cut short is no quote")
             << "[" + last.left(last.size() - 3) << 0 << QStringList{"", "", "", "", ""} << QStringList{} << false;
         QTest::newRow("a nested object with the marker is no quote")
-            << "[" + QString(last).replace("\"symbol\"", "\"n\":[{\"preMarketChange\":1,\"regularMarketPrice\":99,"
-                                           "\"symbol\":\"IN\"}],\"symbol\"") + "," + msft + "]" << 1
-            << QStringList{"+0", "378.91", "1", "Microsoft", "MSFT"} << QStringList{} << false;
+            << "[" +
+                   QString(last).replace("\"symbol\"",
+                                         "\"n\":[{\"preMarketChange\":1,\"regularMarketPrice\":99,"
+                                         "\"symbol\":\"IN\"}],\"symbol\"") +
+                   "," + msft + "]"
+            << 1 << QStringList{"+0", "378.91", "1", "Microsoft", "MSFT"} << QStringList{} << false;
         for (const char* zero : {"-0", "-0.0", "-0.00"})
             QTest::newRow(zero) << QString::fromUtf8(quoteReply({{"Z", "Zero", "1", zero, "1"}})) << 0
-                                << QStringList{"+" + QString(zero).mid(1), "1", "1", "Zero", "Z"} << QStringList{} << false;
+                                << QStringList{"+" + QString(zero).mid(1), "1", "1", "Zero", "Z"} << QStringList{}
+                                << false;
     }
     void keysReadInsideTheirOwnObject()
     {
@@ -640,13 +657,13 @@ private slots:
     {
         const QString withoutPrice = quoteObject({"AAPL", "Apple Inc.", "PRICE", "-1.2", "53242137"})
                                          .replace("\"regularMarketPrice\":PRICE,", "");
-        const QString nullChange = quoteObject({"IBM", "IBM", "193.6", "null", "null"}, 1)
-                                       .replace("\"shortName\":\"IBM\",", "");
+        const QString nullChange =
+            quoteObject({"IBM", "IBM", "193.6", "null", "null"}, 1).replace("\"shortName\":\"IBM\",", "");
         const QString zero = quoteObject({"MSFT", "Microsoft", "378.91", "0", "1"}, 2);
         const QString text = "{\"body\":[" + withoutPrice + "," + nullChange + "," + zero + "]}";
         stockQuoteStruct table[200];
-        const auto result = StockReplyHandling::handle(text, table, 200, {"AAPL", "IBM", "MSFT", "", ""},
-                                                       flagsOf("ntpcv"));
+        const auto result =
+            StockReplyHandling::handle(text, table, 200, {"AAPL", "IBM", "MSFT", "", ""}, flagsOf("ntpcv"));
         QCOMPARE(result.tickerTexts[0], QString("Apple Inc., (AAPL) --  -1.20 53242137"));
         QCOMPARE(result.tickerTexts[1], QString("(IBM) 193.60 -- "));
         QCOMPARE(result.tickerTexts[2], QString("Microsoft, (MSFT) 378.91 +0.00 1"));
@@ -662,7 +679,8 @@ private slots:
         nameless.change = "+1";
         nameless.unknownKeys = QStringList{"symbol"};
         QCOMPARE(TickerText::missingLogLine(nameless), QString("Stock Data Missing:  symbol"));
-        const QString noSymbol = QString::fromUtf8(quoteReply({{"SYM", "Nameless", "1", "1", "1"}})).replace("\"symbol\":\"SYM\"", "\"x\":1");
+        const QString noSymbol = QString::fromUtf8(quoteReply({{"SYM", "Nameless", "1", "1", "1"}}))
+                                     .replace("\"symbol\":\"SYM\"", "\"x\":1");
         const auto alone = StockReplyHandling::handle(noSymbol, table, 200, {"AAPL", "", "", "", ""}, flagsOf("tp"));
         QVERIFY(alone.logLines.contains("Stock Data Missing:  symbol"));
         for (int v = 0; v < 5; ++v)

@@ -14,18 +14,19 @@ inline QString alertFeature(const QString& id, const QString& event, const QStri
     QString description = "* WHAT...{\\\"see\\\": \\\"below\\\"} ";
     while (description.size() < descriptionChars)
         description += "Travel could be very difficult. Plan on slippery road conditions.\\n\\n";
-    return QString("{\"id\": \"https://api.weather.gov/alerts/%1\", \"type\": \"Feature\", \"geometry\": null, "
-                   "\"properties\": {\"@id\": \"https://api.weather.gov/alerts/%1\", \"id\": \"%1\", "
-                   "\"references\": [], \"sent\": \"%2\", \"expires\": \"%3\", \"ends\": null, \"status\": \"Actual\", "
-                   "\"messageType\": \"Alert\", \"severity\": \"%4\", \"urgency\": \"%5\", \"event\": \"%6\", "
-                   "\"description\": \"%7\", \"parameters\": {\"NWSheadline\": [\"%6 IN EFFECT\"]}}}")
+    return QString(
+               "{\"id\": \"https://api.weather.gov/alerts/%1\", \"type\": \"Feature\", \"geometry\": null, "
+               "\"properties\": {\"@id\": \"https://api.weather.gov/alerts/%1\", \"id\": \"%1\", "
+               "\"references\": [], \"sent\": \"%2\", \"expires\": \"%3\", \"ends\": null, \"status\": \"Actual\", "
+               "\"messageType\": \"Alert\", \"severity\": \"%4\", \"urgency\": \"%5\", \"event\": \"%6\", "
+               "\"description\": \"%7\", \"parameters\": {\"NWSheadline\": [\"%6 IN EFFECT\"]}}}")
         .arg(id, sent, expires, severity, urgency, event, description);
 }
 
 inline QString alertsReply(const QStringList& features)
 {
-    return "{\"type\": \"FeatureCollection\", \"features\": [\n" + features.join(",\n")
-           + "\n], \"title\": \"Current watches, warnings, and advisories\"}";
+    return "{\"type\": \"FeatureCollection\", \"features\": [\n" + features.join(",\n") +
+           "\n], \"title\": \"Current watches, warnings, and advisories\"}";
 }
 
 // `count` alerts with descriptions of `descriptionChars`, severities Minor,

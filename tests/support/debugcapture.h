@@ -22,7 +22,9 @@ public:
         int maxLineLength = -1;
     };
 
-    DebugCapture() : DebugCapture(Options{}) {}
+    DebugCapture()
+        : DebugCapture(Options{})
+    {}
     explicit DebugCapture(Options options);
     ~DebugCapture();
     DebugCapture(const DebugCapture&) = delete;

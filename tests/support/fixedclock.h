@@ -11,7 +11,8 @@
 class FixedClock
 {
 public:
-    explicit FixedClock(const QDateTime& start) : current(start)
+    explicit FixedClock(const QDateTime& start)
+        : current(start)
     {
         TimeSource::setNowFunction([this] { return current; });
     }

@@ -78,9 +78,8 @@ inline QByteArray manyQuotesReply(int count)
     QList<QuoteData> quotes;
     for (int i = 0; i < count; ++i) {
         const QString n = QString::number(i);
-        quotes.append({QString("Q%1").arg(i, 4, 10, QLatin1Char('0')), "Company " + n,
-                       QString::number(10 + i) + ".5", (i % 3 ? "-" : "") + QString::number(i % 7) + ".25",
-                       QString::number(1000000 + i)});
+        quotes.append({QString("Q%1").arg(i, 4, 10, QLatin1Char('0')), "Company " + n, QString::number(10 + i) + ".5",
+                       (i % 3 ? "-" : "") + QString::number(i % 7) + ".25", QString::number(1000000 + i)});
     }
     return quoteReply(quotes);
 }

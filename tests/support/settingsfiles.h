@@ -29,8 +29,9 @@ inline void compareValues(const QVariantMap& actual, const QVariantMap& expected
 {
     QCOMPARE(actual.keys(), expected.keys());
     for (const QString& key : expected.keys())
-        QVERIFY2(actual[key] == expected[key], qPrintable(QString("%1: got %2, expected %3")
-                                                              .arg(key, actual[key].toString(), expected[key].toString())));
+        QVERIFY2(
+            actual[key] == expected[key],
+            qPrintable(QString("%1: got %2, expected %3").arg(key, actual[key].toString(), expected[key].toString())));
 }
 
 // The settings file the window reads: crv_settings.ini beside the executable.

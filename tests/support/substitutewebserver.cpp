@@ -32,15 +32,24 @@ QByteArray readFile(const QString& path)
 QByteArray reasonPhrase(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 401: return "Unauthorized";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 400: return "Bad Request";
-    case 429: return "Too Many Requests";
-    case 500: return "Internal Server Error";
-    case 503: return "Service Unavailable";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 401:
+        return "Unauthorized";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 400:
+        return "Bad Request";
+    case 429:
+        return "Too Many Requests";
+    case 500:
+        return "Internal Server Error";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Status";
     }
 }
 
@@ -62,8 +71,7 @@ SubstituteWebServer::SubstituteWebServer(Mode mode, QObject* parent)
         reply.body = "{\"status\": 404}";
         return reply;
     })
-{
-}
+{}
 
 bool SubstituteWebServer::start(const QHostAddress& address, quint16 port)
 {

@@ -25,7 +25,7 @@ public:
     struct Request
     {
         QByteArray method;
-        QByteArray target;                 // path and query, as sent
+        QByteArray target;                     // path and query, as sent
         QMap<QByteArray, QByteArray> headers;  // names in lower case
         QByteArray body;
     };
@@ -35,7 +35,7 @@ public:
         int status = 200;
         QByteArray contentType = "application/json";
         QByteArray body;
-        bool hold = false;  // kept back until releaseHeld()
+        bool hold = false;                             // kept back until releaseHeld()
         QList<QPair<QByteArray, QByteArray>> headers;  // further headers, as given
     };
 

@@ -14,8 +14,8 @@ QList<QRegularExpression>& expectedPatterns()
     // The offscreen platform's notes that it lacks a window operation
     // (size hints, raise, keyboard grab for a popup): facts of the test
     // platform, not of the program.
-    static QList<QRegularExpression> patterns = {
-        QRegularExpression("^This plugin does not support (propagateSizeHints\\(\\)|raise\\(\\)|grabbing the keyboard)$")};
+    static QList<QRegularExpression> patterns = {QRegularExpression(
+        "^This plugin does not support (propagateSizeHints\\(\\)|raise\\(\\)|grabbing the keyboard)$")};
     return patterns;
 }
 
@@ -51,8 +51,8 @@ void handle(QtMsgType type, const QMessageLogContext& context, const QString& me
     if (!isWarningOrWorse(type) || isExpected(message))
         return;
     ++unexpectedCount;
-    std::fprintf(stderr, "FAIL: unexpected Qt %s: %s\n",
-                 type == QtWarningMsg ? "warning" : "critical message", qPrintable(message));
+    std::fprintf(stderr, "FAIL: unexpected Qt %s: %s\n", type == QtWarningMsg ? "warning" : "critical message",
+                 qPrintable(message));
     if (afterRun) {
         std::fflush(stderr);
         std::_Exit(EXIT_FAILURE);

@@ -40,25 +40,25 @@ void addColumns(std::initializer_list<const char*> names)
 }
 
 // A main with an application object of the given class; `Setup` runs on it.
-#define CORVELTA_TEST_MAIN_WITH(TestObject, Application, Setup)        \
-    int main(int argc, char** argv)                                     \
-    {                                                                   \
-        QTest::Internal::callInitMain<TestObject>();                    \
-        Application app(argc, argv);                                    \
-        Setup;                                                          \
-        TestObject tc;                                                  \
-        QTEST_SET_MAIN_SOURCE_PATH                                      \
-        return TestMessages::run(&tc, argc, argv);                      \
+#define CORVELTA_TEST_MAIN_WITH(TestObject, Application, Setup) \
+    int main(int argc, char** argv)                             \
+    {                                                           \
+        QTest::Internal::callInitMain<TestObject>();            \
+        Application app(argc, argv);                            \
+        Setup;                                                  \
+        TestObject tc;                                          \
+        QTEST_SET_MAIN_SOURCE_PATH                              \
+        return TestMessages::run(&tc, argc, argv);              \
     }
 
 #define CORVELTA_TEST_MAIN(TestObject) \
     CORVELTA_TEST_MAIN_WITH(TestObject, QApplication, app.setAttribute(Qt::AA_Use96Dpi, true))
 #define CORVELTA_TEST_GUILESS_MAIN(TestObject) CORVELTA_TEST_MAIN_WITH(TestObject, QCoreApplication, )
 
-#define CORVELTA_TEST_APPLESS_MAIN(TestObject)                          \
-    int main(int argc, char** argv)                                     \
-    {                                                                   \
-        TestObject tc;                                                  \
-        QTEST_SET_MAIN_SOURCE_PATH                                      \
-        return TestMessages::run(&tc, argc, argv);                      \
+#define CORVELTA_TEST_APPLESS_MAIN(TestObject)     \
+    int main(int argc, char** argv)                \
+    {                                              \
+        TestObject tc;                             \
+        QTEST_SET_MAIN_SOURCE_PATH                 \
+        return TestMessages::run(&tc, argc, argv); \
     }

@@ -25,13 +25,16 @@ private slots:
         if (!namespacePrefix.isEmpty() && QProcess::execute(namespacePrefix[0], namespacePrefix.mid(1) << "true"))
             QSKIP("no network namespace can be made here");
         auto lock = std::make_unique<ClockPortLock>();
-        QStringList command = namespacePrefix << "python3" << CORVELTA_SOURCE_DIR "/tools/clockportlock.py" << "true";
+        QStringList command = namespacePrefix << "python3" << CORVELTA_SOURCE_DIR "/tools/clockportlock.py"
+                                              << "true";
         QProcess other;
         other.start(command.takeFirst(), command);
         QByteArray said;
         if (waits) {
-            QTRY_VERIFY_WITH_TIMEOUT((said += other.readAllStandardError()).contains("Waiting for the clock port"), 30000);
-            QVERIFY(said.contains(QString("held by process %1 (tst_clockportlo").arg(QCoreApplication::applicationPid()).toUtf8()));
+            QTRY_VERIFY_WITH_TIMEOUT((said += other.readAllStandardError()).contains("Waiting for the clock port"),
+                                     30000);
+            QVERIFY(said.contains(
+                QString("held by process %1 (tst_clockportlo").arg(QCoreApplication::applicationPid()).toUtf8()));
             QCOMPARE(other.state(), QProcess::Running);
             lock.reset();
         }

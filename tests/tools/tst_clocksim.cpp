@@ -11,11 +11,11 @@
 #include <QTest>
 #include <QUdpSocket>
 
-#include "clocksim/receiveddatagram.h"
 #include "clocksim/clockwebinterface.h"
+#include "clocksim/receiveddatagram.h"
 #include "clocksim/simulatedclock.h"
-#include "support/testmain.h"
 #include "support/handwrittendatagram.h"
+#include "support/testmain.h"
 
 namespace {
 
@@ -83,8 +83,8 @@ void TestClockSim::readsGoodDatagrams_data()
                                       << QStringLiteral("Zürich 5 °C €");
     QTest::newRow("four-byte UTF-8") << datagram(1, QStringLiteral("sun \U0001F31E").toUtf8()) << 1
                                      << QStringLiteral("sun \U0001F31E");
-    QTest::newRow("ticker with trailing space") << datagram(2, "(AAPL) 189.25 ") << 2
-                                                << QStringLiteral("(AAPL) 189.25 ");
+    QTest::newRow("ticker with trailing space")
+        << datagram(2, "(AAPL) 189.25 ") << 2 << QStringLiteral("(AAPL) 189.25 ");
 }
 
 void TestClockSim::readsGoodDatagrams()
@@ -108,11 +108,19 @@ void TestClockSim::refusesMalformedDatagrams_data()
     QTest::newRow("empty") << QByteArray() << QStringLiteral("too short");
     QTest::newRow("lead byte only") << QByteArray("\xBE", 1) << QStringLiteral("too short");
     QTest::newRow("lead and variable only") << QByteArray("\xBE\x01", 2) << QStringLiteral("too short");
-    QTest::newRow("acknowledgement sent to a clock") << QByteArray("A\x00\x00", 3)
-                                                     << QStringLiteral("wrong first byte 0x41");
+    QTest::newRow("acknowledgement sent to a clock")
+        << QByteArray("A\x00\x00", 3) << QStringLiteral("wrong first byte 0x41");
     QTest::newRow("zero lead byte") << QByteArray("\x00\x01x\x00", 4) << QStringLiteral("wrong first byte 0x00");
-    QTest::newRow("no terminator") << QByteArray("\xBE\x01" "abc", 5) << QStringLiteral("no terminator");
-    QTest::newRow("zero inside the text") << QByteArray("\xBE\x01" "ab\x00" "c\x00", 7)
+    QTest::newRow("no terminator") << QByteArray(
+                                          "\xBE\x01"
+                                          "abc",
+                                          5)
+                                   << QStringLiteral("no terminator");
+    QTest::newRow("zero inside the text") << QByteArray(
+                                                 "\xBE\x01"
+                                                 "ab\x00"
+                                                 "c\x00",
+                                                 7)
                                           << QStringLiteral("zero byte inside the text");
     QTest::newRow("invalid byte 0xFF") << datagram(0, "\xFF") << QStringLiteral("invalid UTF-8");
     QTest::newRow("lone continuation byte") << datagram(0, "a\x80") << QStringLiteral("invalid UTF-8");
@@ -202,7 +210,10 @@ void TestClockSim::answersMalformedDatagramsWithNothing()
     Sender sender;
 
     const QList<QByteArray> bad = {QByteArray("\xBE\x01", 2), QByteArray("A\x00\x00", 3),
-                                   QByteArray("\xBE\x01" "abc", 5), datagram(0, "\xFF\xFE")};
+                                   QByteArray("\xBE\x01"
+                                              "abc",
+                                              5),
+                                   datagram(0, "\xFF\xFE")};
     for (const QByteArray& bytes : bad)
         sender.send(clock, bytes);
     // One good datagram last: once it is handled, every earlier one was too,
@@ -301,8 +312,7 @@ void TestClockSim::webInterfaceChecksAuthorization_data()
     QTest::newRow("set password, its digest") << QStringLiteral("secret") << md5Authorization("secret") << 200;
     QTest::newRow("missing header") << QString() << QByteArray() << 401;
     QTest::newRow("digest of another password") << QStringLiteral("secret") << md5Authorization("") << 401;
-    QTest::newRow("upper-case digest") << QStringLiteral("secret") << md5Authorization("secret").toUpper()
-                                       << 401;
+    QTest::newRow("upper-case digest") << QStringLiteral("secret") << md5Authorization("secret").toUpper() << 401;
     QTest::newRow("real Basic scheme") << QStringLiteral("secret") << QByteArray("Basic OnNlY3JldA==") << 401;
 }
 

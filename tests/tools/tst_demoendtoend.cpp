@@ -14,8 +14,8 @@
 #include <QTest>
 #include <memory>
 
-#include "support/clockportlock.h"
 #include "clocksim/simulatedclock.h"
+#include "support/clockportlock.h"
 #include "support/testmain.h"
 
 namespace {
@@ -44,8 +44,8 @@ const QMap<int, QString> ExpectedWeather =
 
 // Ticker, price and change of the frozen quotes, one ticker per field.
 const QMap<int, QString> ExpectedStocks =
-    clockVariables({"(AAPL) 186.11  -3.14 ", "(MSFT) 413.25  -1.85 ", "(NVDA) 124.00 +2.60 ",
-                    "(AMZN) 187.21 +2.91 ", "(TSLA) 181.72 +3.82 "});
+    clockVariables({"(AAPL) 186.11  -3.14 ", "(MSFT) 413.25  -1.85 ", "(NVDA) 124.00 +2.60 ", "(AMZN) 187.21 +2.91 ",
+                    "(TSLA) 181.72 +3.82 "});
 
 // Everything one simulated clock was sent, in arrival order.
 struct ClockRecord
@@ -119,17 +119,17 @@ void TestDemoEndToEnd::initTestCase()
     QVERIFY(urls.value(QStringLiteral("stock")).startsWith(QStringLiteral("http://127.0.0.1:")));
 
     // Three clocks, as in the demo: two for the weather, one for the stocks.
-    for (const QString& address : {QStringLiteral("127.0.0.2"), QStringLiteral("127.0.0.3"),
-                                   QStringLiteral("127.0.0.4")}) {
+    for (const QString& address :
+         {QStringLiteral("127.0.0.2"), QStringLiteral("127.0.0.3"), QStringLiteral("127.0.0.4")}) {
         auto entry = std::make_shared<ClockRecord>();
         entry->clock = std::make_unique<SimulatedClock>(QHostAddress(address));
         QString error;
         QVERIFY2(entry->clock->bind(&error), qPrintable(address + ": " + error));
         ClockRecord* raw = entry.get();
-        connect(entry->clock.get(), &SimulatedClock::variableReceived, this,
-                [raw](int variable, const QString& text) { raw->received.append({variable, text}); });
-        connect(entry->clock.get(), &SimulatedClock::malformedReceived, this,
-                [raw] { ++raw->malformed; });
+        connect(entry->clock.get(), &SimulatedClock::variableReceived, this, [raw](int variable, const QString& text) {
+            raw->received.append({variable, text});
+        });
+        connect(entry->clock.get(), &SimulatedClock::malformedReceived, this, [raw] { ++raw->malformed; });
         clocks.insert(address, entry);
     }
 
@@ -138,12 +138,12 @@ void TestDemoEndToEnd::initTestCase()
     QVERIFY(QFile::copy(ProgramPath, program));
     QVERIFY(QFile::setPermissions(program, QFile::permissions(ProgramPath)));
     QProcess settingsTool;
-    settingsTool.start(SettingsToolPath,
-                       {QStringLiteral("--output"), demoDir.filePath(QStringLiteral("crv_settings.ini")),
-                        QStringLiteral("--weather-url"), urls.value(QStringLiteral("weather")),
-                        QStringLiteral("--stock-url"), urls.value(QStringLiteral("stock")),
-                        QStringLiteral("--weather-clocks"), QStringLiteral("127.0.0.2, 127.0.0.3"),
-                        QStringLiteral("--stock-clocks"), QStringLiteral("127.0.0.4")});
+    settingsTool.start(
+        SettingsToolPath,
+        {QStringLiteral("--output"), demoDir.filePath(QStringLiteral("crv_settings.ini")),
+         QStringLiteral("--weather-url"), urls.value(QStringLiteral("weather")), QStringLiteral("--stock-url"),
+         urls.value(QStringLiteral("stock")), QStringLiteral("--weather-clocks"),
+         QStringLiteral("127.0.0.2, 127.0.0.3"), QStringLiteral("--stock-clocks"), QStringLiteral("127.0.0.4")});
     QVERIFY(settingsTool.waitForFinished(30000));
     QCOMPARE(settingsTool.exitCode(), 0);
     {
@@ -208,8 +208,7 @@ void TestDemoEndToEnd::firstStockRefreshReachesTheStockClock()
     // Ten ticks after the first weather refresh.
     SimulatedClock& clock = *record(QStringLiteral("127.0.0.4")).clock;
     QTRY_VERIFY2_WITH_TIMEOUT(clock.variables().size() >= ExpectedStocks.size(),
-                              qPrintable(QStringLiteral("127.0.0.4 lacks ticker texts; ") + diagnostics()),
-                              40000);
+                              qPrintable(QStringLiteral("127.0.0.4 lacks ticker texts; ") + diagnostics()), 40000);
     QCOMPARE(clock.variables(), ExpectedStocks);
     // The weather clocks are not stock clocks.
     for (const QString& address : {QStringLiteral("127.0.0.2"), QStringLiteral("127.0.0.3")})

@@ -7,11 +7,11 @@
 #include <QMainWindow>
 #include <QtTest>
 
+#include "support/testmain.h"
 #include "ui/captionfit.h"
-#include "weather/weatheritems.h"
 #include "ui_mainwindow.h"
 #include "ui_setupdialog.h"
-#include "support/testmain.h"
+#include "weather/weatheritems.h"
 
 class CaptionFitTest : public QObject
 {
@@ -62,7 +62,7 @@ void CaptionFitTest::everyCaptionFits_data()
     QTest::addColumn<bool>("inDialog");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("room"); // the widget's width, or up to the overlapping neighbour
+    QTest::addColumn<int>("room");  // the widget's width, or up to the overlapping neighbour
 
     struct Row
     {
@@ -78,8 +78,8 @@ void CaptionFitTest::everyCaptionFits_data()
         {"updateWeatherPushButton", "Get/Update Current Weather", 171},
         {"metricCheckBox", "Metric Units", 91},
         {"label_4", "Weather Variable:", 111},
-        {"label_5", "Clock Variable:", 90}, // "Last Response:" at x 510
-        {"label_6", "-->>VAR1", 110},       // the value boxes at x 510
+        {"label_5", "Clock Variable:", 90},  // "Last Response:" at x 510
+        {"label_6", "-->>VAR1", 110},        // the value boxes at x 510
         {"label_7", "-->>VAR2", 110},
         {"label_8", "-->>VAR3", 110},
         {"label_9", "-->>VAR4", 110},
@@ -103,7 +103,7 @@ void CaptionFitTest::everyCaptionFits_data()
         {"weatherWeekendCheckBox", "Skip Weekends", 111},
         {"label_2", "Start Time:", 71},
         {"label_3", "Stop Time:", 71},
-        {"label_4", "Update\nInterval:", 60}, // the spin box at x 470
+        {"label_4", "Update\nInterval:", 60},  // the spin box at x 470
         {"label_5", "Update\nInterval:", 60},
         {"label_6", "Stop Time:", 71},
         {"stockWeekendCheckBox", "Skip Weekends", 111},
@@ -116,7 +116,7 @@ void CaptionFitTest::everyCaptionFits_data()
         {"cbShortName", "Short Name", 111},
         {"cbTickerSymbol", "Ticker Symbol", 111},
         {"cbTodaysChange", "Todays Change", 111},
-        {"label_9", "mins", 40}, // the dialog's right edge
+        {"label_9", "mins", 40},  // the dialog's right edge
         {"label_10", "mins", 40},
         {"", "OK", 191},
         {"", "Cancel", 191},
@@ -134,7 +134,8 @@ void CaptionFitTest::everyCaptionFits()
     QFETCH(QString, text);
     QFETCH(int, room);
 
-    const QList<CaptionFit::Caption> captions = CaptionFit::measure(inDialog ? static_cast<QWidget*>(&dialog) : &window);
+    const QList<CaptionFit::Caption> captions =
+        CaptionFit::measure(inDialog ? static_cast<QWidget*>(&dialog) : &window);
     const CaptionFit::Caption* found = nullptr;
     for (const CaptionFit::Caption& c : captions)
         if (c.widget->objectName() == name && c.text == text)

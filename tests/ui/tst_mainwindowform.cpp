@@ -9,12 +9,12 @@
 #include <QStatusBar>
 #include <QtTest>
 
-#include "ui/captionfit.h"
-#include "support/clockportlock.h"
-#include "weather/weatheritems.h"
 #include "app/mainwindow.h"
-#include "support/testmain.h"
+#include "support/clockportlock.h"
 #include "support/mainwindowprobe.h"
+#include "support/testmain.h"
+#include "ui/captionfit.h"
+#include "weather/weatheritems.h"
 
 class MainWindowFormTest : public QObject
 {
@@ -135,8 +135,8 @@ void MainWindowFormTest::widgets()
 void MainWindowFormTest::boxedLabelsStartEmpty()
 {
     const QStringList names = {"lastUpdateLabel", "lastWeatherVar1", "lastWeatherVar2", "lastWeatherVar3",
-                               "lastWeatherVar4", "lastWeatherVar5", "lastStockVar1", "lastStockVar2",
-                               "lastStockVar3", "lastStockVar4", "lastStockVar5"};
+                               "lastWeatherVar4", "lastWeatherVar5", "lastStockVar1",   "lastStockVar2",
+                               "lastStockVar3",   "lastStockVar4",   "lastStockVar5"};
     for (const QString& name : names) {
         auto* label = window->findChild<QLabel*>(name);
         QVERIFY(label);
@@ -216,12 +216,9 @@ void MainWindowFormTest::slotsConnectedByName()
 {
     const QMetaObject* meta = window->metaObject();
     const char* slotNames[] = {
-        "on_coordsPushButton_clicked()",
-        "on_updateWeatherPushButton_clicked()",
-        "on_metricCheckBox_toggled(bool)",
-        "on_locationComboBox_currentTextChanged(QString)",
-        "on_updateStocksPushButton_clicked()",
-        "on_setupPushButton_clicked()",
+        "on_coordsPushButton_clicked()",       "on_updateWeatherPushButton_clicked()",
+        "on_metricCheckBox_toggled(bool)",     "on_locationComboBox_currentTextChanged(QString)",
+        "on_updateStocksPushButton_clicked()", "on_setupPushButton_clicked()",
     };
     for (const char* slot : slotNames)
         QVERIFY2(meta->indexOfSlot(slot) >= 0, slot);
@@ -244,8 +241,8 @@ void MainWindowFormTest::labelArraysFollowRows()
 
 void MainWindowFormTest::growingTextsAreToolTips()
 {
-    const QStringList names = {"locationStatusLabel", "lastUpdateLabel", "lastWeatherVar1", "lastWeatherVar5",
-                               "lastStockVar1", "lastStockVar5"};
+    const QStringList names = {"locationStatusLabel", "lastUpdateLabel", "lastWeatherVar1",
+                               "lastWeatherVar5",     "lastStockVar1",   "lastStockVar5"};
     for (const QString& name : names) {
         auto* label = window->findChild<QLabel*>(name);
         const QString text = name + ": a text longer than any of the boxed labels is wide";

@@ -16,29 +16,34 @@
 #include <functional>
 #include <memory>
 
-#include "support/debugcapture.h"
-#include "support/fixedclock.h"
-#include "support/settingsfiles.h"
-#include "support/clockportlock.h"
 #include "app/mainwindow.h"
 #include "app/settingskeys.h"
-#include "ui/setupdialog.h"
-#include "support/testmain.h"
+#include "support/clockportlock.h"
+#include "support/debugcapture.h"
+#include "support/fixedclock.h"
 #include "support/mainwindowprobe.h"
+#include "support/settingsfiles.h"
+#include "support/testmain.h"
+#include "ui/setupdialog.h"
 
 // The keys the dialog edits, written out by hand from the form's description:
 // key, the window's member it holds, the widget that edits it. The helpers
 // below go by the key table, so a key the dialog shows but does not take
 // back, or shows in another widget, fails against this list.
-const QVector<std::array<const char*, 3>> DialogKeys = {
-    {"cbname", "cbName", "cbShortName"}, {"cbticker", "cbTicker", "cbTickerSymbol"},
-    {"cbprice", "cbPrice", "cbPrice"}, {"cbchange", "cbChange", "cbTodaysChange"},
-    {"cbvolume", "cbVolume", "cbTodaysVolume"}, {"stockapikey", "stockApiKey", "apiKeyLineEdit"},
-    {"weatherstart", "weatherStart", "weatherStartTimeEdit"}, {"weatherstop", "weatherStop", "weatherStopTimeEdit"},
-    {"weatherinterval", "weatherInterval", "weatherSpinBox"},
-    {"weatherweekend", "weatherWeekend", "weatherWeekendCheckBox"},
-    {"stockstart", "stockStart", "stockStartTimeEdit"}, {"stockstop", "stockStop", "stockStopTimeEdit"},
-    {"stockinterval", "stockInterval", "stockSpinBox"}, {"stockweekend", "stockWeekend", "stockWeekendCheckBox"}};
+const QVector<std::array<const char*, 3>> DialogKeys = {{"cbname", "cbName", "cbShortName"},
+                                                        {"cbticker", "cbTicker", "cbTickerSymbol"},
+                                                        {"cbprice", "cbPrice", "cbPrice"},
+                                                        {"cbchange", "cbChange", "cbTodaysChange"},
+                                                        {"cbvolume", "cbVolume", "cbTodaysVolume"},
+                                                        {"stockapikey", "stockApiKey", "apiKeyLineEdit"},
+                                                        {"weatherstart", "weatherStart", "weatherStartTimeEdit"},
+                                                        {"weatherstop", "weatherStop", "weatherStopTimeEdit"},
+                                                        {"weatherinterval", "weatherInterval", "weatherSpinBox"},
+                                                        {"weatherweekend", "weatherWeekend", "weatherWeekendCheckBox"},
+                                                        {"stockstart", "stockStart", "stockStartTimeEdit"},
+                                                        {"stockstop", "stockStop", "stockStopTimeEdit"},
+                                                        {"stockinterval", "stockInterval", "stockSpinBox"},
+                                                        {"stockweekend", "stockWeekend", "stockWeekendCheckBox"}};
 
 // The member name of a key the table shows in the dialog; empty if the list above lacks it.
 QString memberOf(const SettingsKey& key)
@@ -177,7 +182,6 @@ bool runSetup(MainWindow& window, const std::function<void(SetupDialog&)>& act)
     window.findChild<QPushButton*>("setupPushButton")->click();
     return reached;
 }
-
 
 }  // namespace
 

@@ -34,50 +34,68 @@ void JsonExtractTest::extractValue_data()
     addColumns<QString, int, QString, QString, int>({"text", "position", "key", "value", "resume"});
 
     // Positions are counted by hand; the comment under each row marks the colon.
-    QTest::newRow("string after colon and space") << R"({"a": "xyz", "b": 1})" << 4 << "a" << "xyz" << 10;
-    QTest::newRow("string right after colon") << R"({"a":"xyz","b":1})" << 4 << "a" << "xyz" << 9;
-    QTest::newRow("bare number before comma") << R"({"n": 12.5, "m": 2})" << 4 << "n" << "12.5" << 10;
-    QTest::newRow("bare null") << R"({"n": null, "m": 2})" << 4 << "n" << "null" << 10;
-    QTest::newRow("negative number without space") << R"({"n":-0.4,"m":2})" << 4 << "n" << "-0.4" << 9;
-    QTest::newRow("last member keeps its line break")
-        << "{\"o\": {\n  \"v\": 3\n  },\n  \"w\": 1}" << 13 << "v" << "3\n" << 20;
-    QTest::newRow("tab and bracket stay in a bare value")
-        << "{\"a\": [1,\t2]}" << 4 << "a" << "[1" << 8;
-    QTest::newRow("bare value with no comma after it runs to the end")
-        << R"({"a": 1, "z": 7 })" << 12 << "z" << "7" << -1;
-    QTest::newRow("empty string after space") << R"({"e": "", "f": "g"})" << 4 << "e" << "" << 7;
-    QTest::newRow("empty string without space takes the text after it")
-        << R"({"e":"","f":"g"})" << 4 << "e" << "," << 8;
+    QTest::newRow("string after colon and space") << R"({"a": "xyz", "b": 1})" << 4 << "a"
+                                                  << "xyz" << 10;
+    QTest::newRow("string right after colon") << R"({"a":"xyz","b":1})" << 4 << "a"
+                                              << "xyz" << 9;
+    QTest::newRow("bare number before comma") << R"({"n": 12.5, "m": 2})" << 4 << "n"
+                                              << "12.5" << 10;
+    QTest::newRow("bare null") << R"({"n": null, "m": 2})" << 4 << "n"
+                               << "null" << 10;
+    QTest::newRow("negative number without space") << R"({"n":-0.4,"m":2})" << 4 << "n"
+                                                   << "-0.4" << 9;
+    QTest::newRow("last member keeps its line break") << "{\"o\": {\n  \"v\": 3\n  },\n  \"w\": 1}" << 13 << "v"
+                                                      << "3\n"
+                                                      << 20;
+    QTest::newRow("tab and bracket stay in a bare value") << "{\"a\": [1,\t2]}" << 4 << "a"
+                                                          << "[1" << 8;
+    QTest::newRow("bare value with no comma after it runs to the end") << R"({"a": 1, "z": 7 })" << 12 << "z"
+                                                                       << "7" << -1;
+    QTest::newRow("empty string after space") << R"({"e": "", "f": "g"})" << 4 << "e"
+                                              << "" << 7;
+    QTest::newRow("empty string without space takes the text after it") << R"({"e":"","f":"g"})" << 4 << "e"
+                                                                        << "," << 8;
     QTest::newRow("escaped quotation marks") << R"({"s": "say \"hi\" now", "t": 1})" << 4 << "s"
                                              << R"(say "hi" now)" << 21;
-    QTest::newRow("escaped mark at the end runs on")
-        << R"({"s": "end\"", "t": "u"})" << 4 << "s" << R"(end"", )" << 15;
-    QTest::newRow("braces and backslashes dropped from a string")
-        << R"({"s": "a}b\\c"})" << 4 << "s" << "abc" << 13;
-    QTest::newRow("unclosed string runs to the end") << R"({"s": "abc})" << 4 << "s" << "abc" << -1;
-    QTest::newRow("object right after colon") << R"({"o":{"v": 1}})" << 4 << "o" << "" << 4;
-    QTest::newRow("array right after colon") << R"({"a":[1, 2]})" << 4 << "a" << "" << 4;
-    QTest::newRow("object after a space is a bare value")
-        << R"({"o": {"v": 1, "w": 2}})" << 4 << "o" << R"({"v":1)" << 13;
-    QTest::newRow("two spaces before a string make a bare value")
-        << R"({"k":  "x"})" << 4 << "k" << R"("x")" << -1;
-    QTest::newRow("absent key, reply opens with a brace")
-        << R"({"a": "b", "c": 1})" << -1 << "c" << "" << 14;
-    QTest::newRow("absent key, reply opens with a quote")
-        << R"("a": "b", "c": 1)" << -1 << "c" << "a" << 2;
-    QTest::newRow("absent key, reply of bare text") << "error, try later" << -1 << "error, try later" << "error" << 5;
-    QTest::newRow("empty text") << "" << -1 << "" << "" << -1;
-    QTest::newRow("empty text, position 0") << "" << 0 << "" << "" << -1;
-    QTest::newRow("text ends right after the colon") << R"("k":)" << 3 << "k" << "" << -1;
-    QTest::newRow("colon is the last character after a space") << R"("k": )" << 3 << "k" << "" << -1;
-    QTest::newRow("position beyond the text") << R"("k": 1)" << 100 << ": 1" << "" << -1;
-    QTest::newRow("position before the text counts from its end")
-        << R"({"a": 1, "b": 2})" << -3 << "b" << "" << -1;
-    QTest::newRow("position at the last character") << R"({"a": 1})" << 7 << "a" << "" << -1;
+    QTest::newRow("escaped mark at the end runs on") << R"({"s": "end\"", "t": "u"})" << 4 << "s"
+                                                     << R"(end"", )" << 15;
+    QTest::newRow("braces and backslashes dropped from a string") << R"({"s": "a}b\\c"})" << 4 << "s"
+                                                                  << "abc" << 13;
+    QTest::newRow("unclosed string runs to the end") << R"({"s": "abc})" << 4 << "s"
+                                                     << "abc" << -1;
+    QTest::newRow("object right after colon") << R"({"o":{"v": 1}})" << 4 << "o"
+                                              << "" << 4;
+    QTest::newRow("array right after colon") << R"({"a":[1, 2]})" << 4 << "a"
+                                             << "" << 4;
+    QTest::newRow("object after a space is a bare value") << R"({"o": {"v": 1, "w": 2}})" << 4 << "o"
+                                                          << R"({"v":1)" << 13;
+    QTest::newRow("two spaces before a string make a bare value") << R"({"k":  "x"})" << 4 << "k"
+                                                                  << R"("x")" << -1;
+    QTest::newRow("absent key, reply opens with a brace") << R"({"a": "b", "c": 1})" << -1 << "c"
+                                                          << "" << 14;
+    QTest::newRow("absent key, reply opens with a quote") << R"("a": "b", "c": 1)" << -1 << "c"
+                                                          << "a" << 2;
+    QTest::newRow("absent key, reply of bare text") << "error, try later" << -1 << "error, try later"
+                                                    << "error" << 5;
+    QTest::newRow("empty text") << "" << -1 << ""
+                                << "" << -1;
+    QTest::newRow("empty text, position 0") << "" << 0 << ""
+                                            << "" << -1;
+    QTest::newRow("text ends right after the colon") << R"("k":)" << 3 << "k"
+                                                     << "" << -1;
+    QTest::newRow("colon is the last character after a space") << R"("k": )" << 3 << "k"
+                                                               << "" << -1;
+    QTest::newRow("position beyond the text") << R"("k": 1)" << 100 << ": 1"
+                                              << "" << -1;
+    QTest::newRow("position before the text counts from its end") << R"({"a": 1, "b": 2})" << -3 << "b"
+                                                                  << "" << -1;
+    QTest::newRow("position at the last character") << R"({"a": 1})" << 7 << "a"
+                                                    << "" << -1;
     QTest::newRow("key name is what stands between the last two marks")
-        << R"({"x": {"inner": "v", "value": 5, "q": 1}})" << 28 << "value" << "5" << 31;
+        << R"({"x": {"inner": "v", "value": 5, "q": 1}})" << 28 << "value"
+        << "5" << 31;
     QTest::newRow("non-ASCII string") << QString::fromUtf8(R"({"n": "Zürich ☂", "m": 1})") << 4 << "n"
-                                     << QString::fromUtf8("Zürich ☂") << 15;
+                                      << QString::fromUtf8("Zürich ☂") << 15;
 }
 
 void JsonExtractTest::extractValue()
@@ -98,21 +116,30 @@ void JsonExtractTest::findKeyColon_data()
     addColumns<QString, QString, int, QString, int>({"text", "quotedKey", "from", "innerKey", "colon"});
 
     const QString nested = R"({"t": {"u": "x:y", "value": 3}, "d": {"value": 4}})";
-    QTest::newRow("plain key") << R"({"a": 1})" << "\"a\"" << 0 << "" << 4;
-    QTest::newRow("key is matched with its quotes") << R"({"ab": 1, "b": 2})" << "\"b\"" << 0 << "" << 13;
-    QTest::newRow("case matters") << R"({"A": 1, "a": 2})" << "\"a\"" << 0 << "" << 12;
+    QTest::newRow("plain key") << R"({"a": 1})"
+                               << "\"a\"" << 0 << "" << 4;
+    QTest::newRow("key is matched with its quotes") << R"({"ab": 1, "b": 2})"
+                                                    << "\"b\"" << 0 << "" << 13;
+    QTest::newRow("case matters") << R"({"A": 1, "a": 2})"
+                                  << "\"a\"" << 0 << "" << 12;
     QTest::newRow("inner key after the key") << nested << "\"t\"" << 0 << "\"value\"" << 26;
     QTest::newRow("inner key found past the object") << nested << "\"d\"" << 0 << "\"value\"" << 45;
-    QTest::newRow("search from past the first occurrence")
-        << R"({"a": 1, "a": 2})" << "\"a\"" << 2 << "" << 12;
-    QTest::newRow("from exactly at the key") << R"({"a": 1, "a": 2})" << "\"a\"" << 1 << "" << 4;
-    QTest::newRow("absent key") << R"({"a": 1})" << "\"b\"" << 0 << "" << -1;
-    QTest::newRow("absent key, text ends with a colon") << R"({"a": 1, "z":)" << "\"b\"" << 0 << "" << 12;
-    QTest::newRow("absent inner key") << R"({"t": {"u": 1}})" << "\"t\"" << 0 << "\"value\"" << -1;
-    QTest::newRow("negative start counts from the end")
-        << R"({"a": 1, "a": 2})" << "\"a\"" << -7 << "" << 12;
-    QTest::newRow("start beyond the text") << R"({"a": 1})" << "\"a\"" << 50 << "" << -1;
-    QTest::newRow("empty text") << "" << "\"a\"" << 0 << "\"value\"" << -1;
+    QTest::newRow("search from past the first occurrence") << R"({"a": 1, "a": 2})"
+                                                           << "\"a\"" << 2 << "" << 12;
+    QTest::newRow("from exactly at the key") << R"({"a": 1, "a": 2})"
+                                             << "\"a\"" << 1 << "" << 4;
+    QTest::newRow("absent key") << R"({"a": 1})"
+                                << "\"b\"" << 0 << "" << -1;
+    QTest::newRow("absent key, text ends with a colon") << R"({"a": 1, "z":)"
+                                                        << "\"b\"" << 0 << "" << 12;
+    QTest::newRow("absent inner key") << R"({"t": {"u": 1}})"
+                                      << "\"t\"" << 0 << "\"value\"" << -1;
+    QTest::newRow("negative start counts from the end") << R"({"a": 1, "a": 2})"
+                                                        << "\"a\"" << -7 << "" << 12;
+    QTest::newRow("start beyond the text") << R"({"a": 1})"
+                                           << "\"a\"" << 50 << "" << -1;
+    QTest::newRow("empty text") << ""
+                                << "\"a\"" << 0 << "\"value\"" << -1;
 }
 
 void JsonExtractTest::findKeyColon()
@@ -130,13 +157,19 @@ void JsonExtractTest::extractField_data()
         {"text", "quotedKey", "from", "innerKey", "value", "resume", "found"});
 
     const QString m = R"({"t": {"unitCode": "u:c", "value": -2.5, "q": "V"}, "h": {"value": null}})";
-    QTest::newRow("measurement value") << m << "\"t\"" << 0 << "\"value\"" << "-2.5" << 39 << true;
-    QTest::newRow("null measurement") << m << "\"h\"" << 0 << "\"value\"" << "null" << -1 << true;
-    QTest::newRow("plain string") << m << "\"unitCode\"" << 0 << "" << "u:c" << 23 << true;
-    QTest::newRow("key absent") << m << "\"x\"" << 0 << "" << "" << 65 << false;
-    QTest::newRow("inner key absent") << R"({"t": {"u": 1}})" << "\"t\"" << 0 << "\"value\"" << ""
-                                      << 10 << false;
-    QTest::newRow("key only before the start") << m << "\"t\"" << 5 << "\"value\"" << "" << 65 << false;
+    QTest::newRow("measurement value") << m << "\"t\"" << 0 << "\"value\""
+                                       << "-2.5" << 39 << true;
+    QTest::newRow("null measurement") << m << "\"h\"" << 0 << "\"value\""
+                                      << "null" << -1 << true;
+    QTest::newRow("plain string") << m << "\"unitCode\"" << 0 << ""
+                                  << "u:c" << 23 << true;
+    QTest::newRow("key absent") << m << "\"x\"" << 0 << ""
+                                << "" << 65 << false;
+    QTest::newRow("inner key absent") << R"({"t": {"u": 1}})"
+                                      << "\"t\"" << 0 << "\"value\""
+                                      << "" << 10 << false;
+    QTest::newRow("key only before the start") << m << "\"t\"" << 5 << "\"value\""
+                                               << "" << 65 << false;
 }
 
 void JsonExtractTest::extractField()
@@ -168,28 +201,26 @@ void JsonExtractTest::realisticReplies_data()
     QTest::addColumn<QStringList>("keys");  // "key" or "key/inner"
     QTest::addColumn<QStringList>("values");
 
-    const QStringList observationKeys = {"timestamp", "textDescription", "temperature/value",
-                                         "dewpoint/value", "windDirection/value", "windSpeed/value",
-                                         "relativeHumidity/value"};
+    const QStringList observationKeys = {
+        "timestamp",           "textDescription", "temperature/value",     "dewpoint/value",
+        "windDirection/value", "windSpeed/value", "relativeHumidity/value"};
     QTest::newRow("point") << "point.json" << false << QStringList{"gridId", "gridX", "gridY", "cwa"}
                            << QStringList{"OAX", "58", "55", "OAX"};
-    QTest::newRow("observation") << "observation.json" << true << observationKeys
-                                 << QStringList{"2024-06-12T18:54:00+00:00", "Mostly Cloudy", "12.2",
-                                                "3.9", "340", "11.16", "54.87"};
-    QTest::newRow("cold observation") << "observation-cold.json" << true << observationKeys
-                                      << QStringList{"2024-06-12T18:54:00+00:00", "Light Snow", "-3.9",
-                                                     "-10.6", "22.5", "5.4", "65.97"};
-    QTest::newRow("nulls read as the text null") << "observation-partial.json" << true << observationKeys
-                                                 << QStringList{"2024-06-12T18:54:00+00:00", "Clear", "null",
-                                                                "3.9", "170", "null", "54.87"};
+    QTest::newRow("observation")
+        << "observation.json" << true << observationKeys
+        << QStringList{"2024-06-12T18:54:00+00:00", "Mostly Cloudy", "12.2", "3.9", "340", "11.16", "54.87"};
+    QTest::newRow("cold observation")
+        << "observation-cold.json" << true << observationKeys
+        << QStringList{"2024-06-12T18:54:00+00:00", "Light Snow", "-3.9", "-10.6", "22.5", "5.4", "65.97"};
+    QTest::newRow("nulls read as the text null")
+        << "observation-partial.json" << true << observationKeys
+        << QStringList{"2024-06-12T18:54:00+00:00", "Clear", "null", "3.9", "170", "null", "54.87"};
     QTest::newRow("empty description") << "observation-all-null.json" << true << observationKeys
-                                       << QStringList{"2024-06-12T18:54:00+00:00", "", "null", "null",
-                                                      "null", "null", "null"};
-    QTest::newRow("station list, first station") << "stations.json" << true
-                                                 << QStringList{"stationIdentifier", "name", "stationIdentifier",
-                                                                "name"}
-                                                 << QStringList{"KLNK", "Lincoln, Lincoln Municipal Airport",
-                                                                "KAFK", "Nebraska City Municipal Airport"};
+                                       << QStringList{
+                                              "2024-06-12T18:54:00+00:00", "", "null", "null", "null", "null", "null"};
+    QTest::newRow("station list, first station")
+        << "stations.json" << true << QStringList{"stationIdentifier", "name", "stationIdentifier", "name"}
+        << QStringList{"KLNK", "Lincoln, Lincoln Municipal Airport", "KAFK", "Nebraska City Municipal Airport"};
 }
 
 void JsonExtractTest::realisticReplies()
@@ -296,8 +327,8 @@ void JsonExtractTest::scanMembers()
 {
     // Only the object's own top-level members; a nested object's keys and a
     // key inside a string are not members.
-    const QString text = QStringLiteral(
-        R"({ "id" : "a\"1", "sub": {"id": "x"}, "refs": [{"sent": "1"}], "n": null } tail)");
+    const QString text =
+        QStringLiteral(R"({ "id" : "a\"1", "sub": {"id": "x"}, "refs": [{"sent": "1"}], "n": null } tail)");
     QStringList keys;
     QStringList values;
     const int end = JsonScan::forEachMember(text, 0, [&](const JsonScan::Member& member) {

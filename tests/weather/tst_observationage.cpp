@@ -4,8 +4,8 @@
 
 #include <ctime>
 
-#include "weather/observationage.h"
 #include "support/testmain.h"
+#include "weather/observationage.h"
 
 class ObservationAgeTest : public QObject
 {

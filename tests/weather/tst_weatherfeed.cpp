@@ -12,17 +12,17 @@
 #include <QSettings>
 #include <QTimer>
 
-#include "support/debugcapture.h"
-#include "support/fixedclock.h"
-#include "support/settingsfiles.h"
-#include "support/clockportlock.h"
 #include "app/mainwindow.h"
 #include "clocksim/simulatedclock.h"
+#include "support/clockportlock.h"
+#include "support/debugcapture.h"
+#include "support/fixedclock.h"
+#include "support/handwrittendatagram.h"
+#include "support/mainwindowprobe.h"
+#include "support/settingsfiles.h"
 #include "support/substituteclocks.h"
 #include "support/substitutewebserver.h"
 #include "support/testmain.h"
-#include "support/mainwindowprobe.h"
-#include "support/handwrittendatagram.h"
 
 namespace {
 
@@ -30,12 +30,23 @@ namespace {
 // weather feed are kept here, without the log's time stamp if it has one.
 DebugCapture* capture = nullptr;
 
-const QStringList WeatherLogPrefixes = {"Requesting ", "Error: ", "Station Weather Response: ", "Currently: ",
-                                        "Sending Weather Data to ", "Weather Data Missing: ", "Request Failed: ",
-                                        "sslErrors count=", "No Match http Response: ",
-                                        "Weather Observation Stale: ", "Retrying Weather in ",
-                                        "Weather Not Requested: ", "Request Timed Out: ", "Request Abandoned: ",
-                                        "Request Still Running: ", "Weather Suspen", "Weather Alerts",
+const QStringList WeatherLogPrefixes = {"Requesting ",
+                                        "Error: ",
+                                        "Station Weather Response: ",
+                                        "Currently: ",
+                                        "Sending Weather Data to ",
+                                        "Weather Data Missing: ",
+                                        "Request Failed: ",
+                                        "sslErrors count=",
+                                        "No Match http Response: ",
+                                        "Weather Observation Stale: ",
+                                        "Retrying Weather in ",
+                                        "Weather Not Requested: ",
+                                        "Request Timed Out: ",
+                                        "Request Abandoned: ",
+                                        "Request Still Running: ",
+                                        "Weather Suspen",
+                                        "Weather Alerts",
                                         "Weather Forecast"};
 
 // The moment the tests run at: six minutes after the recorded observation
@@ -136,7 +147,11 @@ private slots:
 private:
     void newWindow();
     QLabel* label(int slot) { return window->findChild<QLabel*>(QString("lastWeatherVar%1").arg(slot)); }
-    template <typename T> T* widget(const char* name) { return window->findChild<T*>(name); }
+    template <typename T>
+    T* widget(const char* name)
+    {
+        return window->findChild<T*>(name);
+    }
     void setSlots(const QList<int>& items);
     void presetLabels();
     // Checks what each clock received since the last check, retransmissions
@@ -199,9 +214,10 @@ void WeatherFeedTest::initTestCase()
         if (path.startsWith("/points/")) {
             reply.status = pointStatus;
             reply.contentType = "application/geo+json";
-            reply.body = pointStatus == 200 ? readReply("point.json")
-                                            : QByteArray("{\n    \"title\": \"Unexpected Problem\",\n    \"status\": ")
-                                                  + QByteArray::number(pointStatus) + "\n}\n";
+            reply.body = pointStatus == 200
+                             ? readReply("point.json")
+                             : QByteArray("{\n    \"title\": \"Unexpected Problem\",\n    \"status\": ") +
+                                   QByteArray::number(pointStatus) + "\n}\n";
         } else if (path.startsWith("/alerts/active?point=") || path.contains("/forecast")) {
             reply.status = outlookStatus;
             reply.body = outlookBody;
@@ -230,9 +246,10 @@ void WeatherFeedTest::initTestCase()
                     reply.headers.append({"Retry-After", retryAfter});
             }
         } else if (path.startsWith("/qu/quote")) {
-            reply.body = "{\"meta\": {\"status\": 200}, \"body\": [{\"preMarketChange\": 0.5, "
-                         "\"regularMarketChange\": 1.25, \"regularMarketPrice\": 189.25, "
-                         "\"regularMarketVolume\": 5000, \"shortName\": \"Apple Inc.\", \"symbol\": \"AAPL\"}]}";
+            reply.body =
+                "{\"meta\": {\"status\": 200}, \"body\": [{\"preMarketChange\": 0.5, "
+                "\"regularMarketChange\": 1.25, \"regularMarketPrice\": 189.25, "
+                "\"regularMarketVolume\": 5000, \"shortName\": \"Apple Inc.\", \"symbol\": \"AAPL\"}]}";
             reply.hold = holdQuotes;
             reply.status = quoteStatus;
             if (quoteStatus != 200)
@@ -338,8 +355,8 @@ bool WeatherFeedTest::markerArrived()
                 list.append(arrival.data);
         return list;
     };
-    return QTest::qWaitFor(
-        [&] { return distinct(*clock2).contains(marker) && distinct(*clock3).contains(marker); }, 20000);
+    return QTest::qWaitFor([&] { return distinct(*clock2).contains(marker) && distinct(*clock3).contains(marker); },
+                           20000);
 }
 
 void WeatherFeedTest::drainClocks()
@@ -426,7 +443,8 @@ void WeatherFeedTest::operatorSequence()
                             echoed("Station Weather Response: " + QString::fromUtf8(observationBody)),
                             "Currently: Mostly Cloudy, Temp: 12 C, Dewpt: 3 C, Wind: N-11 kmh, Humidity: 54%"};
     for (int slot = 1; slot <= 5; ++slot)
-        expected << "Sending Weather Data to 127.0.0.2" << "Sending Weather Data to 127.0.0.3";
+        expected << "Sending Weather Data to 127.0.0.2"
+                 << "Sending Weather Data to 127.0.0.3";
     QCOMPARE(weatherLogSince(mark), expected);
     expectTemperatureWindHumidity();
 }
@@ -438,8 +456,8 @@ void WeatherFeedTest::refresh_data()
     QTest::addColumn<QList<int>>("items");
     QTest::addColumn<QString>("addressText");
     QTest::addColumn<QStringList>("extraLines");  // logged between the response and the summary
-    QTest::addColumn<QString>("summary");        // empty: nothing is updated
-    QTest::addColumn<QStringList>("sentTo");     // the addresses, one "Sending" line per slot each
+    QTest::addColumn<QString>("summary");         // empty: nothing is updated
+    QTest::addColumn<QStringList>("sentTo");      // the addresses, one "Sending" line per slot each
     QTest::addColumn<QStringList>("labels");
     QTest::addColumn<QList<QByteArray>>("at2");
     QTest::addColumn<QList<QByteArray>>("at3");
@@ -451,37 +469,36 @@ void WeatherFeedTest::refresh_data()
     QTest::newRow("all five items, US units, one clock")
         << "observation.json" << false << QList<int>{1, 2, 3, 4, 5} << "127.0.0.2" << QStringList{} << usSummary
         << QStringList{"127.0.0.2"} << QStringList{usSummary, "53 F", "39 F", "N-6 mph", "54%"}
-        << QList<QByteArray>{datagram(0, usSummary), datagram(1, "53 F"), datagram(2, "39 F"),
-                             datagram(3, "N-6 mph"), datagram(4, "54%")}
+        << QList<QByteArray>{datagram(0, usSummary), datagram(1, "53 F"), datagram(2, "39 F"), datagram(3, "N-6 mph"),
+                             datagram(4, "54%")}
         << QList<QByteArray>{};
-    QTest::newRow("the same in metric")
-        << "observation.json" << true << QList<int>{1, 2, 3, 4, 5} << "127.0.0.2" << QStringList{} << metricSummary
-        << QStringList{"127.0.0.2"} << QStringList{metricSummary, "12 C", "3 C", "N-11 kmh", "54%"}
-        << QList<QByteArray>{datagram(0, metricSummary), datagram(1, "12 C"), datagram(2, "3 C"),
-                             datagram(3, "N-11 kmh"), datagram(4, "54%")}
-        << QList<QByteArray>{};
+    QTest::newRow("the same in metric") << "observation.json" << true << QList<int>{1, 2, 3, 4, 5} << "127.0.0.2"
+                                        << QStringList{} << metricSummary << QStringList{"127.0.0.2"}
+                                        << QStringList{metricSummary, "12 C", "3 C", "N-11 kmh", "54%"}
+                                        << QList<QByteArray>{datagram(0, metricSummary), datagram(1, "12 C"),
+                                                             datagram(2, "3 C"), datagram(3, "N-11 kmh"),
+                                                             datagram(4, "54%")}
+                                        << QList<QByteArray>{};
     QTest::newRow("item chosen twice, other clock")
         << "observation-cold.json" << true << QList<int>{0, 0, 5, 5, 0} << "127.0.0.3" << QStringList{}
-        << "Currently: Light Snow, Temp: -3 C, Dewpt: -10 C, Wind: NE-5 kmh, Humidity: 65%"
-        << QStringList{"127.0.0.3"} << QStringList{u, u, "65%", "65%", u} << QList<QByteArray>{}
+        << "Currently: Light Snow, Temp: -3 C, Dewpt: -10 C, Wind: NE-5 kmh, Humidity: 65%" << QStringList{"127.0.0.3"}
+        << QStringList{u, u, "65%", "65%", u} << QList<QByteArray>{}
         << QList<QByteArray>{datagram(2, "65%"), datagram(3, "65%")};
     QTest::newRow("spaces and empty parts around one address")
         << "observation.json" << true << QList<int>{2, 0, 0, 0, 0} << ",, 127.0.0.3 ,," << QStringList{}
         << metricSummary << QStringList{"127.0.0.3"} << QStringList{"12 C", u, u, u, u} << QList<QByteArray>{}
         << QList<QByteArray>{datagram(0, "12 C")};
     QTest::newRow("a part of spaces only stays as an empty address")
-        << "observation.json" << true << QList<int>{0, 0, 0, 0, 5} << " ,127.0.0.2" << QStringList{}
-        << metricSummary << QStringList{"", "127.0.0.2"} << QStringList{u, u, u, u, "54%"}
-        << QList<QByteArray>{datagram(4, "54%")} << QList<QByteArray>{};
+        << "observation.json" << true << QList<int>{0, 0, 0, 0, 5} << " ,127.0.0.2" << QStringList{} << metricSummary
+        << QStringList{"", "127.0.0.2"} << QStringList{u, u, u, u, "54%"} << QList<QByteArray>{datagram(4, "54%")}
+        << QList<QByteArray>{};
     QTest::newRow("empty address list") << "observation.json" << true << QList<int>{1, 2, 3, 4, 5} << ""
-                                        << QStringList{} << metricSummary << QStringList{}
-                                        << QStringList{u, u, u, u, u} << QList<QByteArray>{}
-                                        << QList<QByteArray>{};
+                                        << QStringList{} << metricSummary << QStringList{} << QStringList{u, u, u, u, u}
+                                        << QList<QByteArray>{} << QList<QByteArray>{};
     QTest::newRow("null temperature and wind speed are not sent")
         << "observation-partial.json" << true << QList<int>{1, 2, 3, 4, 5} << "127.0.0.2, 127.0.0.3"
         << QStringList{"Weather Data Missing: temperature, windSpeed"}
-        << "Currently: Clear, Temp: --, Dewpt: 3 C, Wind: --, Humidity: 54%"
-        << QStringList{"127.0.0.2", "127.0.0.3"}
+        << "Currently: Clear, Temp: --, Dewpt: 3 C, Wind: --, Humidity: 54%" << QStringList{"127.0.0.2", "127.0.0.3"}
         << QStringList{"Currently: Clear, Temp: --, Dewpt: 3 C, Wind: --, Humidity: 54%", u, "3 C", u, "54%"}
         << QList<QByteArray>{datagram(0, "Currently: Clear, Temp: --, Dewpt: 3 C, Wind: --, Humidity: 54%"),
                              datagram(2, "3 C"), datagram(4, "54%")}
@@ -501,7 +518,8 @@ void WeatherFeedTest::refresh_data()
         << QStringList{"Weather Data Missing: temperature"}
         << "Currently: Mostly Cloudy, Temp: --, Dewpt: 3 C, Wind: N-11 kmh, Humidity: 54%" << QStringList{"127.0.0.2"}
         << QStringList{"Currently: Mostly Cloudy, Temp: --, Dewpt: 3 C, Wind: N-11 kmh, Humidity: 54%", u, "3 C", u, u}
-        << QList<QByteArray>{datagram(0, "Currently: Mostly Cloudy, Temp: --, Dewpt: 3 C, Wind: N-11 kmh, Humidity: 54%"),
+        << QList<QByteArray>{datagram(0,
+                                      "Currently: Mostly Cloudy, Temp: --, Dewpt: 3 C, Wind: N-11 kmh, Humidity: 54%"),
                              datagram(2, "3 C")}
         << QList<QByteArray>{};
     QTest::newRow("null textDescription and timestamp")
@@ -553,9 +571,10 @@ void WeatherFeedTest::refresh()
     widget<QPushButton>("updateWeatherPushButton")->click();
     QTRY_VERIFY_WITH_TIMEOUT(loggedSince(mark, "Station Weather Response: "), 20000);
 
-    QStringList expected = {"Requesting Weather Data From: " + service->baseUrl() + "/stations/KLNK/observations/latest",
-                            "Error: 0 ErrorString: Unknown error",
-                            echoed("Station Weather Response: " + QString::fromUtf8(observationBody))};
+    QStringList expected = {
+        "Requesting Weather Data From: " + service->baseUrl() + "/stations/KLNK/observations/latest",
+        "Error: 0 ErrorString: Unknown error",
+        echoed("Station Weather Response: " + QString::fromUtf8(observationBody))};
     expected << extraLines;
     if (!summary.isEmpty()) {
         expected << summary;
@@ -638,9 +657,9 @@ void WeatherFeedTest::failedPointLookupChangesNothing()
     const QStringList lines = weatherLogSince(mark);
     QCOMPARE(lines.size(), 3);
     QVERIFY2(lines[2].startsWith("Request Failed: " + service->baseUrl() + "/points/"), qPrintable(lines[2]));
-    QVERIFY2(lines[2].contains(QString(" Error: %1 ErrorString: ")
-                                   .arg(status == 500 ? QNetworkReply::InternalServerError
-                                                      : QNetworkReply::ServiceUnavailableError)),
+    QVERIFY2(lines[2].contains(
+                 QString(" Error: %1 ErrorString: ")
+                     .arg(status == 500 ? QNetworkReply::InternalServerError : QNetworkReply::ServiceUnavailableError)),
              qPrintable(lines[2]));
     QCOMPARE(service->requests.size(), 1);  // no station list asked for
     QCOMPARE(MainWindowProbe::gridId(*window), QString("TOP"));
@@ -689,9 +708,10 @@ void WeatherFeedTest::untrustedCertificate()
     QCOMPARE(lines.size(), 4);
     QCOMPARE(lines[0], "Requesting Weather Data From: " + untrusted.baseUrl() + "/stations/KLNK/observations/latest");
     QVERIFY2(QRegularExpression("^sslErrors count=[1-9][0-9]*$").match(lines[2]).hasMatch(), qPrintable(lines[2]));
-    QVERIFY2(lines[3].startsWith("Request Failed: " + untrusted.baseUrl() + "/stations/KLNK/observations/latest Error: "
-                                 + QString::number(QNetworkReply::SslHandshakeFailedError)),
-             qPrintable(lines[3]));
+    QVERIFY2(
+        lines[3].startsWith("Request Failed: " + untrusted.baseUrl() + "/stations/KLNK/observations/latest Error: " +
+                            QString::number(QNetworkReply::SslHandshakeFailedError)),
+        qPrintable(lines[3]));
     QVERIFY(untrusted.requests.isEmpty());  // the request itself never left
     QCOMPARE(widget<QLabel>("lastUpdateLabel")->text(), QString("Last Update:before"));
     for (int slot = 1; slot <= 5; ++slot)
@@ -868,20 +888,19 @@ void WeatherFeedTest::retries_data()
     QTest::addColumn<QList<int>>("delays");  // the retries planned, in turn
     QTest::newRow("503 then 200: values after the first retry")
         << QList<int>{503, 200} << QByteArray() << true << QList<int>{30};
-    QTest::newRow("500 three times, then 200") << QList<int>{500, 500, 500, 200} << QByteArray() << true
-                                               << QList<int>{30, 60, 120};
+    QTest::newRow("500 three times, then 200")
+        << QList<int>{500, 500, 500, 200} << QByteArray() << true << QList<int>{30, 60, 120};
     QTest::newRow("429 with Retry-After") << QList<int>{429, 200} << QByteArray("45") << true << QList<int>{45};
-    QTest::newRow("503 with Retry-After, twice") << QList<int>{503, 503, 200} << QByteArray("7") << true
-                                                 << QList<int>{30, 60};
+    QTest::newRow("503 with Retry-After, twice")
+        << QList<int>{503, 503, 200} << QByteArray("7") << true << QList<int>{30, 60};
     QTest::newRow("503 with Retry-After beyond the interval: none")
         << QList<int>{503} << QByteArray("900") << true << QList<int>{};
     QTest::newRow("401: no retry") << QList<int>{401} << QByteArray() << true << QList<int>{};
     QTest::newRow("404: no retry") << QList<int>{404} << QByteArray() << true << QList<int>{};
     QTest::newRow("503 outside the window: no retry") << QList<int>{503} << QByteArray() << false << QList<int>{};
-    QTest::newRow("stale observation, then a fresh one") << QList<int>{Stale, 200} << QByteArray() << true
-                                                         << QList<int>{30};
-    QTest::newRow("nothing measured, then values") << QList<int>{Empty, 200} << QByteArray() << true
-                                                   << QList<int>{30};
+    QTest::newRow("stale observation, then a fresh one")
+        << QList<int>{Stale, 200} << QByteArray() << true << QList<int>{30};
+    QTest::newRow("nothing measured, then values") << QList<int>{Empty, 200} << QByteArray() << true << QList<int>{30};
 }
 
 void WeatherFeedTest::retries()
@@ -899,7 +918,7 @@ void WeatherFeedTest::retries()
     presetLabels();
     if (!insideWindow)
         MainWindowProbe::weatherStop(*window) = QTime();  // a null stop closes the window
-    MainWindowProbe::weatherCounter(*window) = 0;  // the next scheduled refresh is 601 ticks away
+    MainWindowProbe::weatherCounter(*window) = 0;         // the next scheduled refresh is 601 ticks away
     QSignalSpy finished(MainWindowProbe::networkManager(*window), &QNetworkAccessManager::finished);
     const int mark = logMark();
     auto retryLines = [mark] { return weatherLogSince(mark).filter(QRegularExpression("^Retrying ")); };
@@ -1026,8 +1045,7 @@ void WeatherFeedTest::userAgent_data()
     QTest::addColumn<QByteArray>("agent");
     QTest::newRow("no contact key") << QVariant() << QByteArray("Corvelta/1.0.6");
     QTest::newRow("empty contact") << QVariant("") << QByteArray("Corvelta/1.0.6");
-    QTest::newRow("with contact") << QVariant("ops@example.org")
-                                  << QByteArray("Corvelta/1.0.6 (ops@example.org)");
+    QTest::newRow("with contact") << QVariant("ops@example.org") << QByteArray("Corvelta/1.0.6 (ops@example.org)");
 }
 
 void WeatherFeedTest::userAgent()
@@ -1158,8 +1176,9 @@ void WeatherFeedTest::misbehavingServiceForAnHour()
         clock->current = start.addSecs(second);
         const int before = service->requests.size();
         MainWindowProbe::tick(*window);
-        QTRY_VERIFY_WITH_TIMEOUT(!MainWindowProbe::running(*window, RequestKind::Observation)
-                                     && !MainWindowProbe::running(*window, RequestKind::Quotes), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!MainWindowProbe::running(*window, RequestKind::Observation) &&
+                                     !MainWindowProbe::running(*window, RequestKind::Quotes),
+                                 20000);
         for (int r = before; r < service->requests.size(); ++r) {
             const QByteArray path = service->requests[r].target.left(6);
             if (!sent[path].isEmpty())
@@ -1189,31 +1208,38 @@ void WeatherFeedTest::alertsAndForecast_data()
     auto at = [](const char* text) { return QDateTime::fromString(text, Qt::ISODate); };
     const QDateTime day = at("2024-01-09T16:00:00Z"), morning = at("2024-01-09T13:00:00Z");
     QTest::newRow("alerts: an updated warning and an advisory, all ended with the service down")
-        << 6 << alerts << 200 << false << day << QStringList{"Weather Alerts: 2 active: Winter Storm Warning, Wind Advisory"}
-        << "Winter Storm Warning +1" << at("2024-01-10T18:00:00Z") << "Alerts --";
+        << 6 << alerts << 200 << false << day
+        << QStringList{"Weather Alerts: 2 active: Winter Storm Warning, Wind Advisory"} << "Winter Storm Warning +1"
+        << at("2024-01-10T18:00:00Z") << "Alerts --";
     QTest::newRow("alerts: none") << 6 << QString(readReply("alerts-none.json")) << 200 << false << day
-                                  << QStringList{"Weather Alerts: 0 active: "} << "No Alerts" << day.addDays(1) << "Alerts --";
-    QTest::newRow("alerts: 503") << 6 << alerts << 503 << false << day << QStringList{"Request Failed: "} << u << day << u;
-    QTest::newRow("alerts: unreadable") << 6 << "{\"features\": [" << 200 << false << day
+                                  << QStringList{"Weather Alerts: 0 active: "} << "No Alerts" << day.addDays(1)
+                                  << "Alerts --";
+    QTest::newRow("alerts: 503") << 6 << alerts << 503 << false << day << QStringList{"Request Failed: "} << u << day
+                                 << u;
+    QTest::newRow("alerts: unreadable")
+        << 6 << "{\"features\": [" << 200 << false << day
         << QStringList{"Weather Alerts Unreadable: the reply is cut short or not well-formed JSON"} << u << day << u;
     QTest::newRow("forecast: the next period as time passes")
         << 7 << forecast << 200 << false << morning << QStringList{"Weather Forecast: Tuesday: 27 F, Snow"}
         << "Tuesday: 27 F, Snow" << at("2024-01-10T05:00:00Z") << "Tuesday Night: 11 F, Chance Snow Showers";
-    QTest::newRow("forecast: units=si, grown stale") << 7 << QString(readReply("forecast-si.json")) << 200 << true
-        << at("2024-04-16T19:00:00Z") << QStringList{"Weather Forecast: This Afternoon: 7 C, Sunny"}
-        << "This Afternoon: 7 C, Sunny" << at("2024-04-17T18:00:00Z") << "Forecast --";
+    QTest::newRow("forecast: units=si, grown stale")
+        << 7 << QString(readReply("forecast-si.json")) << 200 << true << at("2024-04-16T19:00:00Z")
+        << QStringList{"Weather Forecast: This Afternoon: 7 C, Sunny"} << "This Afternoon: 7 C, Sunny"
+        << at("2024-04-17T18:00:00Z") << "Forecast --";
     QTest::newRow("forecast: stale") << 7 << forecast << 200 << false << at("2024-01-10T12:00:00Z")
                                      << QStringList{"Weather Forecast Stale: updated 30 hours ago"} << u << day << u;
-    QTest::newRow("forecast: null temperature") << 7 << QString(forecast).replace("\"temperature\": 27,", "\"temperature\": null,")
-        << 200 << false << morning << QStringList{"Weather Forecast Missing: the current period has no "}
-        << "Forecast --" << day << "Forecast --";
+    QTest::newRow("forecast: null temperature")
+        << 7 << QString(forecast).replace("\"temperature\": 27,", "\"temperature\": null,") << 200 << false << morning
+        << QStringList{"Weather Forecast Missing: the current period has no "} << "Forecast --" << day << "Forecast --";
     QTest::newRow("forecast: an ended period's text does not stay")
         << 7 << QString(forecast).replace("\"temperature\": 11,", "\"temperature\": null,") << 200 << false << morning
         << QStringList{"Weather Forecast: Tuesday: 27 F, Snow"} << "Tuesday: 27 F, Snow" << at("2024-01-10T05:00:00Z")
         << "Forecast --";
-    QTest::newRow("forecast: 500") << 7 << forecast << 500 << false << morning << QStringList{"Request Failed: "} << u << day << u;
+    QTest::newRow("forecast: 500") << 7 << forecast << 500 << false << morning << QStringList{"Request Failed: "} << u
+                                   << day << u;
     QTest::newRow("forecast: no grid") << 7 << "" << 200 << false << morning
-        << QStringList{"Weather Forecast Not Requested: no grid (press Get Stations)"} << u << day << u;
+                                       << QStringList{"Weather Forecast Not Requested: no grid (press Get Stations)"}
+                                       << u << day << u;
 }
 
 void WeatherFeedTest::alertsAndForecast()
@@ -1242,12 +1268,15 @@ void WeatherFeedTest::alertsAndForecast()
                                    : QString("/gridpoints/OAX/77,62/forecast") + (metric ? "?units=si" : "");
     const int mark = logMark();
     widget<QPushButton>("updateWeatherPushButton")->click();
-    auto settled = [this] { return !MainWindowProbe::running(*window, RequestKind::Alerts)
-                                   && !MainWindowProbe::running(*window, RequestKind::Forecast); };
+    auto settled = [this] {
+        return !MainWindowProbe::running(*window, RequestKind::Alerts) &&
+               !MainWindowProbe::running(*window, RequestKind::Forecast);
+    };
     QTRY_VERIFY_WITH_TIMEOUT(settled(), 20000);
     QStringList expected = {"Weather Not Requested: no station chosen"};
     if (!reply.isEmpty()) {
-        expected << QString("Requesting Weather %1 From: ").arg(item == 6 ? "Alerts" : "Forecast") + service->baseUrl() + path
+        expected << QString("Requesting Weather %1 From: ").arg(item == 6 ? "Alerts" : "Forecast") +
+                        service->baseUrl() + path
                  << "Error: 0 ErrorString: Unknown error";
         QCOMPARE(service->requests.last().headers.value("accept"),
                  QByteArray(item == 6 ? "application/geo+json" : "application/json"));
@@ -1280,22 +1309,29 @@ void WeatherFeedTest::hostSchedule_data()
         {"item", "status", "retryAfter", "observations", "actAt", "ticks", "requestsAt", "lines"});
     const QString suspended = "^Weather Suspended Until \\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d$";
     const QString refused = "^Weather Alerts Not Available: Point is outside the area.$";
-    QTest::newRow("alerts every 5 minutes") << 6 << 200 << QByteArray() << QList<int>{} << 0 << 700 << QList<int>{1, 301, 601} << QStringList{};
-    QTest::newRow("a refused point: said once, asked hourly, at once when moved") << 6 << 400 << QByteArray()
-        << QList<int>{} << 3700 << 3800 << QList<int>{1, 3601, 3700} << QStringList{refused, refused};
-    QTest::newRow("503: 5, 10, 20 minutes apart") << 6 << 503 << QByteArray() << QList<int>{} << 0 << 2500 << QList<int>{1, 301, 901, 2101} << QStringList{};
-    QTest::newRow("a timed-out alerts request: no weather retry") << 6 << 0 << QByteArray() << QList<int>{} << 0 << 400 << QList<int>{1, 301} << QStringList{};
-    QTest::newRow("a Retry-After on the alerts holds back the observation") << 6 << 503 << QByteArray("3600") << QList<int>{200} << 0
-                                                                            << 1300 << QList<int>{1, 1} << QStringList{suspended};
-    QTest::newRow("a good reply to a press lifts the suspension") << 0 << 200 << QByteArray("3600") << QList<int>{503, 200} << 100 << 700
-        << QList<int>{1, 100, 602} << QStringList{suspended, "^Weather Suspension Lifted$"};
-    QTest::newRow("no retry during a suspension") << 0 << 200 << QByteArray("3600") << QList<int>{503, 500} << 100 << 200
-                                                  << QList<int>{1, 100} << QStringList{suspended};
+    QTest::newRow("alerts every 5 minutes")
+        << 6 << 200 << QByteArray() << QList<int>{} << 0 << 700 << QList<int>{1, 301, 601} << QStringList{};
+    QTest::newRow("a refused point: said once, asked hourly, at once when moved")
+        << 6 << 400 << QByteArray() << QList<int>{} << 3700 << 3800 << QList<int>{1, 3601, 3700}
+        << QStringList{refused, refused};
+    QTest::newRow("503: 5, 10, 20 minutes apart")
+        << 6 << 503 << QByteArray() << QList<int>{} << 0 << 2500 << QList<int>{1, 301, 901, 2101} << QStringList{};
+    QTest::newRow("a timed-out alerts request: no weather retry")
+        << 6 << 0 << QByteArray() << QList<int>{} << 0 << 400 << QList<int>{1, 301} << QStringList{};
+    QTest::newRow("a Retry-After on the alerts holds back the observation")
+        << 6 << 503 << QByteArray("3600") << QList<int>{200} << 0 << 1300 << QList<int>{1, 1} << QStringList{suspended};
+    QTest::newRow("a good reply to a press lifts the suspension")
+        << 0 << 200 << QByteArray("3600") << QList<int>{503, 200} << 100 << 700 << QList<int>{1, 100, 602}
+        << QStringList{suspended, "^Weather Suspension Lifted$"};
+    QTest::newRow("no retry during a suspension") << 0 << 200 << QByteArray("3600") << QList<int>{503, 500} << 100
+                                                  << 200 << QList<int>{1, 100} << QStringList{suspended};
     QTest::newRow("a century at most") << 0 << 200 << QByteArray("99999999999999999999") << QList<int>{503} << 0 << 700
                                        << QList<int>{1} << QStringList{"^Weather Suspended Until 08/27/2124 "};
-    QTest::newRow("a timed-out observation is retried") << 0 << 0 << QByteArray() << QList<int>{200} << 0 << 100
-        << QList<int>{1, 61} << QStringList{"^Retrying Weather in 30 s$", "^Retrying Weather in 60 s$"};
-    QTest::newRow("a Saturday without weekend updates shows the forecast") << 7 << 200 << QByteArray() << QList<int>{} << 0 << 60 << QList<int>{1} << QStringList{};
+    QTest::newRow("a timed-out observation is retried")
+        << 0 << 0 << QByteArray() << QList<int>{200} << 0 << 100 << QList<int>{1, 61}
+        << QStringList{"^Retrying Weather in 30 s$", "^Retrying Weather in 60 s$"};
+    QTest::newRow("a Saturday without weekend updates shows the forecast")
+        << 7 << 200 << QByteArray() << QList<int>{} << 0 << 60 << QList<int>{1} << QStringList{};
 }
 
 void WeatherFeedTest::hostSchedule()
@@ -1310,12 +1346,14 @@ void WeatherFeedTest::hostSchedule()
     holdObservation = status == 0;
     outlookStatus = qMax(status, 200);
     outlookBody = status > 200 ? QByteArray(R"({"title": "Bad Request", "detail": "Point is outside the area.\n"})")
-                  : item == 6  ? readReply("alerts-none.json") : QByteArray(R"({"properties": {"updateTime": "2024-06-15T12:00:00Z",
+                  : item == 6  ? readReply("alerts-none.json")
+                               : QByteArray(R"({"properties": {"updateTime": "2024-06-15T12:00:00Z",
                     "periods": [{"name": "Saturday", "endTime": "2024-06-16T00:00:00Z", "temperature": 81, "temperatureUnit": "F"}]}})");
     observationSequence = observations;
     this->retryAfter = retryAfter;
     MainWindowProbe::stationId(*window) = observations.isEmpty() ? "" : "KLNK";
-    MainWindowProbe::weatherCounter(*window) = observations.isEmpty() ? 0 : 600;  // the first tick's refresh is scheduled
+    MainWindowProbe::weatherCounter(*window) =
+        observations.isEmpty() ? 0 : 600;  // the first tick's refresh is scheduled
     MainWindowProbe::gridId(*window) = MainWindowProbe::gridX(*window) = MainWindowProbe::gridY(*window) = "1";
     MainWindowProbe::weatherWeekend(*window) = true;  // skips Saturdays
     if (observations.isEmpty() && status != 0)
@@ -1335,12 +1373,16 @@ void WeatherFeedTest::hostSchedule()
             widget<QLineEdit>("latitudeLineEdit")->setText("1");
         MainWindowProbe::tick(*window);
         QTRY_VERIFY_WITH_TIMEOUT(holdObservation || std::none_of(AllRequestKinds.begin(), AllRequestKinds.end(),
-            [this](RequestKind kind) { return MainWindowProbe::running(*window, kind); }), 20000);
+                                                                 [this](RequestKind kind) {
+                                                                     return MainWindowProbe::running(*window, kind);
+                                                                 }),
+                                 20000);
         for (int r = before; r < sent(); ++r)
             sentAt << tick;
     }
     QTEST(sentAt, "requestsAt");
-    const QStringList logged = weatherLogSince(mark).filter(QRegularExpression("^(Weather Alerts Not|Weather Susp|Retrying)"));
+    const QStringList logged =
+        weatherLogSince(mark).filter(QRegularExpression("^(Weather Alerts Not|Weather Susp|Retrying)"));
     QCOMPARE(logged.size(), lines.size());
     for (int i = 0; i < lines.size(); ++i)
         QVERIFY2(QRegularExpression(lines[i]).match(logged[i]).hasMatch(), qPrintable(logged[i]));

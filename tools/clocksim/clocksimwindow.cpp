@@ -108,8 +108,7 @@ ClockSimWindow::ClockSimWindow(const QList<SimulatedClock*>& clocks, QWidget* pa
 
 void ClockSimWindow::appendReport(const QString& line)
 {
-    reportView->appendPlainText(QDateTime::currentDateTime().toString(QStringLiteral("hh:mm:ss.zzz "))
-                                + line);
+    reportView->appendPlainText(QDateTime::currentDateTime().toString(QStringLiteral("hh:mm:ss.zzz ")) + line);
 }
 
 void ClockSimWindow::applyPolicy()

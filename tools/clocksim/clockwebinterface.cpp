@@ -15,13 +15,20 @@ const char* const BufferProperty = "clockWebBuffer";
 QByteArray reasonPhrase(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 413: return "Payload Too Large";
-    default: return "Error";
+    case 200:
+        return "OK";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 413:
+        return "Payload Too Large";
+    default:
+        return "Error";
     }
 }
 
@@ -43,13 +50,11 @@ QByteArray htmlEscaped(const QString& text)
 ClockWebInterface::ClockWebInterface(SimulatedClock* clock, QObject* parent)
     : QTcpServer(parent)
     , clock(clock)
-{
-}
+{}
 
 QByteArray ClockWebInterface::expectedAuthorization() const
 {
-    return "Basic "
-           + QCryptographicHash::hash(devicePassword.toLocal8Bit(), QCryptographicHash::Md5).toHex();
+    return "Basic " + QCryptographicHash::hash(devicePassword.toLocal8Bit(), QCryptographicHash::Md5).toHex();
 }
 
 ClockWebInterface::Response ClockWebInterface::respond(const Request& request)
@@ -67,8 +72,7 @@ ClockWebInterface::Response ClockWebInterface::respond(const Request& request)
             return textResponse(404, "No such page\n");
         // The parameters text is name=value pairs separated by "&" or lines.
         const QString body = QString::fromUtf8(request.body);
-        const QStringList pairs = body.split(QRegularExpression(QStringLiteral("[&\\r\\n]")),
-                                             Qt::SkipEmptyParts);
+        const QStringList pairs = body.split(QRegularExpression(QStringLiteral("[&\\r\\n]")), Qt::SkipEmptyParts);
         for (const QString& pair : pairs) {
             const int equals = pair.indexOf(QLatin1Char('='));
             const QString name = equals < 0 ? pair : pair.left(equals);
@@ -105,17 +109,14 @@ ClockWebInterface::Response ClockWebInterface::respond(const Request& request)
 
 QByteArray ClockWebInterface::statusPage() const
 {
-    QByteArray html = "<!DOCTYPE html>\n<html><head><title>Clock "
-                      + htmlEscaped(clock->address().toString())
-                      + "</title></head><body>\n<h1>Simulated clock "
-                      + htmlEscaped(clock->address().toString()) + "</h1>\n<table>\n";
+    QByteArray html = "<!DOCTYPE html>\n<html><head><title>Clock " + htmlEscaped(clock->address().toString()) +
+                      "</title></head><body>\n<h1>Simulated clock " + htmlEscaped(clock->address().toString()) +
+                      "</h1>\n<table>\n";
     for (auto it = clock->variables().cbegin(); it != clock->variables().cend(); ++it)
-        html += "<tr><td>var" + QByteArray::number(it.key()) + "</td><td>"
-                + htmlEscaped(it.value()) + "</td></tr>\n";
+        html += "<tr><td>var" + QByteArray::number(it.key()) + "</td><td>" + htmlEscaped(it.value()) + "</td></tr>\n";
     html += "</table>\n<h2>Parameters</h2>\n<table>\n";
     for (auto it = clock->parameters().cbegin(); it != clock->parameters().cend(); ++it)
-        html += "<tr><td>" + htmlEscaped(it.key()) + "</td><td>" + htmlEscaped(it.value())
-                + "</td></tr>\n";
+        html += "<tr><td>" + htmlEscaped(it.key()) + "</td><td>" + htmlEscaped(it.value()) + "</td></tr>\n";
     html += "</table>\n</body></html>\n";
     return html;
 }
@@ -156,8 +157,7 @@ void ClockWebInterface::readFrom(QTcpSocket* socket)
     for (int i = 1; i < lines.size(); ++i) {
         const int colon = lines.at(i).indexOf(':');
         if (colon > 0)
-            request.headers.insert(lines.at(i).left(colon).trimmed().toLower(),
-                                   lines.at(i).mid(colon + 1).trimmed());
+            request.headers.insert(lines.at(i).left(colon).trimmed().toLower(), lines.at(i).mid(colon + 1).trimmed());
     }
     bool lengthOk = true;
     const QByteArray lengthText = request.headers.value("content-length", "0");
@@ -175,8 +175,7 @@ void ClockWebInterface::readFrom(QTcpSocket* socket)
 
 void ClockWebInterface::send(QTcpSocket* socket, const Response& response)
 {
-    QByteArray bytes = "HTTP/1.1 " + QByteArray::number(response.status) + ' '
-                       + reasonPhrase(response.status) + "\r\n";
+    QByteArray bytes = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasonPhrase(response.status) + "\r\n";
     bytes += "Content-Type: " + response.contentType + "\r\n";
     bytes += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
     bytes += "Connection: close\r\n\r\n";

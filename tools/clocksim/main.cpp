@@ -18,8 +18,7 @@ namespace {
 void printLine(const QString& line)
 {
     const QByteArray bytes =
-        (QDateTime::currentDateTime().toString(QStringLiteral("hh:mm:ss.zzz ")) + line + '\n')
-            .toUtf8();
+        (QDateTime::currentDateTime().toString(QStringLiteral("hh:mm:ss.zzz ")) + line + '\n').toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     std::fflush(stdout);
 }
@@ -44,17 +43,15 @@ int main(int argc, char* argv[])
     // The console mode must run without any display, so it never creates a
     // GUI application object.
     const bool console = wantsConsole(argc, argv);
-    std::unique_ptr<QCoreApplication> app(console ? new QCoreApplication(argc, argv)
-                                                  : new QApplication(argc, argv));
+    std::unique_ptr<QCoreApplication> app(console ? new QCoreApplication(argc, argv) : new QApplication(argc, argv));
     QCoreApplication::setApplicationName(QStringLiteral("corvelta-clocksim"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Plays display clocks: binds each ADDRESS on the clock port, acknowledges each "
-        "datagram 0xBE, variable, UTF-8 text, 0x00 with \"A\" and shows the variables."));
+    parser.setApplicationDescription(
+        QStringLiteral("Plays display clocks: binds each ADDRESS on the clock port, acknowledges each "
+                       "datagram 0xBE, variable, UTF-8 text, 0x00 with \"A\" and shows the variables."));
     parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("address"),
-                                 QStringLiteral("Clock addresses (default 127.0.0.2)."),
+    parser.addPositionalArgument(QStringLiteral("address"), QStringLiteral("Clock addresses (default 127.0.0.2)."),
                                  QStringLiteral("[address...]"));
     const QCommandLineOption consoleOption(QStringLiteral("console"),
                                            QStringLiteral("Print lines on standard output, no window."));
@@ -66,16 +63,15 @@ int main(int argc, char* argv[])
     const QCommandLineOption delayOption(QStringLiteral("delay"),
                                          QStringLiteral("Delay each acknowledgement by this many ms."),
                                          QStringLiteral("ms"), QStringLiteral("0"));
-    const QCommandLineOption silentOption(QStringLiteral("silent"),
-                                          QStringLiteral("Never acknowledge."));
+    const QCommandLineOption silentOption(QStringLiteral("silent"), QStringLiteral("Never acknowledge."));
     const QCommandLineOption webPortOption(QStringLiteral("web-port"),
                                            QStringLiteral("TCP port of each clock's web interface, 0 for none (8080)."),
                                            QStringLiteral("port"), QStringLiteral("8080"));
     const QCommandLineOption passwordOption(QStringLiteral("password"),
                                             QStringLiteral("Device password the web interface checks (empty)."),
                                             QStringLiteral("text"), QString());
-    parser.addOptions({consoleOption, portOption, dropOption, delayOption, silentOption,
-                       webPortOption, passwordOption});
+    parser.addOptions(
+        {consoleOption, portOption, dropOption, delayOption, silentOption, webPortOption, passwordOption});
     parser.process(*app);
 
     bool ok = true;
@@ -131,7 +127,9 @@ int main(int argc, char* argv[])
             web->setPassword(parser.value(passwordOption));
             if (!web->listen(address, quint16(webPort))) {
                 printError(QStringLiteral("cannot serve the web interface on %1:%2: %3")
-                               .arg(text).arg(webPort).arg(web->errorString()));
+                               .arg(text)
+                               .arg(webPort)
+                               .arg(web->errorString()));
                 return 1;
             }
             startupLines << QStringLiteral("Clock %1 web interface on http://%1:%2/").arg(text).arg(webPort);

@@ -21,8 +21,7 @@ ClockDatagramReading ClockDatagramReader::read(const QByteArray& datagram)
     if (datagram.size() < 3)
         return refused(QStringLiteral("too short (%1 bytes)").arg(datagram.size()));
     if (datagram.at(0) != LeadByte)
-        return refused(QStringLiteral("wrong first byte 0x%1")
-                           .arg(quint8(datagram.at(0)), 2, 16, QLatin1Char('0')));
+        return refused(QStringLiteral("wrong first byte 0x%1").arg(quint8(datagram.at(0)), 2, 16, QLatin1Char('0')));
     if (datagram.at(datagram.size() - 1) != '\0')
         return refused(QStringLiteral("no terminator"));
 

@@ -4,8 +4,7 @@
 #include <QRandomGenerator>
 #include <QTimer>
 
-AcknowledgementDecision decideAcknowledgement(const AcknowledgementPolicy& policy,
-                                              double randomUnit, double jitterUnit)
+AcknowledgementDecision decideAcknowledgement(const AcknowledgementPolicy& policy, double randomUnit, double jitterUnit)
 {
     AcknowledgementDecision decision;
     if (policy.silent) {
@@ -49,8 +48,7 @@ bool SimulatedClock::bind(QString* error)
 {
     // Address reuse lets every simulated clock share port 7372 with the
     // program's own socket, which is bound to every local address.
-    if (socket.bind(clockAddress, requestedPort,
-                    QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint))
+    if (socket.bind(clockAddress, requestedPort, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint))
         return true;
     if (error)
         *error = socket.errorString();
@@ -74,8 +72,7 @@ void SimulatedClock::readPending()
     }
 }
 
-bool SimulatedClock::handle(const QByteArray& datagram, const QHostAddress& sender,
-                            quint16 senderPort)
+bool SimulatedClock::handle(const QByteArray& datagram, const QHostAddress& sender, quint16 senderPort)
 {
     if (ackPolicy.datagramDropShare > 0.0 && randomUnit() < ackPolicy.datagramDropShare) {
         ++count.lost;
@@ -84,9 +81,8 @@ bool SimulatedClock::handle(const QByteArray& datagram, const QHostAddress& send
     }
     ++count.datagrams;
     arrivals.append({datagram, sender, senderPort, sinceCreated.elapsed()});
-    const QString from = QStringLiteral("%1 from %2:%3")
-                             .arg(clockAddress.toString(), sender.toString())
-                             .arg(senderPort);
+    const QString from =
+        QStringLiteral("%1 from %2:%3").arg(clockAddress.toString(), sender.toString()).arg(senderPort);
     const ClockDatagramReading reading = ClockDatagramReader::read(datagram);
     if (!reading.valid) {
         ++count.malformed;

@@ -2,8 +2,8 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
-#include <QList>
 #include <QHostAddress>
+#include <QList>
 #include <QMap>
 #include <QObject>
 #include <QString>
@@ -43,8 +43,8 @@ struct AcknowledgementDecision
 
 // `randomUnit` is a draw from [0, 1); a draw below the drop share drops.
 // `jitterUnit`, another draw, picks the extra delay within delayJitterMs.
-AcknowledgementDecision decideAcknowledgement(const AcknowledgementPolicy& policy,
-                                              double randomUnit, double jitterUnit = 0.0);
+AcknowledgementDecision decideAcknowledgement(const AcknowledgementPolicy& policy, double randomUnit,
+                                              double jitterUnit = 0.0);
 
 // What a clock answers with: any datagram whose first byte is "A" will do.
 inline const QByteArray ClockAcknowledgement = QByteArrayLiteral("A");
@@ -58,8 +58,7 @@ class SimulatedClock : public QObject
     Q_OBJECT
 
 public:
-    explicit SimulatedClock(const QHostAddress& address, quint16 port = 7372,
-                            QObject* parent = nullptr);
+    explicit SimulatedClock(const QHostAddress& address, quint16 port = 7372, QObject* parent = nullptr);
 
     // False, with the reason in `error`, when the address cannot be bound.
     bool bind(QString* error = nullptr);
@@ -100,11 +99,11 @@ public:
 
     struct Counters
     {
-        int datagrams = 0;        // every datagram read, good or not
-        int acknowledged = 0;     // acknowledgements sent
-        int withheld = 0;         // good datagrams left unanswered by the policy
+        int datagrams = 0;     // every datagram read, good or not
+        int acknowledged = 0;  // acknowledgements sent
+        int withheld = 0;      // good datagrams left unanswered by the policy
         int malformed = 0;
-        int lost = 0;             // datagrams dropped on their way in by the policy
+        int lost = 0;  // datagrams dropped on their way in by the policy
     };
     const Counters& counters() const { return count; }
 

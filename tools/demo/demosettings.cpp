@@ -13,26 +13,22 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Writes a Corvelta settings file for the offline demo: substitute services, "
-        "simulated clocks, both feeds refreshed every minute all day."));
+    parser.setApplicationDescription(
+        QStringLiteral("Writes a Corvelta settings file for the offline demo: substitute services, "
+                       "simulated clocks, both feeds refreshed every minute all day."));
     parser.addHelpOption();
     const QCommandLineOption outputOption(QStringLiteral("output"),
-                                          QStringLiteral("Settings file to write (replaced)."),
-                                          QStringLiteral("file"));
+                                          QStringLiteral("Settings file to write (replaced)."), QStringLiteral("file"));
     const QCommandLineOption weatherOption(QStringLiteral("weather-url"),
-                                           QStringLiteral("Base URL of the weather service."),
-                                           QStringLiteral("url"));
-    const QCommandLineOption stockOption(QStringLiteral("stock-url"),
-                                         QStringLiteral("Base URL of the quote service."),
+                                           QStringLiteral("Base URL of the weather service."), QStringLiteral("url"));
+    const QCommandLineOption stockOption(QStringLiteral("stock-url"), QStringLiteral("Base URL of the quote service."),
                                          QStringLiteral("url"));
     const QCommandLineOption weatherClocksOption(QStringLiteral("weather-clocks"),
                                                  QStringLiteral("Weather clock list (127.0.0.2, 127.0.0.3)."),
-                                                 QStringLiteral("list"),
-                                                 QStringLiteral("127.0.0.2, 127.0.0.3"));
+                                                 QStringLiteral("list"), QStringLiteral("127.0.0.2, 127.0.0.3"));
     const QCommandLineOption stockClocksOption(QStringLiteral("stock-clocks"),
-                                               QStringLiteral("Stock clock list (127.0.0.4)."),
-                                               QStringLiteral("list"), QStringLiteral("127.0.0.4"));
+                                               QStringLiteral("Stock clock list (127.0.0.4)."), QStringLiteral("list"),
+                                               QStringLiteral("127.0.0.4"));
     parser.addOptions({outputOption, weatherOption, stockOption, weatherClocksOption, stockClocksOption});
     parser.process(app);
 
@@ -92,8 +88,7 @@ int main(int argc, char* argv[])
 
     settings.sync();
     if (settings.status() != QSettings::NoError) {
-        std::fprintf(stderr, "corvelta-demo-settings: cannot write %s\n",
-                     qPrintable(parser.value(outputOption)));
+        std::fprintf(stderr, "corvelta-demo-settings: cannot write %s\n", qPrintable(parser.value(outputOption)));
         return 1;
     }
     return 0;

@@ -19,6 +19,7 @@
 #include "support/mainwindowprobe.h"
 #include "support/settingsfiles.h"
 #include "support/testmain.h"
+#include "weather/weatheritems.h"
 
 namespace {
 
@@ -129,7 +130,7 @@ private slots:
             for (int i = 1; i <= 5; ++i) {
                 const int index =
                     window->findChild<QComboBox*>(QString("weatherItemComboBox%1").arg(i))->currentIndex();
-                QVERIFY2(index >= -1 && index < 5, qPrintable(QString::number(index)));
+                QVERIFY2(index >= -1 && index < WeatherItems::names().size(), qPrintable(QString::number(index)));
             }
             window->saveSettings();
         }

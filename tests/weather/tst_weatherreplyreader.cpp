@@ -33,6 +33,15 @@ QString reply(const QString& file)
     return testDataText("weather/" + file);
 }
 
+// What a row expects, by name: "temperature: 12.2" (a measurement's key,
+// "timestamp" or "description"), "Wind: N-11 kmh" (an item's name or
+// "summary"). Whatever a row does not name is another row's business.
+std::pair<QString, QString> named(const QString& entry)
+{
+    const int colon = entry.indexOf(": ");
+    return {entry.left(colon), entry.mid(colon + 2)};
+}
+
 // A measurement object laid out as the service does it, by default in the unit assumed for it.
 QString measurement(const QString& key, const QString& value, const QString& qc = "V", const QString& unit = "")
 {
@@ -40,6 +49,18 @@ QString measurement(const QString& key, const QString& value, const QString& qc 
                "        \"%1\": {\n            \"unitCode\": \"%4\",\n"
                "            \"value\": %2,\n            \"qualityControl\": \"%3\"\n        },\n")
         .arg(key, value, qc, unit.isEmpty() ? "wmoUnit:" + WeatherItems::understoodUnits(key).value(0) : unit);
+}
+
+// An observation: `head` (the timestamp and description), then every
+// measurement the items read, in their order, each 7 in its assumed unit
+// unless `members` gives its member's text ("" leaves it out).
+QString observationText(const QMap<QString, QString>& members,
+                        const QString& head = "\"timestamp\": \"T\", \"textDescription\": \"Fog\",")
+{
+    QString text = "{\"properties\": {" + head + "\n";
+    for (const QString& key : WeatherItems::observationMeasurements())
+        text += members.contains(key) ? members[key] + "\n" : measurement(key, "7");
+    return text + "\"heatIndex\": {\"value\": null}}}\n";
 }
 
 }  // namespace
@@ -99,131 +120,123 @@ void WeatherReplyReaderTest::stationEntries()
 
 void WeatherReplyReaderTest::observation_data()
 {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QStringList>("values");  // timestamp, description, then the five raw texts
-    QTest::addColumn<QStringList>("missing");
+    addColumns<QString, QStringList, QStringList>({"text", "read", "missing"});
 
     const QStringList all = WeatherItems::countedMeasurements({});
-    QTest::newRow("service reply")
-        << reply("observation.json")
-        << QStringList{"2024-06-12T18:54:00+00:00", "Mostly Cloudy", "12.2", "3.9", "340", "11.16", "54.87"}
-        << QStringList{};
+    QTest::newRow("service reply") << reply("observation.json")
+                                   << QStringList{"timestamp: 2024-06-12T18:54:00+00:00",
+                                                  "description: Mostly Cloudy",
+                                                  "temperature: 12.2",
+                                                  "dewpoint: 3.9",
+                                                  "windDirection: 340",
+                                                  "windSpeed: 11.16",
+                                                  "relativeHumidity: 54.87"}
+                                   << QStringList{};
     QTest::newRow("null temperature and wind speed")
         << reply("observation-partial.json")
-        << QStringList{"2024-06-12T18:54:00+00:00", "Clear", "null", "3.9", "170", "null", "54.87"}
+        << QStringList{"description: Clear", "temperature: null", "windDirection: 170", "windSpeed: null"}
         << QStringList{"temperature", "windSpeed"};
-    QTest::newRow("nothing measured")
-        << reply("observation-all-null.json")
-        << QStringList{"2024-06-12T18:54:00+00:00", "", "null", "null", "null", "null", "null"} << all;
+    QTest::newRow("nothing measured") << reply("observation-all-null.json")
+                                      << QStringList{"description: ", "temperature: null", "dewpoint: null"} << all;
 
-    const QString head =
-        "{\n    \"properties\": {\n        \"timestamp\": \"T\",\n"
-        "        \"textDescription\": \"Fog\",\n";
-    const QString tail = "        \"heatIndex\": {\n            \"value\": null\n        }\n    }\n}\n";
     QTest::newRow("object without value does not borrow the next one")
-        << head +
-               "        \"temperature\": {\n            \"unitCode\": \"wmoUnit:degC\",\n"
-               "            \"qualityControl\": \"Z\"\n        },\n" +
-               measurement("dewpoint", "3.9") + measurement("windDirection", "90") + measurement("windSpeed", "7.2") +
-               measurement("relativeHumidity", "80") + tail
-        << QStringList{"T", "Fog", "", "3.9", "90", "7.2", "80"} << QStringList{"temperature"};
+        << observationText(
+               {{"temperature", "\"temperature\": {\"unitCode\": \"wmoUnit:degC\", \"qualityControl\": \"Z\"},"},
+                {"dewpoint", measurement("dewpoint", "3.9")}})
+        << QStringList{"temperature: ", "dewpoint: 3.9"} << QStringList{"temperature"};
     QTest::newRow("measurement missing altogether")
-        << head + measurement("temperature", "1.5") + measurement("dewpoint", "-2") + measurement("windSpeed", "7.2") +
-               measurement("relativeHumidity", "80") + tail
-        << QStringList{"T", "Fog", "1.5", "-2", "", "7.2", "80"} << QStringList{"windDirection"};
+        << observationText({{"windDirection", ""}}) << QStringList{"windDirection: ", "windSpeed: 7"}
+        << QStringList{"windDirection"};
     QTest::newRow("measurement that is null itself")
-        << head + "        \"temperature\": null,\n" + measurement("dewpoint", "-2") +
-               measurement("windDirection", "90") + measurement("windSpeed", "7.2") +
-               measurement("relativeHumidity", "80") + tail
-        << QStringList{"T", "Fog", "", "-2", "90", "7.2", "80"} << QStringList{"temperature"};
+        << observationText({{"temperature", "\"temperature\": null,"}}) << QStringList{"temperature: ", "dewpoint: 7"}
+        << QStringList{"temperature"};
     QTest::newRow("no description, measurements still read")
-        << "{\n    \"properties\": {\n        \"timestamp\": \"T\",\n" + measurement("temperature", "1.5") +
-               measurement("dewpoint", "-2") + measurement("windDirection", "90") + measurement("windSpeed", "7.2") +
-               measurement("relativeHumidity", "80") + tail
-        << QStringList{"T", "", "1.5", "-2", "90", "7.2", "80"} << QStringList{};
+        << observationText({}, "\"timestamp\": \"T\",") << QStringList{"description: ", "temperature: 7"}
+        << QStringList{};
     QTest::newRow("values that are no numbers")
-        << head + measurement("temperature", "\"warm\"") + measurement("dewpoint", "inf") +
-               measurement("windDirection", "90") + measurement("windSpeed", "7.2") +
-               measurement("relativeHumidity", "80") + tail
-        << QStringList{"T", "Fog", "warm", "inf", "90", "7.2", "80"} << QStringList{"temperature", "dewpoint"};
+        << observationText(
+               {{"temperature", measurement("temperature", "\"warm\"")}, {"dewpoint", measurement("dewpoint", "inf")}})
+        << QStringList{"temperature: warm", "dewpoint: inf"} << QStringList{"temperature", "dewpoint"};
     QTest::newRow("value last in its object")
-        << head + "        \"temperature\": {\n            \"value\": 21.7\n        },\n" +
-               measurement("dewpoint", "-2") + measurement("windDirection", "90") + measurement("windSpeed", "7.2") +
-               measurement("relativeHumidity", "80") + tail
-        << QStringList{"T", "Fog", "21.7\n", "-2", "90", "7.2", "80"} << QStringList{};
+        << observationText({{"temperature", "\"temperature\": {\n            \"value\": 21.7\n        },"}})
+        << QStringList{"temperature: 21.7\n"} << QStringList{};
     // Rejected ("X") or bad ("B") measurements are unknown; other
     // flags, and a flag of a later measurement, do not count.
     QTest::newRow("quality control X and B")
-        << head + measurement("temperature", "12.2", "X") + measurement("dewpoint", "-2", "B") +
-               measurement("windDirection", "90", "Z") + measurement("windSpeed", "7.2", "C") +
-               measurement("relativeHumidity", "80", "Q") + tail
-        << QStringList{"T", "Fog", "12.2", "-2", "90", "7.2", "80"} << QStringList{"temperature", "dewpoint"};
+        << observationText({{"temperature", measurement("temperature", "12.2", "X")},
+                            {"dewpoint", measurement("dewpoint", "-2", "B")},
+                            {"windDirection", measurement("windDirection", "90", "Z")},
+                            {"windSpeed", measurement("windSpeed", "7.2", "C")},
+                            {"relativeHumidity", measurement("relativeHumidity", "80", "Q")}})
+        << QStringList{"temperature: 12.2", "dewpoint: -2", "windDirection: 90"}
+        << QStringList{"temperature", "dewpoint"};
     QTest::newRow("flag before the value, and none at all")
-        << head + "        \"temperature\": {\"qualityControl\": \"X\", \"value\": 4},\n" +
-               "        \"dewpoint\": {\"value\": 1},\n" + measurement("windDirection", "90", "X") +
-               measurement("windSpeed", "7.2") + measurement("relativeHumidity", "80") + tail
-        << QStringList{"T", "Fog", "4", "1", "90", "7.2", "80"} << QStringList{"temperature", "windDirection"};
+        << observationText({{"temperature", "\"temperature\": {\"qualityControl\": \"X\", \"value\": 4},"},
+                            {"dewpoint", "\"dewpoint\": {\"value\": 1},"},
+                            {"windDirection", measurement("windDirection", "90", "X")}})
+        << QStringList{"temperature: 4", "dewpoint: 1", "windDirection: 90"}
+        << QStringList{"temperature", "windDirection"};
     QTest::newRow("unit not understood, flags qc:X and qc:B")
-        << head + measurement("temperature", "285.4", "V", "wmoUnit:K") + measurement("dewpoint", "-2", "qc:X") +
-               measurement("windDirection", "90", "qc:B") + measurement("windSpeed", "7.2", "qc:V", "unit:K") +
-               measurement("relativeHumidity", "80", "V", "wmoUnit:") + tail
-        << QStringList{"T", "Fog", "285.4", "-2", "90", "7.2", "80"}
+        << observationText({{"temperature", measurement("temperature", "285.4", "V", "wmoUnit:K")},
+                            {"dewpoint", measurement("dewpoint", "-2", "qc:X")},
+                            {"windDirection", measurement("windDirection", "90", "qc:B")},
+                            {"windSpeed", measurement("windSpeed", "7.2", "qc:V", "unit:K")},
+                            {"relativeHumidity", measurement("relativeHumidity", "80", "V", "wmoUnit:")}})
+        << QStringList{"temperature: 285.4", "windSpeed: 7.2"}
         << QStringList{"temperature (unit K)", "dewpoint", "windDirection", "windSpeed (unit K)",
                        "relativeHumidity (unit wmoUnit:)"};
     QTest::newRow("null timestamp and description are empty, not null")
-        << "{\n    \"properties\": {\n        \"timestamp\": null,\n        \"textDescription\": null,\n" +
-               measurement("temperature", "1.5") + measurement("dewpoint", "-2") + measurement("windDirection", "90") +
-               measurement("windSpeed", "7.2") + measurement("relativeHumidity", "80") + tail
-        << QStringList{"", "", "1.5", "-2", "90", "7.2", "80"} << QStringList{};
+        << observationText({}, "\"timestamp\": null, \"textDescription\": null,")
+        << QStringList{"timestamp: ", "description: ", "temperature: 7"} << QStringList{};
+    const QStringList nothing{"timestamp: ", "description: ", "temperature: "};
     QTest::newRow("error document")
         << R"({"correlationId": "3b2e", "title": "Not Found", "type": "https://api.weather.gov/problems/NotFound", "status": 404})"
-        << QStringList{"", "", "", "", "", "", ""} << all;
-    QTest::newRow("empty") << "" << QStringList{"", "", "", "", "", "", ""} << all;
+        << nothing << all;
+    QTest::newRow("empty") << "" << nothing << all;
 }
 
 void WeatherReplyReaderTest::observation()
 {
     QFETCH(QString, text);
-    QFETCH(QStringList, values);
+    QFETCH(QStringList, read);
     QFETCH(QStringList, missing);
     const Observation o = WeatherReplyReader::readObservation(text);
-    QStringList read = {o.timestamp, o.description};
-    for (const char* key : {"temperature", "dewpoint", "windDirection", "windSpeed", "relativeHumidity"})
-        read << o.measurement(key).raw;
-    QCOMPARE(read, values);
+    for (const QString& entry : read) {
+        const auto [name, expected] = named(entry);
+        const QString value = name == "timestamp"     ? o.timestamp
+                              : name == "description" ? o.description
+                                                      : o.measurement(name).raw;
+        QCOMPARE(qMakePair(name, value), qMakePair(name, expected));
+    }
     QCOMPARE(o.missing(), missing);
-    QCOMPARE(o.anyMeasurementKnown(), missing.size() < read.size() - 2);
+    QCOMPARE(o.anyMeasurementKnown(), missing.size() < WeatherItems::countedMeasurements({}).size());
 }
 
 void WeatherReplyReaderTest::texts_data()
 {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("usUnits");
-    QTest::addColumn<QStringList>("items");  // items 1 to 5; "" where unknown
+    // An item named with no text is unknown: no text at all.
+    addColumns<QString, bool, QStringList>({"text", "usUnits", "texts"});
 
-    QTest::newRow("metric") << reply("observation.json") << false
-                            << QStringList{
-                                   "Currently: Mostly Cloudy, Temp: 12 C, Dewpt: 3 C, Wind: N-11 kmh, "
-                                   "Humidity: 54%",
-                                   "12 C", "3 C", "N-11 kmh", "54%"};
-    QTest::newRow("US") << reply("observation.json") << true
-                        << QStringList{
-                               "Currently: Mostly Cloudy, Temp: 53 F, Dewpt: 39 F, Wind: N-6 mph, "
-                               "Humidity: 54%",
-                               "53 F", "39 F", "N-6 mph", "54%"};
-    QTest::newRow("cold, US") << reply("observation-cold.json") << true
-                              << QStringList{
-                                     "Currently: Light Snow, Temp: 24 F, Dewpt: 12 F, Wind: NE-3 mph, "
-                                     "Humidity: 65%",
-                                     "24 F", "12 F", "NE-3 mph", "65%"};
+    QTest::newRow("metric")
+        << reply("observation.json") << false
+        << QStringList{"summary: Currently: Mostly Cloudy, Temp: 12 C, Dewpt: 3 C, Wind: N-11 kmh, Humidity: 54%",
+                       "Temperature: 12 C", "DewPoint: 3 C", "Wind: N-11 kmh", "Humidity: 54%"};
+    QTest::newRow("US")
+        << reply("observation.json") << true
+        << QStringList{"summary: Currently: Mostly Cloudy, Temp: 53 F, Dewpt: 39 F, Wind: N-6 mph, Humidity: 54%",
+                       "Temperature: 53 F", "DewPoint: 39 F", "Wind: N-6 mph", "Humidity: 54%"};
+    QTest::newRow("cold, US")
+        << reply("observation-cold.json") << true
+        << QStringList{"summary: Currently: Light Snow, Temp: 24 F, Dewpt: 12 F, Wind: NE-3 mph, Humidity: 65%",
+                       "Temperature: 24 F", "DewPoint: 12 F", "Wind: NE-3 mph", "Humidity: 65%"};
     QTest::newRow("unknowns read -- and are not items")
         << reply("observation-partial.json") << false
-        << QStringList{"Currently: Clear, Temp: --, Dewpt: 3 C, Wind: --, Humidity: 54%", "", "3 C", "", "54%"};
+        << QStringList{"summary: Currently: Clear, Temp: --, Dewpt: 3 C, Wind: --, Humidity: 54%",
+                       "Temperature: ", "DewPoint: 3 C", "Wind: "};
     // No compass word, no hyphen (it would read as a minus sign).
     QTest::newRow("no direction: speed and unit alone")
         << reply("observation-nodirection.json") << false
-        << QStringList{"Currently: Fair, Temp: 20 C, Dewpt: 11 C, Wind: 9 kmh, Humidity: 55%", "20 C", "11 C", "9 kmh",
-                       "55%"};
+        << QStringList{"summary: Currently: Fair, Temp: 20 C, Dewpt: 11 C, Wind: 9 kmh, Humidity: 55%", "Wind: 9 kmh"};
     // Units stated with either prefix or none (wind direction: none); one in the unit shown is not converted.
     const QString stated = R"({"timestamp": "T", "textDescription": "Fog",
         "temperature": {"unitCode": "unit:degF", "value": 10}, "dewpoint": {"unitCode": "degF", "value": 14},
@@ -231,40 +244,42 @@ void WeatherReplyReaderTest::texts_data()
         "relativeHumidity": {"unitCode": "percent", "value": 80}})";
     QTest::newRow("stated units, metric")
         << stated << false
-        << QStringList{"Currently: Fog, Temp: -12 C, Dewpt: -10 C, Wind: E-18 kmh, Humidity: 80%", "-12 C", "-10 C",
-                       "E-18 kmh", "80%"};
-    QTest::newRow("stated units, US") << stated << true
-                                      << QStringList{
-                                             "Currently: Fog, Temp: 10 F, Dewpt: 14 F, Wind: E-11 mph, Humidity: 80%",
-                                             "10 F", "14 F", "E-11 mph", "80%"};
+        << QStringList{"summary: Currently: Fog, Temp: -12 C, Dewpt: -10 C, Wind: E-18 kmh, Humidity: 80%",
+                       "Wind: E-18 kmh"};
+    QTest::newRow("stated units, US")
+        << stated << true
+        << QStringList{"summary: Currently: Fog, Temp: 10 F, Dewpt: 14 F, Wind: E-11 mph, Humidity: 80%",
+                       "Humidity: 80%"};
     QTest::newRow("wind speed without a unit is km/h")
         << R"({"windDirection": {"value": 90}, "windSpeed": {"value": 10}})" << false
-        << QStringList{"Currently: , Temp: --, Dewpt: --, Wind: E-10 kmh, Humidity: --", "", "", "E-10 kmh", ""};
+        << QStringList{"summary: Currently: , Temp: --, Dewpt: --, Wind: E-10 kmh, Humidity: --", "Wind: E-10 kmh",
+                       "Humidity: "};
     QTest::newRow("null description reads empty")
         << "{\"timestamp\": null, \"textDescription\": null, \"temperature\": {\"value\": 1.5}}" << false
-        << QStringList{"Currently: , Temp: 1 C, Dewpt: --, Wind: --, Humidity: --", "1 C", "", "", ""};
+        << QStringList{"summary: Currently: , Temp: 1 C, Dewpt: --, Wind: --, Humidity: --", "Temperature: 1 C"};
     QTest::newRow("placeholders in the description stay")
         << "{\"timestamp\": \"T\", \"textDescription\": \"%1 %5 100%\", \"temperature\": {\"value\": 1.5}}" << false
-        << QStringList{"Currently: %1 %5 100%, Temp: 1 C, Dewpt: --, Wind: --, Humidity: --", "1 C", "", "", ""};
+        << QStringList{"summary: Currently: %1 %5 100%, Temp: 1 C, Dewpt: --, Wind: --, Humidity: --"};
+    QTest::newRow("pressure, US") << reply("observation.json") << true << QStringList{"Pressure: 30.02 inHg"};
 }
 
 void WeatherReplyReaderTest::texts()
 {
     QFETCH(QString, text);
     QFETCH(bool, usUnits);
-    QFETCH(QStringList, items);
-    const WeatherReport::Texts texts = WeatherReport::compose(WeatherReplyReader::readObservation(text), usUnits);
-    QCOMPARE(texts.summary(), items[0]);
-    // The rows' texts by item name; items the row does not name are checked elsewhere.
-    const QStringList names = {"Current Conditions", "Temperature", "DewPoint", "Wind", "Humidity"};
-    for (const WeatherItems::Item& row : WeatherItems::table()) {
-        const int at = names.indexOf(row.name);
-        if (at < 0)
-            continue;
-        const WeatherReport::ItemText* item = texts.item(row.number);
-        QCOMPARE(item != nullptr, !items.value(at).isEmpty());
-        if (item)
-            QCOMPARE(item->text, items[at]);
+    QFETCH(QStringList, texts);
+    const WeatherReport::Texts composed = WeatherReport::compose(WeatherReplyReader::readObservation(text), usUnits);
+    for (const QString& entry : texts) {
+        const auto [name, expected] = named(entry);
+        QString shown = composed.summary();
+        if (name != "summary") {
+            const int position = WeatherItems::names().indexOf(name);
+            QVERIFY2(position >= 0, qPrintable(name));
+            const WeatherReport::ItemText* item = composed.item(WeatherItems::numberAt(position));
+            QCOMPARE(item != nullptr, !expected.isEmpty());
+            shown = item ? item->text : "";
+        }
+        QCOMPARE(qMakePair(name, shown), qMakePair(name, expected));
     }
 }
 

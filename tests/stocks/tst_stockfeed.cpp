@@ -115,7 +115,8 @@ private:
     }
 
     // A fresh window that asks the substitute service, with no settings file
-    // of an earlier window and its scheduler stopped.
+    // of an earlier window and its scheduler stopped. Its weather window is
+    // closed, so a tick at any time of day refreshes the stocks alone.
     void newWindow()
     {
         window.reset();
@@ -129,6 +130,7 @@ private:
         MainWindowProbe::updateTimer(*window)->stop();
         MainWindowProbe::stockBaseUrl(*window) = server.baseUrl();
         MainWindowProbe::stockHost(*window) = hostOf(server);
+        MainWindowProbe::weatherStop(*window) = QTime();
     }
 
     void setFields(const QStringList& fields)

@@ -62,20 +62,13 @@ private slots:
     {
         addColumns<QString, QString>({"message", "written"});
 
-        QTest::newRow("plain text") << "Update Weather"
-                                    << "Update Weather";
-        QTest::newRow("tag escaped") << "<b>"
-                                     << "&lt;b&gt;";
-        QTest::newRow("ampersand unchanged") << "salt & pepper"
-                                             << "salt & pepper";
-        QTest::newRow("entity already escaped is left") << "&lt;"
-                                                        << "&lt;";
-        QTest::newRow("reversed brackets") << "x>y<z"
-                                           << "x&gt;y&lt;z";
-        QTest::newRow("quotes and percent unchanged") << "\"q\" 'a' 100%"
-                                                      << "\"q\" 'a' 100%";
-        QTest::newRow("empty message") << ""
-                                       << "";
+        dataRow("plain text", "Update Weather", "Update Weather");
+        dataRow("tag escaped", "<b>", "&lt;b&gt;");
+        dataRow("ampersand unchanged", "salt & pepper", "salt & pepper");
+        dataRow("entity already escaped is left", "&lt;", "&lt;");
+        dataRow("reversed brackets", "x>y<z", "x&gt;y&lt;z");
+        dataRow("quotes and percent unchanged", "\"q\" 'a' 100%", "\"q\" 'a' 100%");
+        dataRow("empty message", "", "");
     }
     void lineFormatAndEscaping()
     {
@@ -134,15 +127,15 @@ private slots:
     {
         addColumns<QDateTime, QDateTime>({"before", "after"});
 
-        QTest::newRow("midnight") << QDateTime(QDate(2026, 12, 5), QTime(23, 59, 59, 999))
-                                  << QDateTime(QDate(2026, 12, 6), QTime(0, 0, 0, 0));
-        QTest::newRow("new year") << QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59, 999))
-                                  << QDateTime(QDate(2027, 1, 1), QTime(0, 0, 0, 1));
+        dataRow("midnight", QDateTime(QDate(2026, 12, 5), QTime(23, 59, 59, 999)),
+                QDateTime(QDate(2026, 12, 6), QTime(0, 0, 0, 0)));
+        dataRow("new year", QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59, 999)),
+                QDateTime(QDate(2027, 1, 1), QTime(0, 0, 0, 1)));
         // Same day of the month a month later: a new file all the same.
-        QTest::newRow("a month without lines")
-            << QDateTime(QDate(2026, 3, 5), QTime(12, 0)) << QDateTime(QDate(2026, 4, 5), QTime(9, 0));
-        QTest::newRow("a year without lines")
-            << QDateTime(QDate(2026, 3, 5), QTime(12, 0)) << QDateTime(QDate(2027, 3, 5), QTime(12, 0));
+        dataRow("a month without lines", QDateTime(QDate(2026, 3, 5), QTime(12, 0)),
+                QDateTime(QDate(2026, 4, 5), QTime(9, 0)));
+        dataRow("a year without lines", QDateTime(QDate(2026, 3, 5), QTime(12, 0)),
+                QDateTime(QDate(2027, 3, 5), QTime(12, 0)));
     }
     void rollover()
     {
@@ -168,9 +161,9 @@ private slots:
     void cleanupDeletesExactlyTheFortnightOfOldFiles_data()
     {
         QTest::addColumn<QDate>("today");
-        QTest::newRow("mid month") << QDate(2026, 12, 20);
-        QTest::newRow("across the new year") << QDate(2026, 1, 2);
-        QTest::newRow("across a leap day") << QDate(2028, 3, 10);
+        dataRow("mid month", QDate(2026, 12, 20));
+        dataRow("across the new year", QDate(2026, 1, 2));
+        dataRow("across a leap day", QDate(2028, 3, 10));
     }
     void cleanupDeletesExactlyTheFortnightOfOldFiles()
     {
@@ -248,26 +241,16 @@ private slots:
     void logdaysKeepsThatManyDays_data()
     {
         addColumns<QString, QString, bool>({"logdays", "name", "deleted"});
-        QTest::newRow("0 keeps every log") << "0"
-                                           << "Corvelta_12-05-25.log" << false;
-        QTest::newRow("1 keeps yesterday's") << "1"
-                                             << "Corvelta_12-04-26.log" << false;
-        QTest::newRow("1 deletes the day before") << "1"
-                                                  << "Corvelta_12-03-26.log" << true;
-        QTest::newRow("30 deletes the 31st, last year") << "30"
-                                                        << "Corvelta_11-04-26.log" << true;
-        QTest::newRow("not a number from 0 to 3650: keeps every log") << "3651"
-                                                                      << "Corvelta_12-05-16.log" << false;
-        QTest::newRow("today's, not 1926's") << "1"
-                                             << "Corvelta_12-05-26.log" << false;
-        QTest::newRow("a future date") << "1"
-                                       << "Corvelta_01-10-27.log" << false;
-        QTest::newRow("no such date") << "1"
-                                      << "Corvelta_13-40-26.log" << false;
-        QTest::newRow("lower case") << "1"
-                                    << "corvelta_12-01-26.log" << false;
-        QTest::newRow("more after the name") << "1"
-                                             << "Corvelta_12-01-26.log.bak" << false;
+        dataRow("0 keeps every log", "0", "Corvelta_12-05-25.log", false);
+        dataRow("1 keeps yesterday's", "1", "Corvelta_12-04-26.log", false);
+        dataRow("1 deletes the day before", "1", "Corvelta_12-03-26.log", true);
+        dataRow("30 deletes the 31st, last year", "30", "Corvelta_11-04-26.log", true);
+        dataRow("not a number from 0 to 3650: keeps every log", "3651", "Corvelta_12-05-16.log", false);
+        dataRow("today's, not 1926's", "1", "Corvelta_12-05-26.log", false);
+        dataRow("a future date", "1", "Corvelta_01-10-27.log", false);
+        dataRow("no such date", "1", "Corvelta_13-40-26.log", false);
+        dataRow("lower case", "1", "corvelta_12-01-26.log", false);
+        dataRow("more after the name", "1", "Corvelta_12-01-26.log.bak", false);
     }
     void logdaysKeepsThatManyDays()
     {

@@ -30,21 +30,21 @@ private slots:
         QTest::addColumn<QNetworkReply::NetworkError>("error");
         QTest::addColumn<int>("status");
         QTest::addColumn<Failure>("failure");
-        QTest::newRow("no connection") << QNetworkReply::ConnectionRefusedError << 0 << Failure::Passing;
-        QTest::newRow("time-out") << QNetworkReply::TimeoutError << 0 << Failure::Passing;
-        QTest::newRow("transfer time-out") << QNetworkReply::OperationCanceledError << 0 << Failure::Passing;
-        QTest::newRow("name lookup") << QNetworkReply::HostNotFoundError << 0 << Failure::Passing;
-        QTest::newRow("TLS handshake") << QNetworkReply::SslHandshakeFailedError << 0 << Failure::Passing;
-        QTest::newRow("connection closed") << QNetworkReply::RemoteHostClosedError << 0 << Failure::Passing;
-        QTest::newRow("500") << QNetworkReply::InternalServerError << 500 << Failure::Passing;
-        QTest::newRow("502") << QNetworkReply::UnknownServerError << 502 << Failure::Passing;
-        QTest::newRow("503") << QNetworkReply::ServiceUnavailableError << 503 << Failure::Passing;
-        QTest::newRow("429") << QNetworkReply::UnknownContentError << 429 << Failure::Passing;
-        QTest::newRow("401") << QNetworkReply::AuthenticationRequiredError << 401 << Failure::Lasting;
-        QTest::newRow("403") << QNetworkReply::ContentAccessDenied << 403 << Failure::Lasting;
-        QTest::newRow("404") << QNetworkReply::ContentNotFoundError << 404 << Failure::Lasting;
-        QTest::newRow("400") << QNetworkReply::ProtocolInvalidOperationError << 400 << Failure::Lasting;
-        QTest::newRow("unsupported scheme") << QNetworkReply::ProtocolUnknownError << 0 << Failure::Lasting;
+        dataRow("no connection", QNetworkReply::ConnectionRefusedError, 0, Failure::Passing);
+        dataRow("time-out", QNetworkReply::TimeoutError, 0, Failure::Passing);
+        dataRow("transfer time-out", QNetworkReply::OperationCanceledError, 0, Failure::Passing);
+        dataRow("name lookup", QNetworkReply::HostNotFoundError, 0, Failure::Passing);
+        dataRow("TLS handshake", QNetworkReply::SslHandshakeFailedError, 0, Failure::Passing);
+        dataRow("connection closed", QNetworkReply::RemoteHostClosedError, 0, Failure::Passing);
+        dataRow("500", QNetworkReply::InternalServerError, 500, Failure::Passing);
+        dataRow("502", QNetworkReply::UnknownServerError, 502, Failure::Passing);
+        dataRow("503", QNetworkReply::ServiceUnavailableError, 503, Failure::Passing);
+        dataRow("429", QNetworkReply::UnknownContentError, 429, Failure::Passing);
+        dataRow("401", QNetworkReply::AuthenticationRequiredError, 401, Failure::Lasting);
+        dataRow("403", QNetworkReply::ContentAccessDenied, 403, Failure::Lasting);
+        dataRow("404", QNetworkReply::ContentNotFoundError, 404, Failure::Lasting);
+        dataRow("400", QNetworkReply::ProtocolInvalidOperationError, 400, Failure::Lasting);
+        dataRow("unsupported scheme", QNetworkReply::ProtocolUnknownError, 0, Failure::Lasting);
     }
     void classify()
     {
@@ -60,23 +60,22 @@ private slots:
         QTest::addColumn<QDateTime>("now");
         const QDateTime dec9(QDate(2026, 12, 9), QTime(12, 0, 0), Qt::UTC);
         const QDateTime mar8(QDate(2026, 3, 8), QTime(2, 0, 0), Qt::UTC);
-        QTest::newRow("absent") << QByteArray() << qint64(-1) << dec9;
-        QTest::newRow("seconds") << QByteArray("120") << qint64(120) << dec9;
-        QTest::newRow("blanks around") << QByteArray(" 7 ") << qint64(7) << dec9;
+        dataRow("absent", QByteArray(), qint64(-1), dec9);
+        dataRow("seconds", QByteArray("120"), qint64(120), dec9);
+        dataRow("blanks around", QByteArray(" 7 "), qint64(7), dec9);
         // What cannot shorten the wait counts as absent.
-        QTest::newRow("zero") << QByteArray("0") << qint64(-1) << dec9;
-        QTest::newRow("negative") << QByteArray("-5") << qint64(-1) << dec9;
-        QTest::newRow("garbage") << QByteArray("soon") << qint64(-1) << dec9;
+        dataRow("zero", QByteArray("0"), qint64(-1), dec9);
+        dataRow("negative", QByteArray("-5"), qint64(-1), dec9);
+        dataRow("garbage", QByteArray("soon"), qint64(-1), dec9);
         QTest::newRow("20 digits") << QByteArray("99999999999999999999") << std::numeric_limits<qint64>::max() << dec9;
-        QTest::newRow("HTTP date 90 s ahead") << QByteArray("Wed, 09 Dec 2026 12:01:30 GMT") << qint64(90) << dec9;
-        QTest::newRow("HTTP date in the past") << QByteArray("Wed, 09 Dec 2026 11:00:00 GMT") << qint64(-1) << dec9;
+        dataRow("HTTP date 90 s ahead", QByteArray("Wed, 09 Dec 2026 12:01:30 GMT"), qint64(90), dec9);
+        dataRow("HTTP date in the past", QByteArray("Wed, 09 Dec 2026 11:00:00 GMT"), qint64(-1), dec9);
         // 02:30 on 8 March is no local time in New York; as GMT it is a moment.
-        QTest::newRow("IMF-fixdate") << QByteArray("Sun, 08 Mar 2026 02:30:00 GMT") << qint64(1800) << mar8;
-        QTest::newRow("RFC 850") << QByteArray("Sunday, 08-Mar-26 02:30:00 GMT") << qint64(1800) << mar8;
-        QTest::newRow("asctime") << QByteArray("Sun Mar  8 02:30:00 2026") << qint64(1800) << mar8;
-        QTest::newRow("RFC 850, next year")
-            << QByteArray("Monday, 08-Mar-27 02:00:00 GMT") << qint64(365 * 86400) << mar8;
-        QTest::newRow("RFC 850, 94 is 1994") << QByteArray("Sunday, 06-Nov-94 08:49:37 GMT") << qint64(-1) << mar8;
+        dataRow("IMF-fixdate", QByteArray("Sun, 08 Mar 2026 02:30:00 GMT"), qint64(1800), mar8);
+        dataRow("RFC 850", QByteArray("Sunday, 08-Mar-26 02:30:00 GMT"), qint64(1800), mar8);
+        dataRow("asctime", QByteArray("Sun Mar  8 02:30:00 2026"), qint64(1800), mar8);
+        dataRow("RFC 850, next year", QByteArray("Monday, 08-Mar-27 02:00:00 GMT"), qint64(365 * 86400), mar8);
+        dataRow("RFC 850, 94 is 1994", QByteArray("Sunday, 06-Nov-94 08:49:37 GMT"), qint64(-1), mar8);
     }
     void retryAfter()
     {
@@ -97,33 +96,26 @@ private slots:
         QTest::addColumn<qint64>("toNext");
         QTest::addColumn<qint64>("delay");  // -1: no retry
         const Failure P = Failure::Passing;
-        QTest::newRow("first retry") << P << 503 << qint64(-1) << 1 << 10 << qint64(590) << qint64(30);
-        QTest::newRow("second") << P << 503 << qint64(-1) << 2 << 10 << qint64(560) << qint64(60);
-        QTest::newRow("third") << P << 0 << qint64(-1) << 3 << 10 << qint64(500) << qint64(120);
-        QTest::newRow("fourth") << P << 0 << qint64(-1) << 4 << 10 << qint64(400) << qint64(240);
-        QTest::newRow("fifth would pass the schedule") << P << 0 << qint64(-1) << 5 << 10 << qint64(150) << qint64(-1);
-        QTest::newRow("due with the scheduled refresh") << P << 0 << qint64(-1) << 1 << 10 << qint64(30) << qint64(-1);
-        QTest::newRow("just before it") << P << 0 << qint64(-1) << 1 << 10 << qint64(31) << qint64(-1);
-        QTest::newRow("30 s before it") << P << 0 << qint64(-1) << 1 << 10 << qint64(60) << qint64(30);
-        QTest::newRow("lasting failure") << Failure::Lasting << 404 << qint64(-1) << 1 << 10 << qint64(600)
-                                         << qint64(-1);
-        QTest::newRow("429 Retry-After") << P << 429 << qint64(45) << 1 << 10 << qint64(600) << qint64(45);
-        QTest::newRow("503 Retry-After") << P << 503 << qint64(200) << 3 << 10 << qint64(600) << qint64(200);
-        QTest::newRow("Retry-After of the whole interval")
-            << P << 429 << qint64(600) << 1 << 10 << qint64(601) << qint64(-1);
-        QTest::newRow("Retry-After beyond the interval")
-            << P << 429 << qint64(601) << 1 << 10 << qint64(601) << qint64(-1);
-        QTest::newRow("Retry-After 0") << P << 503 << qint64(0) << 1 << 10 << qint64(600) << qint64(30);
-        QTest::newRow("Retry-After below the doubling")
-            << P << 429 << qint64(10) << 3 << 10 << qint64(600) << qint64(120);
-        QTest::newRow("Retry-After of a 500 is not used")
-            << P << 500 << qint64(200) << 1 << 10 << qint64(600) << qint64(30);
-        QTest::newRow("interval 0: every tick is scheduled")
-            << P << 0 << qint64(-1) << 1 << 0 << qint64(1) << qint64(-1);
-        QTest::newRow("many retries do not overflow")
-            << P << 0 << qint64(-1) << 1000 << 2147483647 << qint64(2147483647) * 60 << qint64(-1);
-        QTest::newRow("tenth retry, long interval")
-            << P << 0 << qint64(-1) << 10 << 100000 << qint64(6000000) << qint64(30) * 512;
+        dataRow("first retry", P, 503, qint64(-1), 1, 10, qint64(590), qint64(30));
+        dataRow("second", P, 503, qint64(-1), 2, 10, qint64(560), qint64(60));
+        dataRow("third", P, 0, qint64(-1), 3, 10, qint64(500), qint64(120));
+        dataRow("fourth", P, 0, qint64(-1), 4, 10, qint64(400), qint64(240));
+        dataRow("fifth would pass the schedule", P, 0, qint64(-1), 5, 10, qint64(150), qint64(-1));
+        dataRow("due with the scheduled refresh", P, 0, qint64(-1), 1, 10, qint64(30), qint64(-1));
+        dataRow("just before it", P, 0, qint64(-1), 1, 10, qint64(31), qint64(-1));
+        dataRow("30 s before it", P, 0, qint64(-1), 1, 10, qint64(60), qint64(30));
+        dataRow("lasting failure", Failure::Lasting, 404, qint64(-1), 1, 10, qint64(600), qint64(-1));
+        dataRow("429 Retry-After", P, 429, qint64(45), 1, 10, qint64(600), qint64(45));
+        dataRow("503 Retry-After", P, 503, qint64(200), 3, 10, qint64(600), qint64(200));
+        dataRow("Retry-After of the whole interval", P, 429, qint64(600), 1, 10, qint64(601), qint64(-1));
+        dataRow("Retry-After beyond the interval", P, 429, qint64(601), 1, 10, qint64(601), qint64(-1));
+        dataRow("Retry-After 0", P, 503, qint64(0), 1, 10, qint64(600), qint64(30));
+        dataRow("Retry-After below the doubling", P, 429, qint64(10), 3, 10, qint64(600), qint64(120));
+        dataRow("Retry-After of a 500 is not used", P, 500, qint64(200), 1, 10, qint64(600), qint64(30));
+        dataRow("interval 0: every tick is scheduled", P, 0, qint64(-1), 1, 0, qint64(1), qint64(-1));
+        dataRow("many retries do not overflow", P, 0, qint64(-1), 1000, 2147483647, qint64(2147483647) * 60,
+                qint64(-1));
+        dataRow("tenth retry, long interval", P, 0, qint64(-1), 10, 100000, qint64(6000000), qint64(30) * 512);
     }
     void delay()
     {
@@ -181,14 +173,11 @@ private slots:
         const QByteArray version = QByteArray::number(CORVELTA_VERSION_MAJOR) + '.' +
                                    QByteArray::number(CORVELTA_VERSION_MINOR) + '.' +
                                    QByteArray::number(CORVELTA_VERSION_PATCH);
-        QTest::newRow("no contact") << ""
-                                    << "Corvelta/" + version;
-        QTest::newRow("blank contact") << "   "
-                                       << "Corvelta/" + version;
-        QTest::newRow("e-mail") << "ops@example.org"
-                                << "Corvelta/" + version + " (ops@example.org)";
-        QTest::newRow("trimmed, line break dropped") << " ops@example.org\r\nX-Evil: 1 "
-                                                     << "Corvelta/" + version + " (ops@example.orgX-Evil: 1)";
+        dataRow("no contact", "", "Corvelta/" + version);
+        dataRow("blank contact", "   ", "Corvelta/" + version);
+        dataRow("e-mail", "ops@example.org", "Corvelta/" + version + " (ops@example.org)");
+        dataRow("trimmed, line break dropped", " ops@example.org\r\nX-Evil: 1 ",
+                "Corvelta/" + version + " (ops@example.orgX-Evil: 1)");
     }
     void userAgent()
     {

@@ -73,8 +73,8 @@ private slots:
     void oneCopyPerNetworkNamespace_data()
     {
         addColumns<QStringList, bool>({"prefix", "refused"});
-        QTest::newRow("same namespace") << QStringList{} << true;
-        QTest::newRow("another network namespace") << QStringList{"unshare", "--net", "--map-root-user"} << false;
+        dataRow("same namespace", QStringList{}, true);
+        dataRow("another network namespace", QStringList{"unshare", "--net", "--map-root-user"}, false);
     }
     void oneCopyPerNetworkNamespace()
     {

@@ -173,10 +173,10 @@ private slots:
     {
         QTest::addColumn<QTime>("tick");
         QTest::addColumn<bool>("counted");
-        QTest::newRow("16:00:00.000") << QTime(16, 0, 0, 0) << true;
-        QTest::newRow("16:00:00.400") << QTime(16, 0, 0, 400) << false;
-        QTest::newRow("08:00:00.000") << QTime(8, 0, 0, 0) << true;
-        QTest::newRow("07:59:59.600") << QTime(7, 59, 59, 600) << false;
+        dataRow("16:00:00.000", QTime(16, 0, 0, 0), true);
+        dataRow("16:00:00.400", QTime(16, 0, 0, 400), false);
+        dataRow("08:00:00.000", QTime(8, 0, 0, 0), true);
+        dataRow("07:59:59.600", QTime(7, 59, 59, 600), false);
     }
     void stopTimeIsInclusiveToTheMillisecond()
     {
@@ -192,8 +192,8 @@ private slots:
     void intervalZeroOrLessFiresEveryTickWeatherFirst_data()
     {
         QTest::addColumn<int>("interval");
-        QTest::newRow("0") << 0;
-        QTest::newRow("-5") << -5;
+        dataRow("0", 0);
+        dataRow("-5", -5);
     }
     void intervalZeroOrLessFiresEveryTickWeatherFirst()
     {
@@ -213,9 +213,9 @@ private slots:
     {
         QTest::addColumn<QTime>("start");
         QTest::addColumn<QTime>("stop");
-        QTest::newRow("start later than stop") << QTime(18, 0) << QTime(8, 0);
-        QTest::newRow("null stop") << QTime(8, 0) << QTime();
-        QTest::newRow("null start and stop") << QTime() << QTime();
+        dataRow("start later than stop", QTime(18, 0), QTime(8, 0));
+        dataRow("null stop", QTime(8, 0), QTime());
+        dataRow("null start and stop", QTime(), QTime());
     }
     void windowsThatNeverOpen()
     {

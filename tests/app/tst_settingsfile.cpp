@@ -141,7 +141,7 @@ private slots:
         a["stockweekend"] = true;
         a["clockswindowpos"] = "-40,60";
         a["clockswindowsize"] = "900,400";
-        QTest::newRow("every key changed") << a;
+        dataRow("every key changed", a);
 
         QVariantMap b = firstStartValues();
         b["latitudeEdit"] = "1.00";
@@ -152,7 +152,7 @@ private slots:
         b["weatherinterval"] = 0;
         b["stockinterval"] = -3;
         b["stockweekend"] = true;
-        QTest::newRow("edges: shortest texts, midnight, null stop, zero and negative") << b;
+        dataRow("edges: shortest texts, midnight, null stop, zero and negative", b);
     }
     void closeAndRestartReproducesEveryKey()
     {
@@ -280,24 +280,16 @@ private slots:
         addColumns<QVariant, QVariant, QString, QString, QString>(
             {"weatherSetting", "stockSetting", "weatherBaseUrl", "stockBaseUrl", "stockHost"});
 
-        QTest::newRow("absent: the real services") << QVariant() << QVariant() << "https://api.weather.gov"
-                                                   << "https://mboum-finance.p.rapidapi.com"
-                                                   << "mboum-finance.p.rapidapi.com";
-        QTest::newRow("host names") << QVariant("weather.example.test") << QVariant("quotes.example.test")
-                                    << "https://weather.example.test"
-                                    << "https://quotes.example.test"
-                                    << "quotes.example.test";
-        QTest::newRow("hosts with ports")
-            << QVariant("127.0.0.1:8443") << QVariant("127.0.0.1:9443") << "https://127.0.0.1:8443"
-            << "https://127.0.0.1:9443"
-            << "127.0.0.1:9443";
-        QTest::newRow("substitute services by URL")
-            << QVariant("http://127.0.0.1:8080") << QVariant("https://127.0.0.1:8443/") << "http://127.0.0.1:8080"
-            << "https://127.0.0.1:8443"
-            << "127.0.0.1:8443";
-        QTest::newRow("empty values: the real services") << QVariant("") << QVariant("  ") << "https://api.weather.gov"
-                                                         << "https://mboum-finance.p.rapidapi.com"
-                                                         << "mboum-finance.p.rapidapi.com";
+        dataRow("absent: the real services", QVariant(), QVariant(), "https://api.weather.gov",
+                "https://mboum-finance.p.rapidapi.com", "mboum-finance.p.rapidapi.com");
+        dataRow("host names", QVariant("weather.example.test"), QVariant("quotes.example.test"),
+                "https://weather.example.test", "https://quotes.example.test", "quotes.example.test");
+        dataRow("hosts with ports", QVariant("127.0.0.1:8443"), QVariant("127.0.0.1:9443"), "https://127.0.0.1:8443",
+                "https://127.0.0.1:9443", "127.0.0.1:9443");
+        dataRow("substitute services by URL", QVariant("http://127.0.0.1:8080"), QVariant("https://127.0.0.1:8443/"),
+                "http://127.0.0.1:8080", "https://127.0.0.1:8443", "127.0.0.1:8443");
+        dataRow("empty values: the real services", QVariant(""), QVariant("  "), "https://api.weather.gov",
+                "https://mboum-finance.p.rapidapi.com", "mboum-finance.p.rapidapi.com");
     }
     void deploymentKeys()
     {
@@ -326,33 +318,20 @@ private slots:
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QVariant>("loaded");
 
-        QTest::newRow("non-numeric interval") << "weatherinterval"
-                                              << "ten" << QVariant(0);
-        QTest::newRow("interval with trailing text") << "stockinterval"
-                                                     << "12 min" << QVariant(0);
-        QTest::newRow("interval of zero") << "weatherinterval"
-                                          << "0" << QVariant(0);
-        QTest::newRow("unreadable start time") << "weatherstart"
-                                               << "8 o'clock" << QVariant(QTime());
-        QTest::newRow("unreadable stop time") << "stockstop"
-                                              << "25:99" << QVariant(QTime());
-        QTest::newRow("time as plain text") << "stockstart"
-                                            << "09:30:00" << QVariant(QTime(9, 30));
+        dataRow("non-numeric interval", "weatherinterval", "ten", QVariant(0));
+        dataRow("interval with trailing text", "stockinterval", "12 min", QVariant(0));
+        dataRow("interval of zero", "weatherinterval", "0", QVariant(0));
+        dataRow("unreadable start time", "weatherstart", "8 o'clock", QVariant(QTime()));
+        dataRow("unreadable stop time", "stockstop", "25:99", QVariant(QTime()));
+        dataRow("time as plain text", "stockstart", "09:30:00", QVariant(QTime(9, 30)));
         // An item number this version does not know is written back as it was.
-        QTest::newRow("combo index 9") << "weathercombo1"
-                                       << "9" << QVariant(9);
-        QTest::newRow("negative combo index") << "weathercombo2"
-                                              << "-4" << QVariant(-4);
-        QTest::newRow("non-numeric combo index") << "weathercombo3"
-                                                 << "Wind" << QVariant(0);
-        QTest::newRow("units word") << "units"
-                                    << "false" << QVariant(false);
-        QTest::newRow("units zero") << "units"
-                                    << "0" << QVariant(false);
-        QTest::newRow("weekend anything else") << "weatherweekend"
-                                               << "sometimes" << QVariant(true);
-        QTest::newRow("latitude beyond the mask") << "latitudeEdit"
-                                                  << "40.81065555" << QVariant("40.8106");
+        dataRow("combo index 9", "weathercombo1", "9", QVariant(9));
+        dataRow("negative combo index", "weathercombo2", "-4", QVariant(-4));
+        dataRow("non-numeric combo index", "weathercombo3", "Wind", QVariant(0));
+        dataRow("units word", "units", "false", QVariant(false));
+        dataRow("units zero", "units", "0", QVariant(false));
+        dataRow("weekend anything else", "weatherweekend", "sometimes", QVariant(true));
+        dataRow("latitude beyond the mask", "latitudeEdit", "40.81065555", QVariant("40.8106"));
     }
     void garbageValuesLoadAsConverted()
     {
@@ -372,8 +351,8 @@ private slots:
     void unwritableSettingsAreReported_data()
     {
         QTest::addColumn<bool>("writable");
-        QTest::newRow("writable") << true;
-        QTest::newRow("directory cannot be made") << false;
+        dataRow("writable", true);
+        dataRow("directory cannot be made", false);
     }
     void unwritableSettingsAreReported()
     {

@@ -45,15 +45,14 @@ private slots:
         QTest::addColumn<int>("variable");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("temperature") << 0 << "12 C"
-                                     << QByteArray(
-                                            "\xBE\x00"
-                                            "12 C\x00",
-                                            7);
-        QTest::newRow("empty text") << 4 << "" << QByteArray("\xBE\x04\x00", 3);
-        QTest::newRow("variable 300 as its low byte") << 300 << "x" << QByteArray("\xBE\x2Cx\x00", 4);
-        QTest::newRow("non-ASCII as UTF-8")
-            << 2 << QString::fromUtf8("Z\u00fcrich 5\u00b0") << QByteArray("\xBE\x02Z\xC3\xBCrich 5\xC2\xB0\x00", 14);
+        dataRow("temperature", 0, "12 C",
+                QByteArray("\xBE\x00"
+                           "12 C\x00",
+                           7));
+        dataRow("empty text", 4, "", QByteArray("\xBE\x04\x00", 3));
+        dataRow("variable 300 as its low byte", 300, "x", QByteArray("\xBE\x2Cx\x00", 4));
+        dataRow("non-ASCII as UTF-8", 2, QString::fromUtf8("Z\u00fcrich 5\u00b0"),
+                QByteArray("\xBE\x02Z\xC3\xBCrich 5\xC2\xB0\x00", 14));
     }
     void clockReceivesExactBytes()
     {
@@ -184,15 +183,15 @@ private slots:
     {
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<bool>("acknowledges");
-        QTest::newRow("lower-case a") << QByteArray("a") << false;
-        QTest::newRow("empty datagram") << QByteArray() << false;
-        QTest::newRow("other first byte") << QByteArray("BA") << false;
-        QTest::newRow("NUL then A") << QByteArray(
-                                           "\x00"
-                                           "A",
-                                           2)
-                                    << false;
-        QTest::newRow("A with trailing bytes") << QByteArray("Axyz") << true;
+        dataRow("lower-case a", QByteArray("a"), false);
+        dataRow("empty datagram", QByteArray(), false);
+        dataRow("other first byte", QByteArray("BA"), false);
+        dataRow("NUL then A",
+                QByteArray("\x00"
+                           "A",
+                           2),
+                false);
+        dataRow("A with trailing bytes", QByteArray("Axyz"), true);
     }
     void onlyALeadingUpperCaseAAcknowledges()
     {

@@ -195,24 +195,20 @@ private slots:
         addColumns<QTime, QTime, QStringList, QStringList, QStringList, QString>(
             {"weather", "stocks", "answering", "silent", "unlisted", "text"});
         const QString dot = QString::fromUtf8(" \u00b7 ");
-        QTest::newRow("the issue's example")
-            << QTime(14, 3) << QTime(14, 3, 40) << QStringList{"10.0.0.4", "10.0.0.5", "10.0.0.6"}
-            << QStringList{"10.0.0.7"} << QStringList()
-            << "Weather 14:03" + dot + "Stocks 14:03" + dot + "Clocks 3 of 4 answering" + dot +
-                   "10.0.0.7 not answering";
-        QTest::newRow("nothing yet") << QTime() << QTime() << QStringList() << QStringList() << QStringList()
-                                     << "Weather not yet" + dot + "Stocks not yet" + dot + "Clocks not yet sent to";
-        QTest::newRow("all answering") << QTime(9, 0) << QTime() << QStringList{"10.0.0.1"} << QStringList()
-                                       << QStringList()
-                                       << "Weather 09:00" + dot + "Stocks not yet" + dot + "Clocks 1 of 1 answering";
-        QTest::newRow("many silent") << QTime() << QTime(8, 5) << QStringList()
-                                     << QStringList{"10.0.0.1", "10.0.0.2", "10.0.0.3", "10.0.0.4", "10.0.0.5"}
-                                     << QStringList()
-                                     << "Weather not yet" + dot + "Stocks 08:05" + dot + "Clocks 0 of 5 answering" +
-                                            dot + "10.0.0.1, 10.0.0.2, 10.0.0.3 and 2 more not answering";
-        QTest::newRow("removed from both lists")
-            << QTime() << QTime() << QStringList{"10.0.0.1"} << QStringList() << QStringList{"10.0.0.7"}
-            << "Weather not yet" + dot + "Stocks not yet" + dot + "Clocks 1 of 1 answering";
+        dataRow(
+            "the issue's example", QTime(14, 3), QTime(14, 3, 40), QStringList{"10.0.0.4", "10.0.0.5", "10.0.0.6"},
+            QStringList{"10.0.0.7"}, QStringList(),
+            "Weather 14:03" + dot + "Stocks 14:03" + dot + "Clocks 3 of 4 answering" + dot + "10.0.0.7 not answering");
+        dataRow("nothing yet", QTime(), QTime(), QStringList(), QStringList(), QStringList(),
+                "Weather not yet" + dot + "Stocks not yet" + dot + "Clocks not yet sent to");
+        dataRow("all answering", QTime(9, 0), QTime(), QStringList{"10.0.0.1"}, QStringList(), QStringList(),
+                "Weather 09:00" + dot + "Stocks not yet" + dot + "Clocks 1 of 1 answering");
+        dataRow("many silent", QTime(), QTime(8, 5), QStringList(),
+                QStringList{"10.0.0.1", "10.0.0.2", "10.0.0.3", "10.0.0.4", "10.0.0.5"}, QStringList(),
+                "Weather not yet" + dot + "Stocks 08:05" + dot + "Clocks 0 of 5 answering" + dot +
+                    "10.0.0.1, 10.0.0.2, 10.0.0.3 and 2 more not answering");
+        dataRow("removed from both lists", QTime(), QTime(), QStringList{"10.0.0.1"}, QStringList(),
+                QStringList{"10.0.0.7"}, "Weather not yet" + dot + "Stocks not yet" + dot + "Clocks 1 of 1 answering");
     }
     void statusBarText()
     {
@@ -239,36 +235,17 @@ private slots:
     {
         // variable: variable 0 as "acknowledged|on its way|given up"
         addColumns<QString, QString, QString, int, int>({"script", "variable", "state", "retransmitted", "rows"});
-        QTest::newRow("not yet sent to") << ""
-                                         << "||"
-                                         << "not yet sent to" << -100 << 1;
-        QTest::newRow("acknowledged") << "Q0 12 C;A0 12 C;+"
-                                      << "12 C||"
-                                      << "answering" << 0 << 1;
-        QTest::newRow("on its way") << "Q0 12 C;A0 12 C;Q0 13 C"
-                                    << "12 C|13 C|"
-                                    << "answering" << 0 << 1;
-        QTest::newRow("older acknowledged, newer still on its way") << "Q0 12 C;Q0 13 C;A0! 12 C"
-                                                                    << "12 C|13 C|"
-                                                                    << "answering" << 100 << 1;
-        QTest::newRow("given up") << "Q0 12 C;A0 12 C;Q0 13 C;G0! 13 C;-"
-                                  << "12 C||13 C"
-                                  << "not answering" << 50 << 1;
-        QTest::newRow("given up then resent") << "Q0 a;G0! a;-;Q0 a"
-                                              << "|a|a"
-                                              << "not answering" << 100 << 1;
-        QTest::newRow("given up, resent, acknowledged") << "Q0 a;G0! a;-;Q0 a;A0 a;+"
-                                                        << "a||"
-                                                        << "answering" << 50 << 1;
-        QTest::newRow("given up, another text queued") << "Q0 a;G0 a;Q0 b"
-                                                       << "|b|"
-                                                       << "not yet sent to" << 0 << 1;
-        QTest::newRow("share of the last 100 only") << "100*A0! a;75*A0 a"
-                                                    << "a||"
-                                                    << "answering" << 25 << 1;
-        QTest::newRow("taken out of both lists") << "Q0 a;A0 a;+;L;Q0 b"
-                                                 << ""
-                                                 << "" << 0 << 0;
+        dataRow("not yet sent to", "", "||", "not yet sent to", -100, 1);
+        dataRow("acknowledged", "Q0 12 C;A0 12 C;+", "12 C||", "answering", 0, 1);
+        dataRow("on its way", "Q0 12 C;A0 12 C;Q0 13 C", "12 C|13 C|", "answering", 0, 1);
+        dataRow("older acknowledged, newer still on its way", "Q0 12 C;Q0 13 C;A0! 12 C", "12 C|13 C|", "answering",
+                100, 1);
+        dataRow("given up", "Q0 12 C;A0 12 C;Q0 13 C;G0! 13 C;-", "12 C||13 C", "not answering", 50, 1);
+        dataRow("given up then resent", "Q0 a;G0! a;-;Q0 a", "|a|a", "not answering", 100, 1);
+        dataRow("given up, resent, acknowledged", "Q0 a;G0! a;-;Q0 a;A0 a;+", "a||", "answering", 50, 1);
+        dataRow("given up, another text queued", "Q0 a;G0 a;Q0 b", "|b|", "not yet sent to", 0, 1);
+        dataRow("share of the last 100 only", "100*A0! a;75*A0 a", "a||", "answering", 25, 1);
+        dataRow("taken out of both lists", "Q0 a;A0 a;+;L;Q0 b", "", "", 0, 0);
     }
     void clockStates()
     {
@@ -294,10 +271,10 @@ private slots:
     void offScreenPositionMovesToThePrimaryScreen_data()
     {
         addColumns<QPoint, QPoint>({"stored", "opened"});
-        QTest::newRow("on the primary screen") << QPoint(100, 50) << QPoint(100, 50);
-        QTest::newRow("on the second screen") << QPoint(2000, 10) << QPoint(2000, 10);
-        QTest::newRow("off every screen") << QPoint(5000, 3000) << QPoint(560, 340);
-        QTest::newRow("title above the screens") << QPoint(100, -200) << QPoint(560, 340);
+        dataRow("on the primary screen", QPoint(100, 50), QPoint(100, 50));
+        dataRow("on the second screen", QPoint(2000, 10), QPoint(2000, 10));
+        dataRow("off every screen", QPoint(5000, 3000), QPoint(560, 340));
+        dataRow("title above the screens", QPoint(100, -200), QPoint(560, 340));
     }
     void offScreenPositionMovesToThePrimaryScreen()
     {

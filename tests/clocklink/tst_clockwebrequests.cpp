@@ -61,14 +61,11 @@ private slots:
     {
         addColumns<bool, QString, QString, QByteArray, QByteArray, QByteArray, QByteArray>(
             {"post", "payload", "password", "method", "target", "body", "authorization"});
-        QTest::newRow("device name update, empty password")
-            << true << "devicename=Lobby Clock"
-            << "" << QByteArray("POST") << QByteArray("/etc/parameters") << QByteArray("devicename=Lobby Clock")
-            << QByteArray("Basic d41d8cd98f00b204e9800998ecf8427e");
-        QTest::newRow("page read, password set")
-            << false << "/status.html"
-            << "secret" << QByteArray("GET") << QByteArray("/status.html") << QByteArray()
-            << QByteArray("Basic 5ebe2294ecd0e0f08eab7690d2a6ee69");
+        dataRow("device name update, empty password", true, "devicename=Lobby Clock", "", QByteArray("POST"),
+                QByteArray("/etc/parameters"), QByteArray("devicename=Lobby Clock"),
+                QByteArray("Basic d41d8cd98f00b204e9800998ecf8427e"));
+        dataRow("page read, password set", false, "/status.html", "secret", QByteArray("GET"),
+                QByteArray("/status.html"), QByteArray(), QByteArray("Basic 5ebe2294ecd0e0f08eab7690d2a6ee69"));
     }
     void requestCarriesMethodPathBodyAndHeaders()
     {
@@ -110,10 +107,10 @@ private slots:
     {
         QTest::addColumn<QString>("payload");
         QTest::addColumn<QVariantList>("response");
-        QTest::newRow("twentyup checked") << "twentyup_checked=1" << QVariantList{"twentyup_checked=", "1"};
-        QTest::newRow("twentyup cleared") << "twentyup_checked=0" << QVariantList{"twentyup_checked=", "0"};
-        QTest::newRow("other parameter") << "devicename=Hall" << QVariantList{};
-        QTest::newRow("prefix in other case") << "TWENTYUP_CHECKED=1" << QVariantList{};
+        dataRow("twentyup checked", "twentyup_checked=1", QVariantList{"twentyup_checked=", "1"});
+        dataRow("twentyup cleared", "twentyup_checked=0", QVariantList{"twentyup_checked=", "0"});
+        dataRow("other parameter", "devicename=Hall", QVariantList{});
+        dataRow("prefix in other case", "TWENTYUP_CHECKED=1", QVariantList{});
     }
     void postReportsTwentyUpValueOnly()
     {

@@ -517,7 +517,7 @@ private slots:
         QTest::addColumn<int>("index");
         const QList<Scenario> list = scenarios();
         for (int i = 0; i < list.size(); ++i)
-            QTest::newRow(list.at(i).name) << i;
+            dataRow(list.at(i).name, i);
     }
     void issueScenarios()
     {
@@ -661,14 +661,14 @@ private slots:
         QTest::addColumn<bool>("lastRecordLost");
         QTest::addColumn<bool>("sampled");
         QTest::addColumn<int>("intervalMs");
-        QTest::newRow("fast clock: the retry interval") << 2 << false << false << true << 100;
+        dataRow("fast clock: the retry interval", 2, false, false, true, 100);
         // Two ambiguous answers (200, 400 ms), then samples of 250 ms.
-        QTest::newRow("250 ms") << 250 << false << false << true << 460;
+        dataRow("250 ms", 250, false, false, true, 460);
         // Learned past give-ups and ambiguous answers: 1500 + 4 x 750, at
         // most 2 s.
-        QTest::newRow("1500 ms") << 1500 << false << false << true << 2000;
-        QTest::newRow("after a give-up: doubled") << 2 << false << true << true << 200;
-        QTest::newRow("ambiguous answers are not measured") << 2 << true << false << false << 2000;
+        dataRow("1500 ms", 1500, false, false, true, 2000);
+        dataRow("after a give-up: doubled", 2, false, true, true, 200);
+        dataRow("ambiguous answers are not measured", 2, true, false, false, 2000);
     }
     void learnedInterval()
     {
@@ -699,22 +699,14 @@ private slots:
         QTest::addColumn<QString>("a");
         QTest::addColumn<QString>("b");
         QTest::addColumn<bool>("same");
-        QTest::newRow("equal IPv4") << "192.168.1.20"
-                                    << "192.168.1.20" << true;
-        QTest::newRow("different IPv4") << "192.168.1.20"
-                                        << "192.168.1.21" << false;
-        QTest::newRow("IPv4-mapped reply") << "::ffff:192.168.1.20"
-                                           << "192.168.1.20" << true;
-        QTest::newRow("IPv4-mapped other clock") << "::ffff:192.168.1.21"
-                                                 << "192.168.1.20" << false;
-        QTest::newRow("both mapped") << "::ffff:10.0.0.1"
-                                     << "::ffff:10.0.0.1" << true;
-        QTest::newRow("plain IPv6 against unparsed") << "::1"
-                                                     << "not an address" << false;
-        QTest::newRow("two unparsed addresses") << "bad"
-                                                << "worse" << false;
-        QTest::newRow("plain IPv6 pair") << "fe80::1"
-                                         << "fe80::1" << false;
+        dataRow("equal IPv4", "192.168.1.20", "192.168.1.20", true);
+        dataRow("different IPv4", "192.168.1.20", "192.168.1.21", false);
+        dataRow("IPv4-mapped reply", "::ffff:192.168.1.20", "192.168.1.20", true);
+        dataRow("IPv4-mapped other clock", "::ffff:192.168.1.21", "192.168.1.20", false);
+        dataRow("both mapped", "::ffff:10.0.0.1", "::ffff:10.0.0.1", true);
+        dataRow("plain IPv6 against unparsed", "::1", "not an address", false);
+        dataRow("two unparsed addresses", "bad", "worse", false);
+        dataRow("plain IPv6 pair", "fe80::1", "fe80::1", false);
     }
     void sameClockAddress()
     {
@@ -729,12 +721,12 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("usable");
-        QTest::newRow("IPv4") << "10.0.0.7" << true;
-        QTest::newRow("word") << "clock-in-hall" << false;
-        QTest::newRow("host name") << "clock.example" << false;
-        QTest::newRow("IPv6") << "fe80::1" << false;
-        QTest::newRow("empty (a part of spaces)") << "" << false;
-        QTest::newRow("out of range") << "300.1.2.3" << false;
+        dataRow("IPv4", "10.0.0.7", true);
+        dataRow("word", "clock-in-hall", false);
+        dataRow("host name", "clock.example", false);
+        dataRow("IPv6", "fe80::1", false);
+        dataRow("empty (a part of spaces)", "", false);
+        dataRow("out of range", "300.1.2.3", false);
     }
     void clockAddressText()
     {
@@ -771,9 +763,9 @@ private slots:
     {
         QTest::addColumn<int>("maxRetries");
         QTest::addColumn<int>("transmissions");
-        QTest::newRow("3 retries") << 3 << 4;
-        QTest::newRow("no retries") << 0 << 1;
-        QTest::newRow("1 retry") << 1 << 2;
+        dataRow("3 retries", 3, 4);
+        dataRow("no retries", 0, 1);
+        dataRow("1 retry", 1, 2);
     }
     void schedule()
     {

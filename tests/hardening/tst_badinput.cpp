@@ -63,17 +63,13 @@ private slots:
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("shown");
 
-        QTest::newRow("weather clocks") << QByteArray("clockweatheriplist=10.0.0.5, 10.0.0.6")
-                                        << "clockWeatherIPListEdit"
-                                        << "10.0.0.5, 10.0.0.6";
-        QTest::newRow("stock clocks without spaces")
-            << QByteArray("clockstockiplist=10.0.0.7,10.0.0.8,10.0.0.9") << "clockStockIPListEdit"
-            << "10.0.0.7, 10.0.0.8, 10.0.0.9";
-        QTest::newRow("quoted list stays as written")
-            << QByteArray("clockweatheriplist=\"10.0.0.5,10.0.0.6\"") << "clockWeatherIPListEdit"
-            << "10.0.0.5,10.0.0.6";
-        QTest::newRow("ticker field with a comma") << QByteArray("stockedit2=MSFT,IBM") << "tickerLineEdit2"
-                                                   << "MSFT, IBM";
+        dataRow("weather clocks", QByteArray("clockweatheriplist=10.0.0.5, 10.0.0.6"), "clockWeatherIPListEdit",
+                "10.0.0.5, 10.0.0.6");
+        dataRow("stock clocks without spaces", QByteArray("clockstockiplist=10.0.0.7,10.0.0.8,10.0.0.9"),
+                "clockStockIPListEdit", "10.0.0.7, 10.0.0.8, 10.0.0.9");
+        dataRow("quoted list stays as written", QByteArray("clockweatheriplist=\"10.0.0.5,10.0.0.6\""),
+                "clockWeatherIPListEdit", "10.0.0.5,10.0.0.6");
+        dataRow("ticker field with a comma", QByteArray("stockedit2=MSFT,IBM"), "tickerLineEdit2", "MSFT, IBM");
     }
     void handWrittenListsKeepTheirText()
     {
@@ -160,16 +156,16 @@ private slots:
         QTest::addColumn<QString>("list");
         QTest::addColumn<int>("toRealClock");  // datagrams expected at 127.0.0.2
 
-        QTest::newRow("words") << "clock-in-hall, lobby" << 0;
-        QTest::newRow("host name") << "localhost" << 0;
-        QTest::newRow("octet out of range") << "127.0.0.256, 999.1.1.1" << 0;
-        QTest::newRow("address with a port") << "127.0.0.2:7372" << 0;
-        QTest::newRow("IPv6 loopback") << "::1" << 0;
-        QTest::newRow("IPv6 in brackets") << "[::1]" << 0;
-        QTest::newRow("empty entries around a clock") << ",, 127.0.0.2 ,,  ," << 1;
-        QTest::newRow("spaces inside an address") << "127. 0. 0. 2" << 1;
-        QTest::newRow("every kind with the clock twice") << "lobby, ::1, 127.0.0.2, localhost, 127.0.0.2" << 1;
-        QTest::newRow("a very long entry") << QString(10000, '9') + ", 127.0.0.2" << 1;
+        dataRow("words", "clock-in-hall, lobby", 0);
+        dataRow("host name", "localhost", 0);
+        dataRow("octet out of range", "127.0.0.256, 999.1.1.1", 0);
+        dataRow("address with a port", "127.0.0.2:7372", 0);
+        dataRow("IPv6 loopback", "::1", 0);
+        dataRow("IPv6 in brackets", "[::1]", 0);
+        dataRow("empty entries around a clock", ",, 127.0.0.2 ,,  ,", 1);
+        dataRow("spaces inside an address", "127. 0. 0. 2", 1);
+        dataRow("every kind with the clock twice", "lobby, ::1, 127.0.0.2, localhost, 127.0.0.2", 1);
+        dataRow("a very long entry", QString(10000, '9') + ", 127.0.0.2", 1);
     }
     void clockAddressLists()
     {

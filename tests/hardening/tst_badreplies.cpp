@@ -230,13 +230,13 @@ private slots:
             const QByteArray& good = goodBodies[k];
             const QByteArray& anchor = anchors[k];
             const QByteArray name = names[k];
-            QTest::newRow(name + ": 0 bytes") << k << QByteArray();
-            QTest::newRow(name + ": 10 MB") << k << tenMegabytes();
-            QTest::newRow(name + ": binary garbage") << k << binaryGarbage(64 * 1024);
-            QTest::newRow(name + ": zero byte in the middle")
-                << k << cutAfterMember(good, anchor, QByteArray("\0", 1) + good.mid(good.size() / 2));
-            QTest::newRow(name + ": truncated JSON") << k << cutAfterMember(good, anchor, QByteArray());
-            QTest::newRow(name + ": HTML error page") << k << htmlErrorPage();
+            dataRow(name + ": 0 bytes", k, QByteArray());
+            dataRow(name + ": 10 MB", k, tenMegabytes());
+            dataRow(name + ": binary garbage", k, binaryGarbage(64 * 1024));
+            dataRow(name + ": zero byte in the middle", k,
+                    cutAfterMember(good, anchor, QByteArray("\0", 1) + good.mid(good.size() / 2)));
+            dataRow(name + ": truncated JSON", k, cutAfterMember(good, anchor, QByteArray()));
+            dataRow(name + ": HTML error page", k, htmlErrorPage());
         }
     }
 

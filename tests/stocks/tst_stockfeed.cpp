@@ -388,11 +388,11 @@ private slots:
         QTest::addColumn<QString>("key");
         QTest::addColumn<int>("status");
         QTest::addColumn<bool>("tlsFailure");
-        QTest::newRow("empty API key, 401") << "" << 401 << false;
-        QTest::newRow("wrong API key, 403") << "wrong-key" << 403 << false;
-        QTest::newRow("quota spent, 429") << "test-key-1" << 429 << false;
-        QTest::newRow("service fault, 500") << "test-key-1" << 500 << false;
-        QTest::newRow("untrusted certificate") << "test-key-1" << 200 << true;
+        dataRow("empty API key, 401", "", 401, false);
+        dataRow("wrong API key, 403", "wrong-key", 403, false);
+        dataRow("quota spent, 429", "test-key-1", 429, false);
+        dataRow("service fault, 500", "test-key-1", 500, false);
+        dataRow("untrusted certificate", "test-key-1", 200, true);
     }
     void failedReplyChangesNothing()
     {
@@ -502,18 +502,16 @@ private slots:
         QString withoutPrice = quoteObject({"AAPL", "Apple Inc.", "PRICE", "-1.2", "53242137"});
         withoutPrice.replace("\"regularMarketPrice\":PRICE,", "");
         const QString ibm = quoteObject({"IBM", "IBM", "193.6", "0.5", "3000000"}, 1);
-        QTest::newRow("a quote missing its price, then one with a price")
-            << ("{\"body\":[" + withoutPrice + "," + ibm + "]}").toUtf8() << QStringList{"AAPL", "IBM", "", "", ""}
-            << QStringList{"(AAPL) --  -1.20 ", "(IBM) 193.60 +0.50 ", "", "", ""}
-            << QStringList{"Stock Data Missing: AAPL regularMarketPrice"};
-        QTest::newRow("null price and change")
-            << quoteReply({{"MSFT", "Microsoft Corporation", "null", "null", "20101200"}})
-            << QStringList{"MSFT", "", "", "", ""} << QStringList{"(MSFT) -- -- ", "", "", "", ""}
-            << QStringList{"Stock Data Missing: MSFT regularMarketChange, regularMarketPrice"};
-        QTest::newRow("a genuine zero is +0.00")
-            << quoteReply({{"MSFT", "Microsoft Corporation", "378.91", "0", "20101200"}})
-            << QStringList{"MSFT", "", "", "", ""} << QStringList{"(MSFT) 378.91 +0.00 ", "", "", "", ""}
-            << QStringList{};
+        dataRow("a quote missing its price, then one with a price",
+                ("{\"body\":[" + withoutPrice + "," + ibm + "]}").toUtf8(), QStringList{"AAPL", "IBM", "", "", ""},
+                QStringList{"(AAPL) --  -1.20 ", "(IBM) 193.60 +0.50 ", "", "", ""},
+                QStringList{"Stock Data Missing: AAPL regularMarketPrice"});
+        dataRow("null price and change", quoteReply({{"MSFT", "Microsoft Corporation", "null", "null", "20101200"}}),
+                QStringList{"MSFT", "", "", "", ""}, QStringList{"(MSFT) -- -- ", "", "", "", ""},
+                QStringList{"Stock Data Missing: MSFT regularMarketChange, regularMarketPrice"});
+        dataRow("a genuine zero is +0.00", quoteReply({{"MSFT", "Microsoft Corporation", "378.91", "0", "20101200"}}),
+                QStringList{"MSFT", "", "", "", ""}, QStringList{"(MSFT) 378.91 +0.00 ", "", "", "", ""},
+                QStringList{});
     }
     void unknownValues()
     {
@@ -690,9 +688,9 @@ private slots:
         QTest::addColumn<bool>("newerFirst");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<int>("retries");
-        QTest::newRow("older 503 after a newer success") << true << true << "(AAPL) 189.25 " << 0;
-        QTest::newRow("older 503 before a newer success") << true << false << "(AAPL) 189.25 " << 0;
-        QTest::newRow("older success after a newer 503") << false << true << "shown before" << 1;
+        dataRow("older 503 after a newer success", true, true, "(AAPL) 189.25 ", 0);
+        dataRow("older 503 before a newer success", true, false, "(AAPL) 189.25 ", 0);
+        dataRow("older success after a newer 503", false, true, "shown before", 1);
     }
     void onlyTheNewestDecides()
     {

@@ -254,21 +254,17 @@ private slots:
     {
         QTest::addColumn<QStringList>("fields");
         QTest::addColumn<QString>("list");
-        QTest::newRow("five filled") << QStringList{"AAPL", "MSFT", "GOOG", "IBM", "T"} << "AAPL,MSFT,GOOG,IBM,T";
-        QTest::newRow("five empty: four commas, then two") << QStringList{"", "", "", "", ""} << ",,";
-        QTest::newRow("first only: trailing empties leave two commas")
-            << QStringList{"AAPL", "", "", "", ""} << "AAPL,,";
-        QTest::newRow("empty first leaves a leading comma")
-            << QStringList{"", "MSFT", "GOOG", "IBM", "T"} << ",MSFT,GOOG,IBM,T";
-        QTest::newRow("empty last leaves a trailing comma")
-            << QStringList{"AAPL", "MSFT", "GOOG", "IBM", ""} << "AAPL,MSFT,GOOG,IBM,";
-        QTest::newRow("one empty between leaves no gap")
-            << QStringList{"AAPL", "", "GOOG", "IBM", "T"} << "AAPL,GOOG,IBM,T";
-        QTest::newRow("two empty between still leave a gap")
-            << QStringList{"AAPL", "", "", "IBM", "T"} << "AAPL,,IBM,T";
-        QTest::newRow("several symbols in one field") << QStringList{"AAPL,MSFT", "F", "", "", "T"} << "AAPL,MSFT,F,,T";
-        QTest::newRow("white space simplified, not removed")
-            << QStringList{"  AAPL ", "MS\t FT", "GOOG", "IBM", "T "} << "AAPL ,MS FT,GOOG,IBM,T";
+        dataRow("five filled", QStringList{"AAPL", "MSFT", "GOOG", "IBM", "T"}, "AAPL,MSFT,GOOG,IBM,T");
+        dataRow("five empty: four commas, then two", QStringList{"", "", "", "", ""}, ",,");
+        dataRow("first only: trailing empties leave two commas", QStringList{"AAPL", "", "", "", ""}, "AAPL,,");
+        dataRow("empty first leaves a leading comma", QStringList{"", "MSFT", "GOOG", "IBM", "T"}, ",MSFT,GOOG,IBM,T");
+        dataRow("empty last leaves a trailing comma", QStringList{"AAPL", "MSFT", "GOOG", "IBM", ""},
+                "AAPL,MSFT,GOOG,IBM,");
+        dataRow("one empty between leaves no gap", QStringList{"AAPL", "", "GOOG", "IBM", "T"}, "AAPL,GOOG,IBM,T");
+        dataRow("two empty between still leave a gap", QStringList{"AAPL", "", "", "IBM", "T"}, "AAPL,,IBM,T");
+        dataRow("several symbols in one field", QStringList{"AAPL,MSFT", "F", "", "", "T"}, "AAPL,MSFT,F,,T");
+        dataRow("white space simplified, not removed", QStringList{"  AAPL ", "MS\t FT", "GOOG", "IBM", "T "},
+                "AAPL ,MS FT,GOOG,IBM,T");
     }
     void symbolList()
     {
@@ -300,23 +296,21 @@ private slots:
         QTest::addColumn<QString>("file");
         QTest::addColumn<int>("index");
         QTest::addColumn<QStringList>("record");  // change, price, volume, name, symbol
-        QTest::newRow("negative change kept as it is")
-            << "three-quotes.json" << 0 << QStringList{"-1.2", "189.25", "53242137", "Apple Inc.", "AAPL"};
-        QTest::newRow("zero change gets a plus")
-            << "three-quotes.json" << 1 << QStringList{"+0", "378.91", "20101200", "Microsoft Corporation", "MSFT"};
-        QTest::newRow("positive change gets a plus")
-            << "three-quotes.json" << 2 << QStringList{"+0.23", "10.6", "41853714", "Ford Motor Company", "F"};
-        QTest::newRow("escaped quotes and braces in a name")
-            << "irregular-quotes.json" << 0
-            << QStringList{"-0.5", "136.93", "24531800", "Alphabet Inc. \"A\" {class", "GOOGL"};
+        dataRow("negative change kept as it is", "three-quotes.json", 0,
+                QStringList{"-1.2", "189.25", "53242137", "Apple Inc.", "AAPL"});
+        dataRow("zero change gets a plus", "three-quotes.json", 1,
+                QStringList{"+0", "378.91", "20101200", "Microsoft Corporation", "MSFT"});
+        dataRow("positive change gets a plus", "three-quotes.json", 2,
+                QStringList{"+0.23", "10.6", "41853714", "Ford Motor Company", "F"});
+        dataRow("escaped quotes and braces in a name", "irregular-quotes.json", 0,
+                QStringList{"-0.5", "136.93", "24531800", "Alphabet Inc. \"A\" {class", "GOOGL"});
         // A key the quote's own object lacks is not taken from the next quote.
-        QTest::newRow("null change, name absent and not borrowed")
-            << "irregular-quotes.json" << 1 << QStringList{"+null", "138.05", "18712000", "", "GOOG"};
-        QTest::newRow("price as an object reads empty")
-            << "irregular-quotes.json" << 2 << QStringList{"-9.0", "", "2.1B", "S&P 500", "^GSPC"};
-        QTest::newRow("blank after colon; volume absent from the rest")
-            << "irregular-quotes.json" << 3
-            << QStringList{"+1.5e-05", "359.2", "", "Berkshire Hathaway Inc. New", "BRK-B"};
+        dataRow("null change, name absent and not borrowed", "irregular-quotes.json", 1,
+                QStringList{"+null", "138.05", "18712000", "", "GOOG"});
+        dataRow("price as an object reads empty", "irregular-quotes.json", 2,
+                QStringList{"-9.0", "", "2.1B", "S&P 500", "^GSPC"});
+        dataRow("blank after colon; volume absent from the rest", "irregular-quotes.json", 3,
+                QStringList{"+1.5e-05", "359.2", "", "Berkshire Hathaway Inc. New", "BRK-B"});
     }
     void readsRecordedReply()
     {
@@ -333,25 +327,26 @@ private slots:
     void linearReadingMatchesSearchFromStart_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::newRow("three quotes") << recorded("three-quotes.json");
-        QTest::newRow("irregular quotes") << recorded("irregular-quotes.json");
-        QTest::newRow("error message, no quotes") << recorded("not-subscribed.json");
-        QTest::newRow("empty") << QString();
-        QTest::newRow("200 quotes") << QString::fromUtf8(manyQuotesReply(200));
-        QTest::newRow("260 quotes, beyond the table") << QString::fromUtf8(manyQuotesReply(260));
-        QTest::newRow("markers only") << QString("[{\"preMarketChange\"{\"preMarketChange\":1,{\"preMarketChange\"");
-        QTest::newRow("ends with a colon")
-            << QString("{\"preMarketChange\":1,\"symbol\":\"A\"},{\"preMarketChange\":2,\"regularMarketPrice\":");
-        QTest::newRow("keys only in the last quote") << QString(
-            "[{\"preMarketChange\":1},{\"preMarketChange\":2},{\"preMarketChange\":3,"
-            "\"regularMarketChange\":-4,\"regularMarketPrice\":5,\"regularMarketVolume\":6,"
-            "\"shortName\":\"Seven\",\"symbol\":\"EIGHT\"}]");
-        QTest::newRow("keys before the first marker only")
-            << QString("{\"symbol\":\"X\",\"regularMarketPrice\":1,[{\"preMarketChange\":1},{\"preMarketChange\":2}]");
-        QTest::newRow("key without colon after it")
-            << QString("{\"preMarketChange\":1,\"symbol\" \"symbol\"},{\"preMarketChange\":2,\"symbol\" x:\"Y\"}");
-        QTest::newRow("unterminated string runs to the end")
-            << QString("{\"preMarketChange\":1,\"shortName\":\"Open,{\"preMarketChange\":2,\"symbol\":\"Z");
+        dataRow("three quotes", recorded("three-quotes.json"));
+        dataRow("irregular quotes", recorded("irregular-quotes.json"));
+        dataRow("error message, no quotes", recorded("not-subscribed.json"));
+        dataRow("empty", QString());
+        dataRow("200 quotes", QString::fromUtf8(manyQuotesReply(200)));
+        dataRow("260 quotes, beyond the table", QString::fromUtf8(manyQuotesReply(260)));
+        dataRow("markers only", QString("[{\"preMarketChange\"{\"preMarketChange\":1,{\"preMarketChange\""));
+        dataRow("ends with a colon",
+                QString("{\"preMarketChange\":1,\"symbol\":\"A\"},{\"preMarketChange\":2,\"regularMarketPrice\":"));
+        dataRow("keys only in the last quote",
+                QString("[{\"preMarketChange\":1},{\"preMarketChange\":2},{\"preMarketChange\":3,"
+                        "\"regularMarketChange\":-4,\"regularMarketPrice\":5,\"regularMarketVolume\":6,"
+                        "\"shortName\":\"Seven\",\"symbol\":\"EIGHT\"}]"));
+        dataRow(
+            "keys before the first marker only",
+            QString("{\"symbol\":\"X\",\"regularMarketPrice\":1,[{\"preMarketChange\":1},{\"preMarketChange\":2}]"));
+        dataRow("key without colon after it",
+                QString("{\"preMarketChange\":1,\"symbol\" \"symbol\"},{\"preMarketChange\":2,\"symbol\" x:\"Y\"}"));
+        dataRow("unterminated string runs to the end",
+                QString("{\"preMarketChange\":1,\"shortName\":\"Open,{\"preMarketChange\":2,\"symbol\":\"Z"));
     }
     void linearReadingMatchesSearchFromStart()
     {
@@ -434,15 +429,14 @@ private slots:
     {
         addColumns<QString, QStringList, int, int>({"symbol", "fields", "previous", "deliveryVar"});
         const QStringList five = {"AAPL", "MSFT", "GOOG,IBM", "T", "GOOGL"};
-        QTest::newRow("own field") << "MSFT" << five << -1 << 1;
-        QTest::newRow("one of several in a field") << "IBM" << five << -1 << 2;
-        QTest::newRow("short symbol in an earlier longer one") << "T" << five << -1 << 1;
-        QTest::newRow("first matching field wins") << "GOOG" << five << -1 << 2;
-        QTest::newRow("longer symbol not in the shorter field") << "GOOGL" << five << -1 << 4;
-        QTest::newRow("case-sensitive: no match, never matched")
-            << "AAPL" << QStringList{"aapl", "", "", "", ""} << -1 << -1;
-        QTest::newRow("no match keeps the earlier field") << "AAPL" << QStringList{"aapl", "", "", "", ""} << 3 << 3;
-        QTest::newRow("empty symbol matches the first field") << "" << QStringList{"", "AAPL", "", "", ""} << -1 << 0;
+        dataRow("own field", "MSFT", five, -1, 1);
+        dataRow("one of several in a field", "IBM", five, -1, 2);
+        dataRow("short symbol in an earlier longer one", "T", five, -1, 1);
+        dataRow("first matching field wins", "GOOG", five, -1, 2);
+        dataRow("longer symbol not in the shorter field", "GOOGL", five, -1, 4);
+        dataRow("case-sensitive: no match, never matched", "AAPL", QStringList{"aapl", "", "", "", ""}, -1, -1);
+        dataRow("no match keeps the earlier field", "AAPL", QStringList{"aapl", "", "", "", ""}, 3, 3);
+        dataRow("empty symbol matches the first field", "", QStringList{"", "AAPL", "", "", ""}, -1, 0);
     }
     void delivery()
     {
@@ -459,25 +453,24 @@ private slots:
         QTest::addColumn<QStringList>("record");  // name, symbol, price, change, volume
         QTest::addColumn<QString>("piece");
         const QStringList apple = {"Apple Inc.", "AAPL", "189.25", "-1.2", "53242137"};
-        QTest::newRow("first-start flags") << "tp" << apple << "(AAPL) 189.25 ";
-        QTest::newRow("all five, negative change") << "ntpcv" << apple << "Apple Inc., (AAPL) 189.25  -1.20 53242137";
-        QTest::newRow("zero change") << "c" << QStringList{"", "", "", "+0", ""} << "+0.00 ";
-        QTest::newRow("small negative change") << "c" << QStringList{"", "", "", "-0.5", ""} << " -0.50 ";
-        QTest::newRow("positive change") << "c" << QStringList{"", "", "", "+0.23", ""} << "+0.23 ";
+        dataRow("first-start flags", "tp", apple, "(AAPL) 189.25 ");
+        dataRow("all five, negative change", "ntpcv", apple, "Apple Inc., (AAPL) 189.25  -1.20 53242137");
+        dataRow("zero change", "c", QStringList{"", "", "", "+0", ""}, "+0.00 ");
+        dataRow("small negative change", "c", QStringList{"", "", "", "-0.5", ""}, " -0.50 ");
+        dataRow("positive change", "c", QStringList{"", "", "", "+0.23", ""}, "+0.23 ");
         // What is no number is unknown, never 0.00.
-        QTest::newRow("null change is unknown") << "c" << QStringList{"", "", "", "+null", ""} << "-- ";
-        QTest::newRow("price rounded to two places") << "p" << QStringList{"", "", "4550.426", "", ""} << "4550.43 ";
+        dataRow("null change is unknown", "c", QStringList{"", "", "", "+null", ""}, "-- ");
+        dataRow("price rounded to two places", "p", QStringList{"", "", "4550.426", "", ""}, "4550.43 ");
         // Read in single precision: 4550.4349 is held as 4550.43505859375.
-        QTest::newRow("price read in single precision")
-            << "p" << QStringList{"", "", "4550.4349", "", ""} << "4550.44 ";
-        QTest::newRow("price that is no number") << "p" << QStringList{"", "", "", "", ""} << "-- ";
-        QTest::newRow("missing price, negative change")
-            << "tpc" << QStringList{"Apple Inc.", "AAPL", "", "-1.2", ""} << "(AAPL) --  -1.20 ";
-        QTest::newRow("missing change") << "tpc" << QStringList{"IBM", "IBM", "193.6", "", ""} << "(IBM) 193.60 -- ";
-        QTest::newRow("short price padded to width four") << "p" << QStringList{"", "", "1", "", ""} << "1.00 ";
-        QTest::newRow("volume as extracted") << "v" << QStringList{"", "", "", "", "2.1B"} << "2.1B";
-        QTest::newRow("name alone") << "n" << apple << "Apple Inc., ";
-        QTest::newRow("every flag off") << "" << apple << "";
+        dataRow("price read in single precision", "p", QStringList{"", "", "4550.4349", "", ""}, "4550.44 ");
+        dataRow("price that is no number", "p", QStringList{"", "", "", "", ""}, "-- ");
+        dataRow("missing price, negative change", "tpc", QStringList{"Apple Inc.", "AAPL", "", "-1.2", ""},
+                "(AAPL) --  -1.20 ");
+        dataRow("missing change", "tpc", QStringList{"IBM", "IBM", "193.6", "", ""}, "(IBM) 193.60 -- ");
+        dataRow("short price padded to width four", "p", QStringList{"", "", "1", "", ""}, "1.00 ");
+        dataRow("volume as extracted", "v", QStringList{"", "", "", "", "2.1B"}, "2.1B");
+        dataRow("name alone", "n", apple, "Apple Inc., ");
+        dataRow("every flag off", "", apple, "");
     }
     void piece()
     {
@@ -544,13 +537,10 @@ private slots:
     {
         QTest::addColumn<QString>("flags");
         QTest::addColumn<QString>("text0");
-        QTest::newRow("every flag off: no separators") << ""
-                                                       << "";
-        QTest::newRow("ticker only") << "t"
-                                     << "(AAPL) , (MSFT) , (F) ";
+        dataRow("every flag off: no separators", "", "");
+        dataRow("ticker only", "t", "(AAPL) , (MSFT) , (F) ");
         // An empty piece after a filled one still gets its separator.
-        QTest::newRow("volume only") << "v"
-                                     << "53242137, 20101200, 41853714";
+        dataRow("volume only", "v", "53242137, 20101200, 41853714");
     }
     void separators()
     {
@@ -573,67 +563,61 @@ private slots:
         const QString withoutPrice = quoteObject({"AAPL", "Apple Inc.", "PRICE", "-1.2", "53242137"})
                                          .replace("\"regularMarketPrice\":PRICE,", "");
         const QString ibm = quoteObject({"IBM", "IBM", "193.6", "0.5", "3000000"}, 1);
-        QTest::newRow("missing price, next quote has one")
-            << "{\"body\":[" + withoutPrice + "," + ibm + "]}" << 0
-            << QStringList{"-1.2", "", "53242137", "Apple Inc.", "AAPL"} << QStringList{"regularMarketPrice"} << true;
-        QTest::newRow("the next quote keeps its own")
-            << "{\"body\":[" + withoutPrice + "," + ibm + "]}" << 1
-            << QStringList{"+0.5", "193.6", "3000000", "IBM", "IBM"} << QStringList{} << true;
-        QTest::newRow("null price and change")
-            << QString::fromUtf8(quoteReply({{"MSFT", "Microsoft", "null", "null", "null"}})) << 0
-            << QStringList{"+null", "null", "null", "Microsoft", "MSFT"}
-            << QStringList{"regularMarketChange", "regularMarketPrice", "regularMarketVolume"} << true;
-        QTest::newRow("quoted \"null\" name is a name")
-            << QString::fromUtf8(quoteReply({{"X", "null", "1", "1", "1"}})) << 0
-            << QStringList{"+1", "1", "1", "null", "X"} << QStringList{} << true;
-        QTest::newRow("last quote runs to the end of the reply")
-            << QString(
-                   "{\"preMarketChange\":1,\"symbol\":\"A\"},{\"preMarketChange\":2,\"regularMarketPrice\":3,"
-                   "\"symbol\":\"B\"}")
-            << 1 << QStringList{"+", "3", "", "", "B"}
-            << QStringList{"regularMarketChange", "regularMarketVolume", "shortName"} << true;
+        dataRow("missing price, next quote has one", "{\"body\":[" + withoutPrice + "," + ibm + "]}", 0,
+                QStringList{"-1.2", "", "53242137", "Apple Inc.", "AAPL"}, QStringList{"regularMarketPrice"}, true);
+        dataRow("the next quote keeps its own", "{\"body\":[" + withoutPrice + "," + ibm + "]}", 1,
+                QStringList{"+0.5", "193.6", "3000000", "IBM", "IBM"}, QStringList{}, true);
+        dataRow("null price and change", QString::fromUtf8(quoteReply({{"MSFT", "Microsoft", "null", "null", "null"}})),
+                0, QStringList{"+null", "null", "null", "Microsoft", "MSFT"},
+                QStringList{"regularMarketChange", "regularMarketPrice", "regularMarketVolume"}, true);
+        dataRow("quoted \"null\" name is a name", QString::fromUtf8(quoteReply({{"X", "null", "1", "1", "1"}})), 0,
+                QStringList{"+1", "1", "1", "null", "X"}, QStringList{}, true);
+        dataRow("last quote runs to the end of the reply",
+                QString("{\"preMarketChange\":1,\"symbol\":\"A\"},{\"preMarketChange\":2,\"regularMarketPrice\":3,"
+                        "\"symbol\":\"B\"}"),
+                1, QStringList{"+", "3", "", "", "B"},
+                QStringList{"regularMarketChange", "regularMarketVolume", "shortName"}, true);
         // Nothing lends a value to a quote or takes one from it.
         const QString msft = quoteObject({"MSFT", "Microsoft", "378.91", "0", "1"}, 1);
         const QString aapl =
             QString(withoutPrice).replace("\"symbol\":\"AAPL\"}", "\"symbol\":\"AAPL\",\"q\":{\"x\":1}}");
         const QStringList aaplRecord = {"-1.2", "", "53242137", "Apple Inc.", "AAPL"};
-        QTest::newRow("a quote without the marker does not lend")
-            << "{\"body\":[" + withoutPrice + "," + QString(msft).replace("{\"preMarketChange\":-0.41,", "{") + "]}"
-            << 0 << aaplRecord << QStringList{"regularMarketPrice"} << false;
-        QTest::newRow("data after the quote array does not lend")
-            << "{\"body\":[" + withoutPrice + "],\"meta\":{\"regularMarketPrice\":5}}" << 0 << aaplRecord
-            << QStringList{"regularMarketPrice"} << false;
-        QTest::newRow("a nested object does not split the quote")
-            << "{\"body\":[" +
-                   QString(withoutPrice).replace("\"language\"", "\"n\":{\"preMarketChange\":1},\"language\"") + "," +
-                   msft + "]}"
-            << 0 << aaplRecord << QStringList{"regularMarketPrice"} << false;
-        QTest::newRow("braces and the marker inside a string")
-            << "{\"body\":[" +
-                   QString(msft).replace("Microsoft\",\"longName", "}]{\\\"preMarketChange\\\"\",\"longName") + "," +
-                   aapl + "]}"
-            << 1 << aaplRecord << QStringList{"regularMarketPrice"} << false;
+        dataRow("a quote without the marker does not lend",
+                "{\"body\":[" + withoutPrice + "," + QString(msft).replace("{\"preMarketChange\":-0.41,", "{") + "]}",
+                0, aaplRecord, QStringList{"regularMarketPrice"}, false);
+        dataRow("data after the quote array does not lend",
+                "{\"body\":[" + withoutPrice + "],\"meta\":{\"regularMarketPrice\":5}}", 0, aaplRecord,
+                QStringList{"regularMarketPrice"}, false);
+        dataRow("a nested object does not split the quote",
+                "{\"body\":[" +
+                    QString(withoutPrice).replace("\"language\"", "\"n\":{\"preMarketChange\":1},\"language\"") + "," +
+                    msft + "]}",
+                0, aaplRecord, QStringList{"regularMarketPrice"}, false);
+        dataRow("braces and the marker inside a string",
+                "{\"body\":[" +
+                    QString(msft).replace("Microsoft\",\"longName", "}]{\\\"preMarketChange\\\"\",\"longName") + "," +
+                    aapl + "]}",
+                1, aaplRecord, QStringList{"regularMarketPrice"}, false);
         const QString last =
             "{\"preMarketChange\":1,\"symbol\":\"AAPL\",\"regularMarketChange\":-1.2,"
             "\"regularMarketVolume\":5,\"shortName\":\"Back\\\\\",\"regularMarketPrice\":189.25}";
         const QStringList lastRecord = {"-1.2", "189.25", "5", "Back", "AAPL"};
-        QTest::newRow("last quote: an escaped backslash, a bare number")
-            << "[" + msft + "," + last + "]" << 1 << lastRecord << QStringList{} << false;
-        QTest::newRow("bare number before a meta object")
-            << "{\"body\":[" + last + "],\"meta\":{\"n\":2}}" << 0 << lastRecord << QStringList{} << false;
-        QTest::newRow("a quote cut short is no quote")
-            << "[" + last.left(last.size() - 3) << 0 << QStringList{"", "", "", "", ""} << QStringList{} << false;
-        QTest::newRow("a nested object with the marker is no quote")
-            << "[" +
-                   QString(last).replace("\"symbol\"",
-                                         "\"n\":[{\"preMarketChange\":1,\"regularMarketPrice\":99,"
-                                         "\"symbol\":\"IN\"}],\"symbol\"") +
-                   "," + msft + "]"
-            << 1 << QStringList{"+0", "378.91", "1", "Microsoft", "MSFT"} << QStringList{} << false;
+        dataRow("last quote: an escaped backslash, a bare number", "[" + msft + "," + last + "]", 1, lastRecord,
+                QStringList{}, false);
+        dataRow("bare number before a meta object", "{\"body\":[" + last + "],\"meta\":{\"n\":2}}", 0, lastRecord,
+                QStringList{}, false);
+        dataRow("a quote cut short is no quote", "[" + last.left(last.size() - 3), 0, QStringList{"", "", "", "", ""},
+                QStringList{}, false);
+        dataRow("a nested object with the marker is no quote",
+                "[" +
+                    QString(last).replace("\"symbol\"",
+                                          "\"n\":[{\"preMarketChange\":1,\"regularMarketPrice\":99,"
+                                          "\"symbol\":\"IN\"}],\"symbol\"") +
+                    "," + msft + "]",
+                1, QStringList{"+0", "378.91", "1", "Microsoft", "MSFT"}, QStringList{}, false);
         for (const char* zero : {"-0", "-0.0", "-0.00"})
-            QTest::newRow(zero) << QString::fromUtf8(quoteReply({{"Z", "Zero", "1", zero, "1"}})) << 0
-                                << QStringList{"+" + QString(zero).mid(1), "1", "1", "Zero", "Z"} << QStringList{}
-                                << false;
+            dataRow(zero, QString::fromUtf8(quoteReply({{"Z", "Zero", "1", zero, "1"}})), 0,
+                    QStringList{"+" + QString(zero).mid(1), "1", "1", "Zero", "Z"}, QStringList{}, false);
     }
     void keysReadInsideTheirOwnObject()
     {
@@ -703,9 +687,9 @@ private slots:
     {
         QTest::addColumn<QStringList>("fields");
         QTest::addColumn<bool>("has");
-        QTest::newRow("five empty") << QStringList{"", "", "", "", ""} << false;
-        QTest::newRow("commas and blanks only") << QStringList{" , ", ",,", "\t", "", " "} << false;
-        QTest::newRow("one symbol in the last field") << QStringList{"", "", "", "", "T"} << true;
+        dataRow("five empty", QStringList{"", "", "", "", ""}, false);
+        dataRow("commas and blanks only", QStringList{" , ", ",,", "\t", "", " "}, false);
+        dataRow("one symbol in the last field", QStringList{"", "", "", "", "T"}, true);
     }
     void hasSymbol()
     {

@@ -39,6 +39,15 @@ void addColumns(std::initializer_list<const char*> names)
     (QTest::addColumn<Types>(*name++), ...);
 }
 
+// One named row of a data table, its values in column order:
+// dataRow("no wind", "0", "Calm"). One call, so the layout tool keeps a row
+// on a line of its own as a table reads.
+template <typename... Values>
+void dataRow(const char* name, const Values&... values)
+{
+    (QTest::newRow(name) << ... << values);
+}
+
 // A main with an application object of the given class; `Setup` runs on it.
 #define CORVELTA_TEST_MAIN_WITH(TestObject, Application, Setup) \
     int main(int argc, char** argv)                             \

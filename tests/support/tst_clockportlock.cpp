@@ -15,8 +15,8 @@ private slots:
     void waitsOnlyInItsNetworkNamespace_data()
     {
         addColumns<QStringList, bool>({"namespacePrefix", "waits"});
-        QTest::newRow("same namespace") << QStringList{} << true;
-        QTest::newRow("another network namespace") << QStringList{"unshare", "--net", "--map-root-user"} << false;
+        dataRow("same namespace", QStringList{}, true);
+        dataRow("another network namespace", QStringList{"unshare", "--net", "--map-root-user"}, false);
     }
     void waitsOnlyInItsNetworkNamespace()
     {

@@ -75,16 +75,15 @@ void TestClockSim::readsGoodDatagrams_data()
 {
     addColumns<QByteArray, int, QString>({"bytes", "variable", "text"});
 
-    QTest::newRow("temperature") << datagram(0, "12 C") << 0 << QStringLiteral("12 C");
-    QTest::newRow("empty text, three bytes") << datagram(3, "") << 3 << QString();
-    QTest::newRow("variable 255") << datagram(255, "x") << 255 << QStringLiteral("x");
-    QTest::newRow("variable 300 arrives as 0x2C") << datagram(300 & 0xFF, "y") << 0x2C << QStringLiteral("y");
-    QTest::newRow("multi-byte UTF-8") << datagram(4, QStringLiteral("Zürich 5 °C €").toUtf8()) << 4
-                                      << QStringLiteral("Zürich 5 °C €");
-    QTest::newRow("four-byte UTF-8") << datagram(1, QStringLiteral("sun \U0001F31E").toUtf8()) << 1
-                                     << QStringLiteral("sun \U0001F31E");
-    QTest::newRow("ticker with trailing space")
-        << datagram(2, "(AAPL) 189.25 ") << 2 << QStringLiteral("(AAPL) 189.25 ");
+    dataRow("temperature", datagram(0, "12 C"), 0, QStringLiteral("12 C"));
+    dataRow("empty text, three bytes", datagram(3, ""), 3, QString());
+    dataRow("variable 255", datagram(255, "x"), 255, QStringLiteral("x"));
+    dataRow("variable 300 arrives as 0x2C", datagram(300 & 0xFF, "y"), 0x2C, QStringLiteral("y"));
+    dataRow("multi-byte UTF-8", datagram(4, QStringLiteral("Zürich 5 °C €").toUtf8()), 4,
+            QStringLiteral("Zürich 5 °C €"));
+    dataRow("four-byte UTF-8", datagram(1, QStringLiteral("sun \U0001F31E").toUtf8()), 1,
+            QStringLiteral("sun \U0001F31E"));
+    dataRow("ticker with trailing space", datagram(2, "(AAPL) 189.25 "), 2, QStringLiteral("(AAPL) 189.25 "));
 }
 
 void TestClockSim::readsGoodDatagrams()
@@ -105,29 +104,28 @@ void TestClockSim::refusesMalformedDatagrams_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("problem");
 
-    QTest::newRow("empty") << QByteArray() << QStringLiteral("too short");
-    QTest::newRow("lead byte only") << QByteArray("\xBE", 1) << QStringLiteral("too short");
-    QTest::newRow("lead and variable only") << QByteArray("\xBE\x01", 2) << QStringLiteral("too short");
-    QTest::newRow("acknowledgement sent to a clock")
-        << QByteArray("A\x00\x00", 3) << QStringLiteral("wrong first byte 0x41");
-    QTest::newRow("zero lead byte") << QByteArray("\x00\x01x\x00", 4) << QStringLiteral("wrong first byte 0x00");
-    QTest::newRow("no terminator") << QByteArray(
-                                          "\xBE\x01"
-                                          "abc",
-                                          5)
-                                   << QStringLiteral("no terminator");
-    QTest::newRow("zero inside the text") << QByteArray(
-                                                 "\xBE\x01"
-                                                 "ab\x00"
-                                                 "c\x00",
-                                                 7)
-                                          << QStringLiteral("zero byte inside the text");
-    QTest::newRow("invalid byte 0xFF") << datagram(0, "\xFF") << QStringLiteral("invalid UTF-8");
-    QTest::newRow("lone continuation byte") << datagram(0, "a\x80") << QStringLiteral("invalid UTF-8");
-    QTest::newRow("sequence cut short") << datagram(0, "12 \xC2") << QStringLiteral("invalid UTF-8");
-    QTest::newRow("overlong slash") << datagram(0, "\xC0\xAF") << QStringLiteral("invalid UTF-8");
-    QTest::newRow("encoded surrogate") << datagram(0, "\xED\xA0\x80") << QStringLiteral("invalid UTF-8");
-    QTest::newRow("beyond U+10FFFF") << datagram(0, "\xF4\x90\x80\x80") << QStringLiteral("invalid UTF-8");
+    dataRow("empty", QByteArray(), QStringLiteral("too short"));
+    dataRow("lead byte only", QByteArray("\xBE", 1), QStringLiteral("too short"));
+    dataRow("lead and variable only", QByteArray("\xBE\x01", 2), QStringLiteral("too short"));
+    dataRow("acknowledgement sent to a clock", QByteArray("A\x00\x00", 3), QStringLiteral("wrong first byte 0x41"));
+    dataRow("zero lead byte", QByteArray("\x00\x01x\x00", 4), QStringLiteral("wrong first byte 0x00"));
+    dataRow("no terminator",
+            QByteArray("\xBE\x01"
+                       "abc",
+                       5),
+            QStringLiteral("no terminator"));
+    dataRow("zero inside the text",
+            QByteArray("\xBE\x01"
+                       "ab\x00"
+                       "c\x00",
+                       7),
+            QStringLiteral("zero byte inside the text"));
+    dataRow("invalid byte 0xFF", datagram(0, "\xFF"), QStringLiteral("invalid UTF-8"));
+    dataRow("lone continuation byte", datagram(0, "a\x80"), QStringLiteral("invalid UTF-8"));
+    dataRow("sequence cut short", datagram(0, "12 \xC2"), QStringLiteral("invalid UTF-8"));
+    dataRow("overlong slash", datagram(0, "\xC0\xAF"), QStringLiteral("invalid UTF-8"));
+    dataRow("encoded surrogate", datagram(0, "\xED\xA0\x80"), QStringLiteral("invalid UTF-8"));
+    dataRow("beyond U+10FFFF", datagram(0, "\xF4\x90\x80\x80"), QStringLiteral("invalid UTF-8"));
 }
 
 void TestClockSim::refusesMalformedDatagrams()
@@ -146,14 +144,14 @@ void TestClockSim::acknowledgementDecision_data()
     addColumns<double, int, bool, double, bool, int>(
         {"dropShare", "delayMs", "silent", "draw", "send", "expectedDelay"});
 
-    QTest::newRow("default answers at once") << 0.0 << 0 << false << 0.0 << true << 0;
-    QTest::newRow("delay carried") << 0.0 << 250 << false << 0.3 << true << 250;
-    QTest::newRow("silent wins over everything") << 0.0 << 0 << true << 0.99 << false << 0;
-    QTest::newRow("draw below the share drops") << 0.5 << 0 << false << 0.49 << false << 0;
-    QTest::newRow("draw at the share answers") << 0.5 << 0 << false << 0.5 << true << 0;
-    QTest::newRow("share 1 drops every draw") << 1.0 << 0 << false << 0.999999 << false << 0;
-    QTest::newRow("share 0 never drops") << 0.0 << 0 << false << 0.0 << true << 0;
-    QTest::newRow("negative delay means none") << 0.0 << -5 << false << 0.0 << true << 0;
+    dataRow("default answers at once", 0.0, 0, false, 0.0, true, 0);
+    dataRow("delay carried", 0.0, 250, false, 0.3, true, 250);
+    dataRow("silent wins over everything", 0.0, 0, true, 0.99, false, 0);
+    dataRow("draw below the share drops", 0.5, 0, false, 0.49, false, 0);
+    dataRow("draw at the share answers", 0.5, 0, false, 0.5, true, 0);
+    dataRow("share 1 drops every draw", 1.0, 0, false, 0.999999, false, 0);
+    dataRow("share 0 never drops", 0.0, 0, false, 0.0, true, 0);
+    dataRow("negative delay means none", 0.0, -5, false, 0.0, true, 0);
 }
 
 void TestClockSim::acknowledgementDecision()
@@ -307,12 +305,11 @@ void TestClockSim::webInterfaceChecksAuthorization_data()
     addColumns<QString, QByteArray, int>({"password", "authorization", "status"});
 
     // The program sends "Basic " and the hex MD5 of the password, no Base64.
-    QTest::newRow("empty password, its digest")
-        << QString() << QByteArray("Basic d41d8cd98f00b204e9800998ecf8427e") << 200;
-    QTest::newRow("set password, its digest") << QStringLiteral("secret") << md5Authorization("secret") << 200;
-    QTest::newRow("missing header") << QString() << QByteArray() << 401;
-    QTest::newRow("digest of another password") << QStringLiteral("secret") << md5Authorization("") << 401;
-    QTest::newRow("upper-case digest") << QStringLiteral("secret") << md5Authorization("secret").toUpper() << 401;
+    dataRow("empty password, its digest", QString(), QByteArray("Basic d41d8cd98f00b204e9800998ecf8427e"), 200);
+    dataRow("set password, its digest", QStringLiteral("secret"), md5Authorization("secret"), 200);
+    dataRow("missing header", QString(), QByteArray(), 401);
+    dataRow("digest of another password", QStringLiteral("secret"), md5Authorization(""), 401);
+    dataRow("upper-case digest", QStringLiteral("secret"), md5Authorization("secret").toUpper(), 401);
     QTest::newRow("real Basic scheme") << QStringLiteral("secret") << QByteArray("Basic OnNlY3JldA==") << 401;
 }
 

@@ -217,8 +217,8 @@ private slots:
         QRect rect;
         const auto addRow = [&] {
             if (!name.isEmpty() && parents.size() > 1)
-                QTest::newRow(qPrintable(name)) << name << className << parents[parents.size() - 2] << text << rect
-                                                << siblings[parents[parents.size() - 2]]++;
+                dataRow(qPrintable(name), name, className, parents[parents.size() - 2], text, rect,
+                        siblings[parents[parents.size() - 2]]++);
             name.clear();
         };
         while (!xml.atEnd()) {
@@ -338,9 +338,9 @@ private slots:
     void dismissingChangesNothing_data()
     {
         QTest::addColumn<int>("how");
-        QTest::newRow("Cancel") << 0;
-        QTest::newRow("Escape") << 1;
-        QTest::newRow("close button") << 2;
+        dataRow("Cancel", 0);
+        dataRow("Escape", 1);
+        dataRow("close button", 2);
     }
     void dismissingChangesNothing()
     {
@@ -363,16 +363,16 @@ private slots:
     void okWithoutTouchingKeepsEverything_data()
     {
         QTest::addColumn<QVariantMap>("members");
-        QTest::newRow("sample") << sampleMembers();
+        dataRow("sample", sampleMembers());
         QVariantMap low = sampleMembers();
         low["weatherInterval"] = 0;
         low["stockInterval"] = 99;
         low["weatherStart"] = QTime(0, 0);
         low["stockStop"] = QTime(23, 59);
         low["stockApiKey"] = QString();
-        QTest::newRow("interval limits, day limits, no key") << low;
+        dataRow("interval limits, day limits, no key", low);
         QVariantMap inverted = otherMembers();
-        QTest::newRow("other") << inverted;
+        dataRow("other", inverted);
     }
     void okWithoutTouchingKeepsEverything()
     {
@@ -402,8 +402,8 @@ private slots:
     {
         QTest::addColumn<bool>("ok");
         QTest::addColumn<int>("stored");
-        QTest::newRow("OK") << true << 99;
-        QTest::newRow("Cancel") << false << 120;
+        dataRow("OK", true, 99);
+        dataRow("Cancel", false, 120);
     }
     void intervalAbove99()
     {

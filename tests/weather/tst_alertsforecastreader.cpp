@@ -62,50 +62,41 @@ void AlertsForecastReaderTest::alerts_data()
     auto update = [](const char* id, const QString& of) {
         return alertFeature(id, "Flood Watch", "Severe").replace("\"references\": []", "\"references\": [" + of + "]");
     };
-    QTest::newRow("an update of an update is one alert")
-        << alertsReply(
-               {update("a", ""), update("b", R"({"identifier": "a"})"), update("c", R"({"@id": "a"}, {"@id": "b"})")})
-        << day << "Weather Alerts: 1 active: Flood Watch"
-        << "Flood Watch" << six << six << "Alerts --";
-    QTest::newRow("a stated alert that ended is no 'No Alerts'")
-        << alertsReply({alertFeature("a", "Wind Advisory", "Minor")}) << six.addSecs(-600)
-        << "Weather Alerts: 1 active: Wind Advisory"
-        << "Wind Advisory" << six << six << "Alerts --";
+    dataRow("an update of an update is one alert",
+            alertsReply(
+                {update("a", ""), update("b", R"({"identifier": "a"})"), update("c", R"({"@id": "a"}, {"@id": "b"})")}),
+            day, "Weather Alerts: 1 active: Flood Watch", "Flood Watch", six, six, "Alerts --");
+    dataRow("a stated alert that ended is no 'No Alerts'", alertsReply({alertFeature("a", "Wind Advisory", "Minor")}),
+            six.addSecs(-600), "Weather Alerts: 1 active: Wind Advisory", "Wind Advisory", six, six, "Alerts --");
     // The older warning, the cancelled advisory, the cancel and the test do not count.
-    QTest::newRow("mixed: update, cancel, test; moves on as the advisory ends")
-        << file << utc("2024-01-09T16:00:00Z") << "Weather Alerts: 2 active: Winter Storm Warning, Wind Advisory"
-        << "Winter Storm Warning +1" << end << utc("2024-01-09T22:00:00Z") << "Winter Storm Warning";
-    QTest::newRow("mixed, earlier: latest sent first among equals")
-        << file << utc("2024-01-09T14:00:00Z")
-        << "Weather Alerts: 3 active: Winter Storm Warning, Wind Advisory, Special Weather Statement"
-        << "Winter Storm Warning +2" << end << end << "Alerts --";
-    QTest::newRow("all ended; No Alerts holds 30 minutes")
-        << file << end << "Weather Alerts: 0 active: "
-        << "No Alerts" << QDateTime() << end.addSecs(30 * 60) << "Alerts --";
-    QTest::newRow("no alerts") << reply("alerts-none.json") << end << "Weather Alerts: 0 active: "
-                               << "No Alerts" << QDateTime() << end << "No Alerts";
-    QTest::newRow("urgency before sent; the later end is valid")
-        << alertsReply({alertFeature("a", "Winter Storm Watch", "Severe", "Future", "2024-01-10T06:00:00-06:00"),
-                        alertFeature("b", "Wind Warning", "Severe", "Expected", "2024-01-09T18:00:00-06:00",
-                                     "2024-01-09T01:00:00-06:00")})
-        << day << "Weather Alerts: 2 active: Wind Warning, Winter Storm Watch"
-        << "Wind Warning +1" << utc("2024-01-10T12:00:00Z") << six << "Winter Storm Watch";
-    QTest::newRow("severity before sent; an unknown severity ranks last")
-        << alertsReply(
-               {alertFeature("a", "Flood Advisory", "Bogus"),
-                alertFeature("b", "Frost Advisory", "Minor", "Past", "2024-01-09T18:00:00-06:00", "2024-01-08")})
-        << day << "Weather Alerts: 2 active: Frost Advisory, Flood Advisory"
-        << "Frost Advisory +1" << six << six.addSecs(-1) << "Frost Advisory +1";
-    QTest::newRow("50 alerts with long descriptions")
-        << manyAlertsReply(50, 20000, 37) << day
-        << "Weather Alerts: 50 active: Tornado Warning, " + QString("Winter Storm Warning, ").repeated(49).chopped(2)
-        << "Tornado Warning +49" << six << six << "Alerts --";
-    QTest::newRow("empty") << "" << end << ""
-                           << "" << QDateTime() << end << "";
-    QTest::newRow("cut short") << file.left(file.size() / 2) << end << ""
-                               << "" << QDateTime() << end << "";
-    QTest::newRow("no features list") << R"({"status": 400, "features": {}})" << end << ""
-                                      << "" << QDateTime() << end << "";
+    dataRow("mixed: update, cancel, test; moves on as the advisory ends", file, utc("2024-01-09T16:00:00Z"),
+            "Weather Alerts: 2 active: Winter Storm Warning, Wind Advisory", "Winter Storm Warning +1", end,
+            utc("2024-01-09T22:00:00Z"), "Winter Storm Warning");
+    dataRow("mixed, earlier: latest sent first among equals", file, utc("2024-01-09T14:00:00Z"),
+            "Weather Alerts: 3 active: Winter Storm Warning, Wind Advisory, Special Weather Statement",
+            "Winter Storm Warning +2", end, end, "Alerts --");
+    dataRow("all ended; No Alerts holds 30 minutes", file, end, "Weather Alerts: 0 active: ", "No Alerts", QDateTime(),
+            end.addSecs(30 * 60), "Alerts --");
+    dataRow("no alerts", reply("alerts-none.json"), end, "Weather Alerts: 0 active: ", "No Alerts", QDateTime(), end,
+            "No Alerts");
+    dataRow("urgency before sent; the later end is valid",
+            alertsReply({alertFeature("a", "Winter Storm Watch", "Severe", "Future", "2024-01-10T06:00:00-06:00"),
+                         alertFeature("b", "Wind Warning", "Severe", "Expected", "2024-01-09T18:00:00-06:00",
+                                      "2024-01-09T01:00:00-06:00")}),
+            day, "Weather Alerts: 2 active: Wind Warning, Winter Storm Watch", "Wind Warning +1",
+            utc("2024-01-10T12:00:00Z"), six, "Winter Storm Watch");
+    dataRow(
+        "severity before sent; an unknown severity ranks last",
+        alertsReply({alertFeature("a", "Flood Advisory", "Bogus"),
+                     alertFeature("b", "Frost Advisory", "Minor", "Past", "2024-01-09T18:00:00-06:00", "2024-01-08")}),
+        day, "Weather Alerts: 2 active: Frost Advisory, Flood Advisory", "Frost Advisory +1", six, six.addSecs(-1),
+        "Frost Advisory +1");
+    dataRow("50 alerts with long descriptions", manyAlertsReply(50, 20000, 37), day,
+            "Weather Alerts: 50 active: Tornado Warning, " + QString("Winter Storm Warning, ").repeated(49).chopped(2),
+            "Tornado Warning +49", six, six, "Alerts --");
+    dataRow("empty", "", end, "", "", QDateTime(), end, "");
+    dataRow("cut short", file.left(file.size() / 2), end, "", "", QDateTime(), end, "");
+    dataRow("no features list", R"({"status": 400, "features": {}})", end, "", "", QDateTime(), end, "");
 }
 
 void AlertsForecastReaderTest::alerts()
@@ -146,52 +137,40 @@ void AlertsForecastReaderTest::forecast_data()
     const QString us = reply("forecast.json");
     const QDateTime morning = utc("2024-01-09T13:00:00Z");
     const QString tonight = "Tuesday Night: 11 F, Chance Snow Showers";
-    QTest::newRow("first period ended") << us << morning << "Tuesday: 27 F, Snow"
-                                        << "";
-    QTest::newRow("next period as time passes; 24 hours old") << us << utc("2024-01-10T05:52:39Z") << tonight << "";
-    QTest::newRow("a second more than 24 hours old")
-        << us << utc("2024-01-10T05:52:40Z") << tonight << "Weather Forecast Stale: updated 24 hours ago";
-    QTest::newRow("at a period's end, the next") << us << utc("2024-01-10T12:00:00Z") << "Wednesday: 20 F, Mostly Sunny"
-                                                 << "Weather Forecast Stale: updated 30 hours ago";
-    QTest::newRow("no period left") << us << utc("2024-01-11T00:00:00Z") << "Forecast --"
-                                    << "Weather Forecast Stale: updated 42 hours ago";
-    QTest::newRow("old updateTime") << QString(us).replace("2024-01-09T05:52:39+00:00", "2024-01-08T09:47:03+00:00")
-                                    << morning << "Tuesday: 27 F, Snow"
-                                    << "Weather Forecast Stale: updated 27 hours ago";
-    QTest::newRow("null temperature") << QString(us).replace("\"temperature\": 27,", "\"temperature\": null,")
-                                      << morning << Nothing << "";
-    QTest::newRow("units=si") << reply("forecast-si.json") << utc("2024-04-16T19:00:00Z")
-                              << "This Afternoon: 7 C, Sunny"
-                              << "";
-    QTest::newRow("no name") << R"({"properties": {"periods": [{"endTime": "2024-01-10T00:00:00Z",
-                                   "temperature": 3, "temperatureUnit": "C", "shortForecast": "Sunny"}]}})"
-                             << morning << Nothing << "";
-    QTest::newRow("times without offset are UTC; truncated; no short forecast")
-        << R"({"properties": {"updateTime": "2024-01-08T13:00:00", "periods": [{"name": "Today",
+    dataRow("first period ended", us, morning, "Tuesday: 27 F, Snow", "");
+    dataRow("next period as time passes; 24 hours old", us, utc("2024-01-10T05:52:39Z"), tonight, "");
+    dataRow("a second more than 24 hours old", us, utc("2024-01-10T05:52:40Z"), tonight,
+            "Weather Forecast Stale: updated 24 hours ago");
+    dataRow("at a period's end, the next", us, utc("2024-01-10T12:00:00Z"), "Wednesday: 20 F, Mostly Sunny",
+            "Weather Forecast Stale: updated 30 hours ago");
+    dataRow("no period left", us, utc("2024-01-11T00:00:00Z"), "Forecast --",
+            "Weather Forecast Stale: updated 42 hours ago");
+    dataRow("old updateTime", QString(us).replace("2024-01-09T05:52:39+00:00", "2024-01-08T09:47:03+00:00"), morning,
+            "Tuesday: 27 F, Snow", "Weather Forecast Stale: updated 27 hours ago");
+    dataRow("null temperature", QString(us).replace("\"temperature\": 27,", "\"temperature\": null,"), morning, Nothing,
+            "");
+    dataRow("units=si", reply("forecast-si.json"), utc("2024-04-16T19:00:00Z"), "This Afternoon: 7 C, Sunny", "");
+    dataRow("no name", R"({"properties": {"periods": [{"endTime": "2024-01-10T00:00:00Z",
+                                   "temperature": 3, "temperatureUnit": "C", "shortForecast": "Sunny"}]}})",
+            morning, Nothing, "");
+    dataRow("times without offset are UTC; truncated; no short forecast",
+            R"({"properties": {"updateTime": "2024-01-08T13:00:00", "periods": [{"name": "Today",
               "endTime": "2024-01-09T13:00:00", "temperature": 5, "temperatureUnit": "C"}, {"name": "Tonight",
-              "endTime": "2024-01-10T01:00:00", "temperature": -3.7, "temperatureUnit": "C"}]}})"
-        << utc("2024-01-09T13:30:00Z") << "Tonight: -3 C"
-        << "Weather Forecast Stale: updated 24 hours ago";
-    QTest::newRow("cut short") << us.left(us.size() - 40) << morning << ""
-                               << "";
-    QTest::newRow("no periods") << R"({"properties": {"periods": null}, "status": 500})" << morning << ""
-                                << "";
+              "endTime": "2024-01-10T01:00:00", "temperature": -3.7, "temperatureUnit": "C"}]}})",
+            utc("2024-01-09T13:30:00Z"), "Tonight: -3 C", "Weather Forecast Stale: updated 24 hours ago");
+    dataRow("cut short", us.left(us.size() - 40), morning, "", "");
+    dataRow("no periods", R"({"properties": {"periods": null}, "status": 500})", morning, "", "");
     const QString o = R"("temperature": {"unitCode": "%1", "value": %2},)", t = "\"temperature\": 27,";
-    QTest::newRow("value object in degF")
-        << QString(us).replace(t, o.arg("wmoUnit:degF", "27.9")) << morning << "Tuesday: 27 F, Snow"
-        << "";
-    QTest::newRow("value object in degC, US units")
-        << QString(us).replace(t, o.arg("degC", "-2.8")) << morning << "Tuesday: 26 F, Snow"
-        << "";
-    QTest::newRow("value object in degF, metric")
-        << QString(us).replace(t, o.arg("unit:degF", "27")) << morning << "Tuesday: -2 C, Snow"
-        << "";
-    QTest::newRow("value object in kelvin")
-        << QString(us).replace(t, o.arg("wmoUnit:K", "270")) << morning << Nothing << "";
-    QTest::newRow("value object in degC, metric")
-        << QString(reply("forecast-si.json")).replace("\"temperature\": 7,", o.arg("degC", "7"))
-        << utc("2024-04-16T19:00:00Z") << "This Afternoon: 7 C, Sunny"
-        << "";
+    dataRow("value object in degF", QString(us).replace(t, o.arg("wmoUnit:degF", "27.9")), morning,
+            "Tuesday: 27 F, Snow", "");
+    dataRow("value object in degC, US units", QString(us).replace(t, o.arg("degC", "-2.8")), morning,
+            "Tuesday: 26 F, Snow", "");
+    dataRow("value object in degF, metric", QString(us).replace(t, o.arg("unit:degF", "27")), morning,
+            "Tuesday: -2 C, Snow", "");
+    dataRow("value object in kelvin", QString(us).replace(t, o.arg("wmoUnit:K", "270")), morning, Nothing, "");
+    dataRow("value object in degC, metric",
+            QString(reply("forecast-si.json")).replace("\"temperature\": 7,", o.arg("degC", "7")),
+            utc("2024-04-16T19:00:00Z"), "This Afternoon: 7 C, Sunny", "");
 }
 
 void AlertsForecastReaderTest::forecast()

@@ -34,68 +34,38 @@ void JsonExtractTest::extractValue_data()
     addColumns<QString, int, QString, QString, int>({"text", "position", "key", "value", "resume"});
 
     // Positions are counted by hand; the comment under each row marks the colon.
-    QTest::newRow("string after colon and space") << R"({"a": "xyz", "b": 1})" << 4 << "a"
-                                                  << "xyz" << 10;
-    QTest::newRow("string right after colon") << R"({"a":"xyz","b":1})" << 4 << "a"
-                                              << "xyz" << 9;
-    QTest::newRow("bare number before comma") << R"({"n": 12.5, "m": 2})" << 4 << "n"
-                                              << "12.5" << 10;
-    QTest::newRow("bare null") << R"({"n": null, "m": 2})" << 4 << "n"
-                               << "null" << 10;
-    QTest::newRow("negative number without space") << R"({"n":-0.4,"m":2})" << 4 << "n"
-                                                   << "-0.4" << 9;
-    QTest::newRow("last member keeps its line break") << "{\"o\": {\n  \"v\": 3\n  },\n  \"w\": 1}" << 13 << "v"
-                                                      << "3\n"
-                                                      << 20;
-    QTest::newRow("tab and bracket stay in a bare value") << "{\"a\": [1,\t2]}" << 4 << "a"
-                                                          << "[1" << 8;
-    QTest::newRow("bare value with no comma after it runs to the end") << R"({"a": 1, "z": 7 })" << 12 << "z"
-                                                                       << "7" << -1;
-    QTest::newRow("empty string after space") << R"({"e": "", "f": "g"})" << 4 << "e"
-                                              << "" << 7;
-    QTest::newRow("empty string without space takes the text after it") << R"({"e":"","f":"g"})" << 4 << "e"
-                                                                        << "," << 8;
-    QTest::newRow("escaped quotation marks") << R"({"s": "say \"hi\" now", "t": 1})" << 4 << "s"
-                                             << R"(say "hi" now)" << 21;
-    QTest::newRow("escaped mark at the end runs on") << R"({"s": "end\"", "t": "u"})" << 4 << "s"
-                                                     << R"(end"", )" << 15;
-    QTest::newRow("braces and backslashes dropped from a string") << R"({"s": "a}b\\c"})" << 4 << "s"
-                                                                  << "abc" << 13;
-    QTest::newRow("unclosed string runs to the end") << R"({"s": "abc})" << 4 << "s"
-                                                     << "abc" << -1;
-    QTest::newRow("object right after colon") << R"({"o":{"v": 1}})" << 4 << "o"
-                                              << "" << 4;
-    QTest::newRow("array right after colon") << R"({"a":[1, 2]})" << 4 << "a"
-                                             << "" << 4;
-    QTest::newRow("object after a space is a bare value") << R"({"o": {"v": 1, "w": 2}})" << 4 << "o"
-                                                          << R"({"v":1)" << 13;
-    QTest::newRow("two spaces before a string make a bare value") << R"({"k":  "x"})" << 4 << "k"
-                                                                  << R"("x")" << -1;
-    QTest::newRow("absent key, reply opens with a brace") << R"({"a": "b", "c": 1})" << -1 << "c"
-                                                          << "" << 14;
-    QTest::newRow("absent key, reply opens with a quote") << R"("a": "b", "c": 1)" << -1 << "c"
-                                                          << "a" << 2;
-    QTest::newRow("absent key, reply of bare text") << "error, try later" << -1 << "error, try later"
-                                                    << "error" << 5;
-    QTest::newRow("empty text") << "" << -1 << ""
-                                << "" << -1;
-    QTest::newRow("empty text, position 0") << "" << 0 << ""
-                                            << "" << -1;
-    QTest::newRow("text ends right after the colon") << R"("k":)" << 3 << "k"
-                                                     << "" << -1;
-    QTest::newRow("colon is the last character after a space") << R"("k": )" << 3 << "k"
-                                                               << "" << -1;
-    QTest::newRow("position beyond the text") << R"("k": 1)" << 100 << ": 1"
-                                              << "" << -1;
-    QTest::newRow("position before the text counts from its end") << R"({"a": 1, "b": 2})" << -3 << "b"
-                                                                  << "" << -1;
-    QTest::newRow("position at the last character") << R"({"a": 1})" << 7 << "a"
-                                                    << "" << -1;
-    QTest::newRow("key name is what stands between the last two marks")
-        << R"({"x": {"inner": "v", "value": 5, "q": 1}})" << 28 << "value"
-        << "5" << 31;
-    QTest::newRow("non-ASCII string") << QString::fromUtf8(R"({"n": "Zürich ☂", "m": 1})") << 4 << "n"
-                                      << QString::fromUtf8("Zürich ☂") << 15;
+    dataRow("string after colon and space", R"({"a": "xyz", "b": 1})", 4, "a", "xyz", 10);
+    dataRow("string right after colon", R"({"a":"xyz","b":1})", 4, "a", "xyz", 9);
+    dataRow("bare number before comma", R"({"n": 12.5, "m": 2})", 4, "n", "12.5", 10);
+    dataRow("bare null", R"({"n": null, "m": 2})", 4, "n", "null", 10);
+    dataRow("negative number without space", R"({"n":-0.4,"m":2})", 4, "n", "-0.4", 9);
+    dataRow("last member keeps its line break", "{\"o\": {\n  \"v\": 3\n  },\n  \"w\": 1}", 13, "v", "3\n", 20);
+    dataRow("tab and bracket stay in a bare value", "{\"a\": [1,\t2]}", 4, "a", "[1", 8);
+    dataRow("bare value with no comma after it runs to the end", R"({"a": 1, "z": 7 })", 12, "z", "7", -1);
+    dataRow("empty string after space", R"({"e": "", "f": "g"})", 4, "e", "", 7);
+    dataRow("empty string without space takes the text after it", R"({"e":"","f":"g"})", 4, "e", ",", 8);
+    dataRow("escaped quotation marks", R"({"s": "say \"hi\" now", "t": 1})", 4, "s", R"(say "hi" now)", 21);
+    dataRow("escaped mark at the end runs on", R"({"s": "end\"", "t": "u"})", 4, "s", R"(end"", )", 15);
+    dataRow("braces and backslashes dropped from a string", R"({"s": "a}b\\c"})", 4, "s", "abc", 13);
+    dataRow("unclosed string runs to the end", R"({"s": "abc})", 4, "s", "abc", -1);
+    dataRow("object right after colon", R"({"o":{"v": 1}})", 4, "o", "", 4);
+    dataRow("array right after colon", R"({"a":[1, 2]})", 4, "a", "", 4);
+    dataRow("object after a space is a bare value", R"({"o": {"v": 1, "w": 2}})", 4, "o", R"({"v":1)", 13);
+    dataRow("two spaces before a string make a bare value", R"({"k":  "x"})", 4, "k", R"("x")", -1);
+    dataRow("absent key, reply opens with a brace", R"({"a": "b", "c": 1})", -1, "c", "", 14);
+    dataRow("absent key, reply opens with a quote", R"("a": "b", "c": 1)", -1, "c", "a", 2);
+    dataRow("absent key, reply of bare text", "error, try later", -1, "error, try later", "error", 5);
+    dataRow("empty text", "", -1, "", "", -1);
+    dataRow("empty text, position 0", "", 0, "", "", -1);
+    dataRow("text ends right after the colon", R"("k":)", 3, "k", "", -1);
+    dataRow("colon is the last character after a space", R"("k": )", 3, "k", "", -1);
+    dataRow("position beyond the text", R"("k": 1)", 100, ": 1", "", -1);
+    dataRow("position before the text counts from its end", R"({"a": 1, "b": 2})", -3, "b", "", -1);
+    dataRow("position at the last character", R"({"a": 1})", 7, "a", "", -1);
+    dataRow("key name is what stands between the last two marks", R"({"x": {"inner": "v", "value": 5, "q": 1}})", 28,
+            "value", "5", 31);
+    dataRow("non-ASCII string", QString::fromUtf8(R"({"n": "Zürich ☂", "m": 1})"), 4, "n",
+            QString::fromUtf8("Zürich ☂"), 15);
 }
 
 void JsonExtractTest::extractValue()
@@ -116,30 +86,19 @@ void JsonExtractTest::findKeyColon_data()
     addColumns<QString, QString, int, QString, int>({"text", "quotedKey", "from", "innerKey", "colon"});
 
     const QString nested = R"({"t": {"u": "x:y", "value": 3}, "d": {"value": 4}})";
-    QTest::newRow("plain key") << R"({"a": 1})"
-                               << "\"a\"" << 0 << "" << 4;
-    QTest::newRow("key is matched with its quotes") << R"({"ab": 1, "b": 2})"
-                                                    << "\"b\"" << 0 << "" << 13;
-    QTest::newRow("case matters") << R"({"A": 1, "a": 2})"
-                                  << "\"a\"" << 0 << "" << 12;
-    QTest::newRow("inner key after the key") << nested << "\"t\"" << 0 << "\"value\"" << 26;
-    QTest::newRow("inner key found past the object") << nested << "\"d\"" << 0 << "\"value\"" << 45;
-    QTest::newRow("search from past the first occurrence") << R"({"a": 1, "a": 2})"
-                                                           << "\"a\"" << 2 << "" << 12;
-    QTest::newRow("from exactly at the key") << R"({"a": 1, "a": 2})"
-                                             << "\"a\"" << 1 << "" << 4;
-    QTest::newRow("absent key") << R"({"a": 1})"
-                                << "\"b\"" << 0 << "" << -1;
-    QTest::newRow("absent key, text ends with a colon") << R"({"a": 1, "z":)"
-                                                        << "\"b\"" << 0 << "" << 12;
-    QTest::newRow("absent inner key") << R"({"t": {"u": 1}})"
-                                      << "\"t\"" << 0 << "\"value\"" << -1;
-    QTest::newRow("negative start counts from the end") << R"({"a": 1, "a": 2})"
-                                                        << "\"a\"" << -7 << "" << 12;
-    QTest::newRow("start beyond the text") << R"({"a": 1})"
-                                           << "\"a\"" << 50 << "" << -1;
-    QTest::newRow("empty text") << ""
-                                << "\"a\"" << 0 << "\"value\"" << -1;
+    dataRow("plain key", R"({"a": 1})", "\"a\"", 0, "", 4);
+    dataRow("key is matched with its quotes", R"({"ab": 1, "b": 2})", "\"b\"", 0, "", 13);
+    dataRow("case matters", R"({"A": 1, "a": 2})", "\"a\"", 0, "", 12);
+    dataRow("inner key after the key", nested, "\"t\"", 0, "\"value\"", 26);
+    dataRow("inner key found past the object", nested, "\"d\"", 0, "\"value\"", 45);
+    dataRow("search from past the first occurrence", R"({"a": 1, "a": 2})", "\"a\"", 2, "", 12);
+    dataRow("from exactly at the key", R"({"a": 1, "a": 2})", "\"a\"", 1, "", 4);
+    dataRow("absent key", R"({"a": 1})", "\"b\"", 0, "", -1);
+    dataRow("absent key, text ends with a colon", R"({"a": 1, "z":)", "\"b\"", 0, "", 12);
+    dataRow("absent inner key", R"({"t": {"u": 1}})", "\"t\"", 0, "\"value\"", -1);
+    dataRow("negative start counts from the end", R"({"a": 1, "a": 2})", "\"a\"", -7, "", 12);
+    dataRow("start beyond the text", R"({"a": 1})", "\"a\"", 50, "", -1);
+    dataRow("empty text", "", "\"a\"", 0, "\"value\"", -1);
 }
 
 void JsonExtractTest::findKeyColon()
@@ -157,19 +116,12 @@ void JsonExtractTest::extractField_data()
         {"text", "quotedKey", "from", "innerKey", "value", "resume", "found"});
 
     const QString m = R"({"t": {"unitCode": "u:c", "value": -2.5, "q": "V"}, "h": {"value": null}})";
-    QTest::newRow("measurement value") << m << "\"t\"" << 0 << "\"value\""
-                                       << "-2.5" << 39 << true;
-    QTest::newRow("null measurement") << m << "\"h\"" << 0 << "\"value\""
-                                      << "null" << -1 << true;
-    QTest::newRow("plain string") << m << "\"unitCode\"" << 0 << ""
-                                  << "u:c" << 23 << true;
-    QTest::newRow("key absent") << m << "\"x\"" << 0 << ""
-                                << "" << 65 << false;
-    QTest::newRow("inner key absent") << R"({"t": {"u": 1}})"
-                                      << "\"t\"" << 0 << "\"value\""
-                                      << "" << 10 << false;
-    QTest::newRow("key only before the start") << m << "\"t\"" << 5 << "\"value\""
-                                               << "" << 65 << false;
+    dataRow("measurement value", m, "\"t\"", 0, "\"value\"", "-2.5", 39, true);
+    dataRow("null measurement", m, "\"h\"", 0, "\"value\"", "null", -1, true);
+    dataRow("plain string", m, "\"unitCode\"", 0, "", "u:c", 23, true);
+    dataRow("key absent", m, "\"x\"", 0, "", "", 65, false);
+    dataRow("inner key absent", R"({"t": {"u": 1}})", "\"t\"", 0, "\"value\"", "", 10, false);
+    dataRow("key only before the start", m, "\"t\"", 5, "\"value\"", "", 65, false);
 }
 
 void JsonExtractTest::extractField()
@@ -204,23 +156,19 @@ void JsonExtractTest::realisticReplies_data()
     const QStringList observationKeys = {
         "timestamp",           "textDescription", "temperature/value",     "dewpoint/value",
         "windDirection/value", "windSpeed/value", "relativeHumidity/value"};
-    QTest::newRow("point") << "point.json" << false << QStringList{"gridId", "gridX", "gridY", "cwa"}
-                           << QStringList{"OAX", "58", "55", "OAX"};
-    QTest::newRow("observation")
-        << "observation.json" << true << observationKeys
-        << QStringList{"2024-06-12T18:54:00+00:00", "Mostly Cloudy", "12.2", "3.9", "340", "11.16", "54.87"};
-    QTest::newRow("cold observation")
-        << "observation-cold.json" << true << observationKeys
-        << QStringList{"2024-06-12T18:54:00+00:00", "Light Snow", "-3.9", "-10.6", "22.5", "5.4", "65.97"};
-    QTest::newRow("nulls read as the text null")
-        << "observation-partial.json" << true << observationKeys
-        << QStringList{"2024-06-12T18:54:00+00:00", "Clear", "null", "3.9", "170", "null", "54.87"};
-    QTest::newRow("empty description") << "observation-all-null.json" << true << observationKeys
-                                       << QStringList{
-                                              "2024-06-12T18:54:00+00:00", "", "null", "null", "null", "null", "null"};
-    QTest::newRow("station list, first station")
-        << "stations.json" << true << QStringList{"stationIdentifier", "name", "stationIdentifier", "name"}
-        << QStringList{"KLNK", "Lincoln, Lincoln Municipal Airport", "KAFK", "Nebraska City Municipal Airport"};
+    dataRow("point", "point.json", false, QStringList{"gridId", "gridX", "gridY", "cwa"},
+            QStringList{"OAX", "58", "55", "OAX"});
+    dataRow("observation", "observation.json", true, observationKeys,
+            QStringList{"2024-06-12T18:54:00+00:00", "Mostly Cloudy", "12.2", "3.9", "340", "11.16", "54.87"});
+    dataRow("cold observation", "observation-cold.json", true, observationKeys,
+            QStringList{"2024-06-12T18:54:00+00:00", "Light Snow", "-3.9", "-10.6", "22.5", "5.4", "65.97"});
+    dataRow("nulls read as the text null", "observation-partial.json", true, observationKeys,
+            QStringList{"2024-06-12T18:54:00+00:00", "Clear", "null", "3.9", "170", "null", "54.87"});
+    dataRow("empty description", "observation-all-null.json", true, observationKeys,
+            QStringList{"2024-06-12T18:54:00+00:00", "", "null", "null", "null", "null", "null"});
+    dataRow("station list, first station", "stations.json", true,
+            QStringList{"stationIdentifier", "name", "stationIdentifier", "name"},
+            QStringList{"KLNK", "Lincoln, Lincoln Municipal Airport", "KAFK", "Nebraska City Municipal Airport"});
 }
 
 void JsonExtractTest::realisticReplies()
@@ -251,10 +199,10 @@ void JsonExtractTest::realisticReplies()
 void JsonExtractTest::hostileInputStaysInside_data()
 {
     QTest::addColumn<QString>("text");
-    QTest::newRow("string member") << R"({"a": "x\"y}z"})";
-    QTest::newRow("nested") << "{\"t\": {\"value\": null\n}, \"s\": [\"a\", {\"b\": \"\\\\\"}]}";
-    QTest::newRow("quotes only") << R"("""""":":"\"")";
-    QTest::newRow("backslashes") << R"(\\\"\\":\"\\)";
+    dataRow("string member", R"({"a": "x\"y}z"})");
+    dataRow("nested", "{\"t\": {\"value\": null\n}, \"s\": [\"a\", {\"b\": \"\\\\\"}]}");
+    dataRow("quotes only", R"("""""":":"\"")");
+    dataRow("backslashes", R"(\\\"\\":\"\\)");
 }
 
 void JsonExtractTest::hostileInputStaysInside()
@@ -304,16 +252,16 @@ void JsonExtractTest::scanValueEnd_data()
     QTest::addColumn<int>("start");
     QTest::addColumn<int>("end");
 
-    QTest::newRow("nested object") << R"({"a":{"b":[1,{"c":2}]},"d":3})" << 0 << 29;
-    QTest::newRow("braces and brackets inside strings") << R"({"a":"}]{[","b":1} x)" << 0 << 18;
-    QTest::newRow("escaped quotation mark and backslash") << R"({"a":"x\"}\\"} x)" << 0 << 14;
-    QTest::newRow("bare number") << R"(-12.5e3, 4)" << 0 << 7;
-    QTest::newRow("string") << R"("a\"b" tail)" << 0 << 6;
-    QTest::newRow("unclosed object") << R"({"a":[1,2})" << 0 << -1;
-    QTest::newRow("unclosed string") << R"({"a":"abc})" << 0 << -1;
-    QTest::newRow("mismatched closer") << R"({"a":[1}])" << 0 << -1;
-    QTest::newRow("no value at a comma") << R"(, 1)" << 0 << -1;
-    QTest::newRow("outside the text") << R"({})" << 5 << -1;
+    dataRow("nested object", R"({"a":{"b":[1,{"c":2}]},"d":3})", 0, 29);
+    dataRow("braces and brackets inside strings", R"({"a":"}]{[","b":1} x)", 0, 18);
+    dataRow("escaped quotation mark and backslash", R"({"a":"x\"}\\"} x)", 0, 14);
+    dataRow("bare number", R"(-12.5e3, 4)", 0, 7);
+    dataRow("string", R"("a\"b" tail)", 0, 6);
+    dataRow("unclosed object", R"({"a":[1,2})", 0, -1);
+    dataRow("unclosed string", R"({"a":"abc})", 0, -1);
+    dataRow("mismatched closer", R"({"a":[1}])", 0, -1);
+    dataRow("no value at a comma", R"(, 1)", 0, -1);
+    dataRow("outside the text", R"({})", 5, -1);
 }
 
 void JsonExtractTest::scanValueEnd()

@@ -24,16 +24,16 @@ private slots:
         QTest::addColumn<QString>("timestamp");
         QTest::addColumn<qint64>("age");  // seconds; -1 unreadable
         QTest::addColumn<bool>("stale");
-        QTest::newRow("six minutes") << "2024-06-12T18:54:00+00:00" << qint64(360) << false;
-        QTest::newRow("exactly 120 minutes") << "2024-06-12T17:00:00+00:00" << qint64(7200) << false;
-        QTest::newRow("120 minutes and a second") << "2024-06-12T16:59:59+00:00" << qint64(7201) << true;
-        QTest::newRow("five hours, other offset") << "2024-06-12T09:00:00-05:00" << qint64(5 * 3600) << true;
-        QTest::newRow("in the future") << "2024-06-12T20:00:00+00:00" << qint64(-3600) << false;
-        QTest::newRow("no offset is UTC") << "2024-06-12T18:54:00" << qint64(360) << false;
-        QTest::newRow("no offset, in the local clocks' gap hour")
-            << "2024-03-10T02:30:00" << qint64(94 * 86400 + 16 * 3600 + 1800) << true;
-        QTest::newRow("unreadable") << "yesterday" << qint64(-1) << false;
-        QTest::newRow("empty (null)") << "" << qint64(-1) << false;
+        dataRow("six minutes", "2024-06-12T18:54:00+00:00", qint64(360), false);
+        dataRow("exactly 120 minutes", "2024-06-12T17:00:00+00:00", qint64(7200), false);
+        dataRow("120 minutes and a second", "2024-06-12T16:59:59+00:00", qint64(7201), true);
+        dataRow("five hours, other offset", "2024-06-12T09:00:00-05:00", qint64(5 * 3600), true);
+        dataRow("in the future", "2024-06-12T20:00:00+00:00", qint64(-3600), false);
+        dataRow("no offset is UTC", "2024-06-12T18:54:00", qint64(360), false);
+        dataRow("no offset, in the local clocks' gap hour", "2024-03-10T02:30:00",
+                qint64(94 * 86400 + 16 * 3600 + 1800), true);
+        dataRow("unreadable", "yesterday", qint64(-1), false);
+        dataRow("empty (null)", "", qint64(-1), false);
     }
     void observationAge()
     {

@@ -638,8 +638,8 @@ void WeatherFeedTest::stationsSortAndSecondLookupAppends()
 void WeatherFeedTest::failedPointLookupChangesNothing_data()
 {
     QTest::addColumn<int>("status");
-    QTest::newRow("500") << 500;
-    QTest::newRow("503") << 503;
+    dataRow("500", 500);
+    dataRow("503", 503);
 }
 
 void WeatherFeedTest::failedPointLookupChangesNothing()
@@ -725,10 +725,10 @@ void WeatherFeedTest::interleavedFeeds_data()
 {
     QTest::addColumn<bool>("weatherFirst");
     QTest::addColumn<bool>("observationArrivesFirst");
-    QTest::newRow("weather then stock, quote arrives first") << true << false;
-    QTest::newRow("weather then stock, observation arrives first") << true << true;
-    QTest::newRow("stock then weather, observation arrives first") << false << true;
-    QTest::newRow("stock then weather, quote arrives first") << false << false;
+    dataRow("weather then stock, quote arrives first", true, false);
+    dataRow("weather then stock, observation arrives first", true, true);
+    dataRow("stock then weather, observation arrives first", false, true);
+    dataRow("stock then weather, quote arrives first", false, false);
 }
 
 void WeatherFeedTest::interleavedFeeds()
@@ -822,9 +822,9 @@ void WeatherFeedTest::stationBoxSetsStationId_data()
 {
     QTest::addColumn<QStringList>("entries");
     QTest::addColumn<QString>("stationId");
-    QTest::newRow("four-letter id") << QStringList{"Lincoln, Lincoln Municipal Airport: KLNK"} << "KLNK";
-    QTest::newRow("longer id gives its last four") << QStringList{"Somewhere: CWXYZ"} << "WXYZ";
-    QTest::newRow("three characters") << QStringList{"ABC"} << "ABC";
+    dataRow("four-letter id", QStringList{"Lincoln, Lincoln Municipal Airport: KLNK"}, "KLNK");
+    dataRow("longer id gives its last four", QStringList{"Somewhere: CWXYZ"}, "WXYZ");
+    dataRow("three characters", QStringList{"ABC"}, "ABC");
 }
 
 void WeatherFeedTest::stationBoxSetsStationId()
@@ -968,8 +968,8 @@ void WeatherFeedTest::retries()
 void WeatherFeedTest::pressOrScheduleStartsANewSeries_data()
 {
     QTest::addColumn<bool>("scheduled");
-    QTest::newRow("button press") << false;
-    QTest::newRow("scheduled refresh") << true;
+    dataRow("button press", false);
+    dataRow("scheduled refresh", true);
 }
 
 void WeatherFeedTest::pressOrScheduleStartsANewSeries()
@@ -1043,9 +1043,9 @@ void WeatherFeedTest::userAgent_data()
 {
     QTest::addColumn<QVariant>("contact");  // invalid: no key
     QTest::addColumn<QByteArray>("agent");
-    QTest::newRow("no contact key") << QVariant() << QByteArray("Corvelta/1.0.6");
-    QTest::newRow("empty contact") << QVariant("") << QByteArray("Corvelta/1.0.6");
-    QTest::newRow("with contact") << QVariant("ops@example.org") << QByteArray("Corvelta/1.0.6 (ops@example.org)");
+    dataRow("no contact key", QVariant(), QByteArray("Corvelta/1.0.6"));
+    dataRow("empty contact", QVariant(""), QByteArray("Corvelta/1.0.6"));
+    dataRow("with contact", QVariant("ops@example.org"), QByteArray("Corvelta/1.0.6 (ops@example.org)"));
 }
 
 void WeatherFeedTest::userAgent()
@@ -1146,10 +1146,10 @@ void WeatherFeedTest::misbehavingServiceForAnHour_data()
 {
     QTest::addColumn<QByteArray>("retryAfter");
     QTest::addColumn<bool>("suspends");
-    QTest::newRow("Retry-After: 0") << QByteArray("0") << false;
-    QTest::newRow("a date in the past") << QByteArray("Wed, 12 Jun 2024 18:59:00 GMT") << false;
-    QTest::newRow("Retry-After: 3600") << QByteArray("3600") << true;
-    QTest::newRow("hourly refreshes: four retries at most") << QByteArray("0|60") << false;
+    dataRow("Retry-After: 0", QByteArray("0"), false);
+    dataRow("a date in the past", QByteArray("Wed, 12 Jun 2024 18:59:00 GMT"), false);
+    dataRow("Retry-After: 3600", QByteArray("3600"), true);
+    dataRow("hourly refreshes: four retries at most", QByteArray("0|60"), false);
 }
 
 void WeatherFeedTest::misbehavingServiceForAnHour()
@@ -1207,39 +1207,32 @@ void WeatherFeedTest::alertsAndForecast_data()
     const QString alerts = readReply("alerts.json"), forecast = readReply("forecast.json"), u = Unchanged;
     auto at = [](const char* text) { return QDateTime::fromString(text, Qt::ISODate); };
     const QDateTime day = at("2024-01-09T16:00:00Z"), morning = at("2024-01-09T13:00:00Z");
-    QTest::newRow("alerts: an updated warning and an advisory, all ended with the service down")
-        << 6 << alerts << 200 << false << day
-        << QStringList{"Weather Alerts: 2 active: Winter Storm Warning, Wind Advisory"} << "Winter Storm Warning +1"
-        << at("2024-01-10T18:00:00Z") << "Alerts --";
-    QTest::newRow("alerts: none") << 6 << QString(readReply("alerts-none.json")) << 200 << false << day
-                                  << QStringList{"Weather Alerts: 0 active: "} << "No Alerts" << day.addDays(1)
-                                  << "Alerts --";
-    QTest::newRow("alerts: 503") << 6 << alerts << 503 << false << day << QStringList{"Request Failed: "} << u << day
-                                 << u;
-    QTest::newRow("alerts: unreadable")
-        << 6 << "{\"features\": [" << 200 << false << day
-        << QStringList{"Weather Alerts Unreadable: the reply is cut short or not well-formed JSON"} << u << day << u;
-    QTest::newRow("forecast: the next period as time passes")
-        << 7 << forecast << 200 << false << morning << QStringList{"Weather Forecast: Tuesday: 27 F, Snow"}
-        << "Tuesday: 27 F, Snow" << at("2024-01-10T05:00:00Z") << "Tuesday Night: 11 F, Chance Snow Showers";
-    QTest::newRow("forecast: units=si, grown stale")
-        << 7 << QString(readReply("forecast-si.json")) << 200 << true << at("2024-04-16T19:00:00Z")
-        << QStringList{"Weather Forecast: This Afternoon: 7 C, Sunny"} << "This Afternoon: 7 C, Sunny"
-        << at("2024-04-17T18:00:00Z") << "Forecast --";
-    QTest::newRow("forecast: stale") << 7 << forecast << 200 << false << at("2024-01-10T12:00:00Z")
-                                     << QStringList{"Weather Forecast Stale: updated 30 hours ago"} << u << day << u;
-    QTest::newRow("forecast: null temperature")
-        << 7 << QString(forecast).replace("\"temperature\": 27,", "\"temperature\": null,") << 200 << false << morning
-        << QStringList{"Weather Forecast Missing: the current period has no "} << "Forecast --" << day << "Forecast --";
-    QTest::newRow("forecast: an ended period's text does not stay")
-        << 7 << QString(forecast).replace("\"temperature\": 11,", "\"temperature\": null,") << 200 << false << morning
-        << QStringList{"Weather Forecast: Tuesday: 27 F, Snow"} << "Tuesday: 27 F, Snow" << at("2024-01-10T05:00:00Z")
-        << "Forecast --";
-    QTest::newRow("forecast: 500") << 7 << forecast << 500 << false << morning << QStringList{"Request Failed: "} << u
-                                   << day << u;
-    QTest::newRow("forecast: no grid") << 7 << "" << 200 << false << morning
-                                       << QStringList{"Weather Forecast Not Requested: no grid (press Get Stations)"}
-                                       << u << day << u;
+    dataRow("alerts: an updated warning and an advisory, all ended with the service down", 6, alerts, 200, false, day,
+            QStringList{"Weather Alerts: 2 active: Winter Storm Warning, Wind Advisory"}, "Winter Storm Warning +1",
+            at("2024-01-10T18:00:00Z"), "Alerts --");
+    dataRow("alerts: none", 6, QString(readReply("alerts-none.json")), 200, false, day,
+            QStringList{"Weather Alerts: 0 active: "}, "No Alerts", day.addDays(1), "Alerts --");
+    dataRow("alerts: 503", 6, alerts, 503, false, day, QStringList{"Request Failed: "}, u, day, u);
+    dataRow("alerts: unreadable", 6, "{\"features\": [", 200, false, day,
+            QStringList{"Weather Alerts Unreadable: the reply is cut short or not well-formed JSON"}, u, day, u);
+    dataRow("forecast: the next period as time passes", 7, forecast, 200, false, morning,
+            QStringList{"Weather Forecast: Tuesday: 27 F, Snow"}, "Tuesday: 27 F, Snow", at("2024-01-10T05:00:00Z"),
+            "Tuesday Night: 11 F, Chance Snow Showers");
+    dataRow("forecast: units=si, grown stale", 7, QString(readReply("forecast-si.json")), 200, true,
+            at("2024-04-16T19:00:00Z"), QStringList{"Weather Forecast: This Afternoon: 7 C, Sunny"},
+            "This Afternoon: 7 C, Sunny", at("2024-04-17T18:00:00Z"), "Forecast --");
+    dataRow("forecast: stale", 7, forecast, 200, false, at("2024-01-10T12:00:00Z"),
+            QStringList{"Weather Forecast Stale: updated 30 hours ago"}, u, day, u);
+    dataRow("forecast: null temperature", 7,
+            QString(forecast).replace("\"temperature\": 27,", "\"temperature\": null,"), 200, false, morning,
+            QStringList{"Weather Forecast Missing: the current period has no "}, "Forecast --", day, "Forecast --");
+    dataRow("forecast: an ended period's text does not stay", 7,
+            QString(forecast).replace("\"temperature\": 11,", "\"temperature\": null,"), 200, false, morning,
+            QStringList{"Weather Forecast: Tuesday: 27 F, Snow"}, "Tuesday: 27 F, Snow", at("2024-01-10T05:00:00Z"),
+            "Forecast --");
+    dataRow("forecast: 500", 7, forecast, 500, false, morning, QStringList{"Request Failed: "}, u, day, u);
+    dataRow("forecast: no grid", 7, "", 200, false, morning,
+            QStringList{"Weather Forecast Not Requested: no grid (press Get Stations)"}, u, day, u);
 }
 
 void WeatherFeedTest::alertsAndForecast()

@@ -27,65 +27,29 @@ void WeatherFormatTest::temperature_data()
 {
     addColumns<QString, QString, QString>({"raw", "metric", "us"});  // raw: "value|unit stated"
 
-    QTest::newRow("12.2") << "12.2"
-                          << "12 C"
-                          << "53 F";
-    QTest::newRow("-3.9") << "-3.9"
-                          << "-3 C"
-                          << "24 F";
-    QTest::newRow("-0.4 truncates to 0") << "-0.4"
-                                         << "0 C"
-                                         << "31 F";
-    QTest::newRow("-40 is the same in both") << "-40"
-                                             << "-40 C"
-                                             << "-40 F";
-    QTest::newRow("null") << "null"
-                          << "0 C"
-                          << "32 F";
-    QTest::newRow("empty") << ""
-                           << "0 C"
-                           << "32 F";
-    QTest::newRow("not a number") << "warm"
-                                  << "0 C"
-                                  << "32 F";
-    QTest::newRow("line break after the number") << "27.8\n"
-                                                 << "27 C"
-                                                 << "82 F";
-    QTest::newRow("surrounding blanks") << "  5.5  "
-                                        << "5 C"
-                                        << "41 F";
-    QTest::newRow("29.99 not rounded") << "29.99"
-                                       << "29 C"
-                                       << "85 F";
-    QTest::newRow("-17.78 is just above 0 F") << "-17.77"
-                                              << "-17 C"
-                                              << "0 F";
-    QTest::newRow("-17.8 is just below 0 F, truncated to 0") << "-17.8"
-                                                             << "-17 C"
-                                                             << "0 F";
-    QTest::newRow("-18.4 gives -1 F") << "-18.4"
-                                      << "-18 C"
-                                      << "-1 F";
+    dataRow("12.2", "12.2", "12 C", "53 F");
+    dataRow("-3.9", "-3.9", "-3 C", "24 F");
+    dataRow("-0.4 truncates to 0", "-0.4", "0 C", "31 F");
+    dataRow("-40 is the same in both", "-40", "-40 C", "-40 F");
+    dataRow("null", "null", "0 C", "32 F");
+    dataRow("empty", "", "0 C", "32 F");
+    dataRow("not a number", "warm", "0 C", "32 F");
+    dataRow("line break after the number", "27.8\n", "27 C", "82 F");
+    dataRow("surrounding blanks", "  5.5  ", "5 C", "41 F");
+    dataRow("29.99 not rounded", "29.99", "29 C", "85 F");
+    dataRow("-17.78 is just above 0 F", "-17.77", "-17 C", "0 F");
+    dataRow("-17.8 is just below 0 F, truncated to 0", "-17.8", "-17 C", "0 F");
+    dataRow("-18.4 gives -1 F", "-18.4", "-18 C", "-1 F");
     // 37.0f is exact; 37.0 * 9 / 5 + 32 = 98.6 in double.
-    QTest::newRow("37") << "37"
-                        << "37 C"
-                        << "98 F";
+    dataRow("37", "37", "37 C", "98 F");
     // 0.1f is 0.100000001490116...: 32.18000000268 in double, 32 either way;
     // 100.0 * 9 / 5 + 32 = 212 exactly.
-    QTest::newRow("100") << "100"
-                         << "100 C"
-                         << "212 F";
+    dataRow("100", "100", "100 C", "212 F");
     // 5.0f/9: a float that in double gives 32.99999... so truncates to 32 F,
     // while the same arithmetic in float would round up to 33.
-    QTest::newRow("float read, double arithmetic") << "0.5555555"
-                                                   << "0 C"
-                                                   << "32 F";
-    QTest::newRow("comma is no decimal separator") << "12,5"
-                                                   << "0 C"
-                                                   << "32 F";
-    QTest::newRow("exponent") << "1.25e1"
-                              << "12 C"
-                              << "54 F";
+    dataRow("float read, double arithmetic", "0.5555555", "0 C", "32 F");
+    dataRow("comma is no decimal separator", "12,5", "0 C", "32 F");
+    dataRow("exponent", "1.25e1", "12 C", "54 F");
     for (int celsius = -40; celsius <= 45; ++celsius) {  // each whole degree sent as one-decimal degF
         const QString raw = QString::number(celsius * 1.8 + 32, 'f', 1);
         QTest::addRow("%s F", qPrintable(raw))
@@ -105,18 +69,12 @@ void WeatherFormatTest::humidity_data()
 {
     QTest::addColumn<QString>("raw");
     QTest::addColumn<QString>("text");
-    QTest::newRow("65.97") << "65.97"
-                           << "65%";
-    QTest::newRow("100") << "100"
-                         << "100%";
-    QTest::newRow("99.999") << "99.999"
-                            << "99%";
-    QTest::newRow("null") << "null"
-                          << "0%";
-    QTest::newRow("empty") << ""
-                           << "0%";
-    QTest::newRow("negative fraction") << "-0.9"
-                                       << "0%";
+    dataRow("65.97", "65.97", "65%");
+    dataRow("100", "100", "100%");
+    dataRow("99.999", "99.999", "99%");
+    dataRow("null", "null", "0%");
+    dataRow("empty", "", "0%");
+    dataRow("negative fraction", "-0.9", "0%");
 }
 
 void WeatherFormatTest::humidity()
@@ -128,21 +86,11 @@ void WeatherFormatTest::humidity()
 void WeatherFormatTest::pressure_data()
 {
     addColumns<QString, QString, QString>({"raw", "metric", "us"});
-    QTest::newRow("standard atmosphere") << "101325"
-                                         << "1013 hPa"
-                                         << "29.92 inHg";
-    QTest::newRow("altimeter step rounds up, hPa truncates") << "101320"
-                                                             << "1013 hPa"
-                                                             << "29.92 inHg";
-    QTest::newRow("101660") << "101660"
-                            << "1016 hPa"
-                            << "30.02 inHg";
-    QTest::newRow("not a number") << "null"
-                                  << "0 hPa"
-                                  << "0.00 inHg";
-    QTest::newRow("beyond any number") << "1e400"
-                                       << "9000000000000000000 hPa"
-                                       << "0.00 inHg";
+    dataRow("standard atmosphere", "101325", "1013 hPa", "29.92 inHg");
+    dataRow("altimeter step rounds up, hPa truncates", "101320", "1013 hPa", "29.92 inHg");
+    dataRow("101660", "101660", "1016 hPa", "30.02 inHg");
+    dataRow("not a number", "null", "0 hPa", "0.00 inHg");
+    dataRow("beyond any number", "1e400", "9000000000000000000 hPa", "0.00 inHg");
 }
 
 void WeatherFormatTest::pressure()
@@ -157,29 +105,29 @@ void WeatherFormatTest::compassWord_data()
     QTest::addColumn<float>("degrees");
     QTest::addColumn<QString>("word");
 
-    QTest::newRow("0") << 0.0f << "N";
-    QTest::newRow("22.49") << 22.49f << "N";
-    QTest::newRow("22.5") << 22.5f << "NE";
-    QTest::newRow("67.49") << 67.49f << "NE";
-    QTest::newRow("67.5") << 67.5f << "E";
-    QTest::newRow("112.49") << 112.49f << "E";
-    QTest::newRow("112.5") << 112.5f << "SE";
-    QTest::newRow("157.49") << 157.49f << "SE";
-    QTest::newRow("157.5") << 157.5f << "S";
-    QTest::newRow("202.49") << 202.49f << "S";
-    QTest::newRow("202.5") << 202.5f << "SW";
-    QTest::newRow("247.49") << 247.49f << "SW";
-    QTest::newRow("247.5") << 247.5f << "W";
-    QTest::newRow("292.49") << 292.49f << "W";
-    QTest::newRow("292.5") << 292.5f << "NW";
-    QTest::newRow("337.49") << 337.49f << "NW";
-    QTest::newRow("337.5") << 337.5f << "N";
-    QTest::newRow("360") << 360.0f << "N";
-    QTest::newRow("just above 360") << 360.00003f << "";
-    QTest::newRow("361") << 361.0f << "";
-    QTest::newRow("-1") << -1.0f << "";
-    QTest::newRow("just below 0") << -0.0001f << "";
-    QTest::newRow("minus zero") << -0.0f << "N";
+    dataRow("0", 0.0f, "N");
+    dataRow("22.49", 22.49f, "N");
+    dataRow("22.5", 22.5f, "NE");
+    dataRow("67.49", 67.49f, "NE");
+    dataRow("67.5", 67.5f, "E");
+    dataRow("112.49", 112.49f, "E");
+    dataRow("112.5", 112.5f, "SE");
+    dataRow("157.49", 157.49f, "SE");
+    dataRow("157.5", 157.5f, "S");
+    dataRow("202.49", 202.49f, "S");
+    dataRow("202.5", 202.5f, "SW");
+    dataRow("247.49", 247.49f, "SW");
+    dataRow("247.5", 247.5f, "W");
+    dataRow("292.49", 292.49f, "W");
+    dataRow("292.5", 292.5f, "NW");
+    dataRow("337.49", 337.49f, "NW");
+    dataRow("337.5", 337.5f, "N");
+    dataRow("360", 360.0f, "N");
+    dataRow("just above 360", 360.00003f, "");
+    dataRow("361", 361.0f, "");
+    dataRow("-1", -1.0f, "");
+    dataRow("just below 0", -0.0001f, "");
+    dataRow("minus zero", -0.0f, "N");
     QTest::newRow("not a number") << std::numeric_limits<float>::quiet_NaN() << "";
     QTest::newRow("infinity") << std::numeric_limits<float>::infinity() << "";
 }
@@ -194,62 +142,23 @@ void WeatherFormatTest::wind_data()
 {
     addColumns<QString, QString, QString, QString>({"speed", "direction", "metric", "us"});
 
-    QTest::newRow("340 at 11.16") << "11.16"
-                                  << "340"
-                                  << "N-11 kmh"
-                                  << "N-6 mph";
-    QTest::newRow("direction read from text, bound 22.5") << "5.4"
-                                                          << "22.5"
-                                                          << "NE-5 kmh"
-                                                          << "NE-3 mph";
-    QTest::newRow("direction 22.49") << "5.4"
-                                     << "22.49"
-                                     << "N-5 kmh"
-                                     << "N-3 mph";
-    QTest::newRow("direction 337.49") << "20"
-                                      << "337.49"
-                                      << "NW-20 kmh"
-                                      << "NW-12 mph";
+    dataRow("340 at 11.16", "11.16", "340", "N-11 kmh", "N-6 mph");
+    dataRow("direction read from text, bound 22.5", "5.4", "22.5", "NE-5 kmh", "NE-3 mph");
+    dataRow("direction 22.49", "5.4", "22.49", "N-5 kmh", "N-3 mph");
+    dataRow("direction 337.49", "20", "337.49", "NW-20 kmh", "NW-12 mph");
     // Without a compass word, the speed and unit alone (no hyphen
     // that reads as a minus sign).
-    QTest::newRow("361 leaves the word empty") << "11.16"
-                                               << "361"
-                                               << "11 kmh"
-                                               << "6 mph";
-    QTest::newRow("-1 leaves the word empty") << "11.16"
-                                              << "-1"
-                                              << "11 kmh"
-                                              << "6 mph";
-    QTest::newRow("null direction reads as 0") << "11.16"
-                                               << "null"
-                                               << "N-11 kmh"
-                                               << "N-6 mph";
-    QTest::newRow("null speed") << "null"
-                                << "170"
-                                << "S-0 kmh"
-                                << "S-0 mph";
-    QTest::newRow("both empty") << ""
-                                << ""
-                                << "N-0 kmh"
-                                << "N-0 mph";
-    QTest::newRow("negative speed") << "-5"
-                                    << "0"
-                                    << "N--5 kmh"
-                                    << "N--3 mph";
+    dataRow("361 leaves the word empty", "11.16", "361", "11 kmh", "6 mph");
+    dataRow("-1 leaves the word empty", "11.16", "-1", "11 kmh", "6 mph");
+    dataRow("null direction reads as 0", "11.16", "null", "N-11 kmh", "N-6 mph");
+    dataRow("null speed", "null", "170", "S-0 kmh", "S-0 mph");
+    dataRow("both empty", "", "", "N-0 kmh", "N-0 mph");
+    dataRow("negative speed", "-5", "0", "N--5 kmh", "N--3 mph");
     // 1.60935 km/h x 0.62137 = 0.99999... mph: truncated, not rounded.
-    QTest::newRow("just under one mph") << "1.6093"
-                                        << "90"
-                                        << "E-1 kmh"
-                                        << "E-0 mph";
+    dataRow("just under one mph", "1.6093", "90", "E-1 kmh", "E-0 mph");
     // 16.1f x 0.62137 = 10.0040... in double.
-    QTest::newRow("16.1 km/h") << "16.1"
-                               << "180"
-                               << "S-16 kmh"
-                               << "S-10 mph";
-    QTest::newRow("gale") << "100.08"
-                          << "247.5"
-                          << "W-100 kmh"
-                          << "W-62 mph";
+    dataRow("16.1 km/h", "16.1", "180", "S-16 kmh", "S-10 mph");
+    dataRow("gale", "100.08", "247.5", "W-100 kmh", "W-62 mph");
 }
 
 void WeatherFormatTest::wind()

@@ -69,12 +69,11 @@ void WeatherReplyReaderTest::point_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("grid");
-    QTest::newRow("service reply") << reply("point.json") << QStringList{"OAX", "58", "55"};
-    QTest::newRow("grid numbers as strings, keys in another order")
-        << R"({"gridY": "7", "gridX": "12", "gridId": "BOX"})" << QStringList{"BOX", "12", "7"};
-    QTest::newRow("no grid in the reply")
-        << R"({"title": "Unexpected Problem", "status": 500})" << QStringList{"", "", ""};
-    QTest::newRow("empty") << "" << QStringList{"", "", ""};
+    dataRow("service reply", reply("point.json"), QStringList{"OAX", "58", "55"});
+    dataRow("grid numbers as strings, keys in another order", R"({"gridY": "7", "gridX": "12", "gridId": "BOX"})",
+            QStringList{"BOX", "12", "7"});
+    dataRow("no grid in the reply", R"({"title": "Unexpected Problem", "status": 500})", QStringList{"", "", ""});
+    dataRow("empty", "", QStringList{"", "", ""});
 }
 
 void WeatherReplyReaderTest::point()
@@ -90,26 +89,22 @@ void WeatherReplyReaderTest::stationEntries_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("entries");
 
-    QTest::newRow("service reply, sorted")
-        << reply("stations.json") << QStringList{"Crete Municipal Airport: KCEK",
-                                                 "Fremont Municipal Airport: KFET",
-                                                 "Lincoln, Lincoln Municipal Airport: KLNK",
-                                                 "Nebraska City Municipal Airport: KAFK",
-                                                 "Seward Municipal Airport: KSWT",
-                                                 "York Municipal Airport: KJYR"};
-    QTest::newRow("upper case before lower case")
-        << R"({"features": [{"stationIdentifier": "K001", "name": "apple"},
+    dataRow("service reply, sorted", reply("stations.json"),
+            QStringList{"Crete Municipal Airport: KCEK", "Fremont Municipal Airport: KFET",
+                        "Lincoln, Lincoln Municipal Airport: KLNK", "Nebraska City Municipal Airport: KAFK",
+                        "Seward Municipal Airport: KSWT", "York Municipal Airport: KJYR"});
+    dataRow("upper case before lower case", R"({"features": [{"stationIdentifier": "K001", "name": "apple"},
                             {"stationIdentifier": "K002", "name": "Zebra"},
                             {"stationIdentifier": "K003", "name": "banana"},
-                            {"stationIdentifier": "K004", "name": "Apple"}]})"
-        << QStringList{"Apple: K004", "Zebra: K002", "apple: K001", "banana: K003"};
-    QTest::newRow("no stations") << R"({"features": []})" << QStringList{};
-    QTest::newRow("empty") << "" << QStringList{};
-    QTest::newRow("station without a name takes the next one's")
-        << R"([{"stationIdentifier": "K001"}, {"stationIdentifier": "K002", "name": "Two"}])"
-        << QStringList{"Two: K001"};
+                            {"stationIdentifier": "K004", "name": "Apple"}]})",
+            QStringList{"Apple: K004", "Zebra: K002", "apple: K001", "banana: K003"});
+    dataRow("no stations", R"({"features": []})", QStringList{});
+    dataRow("empty", "", QStringList{});
+    dataRow("station without a name takes the next one's",
+            R"([{"stationIdentifier": "K001"}, {"stationIdentifier": "K002", "name": "Two"}])",
+            QStringList{"Two: K001"});
     // The chain would search back to the same id for ever; it stops instead.
-    QTest::newRow("layout that would loop") << R"(x, "stationIdentifier": 1)" << QStringList{"x: 1"};
+    dataRow("layout that would loop", R"(x, "stationIdentifier": 1)", QStringList{"x: 1"});
 }
 
 void WeatherReplyReaderTest::stationEntries()
@@ -123,76 +118,68 @@ void WeatherReplyReaderTest::observation_data()
     addColumns<QString, QStringList, QStringList>({"text", "read", "missing"});
 
     const QStringList all = WeatherItems::countedMeasurements({});
-    QTest::newRow("service reply") << reply("observation.json")
-                                   << QStringList{"timestamp: 2024-06-12T18:54:00+00:00",
-                                                  "description: Mostly Cloudy",
-                                                  "temperature: 12.2",
-                                                  "dewpoint: 3.9",
-                                                  "windDirection: 340",
-                                                  "windSpeed: 11.16",
-                                                  "relativeHumidity: 54.87"}
-                                   << QStringList{};
-    QTest::newRow("null temperature and wind speed")
-        << reply("observation-partial.json")
-        << QStringList{"description: Clear", "temperature: null", "windDirection: 170", "windSpeed: null"}
-        << QStringList{"temperature", "windSpeed"};
-    QTest::newRow("nothing measured") << reply("observation-all-null.json")
-                                      << QStringList{"description: ", "temperature: null", "dewpoint: null"} << all;
+    dataRow("service reply", reply("observation.json"),
+            QStringList{"timestamp: 2024-06-12T18:54:00+00:00", "description: Mostly Cloudy", "temperature: 12.2",
+                        "dewpoint: 3.9", "windDirection: 340", "windSpeed: 11.16", "relativeHumidity: 54.87"},
+            QStringList{});
+    dataRow("null temperature and wind speed", reply("observation-partial.json"),
+            QStringList{"description: Clear", "temperature: null", "windDirection: 170", "windSpeed: null"},
+            QStringList{"temperature", "windSpeed"});
+    dataRow("nothing measured", reply("observation-all-null.json"),
+            QStringList{"description: ", "temperature: null", "dewpoint: null"}, all);
 
-    QTest::newRow("object without value does not borrow the next one")
-        << observationText(
-               {{"temperature", "\"temperature\": {\"unitCode\": \"wmoUnit:degC\", \"qualityControl\": \"Z\"},"},
-                {"dewpoint", measurement("dewpoint", "3.9")}})
-        << QStringList{"temperature: ", "dewpoint: 3.9"} << QStringList{"temperature"};
-    QTest::newRow("measurement missing altogether")
-        << observationText({{"windDirection", ""}}) << QStringList{"windDirection: ", "windSpeed: 7"}
-        << QStringList{"windDirection"};
-    QTest::newRow("measurement that is null itself")
-        << observationText({{"temperature", "\"temperature\": null,"}}) << QStringList{"temperature: ", "dewpoint: 7"}
-        << QStringList{"temperature"};
-    QTest::newRow("no description, measurements still read")
-        << observationText({}, "\"timestamp\": \"T\",") << QStringList{"description: ", "temperature: 7"}
-        << QStringList{};
-    QTest::newRow("values that are no numbers")
-        << observationText(
-               {{"temperature", measurement("temperature", "\"warm\"")}, {"dewpoint", measurement("dewpoint", "inf")}})
-        << QStringList{"temperature: warm", "dewpoint: inf"} << QStringList{"temperature", "dewpoint"};
-    QTest::newRow("value last in its object")
-        << observationText({{"temperature", "\"temperature\": {\n            \"value\": 21.7\n        },"}})
-        << QStringList{"temperature: 21.7\n"} << QStringList{};
+    dataRow("object without value does not borrow the next one",
+            observationText(
+                {{"temperature", "\"temperature\": {\"unitCode\": \"wmoUnit:degC\", \"qualityControl\": \"Z\"},"},
+                 {"dewpoint", measurement("dewpoint", "3.9")}}),
+            QStringList{"temperature: ", "dewpoint: 3.9"}, QStringList{"temperature"});
+    dataRow("measurement missing altogether", observationText({{"windDirection", ""}}),
+            QStringList{"windDirection: ", "windSpeed: 7"}, QStringList{"windDirection"});
+    dataRow("measurement that is null itself", observationText({{"temperature", "\"temperature\": null,"}}),
+            QStringList{"temperature: ", "dewpoint: 7"}, QStringList{"temperature"});
+    dataRow("no description, measurements still read", observationText({}, "\"timestamp\": \"T\","),
+            QStringList{"description: ", "temperature: 7"}, QStringList{});
+    dataRow("values that are no numbers",
+            observationText({{"temperature", measurement("temperature", "\"warm\"")},
+                             {"dewpoint", measurement("dewpoint", "inf")}}),
+            QStringList{"temperature: warm", "dewpoint: inf"}, QStringList{"temperature", "dewpoint"});
+    dataRow("value last in its object",
+            observationText({{"temperature", "\"temperature\": {\n            \"value\": 21.7\n        },"}}),
+            QStringList{"temperature: 21.7\n"}, QStringList{});
     // Rejected ("X") or bad ("B") measurements are unknown; other
     // flags, and a flag of a later measurement, do not count.
-    QTest::newRow("quality control X and B")
-        << observationText({{"temperature", measurement("temperature", "12.2", "X")},
-                            {"dewpoint", measurement("dewpoint", "-2", "B")},
-                            {"windDirection", measurement("windDirection", "90", "Z")},
-                            {"windSpeed", measurement("windSpeed", "7.2", "C")},
-                            {"relativeHumidity", measurement("relativeHumidity", "80", "Q")}})
-        << QStringList{"temperature: 12.2", "dewpoint: -2", "windDirection: 90"}
-        << QStringList{"temperature", "dewpoint"};
-    QTest::newRow("flag before the value, and none at all")
-        << observationText({{"temperature", "\"temperature\": {\"qualityControl\": \"X\", \"value\": 4},"},
-                            {"dewpoint", "\"dewpoint\": {\"value\": 1},"},
-                            {"windDirection", measurement("windDirection", "90", "X")}})
-        << QStringList{"temperature: 4", "dewpoint: 1", "windDirection: 90"}
-        << QStringList{"temperature", "windDirection"};
-    QTest::newRow("unit not understood, flags qc:X and qc:B")
-        << observationText({{"temperature", measurement("temperature", "285.4", "V", "wmoUnit:K")},
-                            {"dewpoint", measurement("dewpoint", "-2", "qc:X")},
-                            {"windDirection", measurement("windDirection", "90", "qc:B")},
-                            {"windSpeed", measurement("windSpeed", "7.2", "qc:V", "unit:K")},
-                            {"relativeHumidity", measurement("relativeHumidity", "80", "V", "wmoUnit:")}})
-        << QStringList{"temperature: 285.4", "windSpeed: 7.2"}
-        << QStringList{"temperature (unit K)", "dewpoint", "windDirection", "windSpeed (unit K)",
-                       "relativeHumidity (unit wmoUnit:)"};
-    QTest::newRow("null timestamp and description are empty, not null")
-        << observationText({}, "\"timestamp\": null, \"textDescription\": null,")
-        << QStringList{"timestamp: ", "description: ", "temperature: 7"} << QStringList{};
+    dataRow("quality control X and B",
+            observationText({{"temperature", measurement("temperature", "12.2", "X")},
+                             {"dewpoint", measurement("dewpoint", "-2", "B")},
+                             {"windDirection", measurement("windDirection", "90", "Z")},
+                             {"windSpeed", measurement("windSpeed", "7.2", "C")},
+                             {"relativeHumidity", measurement("relativeHumidity", "80", "Q")}}),
+            QStringList{"temperature: 12.2", "dewpoint: -2", "windDirection: 90"},
+            QStringList{"temperature", "dewpoint"});
+    dataRow("flag before the value, and none at all",
+            observationText({{"temperature", "\"temperature\": {\"qualityControl\": \"X\", \"value\": 4},"},
+                             {"dewpoint", "\"dewpoint\": {\"value\": 1},"},
+                             {"windDirection", measurement("windDirection", "90", "X")}}),
+            QStringList{"temperature: 4", "dewpoint: 1", "windDirection: 90"},
+            QStringList{"temperature", "windDirection"});
+    dataRow("unit not understood, flags qc:X and qc:B",
+            observationText({{"temperature", measurement("temperature", "285.4", "V", "wmoUnit:K")},
+                             {"dewpoint", measurement("dewpoint", "-2", "qc:X")},
+                             {"windDirection", measurement("windDirection", "90", "qc:B")},
+                             {"windSpeed", measurement("windSpeed", "7.2", "qc:V", "unit:K")},
+                             {"relativeHumidity", measurement("relativeHumidity", "80", "V", "wmoUnit:")}}),
+            QStringList{"temperature: 285.4", "windSpeed: 7.2"},
+            QStringList{"temperature (unit K)", "dewpoint", "windDirection", "windSpeed (unit K)",
+                        "relativeHumidity (unit wmoUnit:)"});
+    dataRow("null timestamp and description are empty, not null",
+            observationText({}, "\"timestamp\": null, \"textDescription\": null,"),
+            QStringList{"timestamp: ", "description: ", "temperature: 7"}, QStringList{});
     const QStringList nothing{"timestamp: ", "description: ", "temperature: "};
-    QTest::newRow("error document")
-        << R"({"correlationId": "3b2e", "title": "Not Found", "type": "https://api.weather.gov/problems/NotFound", "status": 404})"
-        << nothing << all;
-    QTest::newRow("empty") << "" << nothing << all;
+    dataRow(
+        "error document",
+        R"({"correlationId": "3b2e", "title": "Not Found", "type": "https://api.weather.gov/problems/NotFound", "status": 404})",
+        nothing, all);
+    dataRow("empty", "", nothing, all);
 }
 
 void WeatherReplyReaderTest::observation()
@@ -217,50 +204,44 @@ void WeatherReplyReaderTest::texts_data()
     // An item named with no text is unknown: no text at all.
     addColumns<QString, bool, QStringList>({"text", "usUnits", "texts"});
 
-    QTest::newRow("metric")
-        << reply("observation.json") << false
-        << QStringList{"summary: Currently: Mostly Cloudy, Temp: 12 C, Dewpt: 3 C, Wind: N-11 kmh, Humidity: 54%",
-                       "Temperature: 12 C", "DewPoint: 3 C", "Wind: N-11 kmh", "Humidity: 54%"};
-    QTest::newRow("US")
-        << reply("observation.json") << true
-        << QStringList{"summary: Currently: Mostly Cloudy, Temp: 53 F, Dewpt: 39 F, Wind: N-6 mph, Humidity: 54%",
-                       "Temperature: 53 F", "DewPoint: 39 F", "Wind: N-6 mph", "Humidity: 54%"};
-    QTest::newRow("cold, US")
-        << reply("observation-cold.json") << true
-        << QStringList{"summary: Currently: Light Snow, Temp: 24 F, Dewpt: 12 F, Wind: NE-3 mph, Humidity: 65%",
-                       "Temperature: 24 F", "DewPoint: 12 F", "Wind: NE-3 mph", "Humidity: 65%"};
-    QTest::newRow("unknowns read -- and are not items")
-        << reply("observation-partial.json") << false
-        << QStringList{"summary: Currently: Clear, Temp: --, Dewpt: 3 C, Wind: --, Humidity: 54%",
-                       "Temperature: ", "DewPoint: 3 C", "Wind: "};
+    dataRow("metric", reply("observation.json"), false,
+            QStringList{"summary: Currently: Mostly Cloudy, Temp: 12 C, Dewpt: 3 C, Wind: N-11 kmh, Humidity: 54%",
+                        "Temperature: 12 C", "DewPoint: 3 C", "Wind: N-11 kmh", "Humidity: 54%"});
+    dataRow("US", reply("observation.json"), true,
+            QStringList{"summary: Currently: Mostly Cloudy, Temp: 53 F, Dewpt: 39 F, Wind: N-6 mph, Humidity: 54%",
+                        "Temperature: 53 F", "DewPoint: 39 F", "Wind: N-6 mph", "Humidity: 54%"});
+    dataRow("cold, US", reply("observation-cold.json"), true,
+            QStringList{"summary: Currently: Light Snow, Temp: 24 F, Dewpt: 12 F, Wind: NE-3 mph, Humidity: 65%",
+                        "Temperature: 24 F", "DewPoint: 12 F", "Wind: NE-3 mph", "Humidity: 65%"});
+    dataRow("unknowns read -- and are not items", reply("observation-partial.json"), false,
+            QStringList{"summary: Currently: Clear, Temp: --, Dewpt: 3 C, Wind: --, Humidity: 54%",
+                        "Temperature: ", "DewPoint: 3 C", "Wind: "});
     // No compass word, no hyphen (it would read as a minus sign).
-    QTest::newRow("no direction: speed and unit alone")
-        << reply("observation-nodirection.json") << false
-        << QStringList{"summary: Currently: Fair, Temp: 20 C, Dewpt: 11 C, Wind: 9 kmh, Humidity: 55%", "Wind: 9 kmh"};
+    dataRow(
+        "no direction: speed and unit alone", reply("observation-nodirection.json"), false,
+        QStringList{"summary: Currently: Fair, Temp: 20 C, Dewpt: 11 C, Wind: 9 kmh, Humidity: 55%", "Wind: 9 kmh"});
     // Units stated with either prefix or none (wind direction: none); one in the unit shown is not converted.
     const QString stated = R"({"timestamp": "T", "textDescription": "Fog",
         "temperature": {"unitCode": "unit:degF", "value": 10}, "dewpoint": {"unitCode": "degF", "value": 14},
         "windDirection": {"value": 90}, "windSpeed": {"unitCode": "wmoUnit:m_s-1", "value": 5},
         "relativeHumidity": {"unitCode": "percent", "value": 80}})";
-    QTest::newRow("stated units, metric")
-        << stated << false
-        << QStringList{"summary: Currently: Fog, Temp: -12 C, Dewpt: -10 C, Wind: E-18 kmh, Humidity: 80%",
-                       "Wind: E-18 kmh"};
-    QTest::newRow("stated units, US")
-        << stated << true
-        << QStringList{"summary: Currently: Fog, Temp: 10 F, Dewpt: 14 F, Wind: E-11 mph, Humidity: 80%",
-                       "Humidity: 80%"};
-    QTest::newRow("wind speed without a unit is km/h")
-        << R"({"windDirection": {"value": 90}, "windSpeed": {"value": 10}})" << false
-        << QStringList{"summary: Currently: , Temp: --, Dewpt: --, Wind: E-10 kmh, Humidity: --", "Wind: E-10 kmh",
-                       "Humidity: "};
-    QTest::newRow("null description reads empty")
-        << "{\"timestamp\": null, \"textDescription\": null, \"temperature\": {\"value\": 1.5}}" << false
-        << QStringList{"summary: Currently: , Temp: 1 C, Dewpt: --, Wind: --, Humidity: --", "Temperature: 1 C"};
-    QTest::newRow("placeholders in the description stay")
-        << "{\"timestamp\": \"T\", \"textDescription\": \"%1 %5 100%\", \"temperature\": {\"value\": 1.5}}" << false
-        << QStringList{"summary: Currently: %1 %5 100%, Temp: 1 C, Dewpt: --, Wind: --, Humidity: --"};
-    QTest::newRow("pressure, US") << reply("observation.json") << true << QStringList{"Pressure: 30.02 inHg"};
+    dataRow("stated units, metric", stated, false,
+            QStringList{"summary: Currently: Fog, Temp: -12 C, Dewpt: -10 C, Wind: E-18 kmh, Humidity: 80%",
+                        "Wind: E-18 kmh"});
+    dataRow("stated units, US", stated, true,
+            QStringList{"summary: Currently: Fog, Temp: 10 F, Dewpt: 14 F, Wind: E-11 mph, Humidity: 80%",
+                        "Humidity: 80%"});
+    dataRow("wind speed without a unit is km/h", R"({"windDirection": {"value": 90}, "windSpeed": {"value": 10}})",
+            false,
+            QStringList{"summary: Currently: , Temp: --, Dewpt: --, Wind: E-10 kmh, Humidity: --", "Wind: E-10 kmh",
+                        "Humidity: "});
+    dataRow("null description reads empty",
+            "{\"timestamp\": null, \"textDescription\": null, \"temperature\": {\"value\": 1.5}}", false,
+            QStringList{"summary: Currently: , Temp: 1 C, Dewpt: --, Wind: --, Humidity: --", "Temperature: 1 C"});
+    dataRow("placeholders in the description stay",
+            "{\"timestamp\": \"T\", \"textDescription\": \"%1 %5 100%\", \"temperature\": {\"value\": 1.5}}", false,
+            QStringList{"summary: Currently: %1 %5 100%, Temp: 1 C, Dewpt: --, Wind: --, Humidity: --"});
+    dataRow("pressure, US", reply("observation.json"), true, QStringList{"Pressure: 30.02 inHg"});
 }
 
 void WeatherReplyReaderTest::texts()

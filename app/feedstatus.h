@@ -4,8 +4,6 @@
 #include <QString>
 #include <array>
 
-#include "app/requestkind.h"
-
 // How each feed last fared, for the status file: set where the window
 // judges a refresh good or logs its failure.
 struct FeedStatus
@@ -17,9 +15,6 @@ struct FeedStatus
     QDateTime lastFailureAt;
     QDateTime suspendedUntil;  // null: not suspended
 
-    // The feed a request kind belongs to (the point and station lookups
-    // are the weather feed's).
-    static Feed ofKind(RequestKind kind);
     static const char* name(Feed feed);
 };
 

@@ -8,13 +8,17 @@
 #include <QTimer>
 
 #include "app/deploymentconfig.h"
-#include "app/statusfile.h"
+#include "app/refreshplan.h"
+#include "app/servicerequests.h"
+#include "app/statusboard.h"
 #include "app/timesource.h"
+#include "app/updateschedule.h"
 #include "clocklink/udpcommthread.h"
 #include "ui/captionfit.h"
 #include "ui/clockstablemodel.h"
 #include "ui/clockswindow.h"
 #include "ui_mainwindow.h"
+#include "weather/alertsforecastfeed.h"
 #include "weather/weatheritems.h"
 
 MainWindow::MainWindow(QWidget* parent)
@@ -29,6 +33,26 @@ MainWindow::MainWindow(QWidget* parent)
     networkManager = new QNetworkAccessManager(this);
     connect(networkManager, &QNetworkAccessManager::finished, this, &MainWindow::httpResponses);
     connect(networkManager, &QNetworkAccessManager::sslErrors, this, &MainWindow::sslErrors);
+    // The requests go through the manager; each feed's plan judges a failure
+    // against the feed's schedule as it stands then.
+    serviceRequests = new ServiceRequests(networkManager, this);
+    weatherPlan = new RefreshPlan(QStringLiteral("Weather"), this);
+    weatherPlan->setSchedule([this] {
+        const bool open = UpdateSchedule::insideWindow(TimeSource::now(), weatherStart, weatherStop, weatherWeekend);
+        return RefreshPlan::Schedule{open, weatherInterval, weatherCounter};
+    });
+    stockPlan = new RefreshPlan(QStringLiteral("Stocks"), this);
+    stockPlan->setSchedule([this] {
+        const bool open = UpdateSchedule::insideWindow(TimeSource::now(), stockStart, stockStop, stockWeekend);
+        return RefreshPlan::Schedule{open, stockInterval, stockCounter};
+    });
+    alertsFeed = new AlertsForecastFeed(*serviceRequests, *weatherPlan, this);
+    connect(serviceRequests, &ServiceRequests::logLine, this, &MainWindow::logLine);
+    connect(weatherPlan, &RefreshPlan::logLine, this, &MainWindow::logLine);
+    connect(stockPlan, &RefreshPlan::logLine, this, &MainWindow::logLine);
+    connect(alertsFeed, &AlertsForecastFeed::logLine, this, &MainWindow::logLine);
+    connect(alertsFeed, &AlertsForecastFeed::rowsText, this, &MainWindow::sendWeatherRows);
+    routeReplies();
 
     ui->setupUi(this);
 
@@ -59,15 +83,18 @@ MainWindow::MainWindow(QWidget* parent)
                     .values());
         });
 
-    for (QComboBox* box : {ui->weatherItemComboBox1, ui->weatherItemComboBox2, ui->weatherItemComboBox3,
-                           ui->weatherItemComboBox4, ui->weatherItemComboBox5})
-        box->addItems(WeatherItems::names());
-
+    // The weather rows, once: item box, label and variable of each.
+    QComboBox* const itemBoxes[5] = {ui->weatherItemComboBox1, ui->weatherItemComboBox2, ui->weatherItemComboBox3,
+                                     ui->weatherItemComboBox4, ui->weatherItemComboBox5};
     weatherVarLabels[0] = ui->lastWeatherVar1;
     weatherVarLabels[1] = ui->lastWeatherVar2;
     weatherVarLabels[2] = ui->lastWeatherVar3;
     weatherVarLabels[3] = ui->lastWeatherVar4;
     weatherVarLabels[4] = ui->lastWeatherVar5;
+    for (int slot = 0; slot < 5; ++slot) {
+        itemBoxes[slot]->addItems(WeatherItems::names());
+        weatherRows[size_t(slot)] = WeatherRow{itemBoxes[slot], weatherVarLabels[slot], slot, 0};
+    }
     stockVarLabels[0] = ui->lastStockVar1;
     stockVarLabels[1] = ui->lastStockVar2;
     stockVarLabels[2] = ui->lastStockVar3;
@@ -79,6 +106,25 @@ MainWindow::MainWindow(QWidget* parent)
                                    ui->lastWeatherVar2, ui->lastWeatherVar3, ui->lastWeatherVar4, ui->lastWeatherVar5,
                                    ui->lastStockVar1, ui->lastStockVar2, ui->lastStockVar3, ui->lastStockVar4,
                                    ui->lastStockVar5});
+
+    // What the alerts and forecast rows read of the window when they ask.
+    alertsFeed->setInputs([this] {
+        AlertsForecastFeed::Inputs inputs;
+        inputs.latitude = ui->latitudeLineEdit->text();
+        inputs.longitude = ui->longitudeLineEdit->text();
+        inputs.gridId = gridId;
+        inputs.gridX = gridX;
+        inputs.gridY = gridY;
+        inputs.usUnits = units;
+        for (const WeatherRow& row : weatherRows) {
+            const WeatherItems::Item* item = WeatherItems::item(WeatherItems::numberAt(row.item->currentIndex()));
+            inputs.showsAlerts |= item && item->source == WeatherItems::Source::Alerts;
+            inputs.showsForecast |= item && item->source == WeatherItems::Source::Forecast;
+        }
+        inputs.baseUrl = weatherBaseUrl;
+        inputs.userAgent = weatherUserAgent;
+        return inputs;
+    });
 
     openLogFile(QDir::currentPath() + "/");
     logLine("****************Corvelta Startup*******");
@@ -110,12 +156,51 @@ MainWindow::MainWindow(QWidget* parent)
 MainWindow::~MainWindow()
 {
     commThread.StopThread();
-    writeFinalStatusFile();
-    delete statusWriter;
-    // Before the clocks' state they show goes with the members.
+    statusBoard->writeFinal();
+    // Before the clocks' state they show goes with the children.
     delete clocksWindow;
     delete clocksTable;
     delete ui;
+}
+
+// Each kind of reply goes to its branch; the observation's and the quotes'
+// failures to their feed's retries, every other reply of the weather host
+// only to its suspension.
+void MainWindow::routeReplies()
+{
+    const auto weatherAnswered = [this](const QDateTime& sentAt) { weatherPlan->hostAnswered(sentAt); };
+    const auto weatherHostFailed = [this](const RequestFailure& failure) {
+        weatherPlan->hostFailed(failure.httpStatus, failure.retryAfter);
+    };
+    ServiceRequests::Route point{FeedStatus::Weather, [this](const QString& text) { handlePointReply(text); },
+                                 weatherHostFailed, weatherAnswered, nullptr};
+    serviceRequests->setRoute(RequestKind::Point, point);
+    ServiceRequests::Route stations{FeedStatus::Weather, [this](const QString& text) { handleStationListReply(text); },
+                                    weatherHostFailed, weatherAnswered, nullptr};
+    serviceRequests->setRoute(RequestKind::Stations, stations);
+    ServiceRequests::Route observation{
+        FeedStatus::Weather, [this](const QString& text) { handleObservationReply(text); },
+        [this](const RequestFailure& f) { weatherPlan->refreshFailed(f.failure, f.httpStatus, f.retryAfter); },
+        weatherAnswered, nullptr};
+    serviceRequests->setRoute(RequestKind::Observation, observation);
+    ServiceRequests::Route quotes{
+        FeedStatus::Stocks, [this](const QString& text) { handleStockReply(text); },
+        [this](const RequestFailure& f) { stockPlan->refreshFailed(f.failure, f.httpStatus, f.retryAfter); },
+        [this](const QDateTime& sentAt) { stockPlan->hostAnswered(sentAt); },
+        // The quote service reports the operator's remaining quota with each reply.
+        [this](QNetworkReply* reply) {
+            if (reply->hasRawHeader("X-RateLimit-Requests-Remaining"))
+                logLine(QString::asprintf("StockQuote Quota: %s requests left",
+                                          reply->rawHeader("X-RateLimit-Requests-Remaining").trimmed().constData()));
+        }};
+    serviceRequests->setRoute(RequestKind::Quotes, quotes);
+}
+
+// Every reply of both feeds arrives here and is read as the kind of its own
+// request (ServiceRequests::handle), never as whatever was asked last.
+void MainWindow::httpResponses(QNetworkReply* rep)
+{
+    serviceRequests->handle(rep);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -135,16 +220,22 @@ void MainWindow::shutDown()
     if (clocksWindow)
         clocksWindow->close();  // its place is saved; it goes with this window
     logLine("*****Corvelta Shutdown******");
-    writeFinalStatusFile();
+    statusBoard->writeFinal();
     if (logOpen && logFile.isOpen())
         logFile.close();
 }
 
-void MainWindow::noteRefreshSucceeded(Feed feed)
+void MainWindow::noteRefreshSucceeded(FeedStatus::Feed feed)
 {
-    (feed == Feed::Weather ? statusState.weather : statusState.stocks) = TimeSource::now().time();
-    noteFeedSuccess(feed == Feed::Weather ? FeedStatus::Weather : FeedStatus::Stocks);
+    (feed == FeedStatus::Weather ? statusState.weather : statusState.stocks) = TimeSource::now().time();
+    statusBoard->noteSuccess(feed);
     updateStatusBar();
+}
+
+void MainWindow::logFeedFailure(FeedStatus::Feed feed, const QString& line)
+{
+    logLine(line);
+    statusBoard->noteFailure(feed, line);
 }
 
 void MainWindow::updateStatusBar()

@@ -1,6 +1,6 @@
-// What the clocks show, as their answers confirm: the state built from the
-// clock link's events, the Clocks window over it, and the status file that
-// tells the same to a machine without a desktop.
+// What the clocks show, as their answers confirm: the status board built
+// from the clock link's events, the Clocks window over it, and the status
+// file that tells the same to a machine without a desktop.
 #include "app/mainwindow.h"
 
 #include <QGuiApplication>
@@ -9,23 +9,42 @@
 #include <QShortcut>
 #include <QStatusBar>
 
+#include "app/servicerequests.h"
+#include "app/statusboard.h"
 #include "app/statusfile.h"
-#include "app/timesource.h"
 #include "app/windowplacement.h"
 #include "clocklink/clockaddresslist.h"
 #include "clocklink/udpcommthread.h"
 #include "ui/clockstablemodel.h"
 #include "ui/clockswindow.h"
 #include "ui_mainwindow.h"
+#include "weather/alertsforecastfeed.h"
 
 void MainWindow::setupClocks()
 {
-    startedAt = TimeSource::now();
-    clocksTable = new ClocksTableModel(clockStates, this);
-    refreshClockLists();
-    connect(ui->clockWeatherIPListEdit, &QLineEdit::textChanged, this, &MainWindow::refreshClockLists);
-    connect(ui->clockStockIPListEdit, &QLineEdit::textChanged, this, &MainWindow::refreshClockLists);
-    connect(&commThread, &UDPCommThread::clockEvents, this, &MainWindow::applyClockEvents, Qt::QueuedConnection);
+    statusBoard = new StatusBoard(this);
+    connect(statusBoard, &StatusBoard::logLine, this, &MainWindow::logLine);
+    // A suspension holds every request to its host: the weather host serves
+    // the alerts and the forecast too.
+    for (const auto feed : {FeedStatus::Weather, FeedStatus::Alerts, FeedStatus::Forecast})
+        statusBoard->setHost(feed, weatherPlan);
+    statusBoard->setHost(FeedStatus::Stocks, stockPlan);
+    connect(serviceRequests, &ServiceRequests::feedFailure, statusBoard, &StatusBoard::noteFailure);
+    connect(alertsFeed, &AlertsForecastFeed::feedFailure, statusBoard, &StatusBoard::noteFailure);
+    connect(alertsFeed, &AlertsForecastFeed::feedSucceeded, statusBoard, &StatusBoard::noteSuccess);
+
+    clocksTable = new ClocksTableModel(statusBoard->clocks(), this);
+    connect(statusBoard, &StatusBoard::rowsChanged, clocksTable, &ClocksTableModel::rowsChanged);
+    connect(statusBoard, &StatusBoard::listsChanged, clocksTable, &ClocksTableModel::listsChanged);
+    // The address lists as edited: clocks join or leave the table.
+    const auto refreshLists = [this] {
+        statusBoard->setLists(ClockAddressList::split(ui->clockWeatherIPListEdit->text()),
+                              ClockAddressList::split(ui->clockStockIPListEdit->text()));
+    };
+    refreshLists();
+    connect(ui->clockWeatherIPListEdit, &QLineEdit::textChanged, this, refreshLists);
+    connect(ui->clockStockIPListEdit, &QLineEdit::textChanged, this, refreshLists);
+    statusBoard->follow(commThread);
 
     auto* button = new QPushButton(QStringLiteral("Clocks\u2026"), ui->statusbar);
     button->setObjectName(QStringLiteral("clocksPushButton"));
@@ -34,22 +53,7 @@ void MainWindow::setupClocks()
     auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL + Qt::Key_K), this);
     connect(shortcut, &QShortcut::activated, this, &MainWindow::openClocksWindow);
 
-    statusWriter = new StatusFileWriter(logDir + StatusFile::FileName);
-    connect(statusWriter, &StatusFileWriter::failed, this, &MainWindow::logLine);
-}
-
-void MainWindow::applyClockEvents(const ClockLinkEvents& events)
-{
-    ClockLinkEvents stamped = events;
-    stampEvents(stamped, TimeSource::now(), commThread.GetClockNowNs());
-    clocksTable->rowsChanged(clockStates.apply(stamped));
-}
-
-void MainWindow::refreshClockLists()
-{
-    if (clockStates.setLists(ClockAddressList::split(ui->clockWeatherIPListEdit->text()),
-                             ClockAddressList::split(ui->clockStockIPListEdit->text())))
-        clocksTable->listsChanged();
+    statusBoard->startWriting(logDir + StatusFile::FileName);
 }
 
 void MainWindow::openClocksWindow()
@@ -70,59 +74,4 @@ void MainWindow::openClocksWindow()
     clocksWindow->show();
     clocksWindow->raise();
     clocksWindow->activateWindow();
-}
-
-void MainWindow::noteFeedSuccess(FeedStatus::Feed feed)
-{
-    feedStatus[feed].lastSuccess = TimeSource::now();
-    ++feedChanges;
-}
-
-void MainWindow::logFeedFailure(RequestKind kind, const QString& line)
-{
-    logLine(line);
-    FeedStatus& feed = feedStatus[FeedStatus::ofKind(kind)];
-    feed.lastFailureLine = line;
-    feed.lastFailureAt = TimeSource::now();
-    ++feedChanges;
-}
-
-StatusSnapshot MainWindow::statusSnapshot(const QDateTime& now, bool running) const
-{
-    StatusSnapshot snapshot;
-    snapshot.version =
-        QString::asprintf("%d.%d.%d", CORVELTA_VERSION_MAJOR, CORVELTA_VERSION_MINOR, CORVELTA_VERSION_PATCH);
-    snapshot.started = startedAt;
-    snapshot.written = now;
-    snapshot.running = running;
-    snapshot.feeds = feedStatus;
-    // A suspension holds every request to its host: the weather host serves
-    // the alerts and the forecast too.
-    if (weatherRetry.suspendedAt(now))
-        for (const auto feed : {FeedStatus::Weather, FeedStatus::Alerts, FeedStatus::Forecast})
-            snapshot.feeds[feed].suspendedUntil = weatherRetry.suspendedUntil;
-    if (stockRetry.suspendedAt(now))
-        snapshot.feeds[FeedStatus::Stocks].suspendedUntil = stockRetry.suspendedUntil;
-    snapshot.clocks = clockStates.clocks();
-    return snapshot;
-}
-
-void MainWindow::writeStatusFileIfDue(const QDateTime& now)
-{
-    if (!statusWriter || finalStatusWritten)
-        return;
-    const quint64 changes = clockStates.generation() + feedChanges;
-    if (!StatusFile::due(now, statusWrittenAt, changes != statusWrittenChanges, int(clockStates.clocks().size())))
-        return;
-    statusWriter->submit(statusSnapshot(now, true));
-    statusWrittenAt = now;
-    statusWrittenChanges = changes;
-}
-
-void MainWindow::writeFinalStatusFile()
-{
-    if (!statusWriter || finalStatusWritten)
-        return;
-    finalStatusWritten = true;
-    statusWriter->writeNow(statusSnapshot(TimeSource::now(), false));
 }

@@ -16,6 +16,7 @@
 
 #include "app/deploymentconfig.h"
 #include "app/logretention.h"
+#include "app/servicerequests.h"
 #include "app/settingskeys.h"
 #include "app/windowplacement.h"
 #include "ui/clockswindow.h"
@@ -136,19 +137,17 @@ const QVector<SettingsKey>& MainWindow::settingsKeys()
           << row("stationid", Type::Text, QVariant(), member(&MainWindow::stationId));
         // An item number outside the table (one of a newer version) shows no
         // item and is written back as it was read.
-        static QComboBox* Ui::MainWindow::*const itemBoxes[5] = {
-            &Ui::MainWindow::weatherItemComboBox1, &Ui::MainWindow::weatherItemComboBox2,
-            &Ui::MainWindow::weatherItemComboBox3, &Ui::MainWindow::weatherItemComboBox4,
-            &Ui::MainWindow::weatherItemComboBox5};
         for (int i = 0; i < 5; ++i)
             k << SettingsKey{QStringLiteral("weathercombo%1").arg(i + 1), Type::Int, QVariant(),
                              [i](MainWindow& w, const QVariant& v) {
-                                 w.storedWeatherItems[i] = v.toInt();
-                                 (w.ui->*itemBoxes[i])->setCurrentIndex(WeatherItems::position(v.toInt()));
+                                 WeatherRow& row = w.weatherRows[size_t(i)];
+                                 row.storedNumber = v.toInt();
+                                 row.item->setCurrentIndex(WeatherItems::position(v.toInt()));
                              },
                              [i](const MainWindow& w) {
-                                 const int shown = WeatherItems::numberAt((w.ui->*itemBoxes[i])->currentIndex());
-                                 return QVariant(WeatherItems::storedIndex(shown, w.storedWeatherItems[i]));
+                                 const WeatherRow& row = w.weatherRows[size_t(i)];
+                                 const int shown = WeatherItems::numberAt(row.item->currentIndex());
+                                 return QVariant(WeatherItems::storedIndex(shown, row.storedNumber));
                              }};
         k << row("clockweatheriplist", Type::Text, QVariant(), textOf(&Ui::MainWindow::clockWeatherIPListEdit))
           << inDialog(row("stockapikey", Type::Text, QVariant(), member(&MainWindow::stockApiKey)), "apiKeyLineEdit");
@@ -194,9 +193,10 @@ const QVector<SettingsKey>& MainWindow::settingsKeys()
                             w.maxObservationAge = ObservationAge::maxMinutesFromSetting(v.toString());
                         })
           // How long a request of either feed may take before it is given up.
-          << deployment(
-                 "requesttimeout",
-                 [](MainWindow& w, const QVariant& v) { w.requestTimeout = requestTimeoutFromSetting(v.toString()); })
+          << deployment("requesttimeout",
+                        [](MainWindow& w, const QVariant& v) {
+                            w.serviceRequests->setTimeLimit(requestTimeoutFromSetting(v.toString()));
+                        })
           // How many days of day logs are kept before today.
           << deployment("logdays", [](MainWindow& w, const QVariant& v) {
                  w.logDays = LogRetention::daysFromSetting(v.toString());
@@ -285,7 +285,7 @@ void MainWindow::watchSettingsEdits()
     // grid are written at once. Both run after the window's own handlers.
     connect(ui->locationComboBox, &QComboBox::currentTextChanged, this, &MainWindow::saveSettingsIfChanged);
     connect(networkManager, &QNetworkAccessManager::finished, this, [this](QNetworkReply* reply) {
-        if (reply->request().attribute(RequestKindAttribute).toInt() == int(RequestKind::Stations))
+        if (reply->request().attribute(ServiceRequests::KindAttribute).toInt() == int(RequestKind::Stations))
             saveSettingsIfChanged();
     });
 }

@@ -3,6 +3,8 @@
 #include <QNetworkRequest>
 #include <QSslConfiguration>
 
+#include "app/refreshplan.h"
+#include "app/servicerequests.h"
 #include "clocklink/clockaddresslist.h"
 #include "stocks/stockreplyhandling.h"
 #include "stocks/stockrequest.h"
@@ -20,7 +22,7 @@ QStringList MainWindow::tickerFieldTexts() const
 // A button press ends a retry series.
 void MainWindow::on_updateStocksPushButton_clicked()
 {
-    stockRetry.end();
+    stockPlan->endSeries();
     getStocks(Trigger::Operator);
 }
 
@@ -30,8 +32,8 @@ void MainWindow::on_updateStocksPushButton_clicked()
 void MainWindow::getStocks(Trigger trigger)
 {
     const QStringList fields = tickerFieldTexts();
-    if (!mayRequestWhen(StockRequest::hasSymbol(fields), stockNotRequestedLogged,
-                        "Stocks Not Requested: no ticker symbols", RequestKind::Quotes, trigger))
+    if (!stockPlan->ready(StockRequest::hasSymbol(fields), "Stocks Not Requested: no ticker symbols") ||
+        !serviceRequests->mayRequest(RequestKind::Quotes, trigger))
         return;
     const QUrl url = StockRequest::quoteUrl(stockBaseUrl, StockRequest::symbolList(fields));
     logLine(QString::asprintf("Requesting Data From: %s", qUtf8Printable(url.toString())));
@@ -45,7 +47,7 @@ void MainWindow::getStocks(Trigger trigger)
     request.setRawHeader("X-RapidAPI-Key", key);
     request.setRawHeader("X-RapidAPI-Host", stockHost.toLocal8Bit());
     request.setSslConfiguration(QSslConfiguration::defaultConfiguration());
-    sendServiceRequest(request, RequestKind::Quotes);
+    serviceRequests->send(request, RequestKind::Quotes);
 }
 
 void MainWindow::handleStockReply(const QString& text)
@@ -80,10 +82,11 @@ void MainWindow::handleStockReply(const QString& text)
     }
 
     // A reply holding no quote is a failed refresh that may heal.
-    if (result.quotesInReply > 0)
-        stockRefreshSucceeded();
-    else {
-        logFeedFailure(RequestKind::Quotes, "StockQuote Response: no quotes");
-        stockRefreshFailed(RefreshRetry::Failure::Passing);
+    if (result.quotesInReply > 0) {
+        stockPlan->endSeries();
+        noteRefreshSucceeded(FeedStatus::Stocks);
+    } else {
+        logFeedFailure(FeedStatus::Stocks, "StockQuote Response: no quotes");
+        stockPlan->refreshFailed(RefreshRetry::Failure::Passing);
     }
 }

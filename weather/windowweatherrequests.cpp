@@ -1,31 +1,25 @@
 #include "app/mainwindow.h"
 
-#include <QSslConfiguration>
-#include <QUrl>
-
+#include "app/refreshplan.h"
+#include "app/servicerequests.h"
 #include "ui_mainwindow.h"
+#include "weather/alertsforecastfeed.h"
+#include "weather/weatherrequest.h"
 
 // The three requests of the weather feed: the point's grid, the grid's
 // stations and a station's latest observation, and the operator's controls
 // around them.
 
-void MainWindow::sendWeatherRequest(const QString& path, const char* logFormat, RequestKind kind,
-                                    const QByteArray& accept)
+void MainWindow::sendWeatherRequest(const QString& path, const char* logFormat, RequestKind kind)
 {
     const QString url = weatherBaseUrl + path;
     logLine(QString::asprintf(logFormat, url.toUtf8().constData()));
-
-    QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
-    request.setRawHeader("Accept", accept);
-    // The weather service asks every caller to name itself and a contact.
-    request.setRawHeader("User-Agent", weatherUserAgent);
-    request.setSslConfiguration(QSslConfiguration::defaultConfiguration());
-    sendServiceRequest(request, kind);
+    serviceRequests->send(WeatherRequest::build(url, weatherUserAgent), kind);
 }
 
 void MainWindow::on_coordsPushButton_clicked()
 {
-    if (!mayRequest(RequestKind::Point, Trigger::Operator))
+    if (!serviceRequests->mayRequest(RequestKind::Point, Trigger::Operator))
         return;
     sendWeatherRequest(QString("/points/%1,%2").arg(ui->latitudeLineEdit->text()).arg(ui->longitudeLineEdit->text()),
                        "Requesting Address Data From: %s", RequestKind::Point);
@@ -35,7 +29,7 @@ void MainWindow::on_coordsPushButton_clicked()
 // replaces an older one still running.
 void MainWindow::getStations(QString gridId, QString gridX, QString gridY)
 {
-    if (!mayRequest(RequestKind::Stations, Trigger::Operator))
+    if (!serviceRequests->mayRequest(RequestKind::Stations, Trigger::Operator))
         return;
     sendWeatherRequest(QString("/gridpoints/%1/%2,%3/stations").arg(gridId).arg(gridX).arg(gridY),
                        "Requesting Station Data From: %s", RequestKind::Stations);
@@ -45,17 +39,25 @@ void MainWindow::getStations(QString gridId, QString gridX, QString gridY)
 // until a request goes out again.
 void MainWindow::getWeather(QString stationId, Trigger trigger)
 {
-    if (!mayRequestWhen(!stationId.trimmed().isEmpty(), weatherNotRequestedLogged,
-                        "Weather Not Requested: no station chosen", RequestKind::Observation, trigger))
+    if (!weatherPlan->ready(!stationId.trimmed().isEmpty(), "Weather Not Requested: no station chosen") ||
+        !serviceRequests->mayRequest(RequestKind::Observation, trigger))
         return;
     sendWeatherRequest(QString("/stations/%1/observations/latest").arg(stationId), "Requesting Weather Data From: %s",
                        RequestKind::Observation);
 }
 
+// The observation, and the alerts and forecast rows' own replies
+// (AlertsForecastFeed).
+void MainWindow::refreshWeather(Trigger trigger)
+{
+    getWeather(stationId, trigger);
+    alertsFeed->refresh(trigger);
+}
+
 // A button press ends a retry series.
 void MainWindow::on_updateWeatherPushButton_clicked()
 {
-    weatherRetry.end();
+    weatherPlan->endSeries();
     refreshWeather(Trigger::Operator);
 }
 

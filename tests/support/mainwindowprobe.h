@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include "app/mainwindow.h"
+#include "app/servicerequests.h"
 
 struct MainWindowProbe
 {
@@ -42,8 +43,9 @@ struct MainWindowProbe
     static QString& stockApiKey(MainWindow& w) { return w.stockApiKey; }
     static QNetworkAccessManager* networkManager(MainWindow& w) { return w.networkManager; }
     // Whether a request of the kind is outstanding.
-    static bool running(MainWindow& w, RequestKind kind) { return w.requestsOf(kind).outstanding; }
-    static int& requestTimeout(MainWindow& w) { return w.requestTimeout; }
+    static bool running(MainWindow& w, RequestKind kind) { return w.serviceRequests->running(kind); }
+    static bool anyRunning(MainWindow& w) { return w.serviceRequests->anyRunning(); }
+    static int requestTimeout(MainWindow& w) { return w.serviceRequests->timeLimit(); }
 
     // Weather.
     static bool& units(MainWindow& w) { return w.units; }
@@ -75,6 +77,6 @@ struct MainWindowProbe
     // What the stock feed does when it asks for quotes: the same manager, the same kind.
     static void requestQuotes(MainWindow& w, const QString& url)
     {
-        w.sendServiceRequest(QNetworkRequest(QUrl(url)), RequestKind::Quotes);
+        w.serviceRequests->send(QNetworkRequest(QUrl(url)), RequestKind::Quotes);
     }
 };

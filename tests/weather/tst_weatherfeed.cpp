@@ -19,6 +19,7 @@
 #include "support/fixedclock.h"
 #include "support/handwrittendatagram.h"
 #include "support/mainwindowprobe.h"
+#include "support/quotereplies.h"
 #include "support/settingsfiles.h"
 #include "support/substituteclocks.h"
 #include "support/substitutewebserver.h"
@@ -100,6 +101,33 @@ QByteArray readReply(const QString& file)
 
 const QString Unchanged = "<unchanged>";
 
+// The quote service's answer in every case but the bad replies.
+QByteArray goodQuotes()
+{
+    return quoteReply({{"AAPL", "Apple Inc.", "189.25", "-1.2", "53242137"},
+                       {"MSFT", "Microsoft Corporation", "378.91", "0", "20101200"}});
+}
+
+// Bad replies: the good reply cut right after the comma that ends the member
+// holding `anchor` (so no value is cut in half), with `joint` put in its place.
+QByteArray cutAfterMember(const QByteArray& good, const QByteArray& anchor, const QByteArray& joint)
+{
+    return good.left(good.indexOf(',', good.indexOf(anchor)) + 1) + joint;
+}
+
+QByteArray binaryGarbage(int size)
+{
+    QByteArray bytes(size, '\0');
+    quint32 state = 2463534242u;
+    for (int i = 0; i < size; ++i) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        bytes[i] = char(state);
+    }
+    return bytes;
+}
+
 }  // namespace
 
 class WeatherFeedTest : public QObject
@@ -143,6 +171,10 @@ private slots:
     void alertsAndForecast();
     void hostSchedule_data();
     void hostSchedule();
+    void badReplyChangesNothingHeld_data();
+    void badReplyChangesNothingHeld();
+    void thousandQuotes();
+    void twoThousandStations();
 
 private:
     void newWindow();
@@ -162,6 +194,15 @@ private:
     // Slots Temperature, None, Wind, None, Humidity refreshed to both clocks.
     void expectTemperatureWindHumidity();
     bool markerArrived();
+    // What the window holds that a bad reply must not take: the station
+    // box, the chosen station, the weather and stock texts shown.
+    enum Kind { Point, Stations, Observation, Quotes };
+    QStringList held();
+    // Issues the request of one kind and waits until its reply, and the one
+    // it leads to (a point reply asks for the station list), has been handled.
+    bool request(Kind kind);
+    // Fills the window with good replies of every kind: held() after it.
+    QStringList holdGoodReplies();
 
     QScopedPointer<SubstituteWebServer> service;
     QScopedPointer<SimulatedClock> clock2;
@@ -172,6 +213,8 @@ private:
     QByteArray observationBody;
     int observationStatus = 200;
     QByteArray stationsBody;
+    QByteArray pointBody;
+    QByteArray quotesBody;
     int pointStatus = 200;
     bool holdObservation = false;
     bool holdQuotes = false;
@@ -215,7 +258,7 @@ void WeatherFeedTest::initTestCase()
             reply.status = pointStatus;
             reply.contentType = "application/geo+json";
             reply.body = pointStatus == 200
-                             ? readReply("point.json")
+                             ? pointBody
                              : QByteArray("{\n    \"title\": \"Unexpected Problem\",\n    \"status\": ") +
                                    QByteArray::number(pointStatus) + "\n}\n";
         } else if (path.startsWith("/alerts/active?point=") || path.contains("/forecast")) {
@@ -246,10 +289,7 @@ void WeatherFeedTest::initTestCase()
                     reply.headers.append({"Retry-After", retryAfter});
             }
         } else if (path.startsWith("/qu/quote")) {
-            reply.body =
-                "{\"meta\": {\"status\": 200}, \"body\": [{\"preMarketChange\": 0.5, "
-                "\"regularMarketChange\": 1.25, \"regularMarketPrice\": 189.25, "
-                "\"regularMarketVolume\": 5000, \"shortName\": \"Apple Inc.\", \"symbol\": \"AAPL\"}]}";
+            reply.body = quotesBody;
             reply.hold = holdQuotes;
             reply.status = quoteStatus;
             if (quoteStatus != 200)
@@ -281,6 +321,8 @@ void WeatherFeedTest::init()
     observationBody = readReply("observation.json");
     observationStatus = 200;
     stationsBody = readReply("stations.json");
+    pointBody = readReply("point.json");
+    quotesBody = goodQuotes();
     pointStatus = 200;
     holdObservation = false;
     holdQuotes = false;
@@ -1379,6 +1421,159 @@ void WeatherFeedTest::hostSchedule()
         QVERIFY(status != 400 || line.endsWith("Bad Request (Point is outside the area.)"));
     QVERIFY(item != 7 || label(1)->text() == "Saturday: 81 F");
     QVERIFY(status != 400 || label(1)->text() == "Alerts --");
+}
+
+QStringList WeatherFeedTest::held()
+{
+    QStringList texts;
+    QComboBox* box = widget<QComboBox>("locationComboBox");
+    for (int i = 0; i < box->count(); ++i)
+        texts << box->itemText(i);
+    texts << "station " + MainWindowProbe::stationId(*window);
+    for (const char* prefix : {"lastWeatherVar", "lastStockVar"})
+        for (int i = 1; i <= 5; ++i)
+            texts << window->findChild<QLabel*>(QString("%1%2").arg(prefix).arg(i))->text();
+    return texts;
+}
+
+bool WeatherFeedTest::request(Kind kind)
+{
+    QSignalSpy finished(MainWindowProbe::networkManager(*window), &QNetworkAccessManager::finished);
+    if (kind == Point)
+        widget<QPushButton>("coordsPushButton")->click();
+    else if (kind == Stations)
+        MainWindowProbe::getStations(*window);
+    else if (kind == Observation)
+        widget<QPushButton>("updateWeatherPushButton")->click();
+    else
+        MainWindowProbe::getStocks(*window);
+    const int expected = kind == Point ? 2 : 1;
+    QElapsedTimer waited;
+    waited.start();
+    while (finished.size() < expected && waited.elapsed() < 60000)
+        finished.wait(1000);
+    return finished.size() >= expected;
+}
+
+QStringList WeatherFeedTest::holdGoodReplies()
+{
+    MainWindowProbe::stockBaseUrl(*window) = service->baseUrl();
+    widget<QLineEdit>("latitudeLineEdit")->setText("40.8106");
+    widget<QLineEdit>("longitudeLineEdit")->setText("-96.6274");
+    widget<QLineEdit>("clockWeatherIPListEdit")->setText("127.0.0.2");
+    widget<QLineEdit>("clockStockIPListEdit")->setText("127.0.0.2");
+    widget<QLineEdit>("tickerLineEdit1")->setText("AAPL");
+    setSlots({1, 2, 3, 4, 5});
+    if (!request(Point) || !request(Observation) || !request(Quotes))
+        return {};
+    return held();
+}
+
+// Bad replies of both services, each read by the real window: it keeps
+// working (a good reply afterwards is handled as usual) and nothing it
+// already holds is lost.
+void WeatherFeedTest::badReplyChangesNothingHeld_data()
+{
+    addColumns<int, QByteArray>({"kind", "body"});
+    const QByteArray goods[4] = {readReply("point.json"), readReply("stations.json"), readReply("observation.json"),
+                                 goodQuotes()};
+    const char* const names[4] = {"point", "station list", "observation", "quotes"};
+    // Where a good reply may be cut without cutting a value in half.
+    const QByteArray anchors[4] = {"\"gridX\"", "\"stationIdentifier\"", "\"dewpoint\"", "\"symbol\""};
+    const QByteArray html =
+        "<!DOCTYPE html>\n<html><head><title>503 Service Unavailable</title></head>\n"
+        "<body><h1>Service Unavailable</h1><p>The server is temporarily unable to service your "
+        "request, \"try\": again: later.</p></body></html>\n";
+    // Ten megabytes that look like the start of a reply and never end.
+    const QByteArray tenMegabytes = "{\"properties\": {\"textDescription\": \"" + QByteArray(10 * 1024 * 1024, 'x');
+    for (int k = 0; k < 4; ++k) {
+        const QByteArray name = names[k];
+        dataRow(name + ": 0 bytes", k, QByteArray());
+        dataRow(name + ": 10 MB", k, tenMegabytes);
+        dataRow(name + ": binary garbage", k, binaryGarbage(64 * 1024));
+        dataRow(name + ": zero byte in the middle", k,
+                cutAfterMember(goods[k], anchors[k], QByteArray("\0", 1) + goods[k].mid(goods[k].size() / 2)));
+        dataRow(name + ": truncated JSON", k, cutAfterMember(goods[k], anchors[k], QByteArray()));
+        dataRow(name + ": HTML error page", k, html);
+    }
+}
+
+void WeatherFeedTest::badReplyChangesNothingHeld()
+{
+    QFETCH(int, kind);
+    QFETCH(QByteArray, body);
+    const QStringList before = holdGoodReplies();
+    QVERIFY(before.size() > 11);
+    QByteArray* const bodies[4] = {&pointBody, &stationsBody, &observationBody, &quotesBody};
+    const QByteArray good = *bodies[kind];
+    *bodies[kind] = body;
+    QVERIFY(request(Kind(kind)));
+    *bodies[kind] = good;
+
+    const QStringList after = held();
+    const int stations = before.size() - 11;
+    // The station box only ever grows (a point lookup lists its grid's
+    // stations again); what it held stays, and so does the station chosen.
+    QCOMPARE(after.mid(0, stations), before.mid(0, stations));
+    QCOMPARE(after.mid(after.size() - 11, 1), before.mid(stations, 1));
+    // Values cut out of a reply that is cut short are the true ones, and the
+    // ones it lacks are not made up: the texts stay what they were (the
+    // conditions summary of a reply cut short shows "--" for what it lacks).
+    // A quote reply without a single quote sets every ticker label to its
+    // empty text (as when the operator empties the ticker fields); the
+    // clocks keep what they show, since an empty text is never sent.
+    QStringList weather = after.mid(after.size() - 10, 5), stocks = after.mid(after.size() - 5);
+    if (kind == Observation)
+        weather[0] = before[stations + 1];
+    if (kind == Quotes && stocks == QStringList{"", "", "", "", ""})
+        stocks = before.mid(stations + 6);
+    QCOMPARE(weather + stocks, before.mid(stations + 1));
+
+    // And the window keeps working: good replies are handled as before.
+    QVERIFY(request(Observation));
+    QVERIFY(request(Quotes));
+    QCOMPARE(held().mid(held().size() - 10), before.mid(stations + 1));
+}
+
+// 1,000 quotes in one reply: the table of 200 takes the first 200, the rest
+// are logged as ignored.
+void WeatherFeedTest::thousandQuotes()
+{
+    QVERIFY(!holdGoodReplies().isEmpty());
+    QList<QuoteData> quotes{{"AAPL", "Apple Inc.", "190.5", "1.25", "1000"}};
+    for (int i = 1; i < 1000; ++i)
+        quotes.append({QString("Z%1").arg(i), QString("Filler %1").arg(i), "1.5", "0.1", "10"});
+    quotesBody = quoteReply(quotes);
+    const int mark = logMark();
+    QVERIFY(request(Quotes));
+    const QStringList lines = debugSince(mark);
+    QVERIFY2(lines.contains("StockQuote Response: 1000 quotes, first 200 used, 800 ignored"),
+             qPrintable(lines.filter("quotes").join('\n')));
+    QCOMPARE(lines.filter(QRegularExpression("^i=\\d+ Name=")).size(), 200);
+    QCOMPARE(widget<QLabel>("lastStockVar1")->text(), QString("(AAPL) 190.50 "));
+    quotesBody = goodQuotes();
+    QVERIFY(request(Quotes));
+    QCOMPARE(widget<QLabel>("lastStockVar1")->text(), QString("(AAPL) 189.25 "));
+}
+
+// A grid with 2,000 stations: every one is listed, the chosen one stays.
+void WeatherFeedTest::twoThousandStations()
+{
+    const QStringList before = holdGoodReplies();
+    QByteArray list = "{\"type\": \"FeatureCollection\", \"features\": [";
+    for (int i = 0; i < 2000; ++i)
+        list += QString("%1{\"properties\": {\"stationIdentifier\": \"S%2\", \"name\": \"Station number %2\"}}")
+                    .arg(i ? ", " : "")
+                    .arg(i, 3, 10, QLatin1Char('0'))
+                    .toUtf8();
+    stationsBody = list + "]}";
+    QVERIFY(request(Stations));
+    const QStringList after = held();
+    const int stations = before.size() - 11;
+    QCOMPARE(after.size(), before.size() + 2000);
+    QCOMPARE(after.mid(0, stations), before.mid(0, stations));
+    QVERIFY(after.contains("Station number 1999: S1999"));
+    QCOMPARE(after.mid(stations + 2000, 1), before.mid(stations, 1));
 }
 
 CORVELTA_TEST_MAIN(WeatherFeedTest)

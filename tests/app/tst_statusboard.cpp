@@ -365,4 +365,4 @@ private slots:
 };
 
 CORVELTA_TEST_MAIN(ClockLinkWindowTest)
-#include "tst_clocklinkwindow.moc"
+#include "tst_statusboard.moc"

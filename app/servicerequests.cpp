@@ -142,10 +142,10 @@ void ServiceRequests::handle(QNetworkReply* reply)
     // service's reason, and change nothing else.
     if (reply->error() != QNetworkReply::NoError) {
         const QString reason = FailureReason::fromBody(ReplyText::decode(reply->readAll()));
-        const QString line = QString::asprintf("Request Failed: %s Error: %d ErrorString: %s",
-                                               urlText(reply->url()).constData(), int(reply->error()),
-                                               reply->errorString().toUtf8().constData()) +
-                             FailureReason::suffix(reason);
+        const QString line =
+            QString::asprintf("Request Failed: %s Error: %d ErrorString: %s", urlText(reply->url()).constData(),
+                              int(reply->error()), reply->errorString().toUtf8().constData()) +
+            FailureReason::suffix(reason);
         emit logLine(line);
         if (!newest)
             return;

@@ -99,8 +99,8 @@ void AlertsForecastFeed::requestForecast(RequestTrigger trigger)
                 "Requesting Weather Forecast From: %s", RequestKind::Forecast, "application/json");
 }
 
-void AlertsForecastFeed::sendRequest(const Inputs& inputs, const QString& path, const char* logFormat,
-                                     RequestKind kind, const QByteArray& accept)
+void AlertsForecastFeed::sendRequest(const Inputs& inputs, const QString& path, const char* logFormat, RequestKind kind,
+                                     const QByteArray& accept)
 {
     const QString url = inputs.baseUrl + path;
     emit logLine(QString::asprintf(logFormat, url.toUtf8().constData()));

@@ -1,58 +1,32 @@
+// The clocks' state and the status file, as the status board keeps them
+// from the clock link's events; and the plain helpers beside them (the
+// status bar's text, the Clocks window's place). No window is built here.
 #include <QtTest>
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QLineEdit>
-#include <QScreen>
-#include <QStatusBar>
-#include <QTableView>
-#include <QUdpSocket>
-
-#include "app/mainwindow.h"
 #include "app/statusbartext.h"
-#include "app/statusfile.h"
+#include "app/statusboard.h"
 #include "app/windowplacement.h"
-#include "clocklink/clockdatagram.h"
-#include "clocklink/clockstates.h"
-#include "clocklink/udpcommthread.h"
-#include "clocksim/simulatedclock.h"
-#include "support/clockportlock.h"
-#include "support/debugcapture.h"
+#include "support/fixedclock.h"
 #include "support/settingsfiles.h"
 #include "support/testmain.h"
-#include "ui/clockstablemodel.h"
-#include "ui/clockswindow.h"
 
 namespace {
-const QHostAddress ClockAddress("127.0.0.2");
-
-// How many lines of the debug output (where the log's lines are echoed) end
-// with `text`.
-int linesEndingWith(const DebugCapture& log, const QString& text)
-{
-    int n = 0;
-    for (const QString& line : log.debugLines())
-        n += line.endsWith(text) ? 1 : 0;
-    return n;
-}
-
-// Events for 10.0.0.7 from a script: "Q0 text" queued, "A0 text"
+// Events for a clock (10.0.0.7 unless named) from a script, each handed to
+// the board as a batch of its own, happening now: "Q0 text" queued, "A0 text"
 // acknowledged, "G0 text" given up ("A0! text": after a retransmission),
 // "+" / "-" answering or not, "L" both lists emptied; "50*A0 x" repeats.
-void applyScript(ClockStates& states, const QString& script)
+void applyScript(StatusBoard& board, const QString& script, const QString& address = "10.0.0.7")
 {
     using Kind = ClockLinkEvent::Kind;
     for (const QString& step : script.split(';', Qt::SkipEmptyParts)) {
         const int star = step.indexOf('*');
         const QString token = step.mid(star + 1);
         if (token == "L") {
-            states.setLists({}, {});
+            board.setLists({}, {});
             continue;
         }
         ClockLinkEvent e;
-        e.clock = QHostAddress("10.0.0.7").toIPv4Address();
-        e.at = QDateTime::currentDateTime();
+        e.clock = QHostAddress(address).toIPv4Address();
         e.kind = token == "+"      ? Kind::Answering
                  : token == "-"    ? Kind::NotAnswering
                  : token[0] == 'Q' ? Kind::Queued
@@ -64,131 +38,16 @@ void applyScript(ClockStates& states, const QString& script)
             e.text = token.section(' ', 1);
         }
         for (int n = star < 0 ? 1 : step.left(star).toInt(); n > 0; --n)
-            states.apply({e});
+            board.applyClockEvents({e}, TimeSource::now(), e.steadyNs);
     }
-}
-
-// What a window's Clocks table shows for `address`, column by column.
-QStringList clocksRow(MainWindow& window, const QString& address)
-{
-    auto* view = window.findChild<QTableView*>("clocksTableView");
-    for (int row = 0; view && row < view->model()->rowCount(); ++row) {
-        if (view->model()->index(row, 0).data().toString() != address)
-            continue;
-        QStringList cells;
-        for (int column = 0; column < ClocksTableModel::ColumnCount; ++column) {
-            const QModelIndex cell = view->model()->index(row, column);
-            cells << cell.data().toString() + "|" + cell.data(ClocksTableModel::OnItsWayRole).toString() + "|" +
-                         cell.data(ClocksTableModel::GivenUpRole).toString();
-        }
-        return cells;
-    }
-    return {};
-}
-
-const QJsonValue readStatusFile()
-{
-    QFile file(QDir::current().filePath(StatusFile::FileName));
-    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
 }
 }  // namespace
 
-class ClockLinkWindowTest : public QObject
+class StatusBoardTest : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { static ClockPortLock lock; }
-
-    void sendClockVarDeliversTheDatagram()
-    {
-        SimulatedClock clock(ClockAddress);
-        QVERIFY(clock.bind());
-        MainWindow window;
-        const qint64 acknowledgedBefore = commThread.GetUdpCounters().acknowledged;
-        window.SendClockVar("127.0.0.2", 3, "N-11 kmh");
-        QTRY_COMPARE_WITH_TIMEOUT(commThread.GetUdpCounters().acknowledged, acknowledgedBefore + 1, 10000);
-        QCOMPARE(commThread.GetUdpQueueSize(), 0);
-        QVERIFY(!clock.arrivals.isEmpty());
-        QCOMPARE(clock.arrivals.first().data, QByteArray("\xBE\x03N-11 kmh\x00", 11));
-        QCOMPARE(clock.arrivals.first().senderPort, CLOCK_UDP_PORT);
-    }
-
-    void windowRetryParametersGiveTheScheduleOfFourTransmissions()
-    {
-        SimulatedClock clock(ClockAddress);
-        QVERIFY(clock.bind());
-        clock.setAnswer("");
-        MainWindow window;
-        const qint64 givenUpBefore = commThread.GetUdpCounters().givenUp;
-        const qint64 queuedAt = clock.msecsSinceCreated();
-        window.SendClockVar("127.0.0.2", 0, "12 C");
-        QTRY_COMPARE_WITH_TIMEOUT(commThread.GetUdpCounters().givenUp, givenUpBefore + 1, 20000);
-        const qint64 givenUpSeenAt = clock.msecsSinceCreated();
-        QTRY_COMPARE_WITH_TIMEOUT(clock.arrivals.size(), 4, 10000);
-        const int expected[] = {200, 300, 400, 500};
-        for (int i = 0; i < 4; ++i) {
-            const qint64 at = clock.arrivals.at(i).msecs - queuedAt;
-            QVERIFY2(at >= expected[i] - 2 && at <= expected[i] + 3000,
-                     qPrintable(QString("transmission %1 at %2 ms").arg(i).arg(at)));
-        }
-        QVERIFY(givenUpSeenAt - queuedAt >= 598);
-    }
-
-    // An address that is not IPv4 is not queued, and the log
-    // says so once per run, however often it is used.
-    void addressThatIsNotIPv4IsLoggedOnce()
-    {
-        DebugCapture log;
-        MainWindow window;
-        const RetransmitQueue::Counters before = commThread.GetUdpCounters();
-        for (int i = 0; i < 3; ++i) {
-            window.SendClockVar("clock-in-hall", 1, "x");
-            window.SendClockVar("", 2, "y");
-        }
-        QTRY_COMPARE(linesEndingWith(log, "Clock address \"\" is not an IPv4 address; nothing is sent to it"), 1);
-        QCOMPARE(linesEndingWith(log, "Clock address \"clock-in-hall\" is not an IPv4 address; nothing is sent to it"),
-                 1);
-        QCOMPARE(commThread.GetUdpCounters().queued, before.queued);
-        QCOMPARE(commThread.GetUdpQueueSize(), 0);
-    }
-
-    // A clock that is off over ten refreshes: one "not answering" line, and
-    // the status bar names it; it comes back: one "answering again" line.
-    void deadClockIsReportedOnceAndItsReturnOnce()
-    {
-        const QString address = "127.0.0.5";
-        SimulatedClock clock{QHostAddress(address)};
-        QVERIFY(clock.bind());
-        AcknowledgementPolicy silent;
-        silent.silent = true;
-        clock.setPolicy(silent);
-        DebugCapture log;
-        MainWindow window;
-        window.findChild<QLineEdit*>("clockWeatherIPListEdit")->setText(address);
-        for (int refresh = 0; refresh < 10; ++refresh) {
-            for (int v = 0; v < 5; ++v)
-                window.SendClockVar(address, v, QString("refresh %1").arg(refresh));
-            QTest::qWait(700);
-        }
-        // A clock never heard from may answer up to 4 s late, and each
-        // give-up doubles its interval: the six records left take a while.
-        QTRY_COMPARE_WITH_TIMEOUT(commThread.GetUdpQueueSize(), 0, 90000);
-        QTRY_COMPARE(linesEndingWith(log, "Clock 127.0.0.5 is not answering"), 1);
-        QTRY_VERIFY(
-            window.statusBar()->currentMessage().contains("Clocks 0 of 1 answering \u00b7 127.0.0.5 not answering"));
-
-        clock.setPolicy(AcknowledgementPolicy());
-        for (int v = 0; v < 5; ++v)
-            window.SendClockVar(address, v, "back");
-        QTRY_COMPARE_WITH_TIMEOUT(commThread.GetUdpQueueSize(), 0, 30000);
-        QTRY_COMPARE(linesEndingWith(log, "Clock 127.0.0.5 is answering again"), 1);
-        QTRY_VERIFY(window.statusBar()->currentMessage().contains("Clocks 1 of 1 answering"));
-        QCOMPARE(linesEndingWith(log, "Clock 127.0.0.5 is not answering"), 1);
-        for (int v = 0; v < 5; ++v)
-            QCOMPARE(clock.variables().value(v), QString("back"));
-    }
-
     void statusBarText_data()
     {
         // unlisted: reported on, in neither address list
@@ -254,13 +113,15 @@ private slots:
         QFETCH(QString, state);
         QFETCH(int, retransmitted);
         QFETCH(int, rows);
-        ClockStates states;
-        QVERIFY(states.setLists({"10.0.0.7", "not a clock"}, {" 10.0.0.7"}));
-        applyScript(states, script);
-        QCOMPARE(int(states.clocks().size()), rows);
+        StatusBoard board;
+        QSignalSpy lists(&board, &StatusBoard::listsChanged);
+        board.setLists({"10.0.0.7", "not a clock"}, {" 10.0.0.7"});
+        QCOMPARE(lists.count(), 1);
+        applyScript(board, script);
+        QCOMPARE(int(board.clocks().clocks().size()), rows);
         if (rows == 0)
             return;
-        const ClockState& clock = states.clocks().front();
+        const ClockState& clock = board.clocks().clocks().front();
         QVERIFY(clock.weatherList && clock.stockList);
         const ClockVariableState& v = clock.variables[0];
         QCOMPARE(v.acknowledged + "|" + v.onItsWay + "|" + v.givenUp, variable);
@@ -284,85 +145,46 @@ private slots:
         QCOMPARE(WindowPlacement::onScreen(stored, QSize(800, 400), screens, screens[0]), opened);
     }
 
-    // Ctrl+K opens the window; one clock acknowledges, one is silent; the
-    // status file says the same, is never seen half written, and says
-    // "running": false once the window has gone.
-    void clocksWindowAndStatusFile()
+    // One clock acknowledges, one is silent: the status file says so, is
+    // never seen half written, and says "running": false after the last
+    // version.
+    void statusFile()
     {
-        SimulatedClock answering(ClockAddress);
-        SimulatedClock silent(QHostAddress("127.0.0.5"));
-        QVERIFY(answering.bind() && silent.bind());
-        AcknowledgementPolicy none;
-        none.silent = true;
-        silent.setPolicy(none);
-        prepareSettingsFile({{"clockweatheriplist", "127.0.0.2, 127.0.0.5"}, {"clockswindowpos", "-9000,-9000"}});
+        const QString path = QDir::current().filePath(StatusFile::FileName);
+        QFile::remove(path);
         int partial = 0;
-        StatusFile::setBeforeReplaceHook([&partial] {
-            QFile file(QDir::current().filePath(StatusFile::FileName));
+        StatusFile::setBeforeReplaceHook([&partial, path] {
+            QFile file(path);
             if (file.exists() &&
                 (!file.open(QIODevice::ReadOnly) || !QJsonDocument::fromJson(file.readAll()).isObject()))
                 ++partial;
         });
+        FixedClock clock(QDateTime(QDate(2026, 3, 10), QTime(14, 3, 7), Qt::OffsetFromUTC, -6 * 3600));
         {
-            MainWindow window;
-            window.show();
-            QApplication::setActiveWindow(&window);
-            QVERIFY(QTest::qWaitForWindowActive(&window));
-            QTest::keyClick(&window, Qt::Key_K, Qt::ControlModifier);
-            auto* clocks = window.findChild<QWidget*>("clocksWindow");
-            QVERIFY(clocks && clocks->isVisible());
-            QCOMPARE(clocks->windowTitle(), QString("Corvelta Clocks"));
-            QVERIFY(clocks->screen()->availableGeometry().intersects(clocks->frameGeometry()));
+            StatusBoard board;
+            board.setLists({"127.0.0.2", "127.0.0.5"}, {});
+            board.startWriting(path);
             for (int refresh = 0; refresh < 3; ++refresh) {
-                window.SendClockVar("127.0.0.2", 1, "22 C");
-                window.SendClockVar("127.0.0.5", 1, QString("r%1").arg(refresh));
-                QTRY_COMPARE_WITH_TIMEOUT(commThread.GetUdpQueueSize(), 0, 60000);
+                applyScript(board, "Q1 22 C;A1 22 C;+", "127.0.0.2");
+                applyScript(board, QString("Q1 r%1;G1! r%1;-").arg(refresh), "127.0.0.5");
+                clock.current = clock.current.addSecs(1);
+                board.writeIfDue(clock.current);
             }
-            QTRY_COMPARE_WITH_TIMEOUT(clocksRow(window, "127.0.0.5").value(ClocksTableModel::FirstVariable + 1),
-                                      QString("||r2"), 10000);
-            QCOMPARE(clocksRow(window, "127.0.0.5").value(ClocksTableModel::State), QString("not answering||"));
-            // Not answering comes first.
-            QCOMPARE(clocks->findChild<QTableView*>()->model()->index(0, 0).data().toString(), QString("127.0.0.5"));
-            QCOMPARE(clocksRow(window, "127.0.0.2").value(ClocksTableModel::State), QString("answering||"));
-            QCOMPARE(clocksRow(window, "127.0.0.2").value(ClocksTableModel::FirstVariable + 1), QString("22 C||"));
-
             QTRY_COMPARE_WITH_TIMEOUT(readStatusFile()["clocks"][1]["variables"][1]["givenUp"].toString(),
                                       QString("r2"), 10000);
             const QJsonValue status = readStatusFile();
             QCOMPARE(status["clocks"][0]["variables"][1]["acknowledged"].toString(), QString("22 C"));
-            QCOMPARE(status["running"].toBool(), true);
+            QCOMPARE(status["clocks"][0]["state"].toString(), QString("answering"));
             QCOMPARE(status["clocks"][1]["state"].toString(), QString("not answering"));
-            QVERIFY(QDateTime::fromString(status["written"].toString(), Qt::ISODate).isValid());
-            QVERIFY(
-                status["written"].toString().contains(QRegularExpression("T\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d$")));
-            window.close();
+            QCOMPARE(status["running"].toBool(), true);
+            QCOMPARE(status["written"].toString(), QString("2026-03-10T14:03:10-06:00"));
+            board.writeFinal();
+            QCOMPARE(readStatusFile()["running"].toBool(true), false);
         }
-        // The window had been moved onto a screen, and is kept there.
-        QVERIFY(QSettings(settingsFilePath(), QSettings::IniFormat).value("clockswindowpos") != "-9000,-9000");
         StatusFile::setBeforeReplaceHook(nullptr);
-        QCOMPARE(readStatusFile()["running"].toBool(true), false);
         QCOMPARE(partial, 0);
-    }
-
-    void eachWindowStartsAndStopsTheLink()
-    {
-        SimulatedClock clock(ClockAddress);
-        QVERIFY(clock.bind());
-        for (int round = 0; round < 3; ++round) {
-            {
-                MainWindow window;
-                QVERIFY(commThread.isRunning());
-                // Port 7372 is taken while the window exists.
-                QUdpSocket probe;
-                QVERIFY(!probe.bind(QHostAddress::Any, CLOCK_UDP_PORT, QUdpSocket::DontShareAddress));
-                const qint64 before = commThread.GetUdpCounters().acknowledged;
-                window.SendClockVar("127.0.0.2", round, "round");
-                QTRY_COMPARE_WITH_TIMEOUT(commThread.GetUdpCounters().acknowledged, before + 1, 10000);
-            }
-            QVERIFY(!commThread.isRunning());
-        }
     }
 };
 
-CORVELTA_TEST_MAIN(ClockLinkWindowTest)
+CORVELTA_TEST_GUILESS_MAIN(StatusBoardTest)
 #include "tst_statusboard.moc"

@@ -4,7 +4,10 @@
 // program writes.
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMap>
 #include <QSettings>
 #include <QStringList>
@@ -12,6 +15,7 @@
 #include <QVariant>
 
 #include "app/mainwindow.h"
+#include "app/statusfile.h"
 
 // The keys the program writes, in the order it writes them.
 inline QStringList settingsKeys()
@@ -59,6 +63,19 @@ inline void prepareSettingsFile(QMap<QString, QVariant> values = {}, bool localS
         settings.setValue(it.key(), it.value());
 }
 
+// Writes the settings file byte for byte, as a person or a damaged disk
+// would: `lines` after the [General] line and, unless `localServices` is
+// false (then `lines` is the whole file), the two service hosts on a closed
+// local port.
+inline void writeRawSettingsFile(const QByteArray& lines, bool localServices = true)
+{
+    QFile file(settingsFilePath());
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    if (localServices)
+        file.write("[General]\nweatherhost=http://127.0.0.1:9\nstockhost=http://127.0.0.1:9\n");
+    file.write(lines);
+}
+
 // All lines of a text file, without their line ends.
 inline QStringList fileLines(const QString& path)
 {
@@ -69,4 +86,12 @@ inline QStringList fileLines(const QString& path)
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     return lines;
+}
+
+// The status file in the working directory, read as JSON; an empty object
+// while there is none.
+inline QJsonValue readStatusFile()
+{
+    QFile file(QDir::current().filePath(StatusFile::FileName));
+    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
 }

@@ -6,15 +6,57 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
+#include <QTableView>
+#include <QUdpSocket>
 #include <QtTest>
+#include <memory>
 
 #include "app/mainwindow.h"
+#include "clocklink/clockdatagram.h"
+#include "clocklink/udpcommthread.h"
+#include "clocksim/simulatedclock.h"
 #include "support/clockportlock.h"
+#include "support/debugcapture.h"
 #include "support/mainwindowprobe.h"
+#include "support/settingsfiles.h"
 #include "support/testmain.h"
 #include "ui/captionfit.h"
+#include "ui/clockstablemodel.h"
 #include "weather/weatheritems.h"
+
+namespace {
+const QHostAddress ClockAddress("127.0.0.2");
+
+// How many lines of the debug output (where the log's lines are echoed) end
+// with `text`.
+int linesEndingWith(const DebugCapture& log, const QString& text)
+{
+    int n = 0;
+    for (const QString& line : log.debugLines())
+        n += line.endsWith(text) ? 1 : 0;
+    return n;
+}
+
+// What a window's Clocks table shows for `address`, column by column.
+QStringList clocksRow(MainWindow& window, const QString& address)
+{
+    auto* view = window.findChild<QTableView*>("clocksTableView");
+    for (int row = 0; view && row < view->model()->rowCount(); ++row) {
+        if (view->model()->index(row, 0).data().toString() != address)
+            continue;
+        QStringList cells;
+        for (int column = 0; column < ClocksTableModel::ColumnCount; ++column) {
+            const QModelIndex cell = view->model()->index(row, column);
+            cells << cell.data().toString() + "|" + cell.data(ClocksTableModel::OnItsWayRole).toString() + "|" +
+                         cell.data(ClocksTableModel::GivenUpRole).toString();
+        }
+        return cells;
+    }
+    return {};
+}
+}  // namespace
 
 class MainWindowFormTest : public QObject
 {
@@ -25,9 +67,8 @@ private slots:
     {
         static ClockPortLock lock;
         QFile::remove(QCoreApplication::applicationDirPath() + "/crv_settings.ini");
-        window = new MainWindow;
+        window = std::make_unique<MainWindow>();
     }
-    void cleanupTestCase() { delete window; }
 
     void widgets_data();
     void widgets();
@@ -39,8 +80,17 @@ private slots:
     void labelArraysFollowRows();
     void growingTextsAreToolTips();
 
+    // The clock link's wiring. Each of these builds windows of its own, after
+    // the shared one has gone: a window starts the link and stops it.
+    void sendClockVarDeliversTheDatagram();
+    void windowRetryParametersGiveTheScheduleOfFourTransmissions();
+    void addressThatIsNotIPv4IsLoggedOnce();
+    void deadClockIsReportedOnceAndItsReturnOnce();
+    void clocksWindowAndStatusFile();
+    void eachWindowStartsAndStopsTheLink();
+
 private:
-    MainWindow* window = nullptr;
+    std::unique_ptr<MainWindow> window;
 };
 
 void MainWindowFormTest::widgets_data()
@@ -251,9 +301,168 @@ void MainWindowFormTest::growingTextsAreToolTips()
         QApplication::sendEvent(label, &event);
         QCOMPARE(label->toolTip(), text);
         // A growing text is no caption: it may be longer than its label.
-        for (const CaptionFit::Caption& c : CaptionFit::measure(window))
+        for (const CaptionFit::Caption& c : CaptionFit::measure(window.get()))
             QVERIFY(c.widget != label);
         label->clear();
+    }
+}
+
+void MainWindowFormTest::sendClockVarDeliversTheDatagram()
+{
+    window.reset();
+    SimulatedClock clock(ClockAddress);
+    QVERIFY(clock.bind());
+    MainWindow window;
+    const qint64 acknowledgedBefore = commThread.GetUdpCounters().acknowledged;
+    window.SendClockVar("127.0.0.2", 3, "N-11 kmh");
+    QTRY_COMPARE_WITH_TIMEOUT(commThread.GetUdpCounters().acknowledged, acknowledgedBefore + 1, 10000);
+    QCOMPARE(commThread.GetUdpQueueSize(), 0);
+    QVERIFY(!clock.arrivals.isEmpty());
+    QCOMPARE(clock.arrivals.first().data, QByteArray("\xBE\x03N-11 kmh\x00", 11));
+    QCOMPARE(clock.arrivals.first().senderPort, CLOCK_UDP_PORT);
+}
+
+void MainWindowFormTest::windowRetryParametersGiveTheScheduleOfFourTransmissions()
+{
+    window.reset();
+    SimulatedClock clock(ClockAddress);
+    QVERIFY(clock.bind());
+    clock.setAnswer("");
+    MainWindow window;
+    const qint64 givenUpBefore = commThread.GetUdpCounters().givenUp;
+    const qint64 queuedAt = clock.msecsSinceCreated();
+    window.SendClockVar("127.0.0.2", 0, "12 C");
+    QTRY_COMPARE_WITH_TIMEOUT(commThread.GetUdpCounters().givenUp, givenUpBefore + 1, 20000);
+    const qint64 givenUpSeenAt = clock.msecsSinceCreated();
+    QTRY_COMPARE_WITH_TIMEOUT(clock.arrivals.size(), 4, 10000);
+    const int expected[] = {200, 300, 400, 500};
+    for (int i = 0; i < 4; ++i) {
+        const qint64 at = clock.arrivals.at(i).msecs - queuedAt;
+        QVERIFY2(at >= expected[i] - 2 && at <= expected[i] + 3000,
+                 qPrintable(QString("transmission %1 at %2 ms").arg(i).arg(at)));
+    }
+    QVERIFY(givenUpSeenAt - queuedAt >= 598);
+}
+
+// An address that is not IPv4 is not queued, and the log
+// says so once per run, however often it is used.
+void MainWindowFormTest::addressThatIsNotIPv4IsLoggedOnce()
+{
+    window.reset();
+    DebugCapture log;
+    MainWindow window;
+    const RetransmitQueue::Counters before = commThread.GetUdpCounters();
+    for (int i = 0; i < 3; ++i) {
+        window.SendClockVar("clock-in-hall", 1, "x");
+        window.SendClockVar("", 2, "y");
+    }
+    QTRY_COMPARE(linesEndingWith(log, "Clock address \"\" is not an IPv4 address; nothing is sent to it"), 1);
+    QCOMPARE(linesEndingWith(log, "Clock address \"clock-in-hall\" is not an IPv4 address; nothing is sent to it"), 1);
+    QCOMPARE(commThread.GetUdpCounters().queued, before.queued);
+    QCOMPARE(commThread.GetUdpQueueSize(), 0);
+}
+
+// A clock that is off over ten refreshes: one "not answering" line, and
+// the status bar names it; it comes back: one "answering again" line.
+void MainWindowFormTest::deadClockIsReportedOnceAndItsReturnOnce()
+{
+    window.reset();
+    const QString address = "127.0.0.5";
+    SimulatedClock clock{QHostAddress(address)};
+    QVERIFY(clock.bind());
+    AcknowledgementPolicy silent;
+    silent.silent = true;
+    clock.setPolicy(silent);
+    DebugCapture log;
+    MainWindow window;
+    window.findChild<QLineEdit*>("clockWeatherIPListEdit")->setText(address);
+    for (int refresh = 0; refresh < 10; ++refresh) {
+        for (int v = 0; v < 5; ++v)
+            window.SendClockVar(address, v, QString("refresh %1").arg(refresh));
+        QTest::qWait(700);
+    }
+    // A clock never heard from may answer up to 4 s late, and each
+    // give-up doubles its interval: the six records left take a while.
+    QTRY_COMPARE_WITH_TIMEOUT(commThread.GetUdpQueueSize(), 0, 90000);
+    QTRY_COMPARE(linesEndingWith(log, "Clock 127.0.0.5 is not answering"), 1);
+    QTRY_VERIFY(
+        window.statusBar()->currentMessage().contains("Clocks 0 of 1 answering \u00b7 127.0.0.5 not answering"));
+
+    clock.setPolicy(AcknowledgementPolicy());
+    for (int v = 0; v < 5; ++v)
+        window.SendClockVar(address, v, "back");
+    QTRY_COMPARE_WITH_TIMEOUT(commThread.GetUdpQueueSize(), 0, 30000);
+    QTRY_COMPARE(linesEndingWith(log, "Clock 127.0.0.5 is answering again"), 1);
+    QTRY_VERIFY(window.statusBar()->currentMessage().contains("Clocks 1 of 1 answering"));
+    QCOMPARE(linesEndingWith(log, "Clock 127.0.0.5 is not answering"), 1);
+    for (int v = 0; v < 5; ++v)
+        QCOMPARE(clock.variables().value(v), QString("back"));
+}
+
+// Ctrl+K opens the window; one clock acknowledges, one is silent, and the
+// table shows the silent one first. The window's status file says the same
+// (what it holds is tested on the status board), and "running": false once
+// the window has gone.
+void MainWindowFormTest::clocksWindowAndStatusFile()
+{
+    window.reset();
+    SimulatedClock answering(ClockAddress);
+    SimulatedClock silent(QHostAddress("127.0.0.5"));
+    QVERIFY(answering.bind() && silent.bind());
+    AcknowledgementPolicy none;
+    none.silent = true;
+    silent.setPolicy(none);
+    prepareSettingsFile({{"clockweatheriplist", "127.0.0.2, 127.0.0.5"}, {"clockswindowpos", "-9000,-9000"}});
+    QFile::remove(QDir::current().filePath(StatusFile::FileName));  // none left from an earlier run
+    {
+        MainWindow window;
+        window.show();
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(&window, Qt::Key_K, Qt::ControlModifier);
+        auto* clocks = window.findChild<QWidget*>("clocksWindow");
+        QVERIFY(clocks && clocks->isVisible());
+        QCOMPARE(clocks->windowTitle(), QString("Corvelta Clocks"));
+        QVERIFY(clocks->screen()->availableGeometry().intersects(clocks->frameGeometry()));
+        for (int refresh = 0; refresh < 3; ++refresh) {
+            window.SendClockVar("127.0.0.2", 1, "22 C");
+            window.SendClockVar("127.0.0.5", 1, QString("r%1").arg(refresh));
+            QTRY_COMPARE_WITH_TIMEOUT(commThread.GetUdpQueueSize(), 0, 60000);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(clocksRow(window, "127.0.0.5").value(ClocksTableModel::FirstVariable + 1),
+                                  QString("||r2"), 10000);
+        QCOMPARE(clocksRow(window, "127.0.0.5").value(ClocksTableModel::State), QString("not answering||"));
+        // Not answering comes first.
+        QCOMPARE(clocks->findChild<QTableView*>()->model()->index(0, 0).data().toString(), QString("127.0.0.5"));
+        QCOMPARE(clocksRow(window, "127.0.0.2").value(ClocksTableModel::State), QString("answering||"));
+        QCOMPARE(clocksRow(window, "127.0.0.2").value(ClocksTableModel::FirstVariable + 1), QString("22 C||"));
+
+        QTRY_COMPARE_WITH_TIMEOUT(readStatusFile()["clocks"][1]["variables"][1]["givenUp"].toString(), QString("r2"),
+                                  10000);
+        window.close();
+    }
+    // The window had been moved onto a screen, and is kept there.
+    QVERIFY(QSettings(settingsFilePath(), QSettings::IniFormat).value("clockswindowpos") != "-9000,-9000");
+    QCOMPARE(readStatusFile()["running"].toBool(true), false);
+}
+
+void MainWindowFormTest::eachWindowStartsAndStopsTheLink()
+{
+    window.reset();
+    SimulatedClock clock(ClockAddress);
+    QVERIFY(clock.bind());
+    for (int round = 0; round < 3; ++round) {
+        {
+            MainWindow window;
+            QVERIFY(commThread.isRunning());
+            // Port 7372 is taken while the window exists.
+            QUdpSocket probe;
+            QVERIFY(!probe.bind(QHostAddress::Any, CLOCK_UDP_PORT, QUdpSocket::DontShareAddress));
+            const qint64 before = commThread.GetUdpCounters().acknowledged;
+            window.SendClockVar("127.0.0.2", round, "round");
+            QTRY_COMPARE_WITH_TIMEOUT(commThread.GetUdpCounters().acknowledged, before + 1, 10000);
+        }
+        QVERIFY(!commThread.isRunning());
     }
 }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks that every source is formatted, builds
 # Corvelta and its tests, and runs every test; then the checked builds: the whole suite under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the clock-link tests under ThreadSanitizer, the
+# UndefinedBehaviorSanitizer, the threaded tests under ThreadSanitizer, the
 # fuzz targets for a bounded time, and the packaging checks.
 # Exits non-zero on any failure.
 set -euo pipefail
@@ -79,8 +79,10 @@ cmake --build build-asan -j"$jobs"
 run_checked "address/undefined build" \
     env QT_QPA_PLATFORM=offscreen ctest --test-dir build-asan --output-on-failure -j"$jobs"
 
-stage "ThreadSanitizer: the clock-link tests"
-mapfile -t clocklink_tests < <(names_of tests/clocklink/tst_*.cpp)
+stage "ThreadSanitizer: the clock-link tests, the status board and the window's link wiring"
+# The threads: the clock link's worker, the status file's writer.
+mapfile -t clocklink_tests < <(names_of tests/clocklink/tst_*.cpp tests/app/tst_statusboard.cpp \
+    tests/ui/tst_mainwindowform.cpp)
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DCORVELTA_SANITIZE=thread >/dev/null
 cmake --build build-tsan -j"$jobs" --target "${clocklink_tests[@]}"
 pattern="^($(IFS='|'; echo "${clocklink_tests[*]}"))\$"

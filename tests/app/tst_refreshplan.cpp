@@ -20,8 +20,8 @@ constexpr int Hung = 2;
 constexpr int TimeLimit = 30;
 constexpr int Interval = 10;
 
-// A Wednesday, inside every window.
-const QDateTime Start = QDateTime(QDate(2024, 6, 12), QTime(19, 0), Qt::UTC).toLocalTime();
+// A Wednesday noon, local time: a century later is the same date in every zone.
+const QDateTime Start(QDate(2024, 6, 12), QTime(12, 0));
 
 }  // namespace
 
@@ -34,78 +34,70 @@ private slots:
     // 120 s ... or after the service's Retry-After; one that will not heal,
     // or one outside the window, is not. A button press or a scheduled
     // refresh ends a series. A Retry-After past the next scheduled refresh
-    // suspends the host until a reply to a later request. The replies are
-    // given in turn (the last one repeats); a request goes out at 0 for each
-    // press and on the ticks (1 s apart) that refresh; the scheduled refresh
-    // is forced on the ticks given, and comes by itself every 601 ticks.
+    // suspends the host until a reply to a later request. The replies come in
+    // turn (the last one repeats). A request goes out for each press and on
+    // each tick (one a second, from 1) that refreshes; the scheduled refresh is
+    // forced on the ticks given, and comes by itself every 601 ticks.
     void series_data()
     {
-        addColumns<QString, QList<int>, QByteArray, bool, QList<int>, QList<int>, int, QList<int>, QStringList>(
+        using L = QList<int>;
+        addColumns<QString, L, QString, bool, L, L, int, L, QStringList>(
             {"plan", "replies", "retryAfter", "windowOpen", "presses", "scheduledAt", "ticks", "requestsAt", "lines"});
-        const auto retrying = [](const QString& plan, const QList<int>& delays) {
+        const auto retrying = [](const QString& plan, const L& delays) {
             QStringList lines;
             for (int delay : delays)
                 lines << QString("Retrying %1 in %2 s").arg(plan).arg(delay);
             return lines;
         };
         const auto suspendedUntil = [](int moment) {
-            return QStringList{"Weather Suspended Until " + Start.addSecs(moment).toString("MM/dd/yyyy hh:mm:ss")};
+            return "Weather Suspended Until " + Start.addSecs(moment).toString("MM/dd/yyyy hh:mm:ss");
+        };
+        // A press at 0, then the retries planned, each that long after the failure before it, up to 600.
+        const auto retries = [&](const char* name, const QString& plan, const L& replies, const char* retryAfter,
+                                 bool windowOpen, const L& delays, const QStringList& alsoLogged = {}) {
+            L requestsAt = {0};
+            for (int delay : delays)
+                requestsAt << requestsAt.last() + delay;
+            dataRow(name, plan, replies, QString(retryAfter), windowOpen, L{0}, L{}, 600, requestsAt,
+                    retrying(plan, delays) + alsoLogged);
         };
         const QString w = "Weather", s = "Stocks";
-        const QByteArray none;
-        const QList<int> press = {0}, noAct;
-        dataRow("503 then 200: values after the first retry", w, QList<int>{503, 200}, none, true, press, noAct, 600,
-                QList<int>{0, 30}, retrying(w, {30}));
-        dataRow("500 three times, then 200", w, QList<int>{500, 500, 500, 200}, none, true, press, noAct, 600,
-                QList<int>{0, 30, 90, 210}, retrying(w, {30, 60, 120}));
-        dataRow("429 with Retry-After", w, QList<int>{429, 200}, QByteArray("45"), true, press, noAct, 600,
-                QList<int>{0, 45}, retrying(w, {45}));
-        dataRow("503 with Retry-After, twice", w, QList<int>{503, 503, 200}, QByteArray("7"), true, press, noAct, 600,
-                QList<int>{0, 30, 90}, retrying(w, {30, 60}));
-        dataRow("503 with Retry-After beyond the interval: none", w, QList<int>{503}, QByteArray("900"), true, press,
-                noAct, 600, QList<int>{0}, suspendedUntil(900));
-        dataRow("401: no retry", w, QList<int>{401}, none, true, press, noAct, 600, QList<int>{0}, QStringList{});
-        dataRow("404: no retry", w, QList<int>{404}, none, true, press, noAct, 600, QList<int>{0}, QStringList{});
-        dataRow("503 outside the window: no retry", w, QList<int>{503}, none, false, press, noAct, 600, QList<int>{0},
-                QStringList{});
-        dataRow("stale observation, then a fresh one", w, QList<int>{NoData, 200}, none, true, press, noAct, 600,
-                QList<int>{0, 30}, retrying(w, {30}));
-        dataRow("nothing measured, then values", w, QList<int>{NoData, 200}, none, true, press, noAct, 600,
-                QList<int>{0, 30}, retrying(w, {30}));
-        dataRow("stocks: 503 then 200", s, QList<int>{503, 200}, none, true, press, noAct, 600, QList<int>{0, 30},
-                retrying(s, {30}));
-        dataRow("stocks: 429 with Retry-After", s, QList<int>{429, 429, 200}, QByteArray("90"), true, press, noAct, 600,
-                QList<int>{0, 90, 180}, retrying(s, {90, 90}));
-        dataRow("stocks: 500, 500, then 200", s, QList<int>{500, 500, 200}, none, true, press, noAct, 600,
-                QList<int>{0, 30, 90}, retrying(s, {30, 60}));
-        dataRow("stocks: a reply holding no quote, then quotes", s, QList<int>{NoData, 200}, none, true, press, noAct,
-                600, QList<int>{0, 30}, retrying(s, {30}));
-        dataRow("stocks: 401: no retry", s, QList<int>{401}, none, true, press, noAct, 600, QList<int>{0},
-                QStringList{});
-        dataRow("stocks: 403: no retry", s, QList<int>{403}, none, true, press, noAct, 600, QList<int>{0},
-                QStringList{});
-        dataRow("stocks: 503 outside the window: no retry", s, QList<int>{503}, none, false, press, noAct, 600,
-                QList<int>{0}, QStringList{});
-        // The retry planned before the new refresh does not go out; the new refresh's failure starts again at 30 s.
-        dataRow("button press", w, QList<int>{503, 503, 503, 200}, none, true, QList<int>{0, 40}, noAct, 200,
-                QList<int>{0, 30, 40, 70}, retrying(w, {30, 60, 30}));
-        dataRow("scheduled refresh", w, QList<int>{503, 503, 503, 200}, none, true, press, QList<int>{40}, 200,
-                QList<int>{0, 30, 40, 70}, retrying(w, {30, 60, 30}));
-        dataRow("a good reply to a press lifts the suspension", w, QList<int>{503, 200}, QByteArray("3600"), true,
-                QList<int>{100}, QList<int>{1}, 700, QList<int>{1, 100, 602},
-                suspendedUntil(3601) << "Weather Suspension Lifted");
-        dataRow("no retry during a suspension", w, QList<int>{503, 500}, QByteArray("3600"), true, QList<int>{100},
-                QList<int>{1}, 200, QList<int>{1, 100}, suspendedUntil(3601));
-        dataRow("a century at most", w, QList<int>{503}, QByteArray("99999999999999999999"), true, noAct, QList<int>{1},
-                700, QList<int>{1}, QStringList{"Weather Suspended Until 08/27/2124 .*"});
-        dataRow("a timed-out observation is retried", w, QList<int>{Hung}, none, true, noAct, QList<int>{1}, 100,
-                QList<int>{1, 61}, retrying(w, {30, 60}));
+        retries("503 then 200: values after the first retry", w, L{503, 200}, "", true, L{30});
+        retries("500 three times, then 200", w, L{500, 500, 500, 200}, "", true, L{30, 60, 120});
+        retries("429 with Retry-After", w, L{429, 200}, "45", true, L{45});
+        retries("503 with Retry-After, twice", w, L{503, 503, 200}, "7", true, L{30, 60});
+        retries("503 with Retry-After beyond the interval: none", w, L{503}, "900", true, L{}, {suspendedUntil(900)});
+        retries("401: no retry", w, L{401}, "", true, L{});
+        retries("404: no retry", w, L{404}, "", true, L{});
+        retries("503 outside the window: no retry", w, L{503}, "", false, L{});
+        retries("stale observation, then a fresh one", w, L{NoData, 200}, "", true, L{30});
+        retries("nothing measured, then values", w, L{NoData, 200}, "", true, L{30});
+        retries("stocks: 503 then 200", s, L{503, 200}, "", true, L{30});
+        retries("stocks: 429 with Retry-After", s, L{429, 429, 200}, "90", true, L{90, 90});
+        retries("stocks: 500, 500, then 200", s, L{500, 500, 200}, "", true, L{30, 60});
+        retries("stocks: a reply holding no quote, then quotes", s, L{NoData, 200}, "", true, L{30});
+        retries("stocks: 401: no retry", s, L{401}, "", true, L{});
+        retries("stocks: 403: no retry", s, L{403}, "", true, L{});
+        retries("stocks: 503 outside the window: no retry", s, L{503}, "", false, L{});
+        // The retry planned before a new refresh does not go out; the new refresh's failure starts again at 30 s.
+        const L failing = {503, 503, 503, 200}, renewed = {0, 30, 40, 70};
+        dataRow("button press", w, failing, "", true, L{0, 40}, L{}, 200, renewed, retrying(w, {30, 60, 30}));
+        dataRow("scheduled refresh", w, failing, "", true, L{0}, L{40}, 200, renewed, retrying(w, {30, 60, 30}));
+        // The first tick's refresh is scheduled.
+        const QStringList suspended = {suspendedUntil(3601)};
+        dataRow("a good reply to a press lifts the suspension", w, L{503, 200}, "3600", true, L{100}, L{1}, 700,
+                L{1, 100, 602}, suspended + QStringList{"Weather Suspension Lifted"});
+        dataRow("no retry during a suspension", w, L{503, 500}, "3600", true, L{100}, L{1}, 200, L{1, 100}, suspended);
+        dataRow("a century at most", w, L{503}, "99999999999999999999", true, L{}, L{1}, 700, L{1},
+                QStringList{"Weather Suspended Until 08/27/2124 .*"});
+        dataRow("a timed-out observation is retried", w, L{Hung}, "", true, L{}, L{1}, 100, L{1, 61},
+                retrying(w, {30, 60}));
     }
     void series()
     {
         QFETCH(QString, plan);
         QFETCH(QList<int>, replies);
-        QFETCH(QByteArray, retryAfter);
+        QFETCH(QString, retryAfter);
         QFETCH(bool, windowOpen);
         QFETCH(QList<int>, presses);
         QFETCH(QList<int>, scheduledAt);
@@ -132,7 +124,7 @@ private slots:
                 refreshPlan.refreshFailed(RefreshRetry::Failure::Passing);
             else
                 refreshPlan.refreshFailed(RefreshRetry::classify(QNetworkReply::UnknownContentError, status), status,
-                                          RefreshRetry::retryAfterSeconds(retryAfter, clock.current));
+                                          RefreshRetry::retryAfterSeconds(retryAfter.toUtf8(), clock.current));
         };
         for (int moment = 0; moment <= ticks; ++moment) {
             clock.current = Start.addSecs(moment);

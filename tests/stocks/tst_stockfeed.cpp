@@ -31,12 +31,6 @@ void openAllDay(MainWindow& w)
     MainWindowProbe::stockWeekend(w) = false;
 }
 
-// A null stop time closes the stock window.
-void closeWindow(MainWindow& w)
-{
-    MainWindowProbe::stockStop(w) = QTime();
-}
-
 namespace {
 
 // Every log line is echoed to the debug output; collected without the time
@@ -98,13 +92,7 @@ private:
     QStringList serviceComplaints;
     int replyStatus = 200;
     bool holdReplies = false;
-    // The statuses of the replies in turn (the last one repeats;
-    // NoQuotes: a 200 without a quote), their Retry-After, the quota header,
-    // and a body to answer with instead of the catalogue's.
-    static constexpr int NoQuotes = 1;
-    QList<int> statusSequence;
-    int served = 0;
-    QByteArray retryAfter;
+    // The quota header, and a body to answer with instead of the catalogue's.
     QByteArray quota;
     QByteArray customBody;
     bool clockLinkLive = false;
@@ -210,21 +198,14 @@ private slots:
             if (request.headers.value("x-rapidapi-host") != hostOf(server).toUtf8())
                 serviceComplaints << "host " + request.headers.value("x-rapidapi-host", "(none)");
             SubstituteWebServer::Reply reply;
-            int status = request.target.contains("&fail") ? 503 : replyStatus;
-            if (!statusSequence.isEmpty())
-                status = statusSequence.value(qMin(served++, statusSequence.size() - 1));
-            reply.status = status == NoQuotes ? 200 : status;
+            reply.status = replyStatus;
             // A refused request's body is not read: let it carry a quote anyway.
-            if (status == NoQuotes)
-                reply.body = "{\"meta\":{\"status\":200},\"body\":[]}";
-            else if (status == 403)
+            if (replyStatus == 403)
                 reply.body = readDataFile(testDataPath("stocks/not-subscribed.json"));
-            else if (status != 200)
+            else if (replyStatus != 200)
                 reply.body = quoteReply({{"AAPL", "Apple Inc.", "1.00", "-99", "1"}});
             else
                 reply.body = customBody.isEmpty() ? answerFor(request.target) : customBody;
-            if (status != 200 && status != NoQuotes && !retryAfter.isEmpty())
-                reply.headers.append({"Retry-After", retryAfter});
             if (!quota.isEmpty())
                 reply.headers.append({"X-RateLimit-Requests-Remaining", quota});
             reply.hold = holdReplies;
@@ -253,9 +234,6 @@ private slots:
         expectedKey = "test-key-1";
         replyStatus = 200;
         holdReplies = false;
-        statusSequence.clear();
-        served = 0;
-        retryAfter.clear();
         quota.clear();
         customBody.clear();
         serviceComplaints.clear();
@@ -579,16 +557,6 @@ private slots:
         QVERIFY(server.requests.isEmpty());
         QCOMPARE(linesFrom(first).filter("Not Requested"), QStringList{"Stocks Not Requested: no ticker symbols"});
         QCOMPARE(linesFrom(first).filter("Requesting Data From"), QStringList{});
-
-        setFields({"", "", "", "", "F"});
-        refreshAndWait();
-        QCOMPARE(server.requests.size(), 1);
-        setFields({"", "", "", "", ""});
-        const int second = capture->mark();
-        clickUpdate();
-        clickUpdate();
-        QCOMPARE(linesFrom(second).filter("Not Requested"), QStringList{"Stocks Not Requested: no ticker symbols"});
-        QCOMPARE(server.requests.size(), 1);
     }
 
     // The remaining quota, when the service reports it,
@@ -607,119 +575,6 @@ private slots:
         QCOMPARE(linesFrom(refreshAndWait()).filter("Quota"), QStringList{});
         for (const auto& request : server.requests)
             QVERIFY2(!request.headers.value("user-agent").startsWith("Corvelta"), request.headers.value("user-agent"));
-    }
-
-    // The retries are driven by setting
-    // the clock and ticking the scheduler.
-    void retries_data()
-    {
-        QTest::addColumn<QList<int>>("sequence");
-        QTest::addColumn<QByteArray>("retryAfter");
-        QTest::addColumn<bool>("insideWindow");
-        QTest::addColumn<QList<int>>("delays");
-        QTest::newRow("503 then 200") << QList<int>{503, 200} << QByteArray() << true << QList<int>{30};
-        QTest::newRow("429 with Retry-After")
-            << QList<int>{429, 429, 200} << QByteArray("90") << true << QList<int>{90, 90};
-        QTest::newRow("500, 500, then 200") << QList<int>{500, 500, 200} << QByteArray() << true << QList<int>{30, 60};
-        QTest::newRow("a reply holding no quote, then quotes")
-            << QList<int>{NoQuotes, 200} << QByteArray() << true << QList<int>{30};
-        QTest::newRow("401: no retry") << QList<int>{401} << QByteArray() << true << QList<int>{};
-        QTest::newRow("403: no retry") << QList<int>{403} << QByteArray() << true << QList<int>{};
-        QTest::newRow("503 outside the window: no retry") << QList<int>{503} << QByteArray() << false << QList<int>{};
-    }
-    void retries()
-    {
-        QFETCH(QList<int>, sequence);
-        QFETCH(QByteArray, retryAfter);
-        QFETCH(bool, insideWindow);
-        QFETCH(QList<int>, delays);
-        statusSequence = sequence;
-        this->retryAfter = retryAfter;
-        // A Wednesday morning.
-        FixedClock clock(QDateTime(QDate(2026, 3, 4), QTime(10, 0)));
-        openAllDay(*window);
-        if (!insideWindow)
-            closeWindow(*window);
-        MainWindowProbe::stockCounter(*window) = 0;  // the next scheduled refresh is 601 ticks away
-        setFields({"AAPL", "", "", "", ""});
-        MainWindowProbe::setFlags(*window, "tp");
-        setAddresses("127.0.0.2");
-        label(0)->setText("shown before");
-        const int first = capture->mark();
-        auto retryLines = [first] { return linesFrom(first).filter(QRegularExpression("^Retrying ")); };
-        auto handled = [first] {
-            return linesFrom(first).filter(QRegularExpression("^Var4=|^Request Failed: ")).size();
-        };
-
-        clickUpdate();
-        QTRY_COMPARE_WITH_TIMEOUT(handled(), 1, 20000);
-        QDateTime failedAt = clock.current;
-        QStringList expected;
-        for (int i = 0; i < delays.size(); ++i) {
-            expected << QString("Retrying Stocks in %1 s").arg(delays[i]);
-            QCOMPARE(retryLines(), expected);
-            clock.current = failedAt.addSecs(delays[i] - 1);
-            MainWindowProbe::tick(*window);
-            QCoreApplication::processEvents();
-            QCOMPARE(server.requests.size(), i + 1);
-            clock.current = failedAt.addSecs(delays[i]);
-            MainWindowProbe::tick(*window);
-            QTRY_COMPARE_WITH_TIMEOUT(handled(), i + 2, 20000);
-            QCOMPARE(server.requests.size(), i + 2);
-            failedAt = clock.current;
-        }
-        for (int later : {30, 60, 120, 240, 480}) {
-            clock.current = failedAt.addSecs(later);
-            MainWindowProbe::tick(*window);
-        }
-        QTest::qWait(50);
-        QCOMPARE(retryLines(), expected);
-        QCOMPARE(server.requests.size(), delays.size() + 1);
-        QCOMPARE(label(0)->text(), sequence.last() == 200        ? QString("(AAPL) 189.25 ")
-                                   : sequence.last() == NoQuotes ? QString()
-                                                                 : QString("shown before"));
-    }
-
-    // Only the newest request of a kind decides: an older reply, arriving
-    // before or after the newer one, changes nothing and plans nothing.
-    void onlyTheNewestDecides_data()
-    {
-        QTest::addColumn<bool>("olderFails");
-        QTest::addColumn<bool>("newerFirst");
-        QTest::addColumn<QString>("shown");
-        QTest::addColumn<int>("retries");
-        dataRow("older 503 after a newer success", true, true, "(AAPL) 189.25 ", 0);
-        dataRow("older 503 before a newer success", true, false, "(AAPL) 189.25 ", 0);
-        dataRow("older success after a newer 503", false, true, "shown before", 1);
-    }
-    void onlyTheNewestDecides()
-    {
-        QFETCH(bool, olderFails);
-        QFETCH(bool, newerFirst);
-        FixedClock clock(QDateTime(QDate(2026, 3, 4), QTime(10, 0)));
-        openAllDay(*window);
-        MainWindowProbe::stockCounter(*window) = 0;
-        setFields({"AAPL", "", "", "", ""});
-        MainWindowProbe::setFlags(*window, "tp");
-        setAddresses("127.0.0.2");
-        label(0)->setText("shown before");
-        holdReplies = true;
-        const int first = capture->mark();
-        const QString url = server.baseUrl() + "/qu/quote?symbol=AAPL";
-        MainWindowProbe::requestQuotes(*window, url + (olderFails ? "&fail" : ""));
-        MainWindowProbe::requestQuotes(*window, url + (olderFails ? "" : "&fail"));
-        QTRY_COMPARE_WITH_TIMEOUT(server.heldCount(), 2, 20000);
-        const int firstStatus = newerFirst == olderFails ? 200 : 503;
-        server.releaseHeld(firstStatus);
-        QTRY_COMPARE_WITH_TIMEOUT(server.heldCount(), 1, 20000);
-        QTest::qWait(100);
-        server.releaseHeld(firstStatus == 200 ? 503 : 200);
-        QTRY_VERIFY_WITH_TIMEOUT(!MainWindowProbe::running(*window, RequestKind::Quotes), 20000);
-        QTRY_COMPARE_WITH_TIMEOUT(
-            linesFrom(first).filter(QRegularExpression("^Request Failed|^Reply Superseded")).size(), olderFails ? 1 : 2,
-            20000);
-        QTEST(label(0)->text(), "shown");
-        QTEST(linesFrom(first).filter(QRegularExpression("^Retrying ")).size(), "retries");
     }
 };
 

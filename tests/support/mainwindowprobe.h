@@ -45,7 +45,6 @@ struct MainWindowProbe
     // Whether a request of the kind is outstanding.
     static bool running(MainWindow& w, RequestKind kind) { return w.serviceRequests->running(kind); }
     static bool anyRunning(MainWindow& w) { return w.serviceRequests->anyRunning(); }
-    static int requestTimeout(MainWindow& w) { return w.serviceRequests->timeLimit(); }
 
     // Weather.
     static bool& units(MainWindow& w) { return w.units; }
@@ -59,11 +58,6 @@ struct MainWindowProbe
 
     // Stocks.
     static QLabel* stockLabel(MainWindow& w, int i) { return w.stockVarLabels[i]; }
-    static bool& cbName(MainWindow& w) { return w.cbName; }
-    static bool& cbTicker(MainWindow& w) { return w.cbTicker; }
-    static bool& cbPrice(MainWindow& w) { return w.cbPrice; }
-    static bool& cbChange(MainWindow& w) { return w.cbChange; }
-    static bool& cbVolume(MainWindow& w) { return w.cbVolume; }
     // The ticker flags by letter: n(ame) t(icker) p(rice) c(hange) v(olume).
     static void setFlags(MainWindow& w, const QString& letters)
     {
@@ -74,9 +68,4 @@ struct MainWindowProbe
         w.cbVolume = letters.contains('v');
     }
     static void getStocks(MainWindow& w) { w.getStocks(); }
-    // What the stock feed does when it asks for quotes: the same manager, the same kind.
-    static void requestQuotes(MainWindow& w, const QString& url)
-    {
-        w.serviceRequests->send(QNetworkRequest(QUrl(url)), RequestKind::Quotes);
-    }
 };

@@ -147,28 +147,17 @@ private slots:
     void failedPointLookupChangesNothing_data();
     void failedPointLookupChangesNothing();
     void untrustedCertificate();
-    void interleavedFeeds_data();
-    void interleavedFeeds();
-    void repliesAreReleased();
     void requestsAsSent();
     void stationBoxSetsStationId_data();
     void stationBoxSetsStationId();
     void metricBoxOnlyFlipsUnits();
     void windowFormattingFollowsUnits();
-    void retries_data();
-    void retries();
-    void pressOrScheduleStartsANewSeries_data();
-    void pressOrScheduleStartsANewSeries();
     void noStationNoRequest();
     void userAgent_data();
     void userAgent();
     void hugeInterval();
-    void hungRequestsAreGivenUp();
-    void oneRequestOfAKind();
     void misbehavingServiceForAnHour_data();
     void misbehavingServiceForAnHour();
-    void alertsAndForecast_data();
-    void alertsAndForecast();
     void hostSchedule_data();
     void hostSchedule();
     void badReplyChangesNothingHeld_data();
@@ -217,15 +206,13 @@ private:
     QByteArray quotesBody;
     int pointStatus = 200;
     bool holdObservation = false;
-    bool holdQuotes = false;
     int quoteStatus = 200;  // with retryAfter when not 200
 
     bool clockLinkSends = false;
     int markerCount = 0;
 
-    // The observation replies' statuses in turn (the last one
-    // repeats): an HTTP status, or Stale / Empty for a 200 whose observation
-    // is five hours old or holds no measurement; and their Retry-After.
+    // The observation replies' statuses in turn (the last one repeats), and
+    // their Retry-After.
     QList<int> observationSequence;
     QByteArray retryAfter;
     int observationsServed = 0;
@@ -235,11 +222,6 @@ private:
     QMap<QString, QVariant> extraSettings;
     QScopedPointer<FixedClock> clock;
 };
-
-namespace {
-constexpr int Stale = 1;
-constexpr int Empty = 2;
-}  // namespace
 
 void WeatherFeedTest::initTestCase()
 {
@@ -278,19 +260,14 @@ void WeatherFeedTest::initTestCase()
             if (!observationSequence.isEmpty()) {
                 const int step = observationSequence.value(qMin(observationsServed, observationSequence.size() - 1));
                 ++observationsServed;
-                reply.status = step == Stale || step == Empty ? 200 : step;
-                if (step == Stale)
-                    reply.body = readReply("observation-stale.json");
-                else if (step == Empty)
-                    reply.body = readReply("observation-all-null.json");
-                else if (step != 200)
+                reply.status = step;
+                if (step != 200)
                     reply.body = "{\"title\": \"Unexpected Problem\", \"status\": " + QByteArray::number(step) + "}";
                 if (step != 200 && !retryAfter.isEmpty())
                     reply.headers.append({"Retry-After", retryAfter});
             }
         } else if (path.startsWith("/qu/quote")) {
             reply.body = quotesBody;
-            reply.hold = holdQuotes;
             reply.status = quoteStatus;
             if (quoteStatus != 200)
                 reply.headers.append({"Retry-After", retryAfter});
@@ -325,7 +302,6 @@ void WeatherFeedTest::init()
     quotesBody = goodQuotes();
     pointStatus = 200;
     holdObservation = false;
-    holdQuotes = false;
     quoteStatus = 200;
     service->requests.clear();
     newWindow();
@@ -761,75 +737,6 @@ void WeatherFeedTest::untrustedCertificate()
     expectDatagrams({}, {});
 }
 
-// A weather refresh and a stock refresh in flight together, in either order of
-// issue and of arrival: each reply is read as what it answers.
-void WeatherFeedTest::interleavedFeeds_data()
-{
-    QTest::addColumn<bool>("weatherFirst");
-    QTest::addColumn<bool>("observationArrivesFirst");
-    dataRow("weather then stock, quote arrives first", true, false);
-    dataRow("weather then stock, observation arrives first", true, true);
-    dataRow("stock then weather, observation arrives first", false, true);
-    dataRow("stock then weather, quote arrives first", false, false);
-}
-
-void WeatherFeedTest::interleavedFeeds()
-{
-    QFETCH(bool, weatherFirst);
-    QFETCH(bool, observationArrivesFirst);
-    MainWindowProbe::stationId(*window) = "KLNK";
-    setSlots({2, 0, 4, 0, 5});
-    widget<QLineEdit>("clockWeatherIPListEdit")->setText("127.0.0.2, 127.0.0.3");
-    widget<QCheckBox>("metricCheckBox")->setChecked(true);
-    presetLabels();
-    QSignalSpy finished(MainWindowProbe::networkManager(*window), &QNetworkAccessManager::finished);
-    const int mark = logMark();
-
-    // The one that is to arrive second is held until the first has been handled.
-    holdObservation = !observationArrivesFirst;
-    holdQuotes = observationArrivesFirst;
-    const QString quoteUrl = service->baseUrl() + "/qu/quote?symbol=AAPL";
-    if (weatherFirst) {
-        widget<QPushButton>("updateWeatherPushButton")->click();
-        MainWindowProbe::requestQuotes(*window, quoteUrl);
-    } else {
-        MainWindowProbe::requestQuotes(*window, quoteUrl);
-        widget<QPushButton>("updateWeatherPushButton")->click();
-    }
-    // Neither kind replaces the other.
-    QVERIFY(MainWindowProbe::running(*window, RequestKind::Observation));
-    QVERIFY(MainWindowProbe::running(*window, RequestKind::Quotes));
-    QTRY_COMPARE_WITH_TIMEOUT(service->requests.size(), 2, 20000);
-    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 20000);
-    QTRY_COMPARE_WITH_TIMEOUT(service->heldCount(), 1, 20000);
-    service->releaseHeld();
-    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 20000);
-
-    // The observation was read once, as an observation; the quote never was.
-    const QStringList lines = weatherLogSince(mark);
-    QCOMPARE(lines.filter(QRegularExpression("^Station Weather Response: ")).size(), 1);
-    QVERIFY(lines.contains(echoed("Station Weather Response: " + QString::fromUtf8(observationBody))));
-    QCOMPARE(lines.filter(QRegularExpression("^Currently: ")),
-             QStringList{"Currently: Mostly Cloudy, Temp: 12 C, Dewpt: 3 C, Wind: N-11 kmh, Humidity: 54%"});
-    QCOMPARE(lines.filter(QRegularExpression("^(No Match|Request Failed|Weather Data Missing)")), QStringList{});
-    QCOMPARE(lines.filter(QRegularExpression("^Sending Weather Data to ")).size(), 10);
-    expectTemperatureWindHumidity();
-}
-
-void WeatherFeedTest::repliesAreReleased()
-{
-    QList<QPointer<QNetworkReply>> replies;
-    connect(MainWindowProbe::networkManager(*window), &QNetworkAccessManager::finished, this,
-            [&replies](QNetworkReply* reply) { replies.append(reply); });
-    observationStatus = 503;
-    MainWindowProbe::stationId(*window) = "KLNK";
-    widget<QPushButton>("coordsPushButton")->click();
-    widget<QPushButton>("updateWeatherPushButton")->click();
-    QTRY_COMPARE_WITH_TIMEOUT(replies.size(), 3, 20000);
-    QTRY_VERIFY_WITH_TIMEOUT(std::all_of(replies.begin(), replies.end(), [](const auto& r) { return r.isNull(); }),
-                             20000);
-}
-
 // What goes over the wire: GET, the paths as the templates give them, the
 // Accept header and nothing the program adds of its own.
 void WeatherFeedTest::requestsAsSent()
@@ -918,142 +825,7 @@ void WeatherFeedTest::windowFormattingFollowsUnits()
     QCOMPARE(resume, 8);
 }
 
-// A refresh that failed for a passing reason is retried
-// after 30 s, 60 s, 120 s ... or after the service's Retry-After; one that will
-// not heal, or one outside the window, is not. The retries are driven by
-// setting the clock and ticking the scheduler, never by waiting.
-void WeatherFeedTest::retries_data()
-{
-    QTest::addColumn<QList<int>>("sequence");  // the observation replies in turn
-    QTest::addColumn<QByteArray>("retryAfter");
-    QTest::addColumn<bool>("insideWindow");
-    QTest::addColumn<QList<int>>("delays");  // the retries planned, in turn
-    QTest::newRow("503 then 200: values after the first retry")
-        << QList<int>{503, 200} << QByteArray() << true << QList<int>{30};
-    QTest::newRow("500 three times, then 200")
-        << QList<int>{500, 500, 500, 200} << QByteArray() << true << QList<int>{30, 60, 120};
-    QTest::newRow("429 with Retry-After") << QList<int>{429, 200} << QByteArray("45") << true << QList<int>{45};
-    QTest::newRow("503 with Retry-After, twice")
-        << QList<int>{503, 503, 200} << QByteArray("7") << true << QList<int>{30, 60};
-    QTest::newRow("503 with Retry-After beyond the interval: none")
-        << QList<int>{503} << QByteArray("900") << true << QList<int>{};
-    QTest::newRow("401: no retry") << QList<int>{401} << QByteArray() << true << QList<int>{};
-    QTest::newRow("404: no retry") << QList<int>{404} << QByteArray() << true << QList<int>{};
-    QTest::newRow("503 outside the window: no retry") << QList<int>{503} << QByteArray() << false << QList<int>{};
-    QTest::newRow("stale observation, then a fresh one")
-        << QList<int>{Stale, 200} << QByteArray() << true << QList<int>{30};
-    QTest::newRow("nothing measured, then values") << QList<int>{Empty, 200} << QByteArray() << true << QList<int>{30};
-}
-
-void WeatherFeedTest::retries()
-{
-    QFETCH(QList<int>, sequence);
-    QFETCH(QByteArray, retryAfter);
-    QFETCH(bool, insideWindow);
-    QFETCH(QList<int>, delays);
-    observationSequence = sequence;
-    this->retryAfter = retryAfter;
-    MainWindowProbe::stationId(*window) = "KLNK";
-    setSlots({2, 0, 0, 0, 0});
-    widget<QLineEdit>("clockWeatherIPListEdit")->setText("127.0.0.2");
-    widget<QCheckBox>("metricCheckBox")->setChecked(true);
-    presetLabels();
-    if (!insideWindow)
-        MainWindowProbe::weatherStop(*window) = QTime();  // a null stop closes the window
-    MainWindowProbe::weatherCounter(*window) = 0;         // the next scheduled refresh is 601 ticks away
-    QSignalSpy finished(MainWindowProbe::networkManager(*window), &QNetworkAccessManager::finished);
-    const int mark = logMark();
-    auto retryLines = [mark] { return weatherLogSince(mark).filter(QRegularExpression("^Retrying ")); };
-    int ticks = 0;
-    auto tickAt = [&](const QDateTime& moment) {
-        clock->current = moment;
-        MainWindowProbe::tick(*window);
-        ++ticks;
-    };
-
-    widget<QPushButton>("updateWeatherPushButton")->click();
-    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 20000);
-    QDateTime failedAt = clock->current;
-    QStringList expectedRetries;
-    for (int i = 0; i < delays.size(); ++i) {
-        expectedRetries << QString("Retrying Weather in %1 s").arg(delays[i]);
-        QCOMPARE(retryLines(), expectedRetries);
-        // Not a second early.
-        tickAt(failedAt.addSecs(delays[i] - 1));
-        QCoreApplication::processEvents();
-        QCOMPARE(service->requests.size(), i + 1);
-        tickAt(failedAt.addSecs(delays[i]));
-        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), i + 2, 20000);
-        QCOMPARE(service->requests.size(), i + 2);
-        QCOMPARE(service->requests.last().target, QByteArray("/stations/KLNK/observations/latest"));
-        failedAt = clock->current;
-    }
-
-    // The series is over: nothing more is planned or asked for before the
-    // next scheduled refresh.
-    for (int later : {30, 60, 120, 240, 480, 590})
-        tickAt(failedAt.addSecs(later));
-    QTest::qWait(50);
-    QCOMPARE(retryLines(), expectedRetries);
-    QCOMPARE(service->requests.size(), delays.size() + 1);
-    // The retries left the scheduler's counter alone: it counted the ticks.
-    QCOMPARE(MainWindowProbe::weatherCounter(*window), insideWindow ? qint64(ticks) : qint64(0));
-
-    const bool succeeded = sequence.last() == 200;
-    QCOMPARE(label(1)->text(), succeeded ? QString("12 C") : Unchanged);
-    expectDatagrams(succeeded ? QList<QByteArray>{datagram(0, "12 C")} : QList<QByteArray>{}, {});
-}
-
-// A button press or a scheduled refresh ends a series: the retry planned
-// before it does not go out, and a failure of the new refresh starts again
-// at 30 s.
-void WeatherFeedTest::pressOrScheduleStartsANewSeries_data()
-{
-    QTest::addColumn<bool>("scheduled");
-    dataRow("button press", false);
-    dataRow("scheduled refresh", true);
-}
-
-void WeatherFeedTest::pressOrScheduleStartsANewSeries()
-{
-    QFETCH(bool, scheduled);
-    observationSequence = {503, 503, 503, 200};
-    MainWindowProbe::stationId(*window) = "KLNK";
-    MainWindowProbe::weatherCounter(*window) = 0;
-    QSignalSpy finished(MainWindowProbe::networkManager(*window), &QNetworkAccessManager::finished);
-    const int mark = logMark();
-    const QDateTime start = clock->current;
-    auto tickAt = [&](int seconds) {
-        clock->current = start.addSecs(seconds);
-        MainWindowProbe::tick(*window);
-    };
-
-    widget<QPushButton>("updateWeatherPushButton")->click();
-    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 20000);
-    tickAt(30);  // the first retry (503 again): the next is planned 60 s on
-    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 20000);
-    clock->current = start.addSecs(40);
-    if (scheduled) {
-        MainWindowProbe::weatherCounter(*window) = qint64(MainWindowProbe::weatherInterval(*window)) * 60;
-        MainWindowProbe::tick(*window);
-    } else {
-        widget<QPushButton>("updateWeatherPushButton")->click();
-    }
-    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 3, 20000);
-    QCOMPARE(weatherLogSince(mark).filter(QRegularExpression("^Retrying ")),
-             (QStringList{"Retrying Weather in 30 s", "Retrying Weather in 60 s", "Retrying Weather in 30 s"}));
-    tickAt(69);  // the next retry comes 30 s after the new failure, not at 90
-    QCoreApplication::processEvents();
-    QCOMPARE(service->requests.size(), 3);
-    tickAt(70);
-    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 4, 20000);
-    tickAt(90);
-    tickAt(200);
-    QTest::qWait(50);
-    QCOMPARE(service->requests.size(), 4);
-}
-
-// Without a station, no request and one line, once.
+// Without a station, no request, and the weather plan's one line reaches the log.
 void WeatherFeedTest::noStationNoRequest()
 {
     MainWindowProbe::stationId(*window) = "";
@@ -1066,19 +838,6 @@ void WeatherFeedTest::noStationNoRequest()
     QCOMPARE(weatherLogSince(mark), QStringList{"Weather Not Requested: no station chosen"});
     QCoreApplication::processEvents();
     QVERIFY(service->requests.isEmpty());
-
-    // Once a station is chosen the refresh goes out; without one again, the
-    // line is logged again, once.
-    MainWindowProbe::stationId(*window) = "KLNK";
-    widget<QPushButton>("updateWeatherPushButton")->click();
-    QTRY_COMPARE_WITH_TIMEOUT(service->requests.size(), 1, 20000);
-    MainWindowProbe::stationId(*window) = "";
-    const int second = logMark();
-    widget<QPushButton>("updateWeatherPushButton")->click();
-    widget<QPushButton>("updateWeatherPushButton")->click();
-    QCOMPARE(weatherLogSince(second).filter("Not Requested"), QStringList{"Weather Not Requested: no station chosen"});
-    QTest::qWait(50);
-    QCOMPARE(service->requests.size(), 1);
 }
 
 void WeatherFeedTest::userAgent_data()
@@ -1127,57 +886,6 @@ void WeatherFeedTest::hugeInterval()
     QCOMPARE(MainWindowProbe::weatherCounter(*window), qint64(0));
     MainWindowProbe::tick(*window);
     QCOMPARE(MainWindowProbe::weatherCounter(*window), qint64(1));
-}
-
-// A service that accepts and never answers: each request is given up after
-// the time limit, with its line, and never more than one waits at a time.
-void WeatherFeedTest::hungRequestsAreGivenUp()
-{
-    holdObservation = true;
-    MainWindowProbe::stationId(*window) = "KLNK";
-    MainWindowProbe::weatherInterval(*window) = 1;
-    setSlots({2, 0, 0, 0, 0});
-    widget<QLineEdit>("clockWeatherIPListEdit")->setText("127.0.0.2");
-    widget<QCheckBox>("metricCheckBox")->setChecked(true);
-    const int mark = logMark();
-    const QDateTime start = clock->current;
-    for (int i = 0; i <= 8; ++i) {
-        holdObservation = i < 8;
-        clock->current = start.addSecs(61 * i);
-        MainWindowProbe::weatherCounter(*window) = 60;  // this tick's refresh is scheduled
-        MainWindowProbe::tick(*window);
-        QTRY_COMPARE_WITH_TIMEOUT(service->requests.size(), i + 1, 20000);
-        QTRY_COMPARE_WITH_TIMEOUT(service->heldCount(), holdObservation ? 1 : 0, 20000);
-        QCOMPARE(weatherLogSince(mark).filter("Request Timed Out: ").size(), i);
-    }
-    QTRY_COMPARE_WITH_TIMEOUT(label(1)->text(), QString("12 C"), 20000);
-    QCOMPARE(weatherLogSince(mark).filter("Request Timed Out: ").first(),
-             "Request Timed Out: " + service->baseUrl() + "/stations/KLNK/observations/latest after 30 s");
-}
-
-// A button press replaces a request of its kind still running; a scheduled
-// refresh leaves it running.
-void WeatherFeedTest::oneRequestOfAKind()
-{
-    holdObservation = true;
-    MainWindowProbe::stationId(*window) = "KLNK";
-    setSlots({2, 0, 0, 0, 0});
-    widget<QLineEdit>("clockWeatherIPListEdit")->setText("127.0.0.2");
-    widget<QCheckBox>("metricCheckBox")->setChecked(true);
-    const QString url = service->baseUrl() + "/stations/KLNK/observations/latest";
-    const int mark = logMark();
-    widget<QPushButton>("updateWeatherPushButton")->click();
-    QTRY_COMPARE_WITH_TIMEOUT(service->heldCount(), 1, 20000);
-    MainWindowProbe::weatherCounter(*window) = qint64(MainWindowProbe::weatherInterval(*window)) * 60;
-    MainWindowProbe::tick(*window);
-    QCOMPARE(weatherLogSince(mark).filter("Request "), QStringList{"Request Still Running: " + url});
-    holdObservation = false;
-    widget<QPushButton>("updateWeatherPushButton")->click();
-    QTRY_COMPARE_WITH_TIMEOUT(label(1)->text(), QString("12 C"), 20000);
-    QTRY_COMPARE_WITH_TIMEOUT(service->heldCount(), 0, 20000);
-    QCOMPARE(service->requests.size(), 2);
-    QCOMPARE(weatherLogSince(mark).filter(QRegularExpression("^(Request |Retrying)")),
-             (QStringList{"Request Still Running: " + url, "Request Abandoned: " + url}));
 }
 
 // One simulated hour of both feeds against a service that answers every
@@ -1240,133 +948,22 @@ void WeatherFeedTest::misbehavingServiceForAnHour()
     QTRY_COMPARE_WITH_TIMEOUT(service->requests.size(), 3, 20000);
 }
 
-// A refresh asks for each item; its reply alone shows and sends its row, a failed one keeps it. Later, with
-// the service down, the row moves on with the time alone.
-void WeatherFeedTest::alertsAndForecast_data()
-{
-    addColumns<int, QString, int, bool, QDateTime, QStringList, QString, QDateTime, QString>(
-        {"item", "reply", "status", "metric", "now", "lines", "shown", "later", "shownLater"});
-    const QString alerts = readReply("alerts.json"), forecast = readReply("forecast.json"), u = Unchanged;
-    auto at = [](const char* text) { return QDateTime::fromString(text, Qt::ISODate); };
-    const QDateTime day = at("2024-01-09T16:00:00Z"), morning = at("2024-01-09T13:00:00Z");
-    dataRow("alerts: an updated warning and an advisory, all ended with the service down", 6, alerts, 200, false, day,
-            QStringList{"Weather Alerts: 2 active: Winter Storm Warning, Wind Advisory"}, "Winter Storm Warning +1",
-            at("2024-01-10T18:00:00Z"), "Alerts --");
-    dataRow("alerts: none", 6, QString(readReply("alerts-none.json")), 200, false, day,
-            QStringList{"Weather Alerts: 0 active: "}, "No Alerts", day.addDays(1), "Alerts --");
-    dataRow("alerts: 503", 6, alerts, 503, false, day, QStringList{"Request Failed: "}, u, day, u);
-    dataRow("alerts: unreadable", 6, "{\"features\": [", 200, false, day,
-            QStringList{"Weather Alerts Unreadable: the reply is cut short or not well-formed JSON"}, u, day, u);
-    dataRow("forecast: the next period as time passes", 7, forecast, 200, false, morning,
-            QStringList{"Weather Forecast: Tuesday: 27 F, Snow"}, "Tuesday: 27 F, Snow", at("2024-01-10T05:00:00Z"),
-            "Tuesday Night: 11 F, Chance Snow Showers");
-    dataRow("forecast: units=si, grown stale", 7, QString(readReply("forecast-si.json")), 200, true,
-            at("2024-04-16T19:00:00Z"), QStringList{"Weather Forecast: This Afternoon: 7 C, Sunny"},
-            "This Afternoon: 7 C, Sunny", at("2024-04-17T18:00:00Z"), "Forecast --");
-    dataRow("forecast: stale", 7, forecast, 200, false, at("2024-01-10T12:00:00Z"),
-            QStringList{"Weather Forecast Stale: updated 30 hours ago"}, u, day, u);
-    dataRow("forecast: null temperature", 7,
-            QString(forecast).replace("\"temperature\": 27,", "\"temperature\": null,"), 200, false, morning,
-            QStringList{"Weather Forecast Missing: the current period has no "}, "Forecast --", day, "Forecast --");
-    dataRow("forecast: an ended period's text does not stay", 7,
-            QString(forecast).replace("\"temperature\": 11,", "\"temperature\": null,"), 200, false, morning,
-            QStringList{"Weather Forecast: Tuesday: 27 F, Snow"}, "Tuesday: 27 F, Snow", at("2024-01-10T05:00:00Z"),
-            "Forecast --");
-    dataRow("forecast: 500", 7, forecast, 500, false, morning, QStringList{"Request Failed: "}, u, day, u);
-    dataRow("forecast: no grid", 7, "", 200, false, morning,
-            QStringList{"Weather Forecast Not Requested: no grid (press Get Stations)"}, u, day, u);
-}
-
-void WeatherFeedTest::alertsAndForecast()
-{
-    QFETCH(int, item);
-    QFETCH(QString, reply);
-    QFETCH(QStringList, lines);
-    QFETCH(QString, shown);
-    QFETCH(QString, shownLater);
-    QFETCH(bool, metric);
-    QFETCH(int, status);
-    QFETCH(QDateTime, now);
-    QFETCH(QDateTime, later);
-    outlookBody = reply.toUtf8();
-    outlookStatus = status;
-    clock->current = now;
-    MainWindowProbe::stationId(*window) = "";  // no observation is asked for
-    MainWindowProbe::gridId(*window) = reply.isEmpty() ? "" : "OAX";
-    MainWindowProbe::gridX(*window) = "77";
-    MainWindowProbe::gridY(*window) = "62";
-    widget<QCheckBox>("metricCheckBox")->setChecked(metric);
-    setSlots({0, 0, item, 0, 0});
-    widget<QLineEdit>("clockWeatherIPListEdit")->setText("127.0.0.2");
-    presetLabels();
-    const QString path = item == 6 ? "/alerts/active?point=40.8106,-96.6274"
-                                   : QString("/gridpoints/OAX/77,62/forecast") + (metric ? "?units=si" : "");
-    const int mark = logMark();
-    widget<QPushButton>("updateWeatherPushButton")->click();
-    auto settled = [this] {
-        return !MainWindowProbe::running(*window, RequestKind::Alerts) &&
-               !MainWindowProbe::running(*window, RequestKind::Forecast);
-    };
-    QTRY_VERIFY_WITH_TIMEOUT(settled(), 20000);
-    QStringList expected = {"Weather Not Requested: no station chosen"};
-    if (!reply.isEmpty()) {
-        expected << QString("Requesting Weather %1 From: ").arg(item == 6 ? "Alerts" : "Forecast") +
-                        service->baseUrl() + path
-                 << "Error: 0 ErrorString: Unknown error";
-        QCOMPARE(service->requests.last().headers.value("accept"),
-                 QByteArray(item == 6 ? "application/geo+json" : "application/json"));
-    }
-    expected << lines;
-    if (shown != Unchanged)
-        expected << "Sending Weather Data to 127.0.0.2";
-    const QStringList logged = weatherLogSince(mark);
-    QCOMPARE(logged.size(), expected.size());
-    for (int i = 0; i < logged.size(); ++i)
-        QVERIFY2(logged[i].startsWith(expected[i]), qPrintable(logged[i]));
-    QCOMPARE(label(3)->text(), shown);
-    expectDatagrams(shown == Unchanged ? QList<QByteArray>{} : QList<QByteArray>{datagram(2, shown)}, {});
-
-    outlookStatus = 503;
-    clock->current = later;
-    MainWindowProbe::weatherCounter(*window) = 0;
-    MainWindowProbe::tick(*window);  // no refresh: the rows move on with the time alone
-    QTRY_VERIFY_WITH_TIMEOUT(settled(), 20000);
-    QCOMPARE(label(3)->text(), shownLater);
-    expectDatagrams(shownLater == shown ? QList<QByteArray>{} : QList<QByteArray>{datagram(2, shownLater)}, {});
-    QCOMPARE(weatherLogSince(mark).filter("Retrying"), QStringList{});
-}
-
-// The weather host's requests, a tick a second: the alerts' and forecast's own schedules, one suspension per host.
+// The wiring of one suspension per host and of the retries, a tick a second:
+// the alerts' Retry-After holds the observation back, a press's good reply
+// lifts the suspension, a timed-out observation is retried. (The plans and
+// the alerts' schedule are tested on their own.)
 void WeatherFeedTest::hostSchedule_data()
 {
-    // status: of the alerts' or forecast's replies (0: all held); actAt: a press (item 0) or a new latitude.
+    // status: of the alerts' replies (0: all replies held); pressAt: a press of the refresh button.
     addColumns<int, int, QByteArray, QList<int>, int, int, QList<int>, QStringList>(
-        {"item", "status", "retryAfter", "observations", "actAt", "ticks", "requestsAt", "lines"});
+        {"item", "status", "retryAfter", "observations", "pressAt", "ticks", "requestsAt", "lines"});
     const QString suspended = "^Weather Suspended Until \\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d$";
-    const QString refused = "^Weather Alerts Not Available: Point is outside the area.$";
-    QTest::newRow("alerts every 5 minutes")
-        << 6 << 200 << QByteArray() << QList<int>{} << 0 << 700 << QList<int>{1, 301, 601} << QStringList{};
-    QTest::newRow("a refused point: said once, asked hourly, at once when moved")
-        << 6 << 400 << QByteArray() << QList<int>{} << 3700 << 3800 << QList<int>{1, 3601, 3700}
-        << QStringList{refused, refused};
-    QTest::newRow("503: 5, 10, 20 minutes apart")
-        << 6 << 503 << QByteArray() << QList<int>{} << 0 << 2500 << QList<int>{1, 301, 901, 2101} << QStringList{};
-    QTest::newRow("a timed-out alerts request: no weather retry")
-        << 6 << 0 << QByteArray() << QList<int>{} << 0 << 400 << QList<int>{1, 301} << QStringList{};
-    QTest::newRow("a Retry-After on the alerts holds back the observation")
-        << 6 << 503 << QByteArray("3600") << QList<int>{200} << 0 << 1300 << QList<int>{1, 1} << QStringList{suspended};
-    QTest::newRow("a good reply to a press lifts the suspension")
-        << 0 << 200 << QByteArray("3600") << QList<int>{503, 200} << 100 << 700 << QList<int>{1, 100, 602}
-        << QStringList{suspended, "^Weather Suspension Lifted$"};
-    QTest::newRow("no retry during a suspension") << 0 << 200 << QByteArray("3600") << QList<int>{503, 500} << 100
-                                                  << 200 << QList<int>{1, 100} << QStringList{suspended};
-    QTest::newRow("a century at most") << 0 << 200 << QByteArray("99999999999999999999") << QList<int>{503} << 0 << 700
-                                       << QList<int>{1} << QStringList{"^Weather Suspended Until 08/27/2124 "};
-    QTest::newRow("a timed-out observation is retried")
-        << 0 << 0 << QByteArray() << QList<int>{200} << 0 << 100 << QList<int>{1, 61}
-        << QStringList{"^Retrying Weather in 30 s$", "^Retrying Weather in 60 s$"};
-    QTest::newRow("a Saturday without weekend updates shows the forecast")
-        << 7 << 200 << QByteArray() << QList<int>{} << 0 << 60 << QList<int>{1} << QStringList{};
+    dataRow("a Retry-After on the alerts holds back the observation", 6, 503, QByteArray("3600"), QList<int>{200}, 0,
+            1300, QList<int>{1, 1}, QStringList{suspended});
+    dataRow("a good reply to a press lifts the suspension", 0, 200, QByteArray("3600"), QList<int>{503, 200}, 100, 700,
+            QList<int>{1, 100, 602}, QStringList{suspended, "^Weather Suspension Lifted$"});
+    dataRow("a timed-out observation is retried", 0, 0, QByteArray(), QList<int>{200}, 0, 100, QList<int>{1, 61},
+            QStringList{"^Retrying Weather in 30 s$", "^Retrying Weather in 60 s$"});
 }
 
 void WeatherFeedTest::hostSchedule()
@@ -1375,52 +972,36 @@ void WeatherFeedTest::hostSchedule()
     QFETCH(int, status);
     QFETCH(QByteArray, retryAfter);
     QFETCH(QList<int>, observations);
-    QFETCH(int, actAt);
+    QFETCH(int, pressAt);
     QFETCH(int, ticks);
     QFETCH(QStringList, lines);
     holdObservation = status == 0;
     outlookStatus = qMax(status, 200);
-    outlookBody = status > 200 ? QByteArray(R"({"title": "Bad Request", "detail": "Point is outside the area.\n"})")
-                  : item == 6  ? readReply("alerts-none.json")
-                               : QByteArray(R"({"properties": {"updateTime": "2024-06-15T12:00:00Z",
-                    "periods": [{"name": "Saturday", "endTime": "2024-06-16T00:00:00Z", "temperature": 81, "temperatureUnit": "F"}]}})");
+    outlookBody = QByteArray(R"({"title": "Service Unavailable"})");
     observationSequence = observations;
     this->retryAfter = retryAfter;
-    MainWindowProbe::stationId(*window) = observations.isEmpty() ? "" : "KLNK";
-    MainWindowProbe::weatherCounter(*window) =
-        observations.isEmpty() ? 0 : 600;  // the first tick's refresh is scheduled
-    MainWindowProbe::gridId(*window) = MainWindowProbe::gridX(*window) = MainWindowProbe::gridY(*window) = "1";
-    MainWindowProbe::weatherWeekend(*window) = true;  // skips Saturdays
-    if (observations.isEmpty() && status != 0)
-        MainWindowProbe::weatherStop(*window) = QTime();  // a null stop closes the window
+    MainWindowProbe::stationId(*window) = "KLNK";
+    MainWindowProbe::weatherCounter(*window) = 600;  // the first tick's refresh is scheduled
     setSlots({item, 0, 0, 0, 0});
     widget<QLineEdit>("clockWeatherIPListEdit")->setText("127.0.0.2");
-    const QDateTime start = item == 7 ? TestNow.addDays(3) : TestNow;
     const int mark = logMark();
     auto sent = [mark] { return weatherLogSince(mark).filter(QRegularExpression("^Requesting ")).size(); };
     QList<int> sentAt;
     for (int tick = 1; tick <= ticks; ++tick) {
-        clock->current = start.addSecs(tick);
+        clock->current = TestNow.addSecs(tick);
         const int before = sent();
-        if (tick == actAt && item == 0)
+        if (tick == pressAt)
             widget<QPushButton>("updateWeatherPushButton")->click();
-        else if (tick == actAt)
-            widget<QLineEdit>("latitudeLineEdit")->setText("1");
         MainWindowProbe::tick(*window);
         QTRY_VERIFY_WITH_TIMEOUT(holdObservation || !MainWindowProbe::anyRunning(*window), 20000);
         for (int r = before; r < sent(); ++r)
             sentAt << tick;
     }
     QTEST(sentAt, "requestsAt");
-    const QStringList logged =
-        weatherLogSince(mark).filter(QRegularExpression("^(Weather Alerts Not|Weather Susp|Retrying)"));
+    const QStringList logged = weatherLogSince(mark).filter(QRegularExpression("^(Weather Susp|Retrying)"));
     QCOMPARE(logged.size(), lines.size());
     for (int i = 0; i < lines.size(); ++i)
         QVERIFY2(QRegularExpression(lines[i]).match(logged[i]).hasMatch(), qPrintable(logged[i]));
-    for (const QString& line : weatherLogSince(mark).filter("Request Failed: "))  // with the service's reason
-        QVERIFY(status != 400 || line.endsWith("Bad Request (Point is outside the area.)"));
-    QVERIFY(item != 7 || label(1)->text() == "Saturday: 81 F");
-    QVERIFY(status != 400 || label(1)->text() == "Alerts --");
 }
 
 QStringList WeatherFeedTest::held()

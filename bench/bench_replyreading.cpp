@@ -254,6 +254,8 @@ AlertsReader::Reading alertsByJsonParse(const QByteArray& body)
         alert.sent = ServiceTime::parse(p.value("sent").toString());
         alert.expires = ServiceTime::parse(p.value("expires").toString());
         alert.ends = ServiceTime::parse(p.value("ends").toString());
+        for (const QJsonValue& code : p.value("parameters").toObject().value("VTEC").toArray())
+            alert.vtec << code.toString();
         for (const QJsonValue& reference : p.value("references").toArray())
             alert.references << reference.toObject().value("@id").toString()
                              << reference.toObject().value("identifier").toString();

@@ -2,7 +2,7 @@
 // against a full JSON parse (QJsonDocument::fromJson) followed by the same
 // lookups, on the same bytes, in one run. Both start from the reply body as
 // it arrives (bytes), so the own reading includes the UTF-8 decoding the
-// program does anyway. Prints Markdown tables: one row per reply, then the
+// program does anyway (ReplyText::decode). Prints Markdown tables: one row per reply, then the
 // cost per KB at 1x, 2x and 4x the reply size.
 //
 // Run it on an otherwise idle machine; it takes about half a minute.
@@ -21,6 +21,7 @@
 
 #include "bench/benchhelpers.h"
 #include "replies/jsonextract.h"
+#include "replies/replytext.h"
 #include "stocks/stockquotereader.h"
 #include "support/alertreplies.h"
 #include "support/quotereplies.h"
@@ -36,10 +37,8 @@ namespace {
 // Defeats dead-code elimination of results nobody reads.
 volatile int sink = 0;
 
-// Time of one call in microseconds: batches of calls long enough to time
-// (about 20 ms each), eleven batches, the median batch (neither the one
-// least nor the one most disturbed by whatever else the machine was doing).
-double medianMicros(const std::function<void()>& call)
+// How many calls make a batch long enough to time (about 20 ms).
+int callsPerBatch(const std::function<void()>& call)
 {
     int perBatch = 1;
     for (;;) {
@@ -48,19 +47,47 @@ double medianMicros(const std::function<void()>& call)
         for (int i = 0; i < perBatch; ++i)
             call();
         if (timer.nsecsElapsed() > 20'000'000 || perBatch >= (1 << 20))
-            break;
+            return perBatch;
         perBatch *= 2;
     }
-    QVector<double> batches;
-    for (int b = 0; b < 11; ++b) {
-        QElapsedTimer timer;
-        timer.start();
-        for (int i = 0; i < perBatch; ++i)
-            call();
-        batches << timer.nsecsElapsed() / 1000.0 / perBatch;
-    }
+}
+
+double batchMicros(const std::function<void()>& call, int perBatch)
+{
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < perBatch; ++i)
+        call();
+    return timer.nsecsElapsed() / 1000.0 / perBatch;
+}
+
+double median(QVector<double> batches)
+{
     std::sort(batches.begin(), batches.end());
     return batches[batches.size() / 2];
+}
+
+// Time of one call of each in microseconds: eleven batches of each, taken in
+// turn so that whatever else the machine is doing weighs on both alike, and
+// the median batch of each (neither the one least nor the one most disturbed).
+QPair<double, double> medianMicros(const std::function<void()>& first, const std::function<void()>& second)
+{
+    const int firstCalls = callsPerBatch(first), secondCalls = callsPerBatch(second);
+    QVector<double> a, b;
+    for (int batch = 0; batch < 11; ++batch) {
+        a << batchMicros(first, firstCalls);
+        b << batchMicros(second, secondCalls);
+    }
+    return {median(a), median(b)};
+}
+
+double medianMicros(const std::function<void()>& call)
+{
+    const int calls = callsPerBatch(call);
+    QVector<double> batches;
+    for (int batch = 0; batch < 11; ++batch)
+        batches << batchMicros(call, calls);
+    return median(batches);
 }
 
 QByteArray dataFile(const QString& relative)
@@ -105,7 +132,7 @@ QByteArray observationOfSize(int bytes)
 
 int ownObservation(const QByteArray& body)
 {
-    const auto o = WeatherReplyReader::readObservation(QString::fromUtf8(body));
+    const auto o = WeatherReplyReader::readObservation(ReplyText::decode(body));
     int size = o.timestamp.size() + o.description.size();
     for (const WeatherReplyReader::Measurement& m : o.measurements)
         size += m.known ? m.raw.size() + m.unit.size() : 0;
@@ -179,7 +206,7 @@ QByteArray stationListReply(int count)
 
 int ownStations(const QByteArray& body)
 {
-    return WeatherReplyReader::readStationEntries(QString::fromUtf8(body)).size();
+    return WeatherReplyReader::readStationEntries(ReplyText::decode(body)).size();
 }
 
 int parsedStations(const QByteArray& body)
@@ -209,13 +236,13 @@ QByteArray quotesReply(int count)
 
 int ownQuotes(const QByteArray& body, QVector<stockQuoteStruct>& table)
 {
-    return StockQuoteReader::read(QString::fromUtf8(body), table.data(), table.size()).quotesRead;
+    return StockQuoteReader::read(ReplyText::decode(body), table.data(), table.size()).quotesRead;
 }
 
 // The reading rule as stated: each quote's marker searched from the start.
 int quotesFromStart(const QByteArray& body, QVector<stockQuoteStruct>& table)
 {
-    return readQuotesBySearchFromStart(QString::fromUtf8(body), table.data(), table.size());
+    return readQuotesBySearchFromStart(ReplyText::decode(body), table.data(), table.size());
 }
 
 int parsedQuotes(const QByteArray& body, QVector<stockQuoteStruct>& table)
@@ -233,7 +260,7 @@ QByteArray alertsReply(int count)
 
 int ownAlerts(const QByteArray& body)
 {
-    return AlertsReader::read(QString::fromUtf8(body)).alerts.size();
+    return AlertsReader::read(ReplyText::decode(body)).alerts.size();
 }
 
 // The same values taken from the parsed document.
@@ -288,10 +315,9 @@ struct Timing
 
 Timing time(const Reply& reply)
 {
-    Timing t;
-    t.own = medianMicros([&] { sink = sink + reply.own(reply.body); });
-    t.parse = medianMicros([&] { sink = sink + reply.parse(reply.body); });
-    return t;
+    const auto times =
+        medianMicros([&] { sink = sink + reply.own(reply.body); }, [&] { sink = sink + reply.parse(reply.body); });
+    return {times.first, times.second};
 }
 
 double kb(const QByteArray& body)
@@ -356,7 +382,9 @@ int main(int argc, char** argv)
         }
     }
 
-    std::printf("#### Own reading vs full JSON parse (median of 11 batches of ~20 ms, microseconds per reply)\n\n");
+    std::printf(
+        "#### Own reading vs full JSON parse (median of 11 batches of ~20 ms each, own and parse in turn, microseconds "
+        "per reply)\n\n");
     std::printf("| reply | bytes | own reading (us) | fromJson + lookups (us) | own / parse |\n");
     std::printf("|---|---:|---:|---:|---:|\n");
     const QList<Reply> replies = {observation(0), stations(500), quotes(200), alerts(50)};

@@ -170,7 +170,8 @@ private:
         const int end = room ? readQuote(text, open, table[reading.quotesRead]) : JsonScan::valueEnd(text, open);
         if (end < 0)
             return -1;
-        reading.quotesRead += room;
+        if (room)
+            ++reading.quotesRead;
         ++reading.quotesInReply;
         return end;
     }

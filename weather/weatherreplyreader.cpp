@@ -57,9 +57,11 @@ public:
         // characters of a key is checked against that key.
         std::fill(std::begin(shift), std::end(shift), window);
         for (const MeasuredKey& key : keys) {
-            for (int j = 0; j < window - 1; ++j)
-                shift[key.quoted.at(j).unicode()] = qMin(shift[key.quoted.at(j).unicode()], window - 1 - j);
-            shift[key.quoted.at(window - 1).unicode()] = 0;
+            for (int j = 0; j < window; ++j) {
+                const ushort c = key.quoted.at(j).unicode();
+                Q_ASSERT(c < 128);  // the items' keys are plain ASCII
+                shift[c & 127] = qMin(shift[c & 127], window - 1 - j);
+            }
         }
     }
 

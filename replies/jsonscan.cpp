@@ -1,5 +1,7 @@
 #include "replies/jsonscan.h"
 
+#include <QVarLengthArray>
+
 namespace {
 
 bool isSpace(QChar c)
@@ -15,30 +17,6 @@ bool endsBareValue(QChar c)
 }
 
 }  // namespace
-
-int JsonScan::stringEnd(const QString& text, int quote)
-{
-    if (quote < 0 || quote >= text.size() || text.at(quote) != QLatin1Char('"'))
-        return -1;
-    const QChar* data = text.constData();
-    const int size = text.size();
-    for (int at = quote + 1; at < size; ++at) {
-        const QChar c = data[at];
-        if (c == QLatin1Char('\\'))
-            ++at;  // the escaped character, whatever it is
-        else if (c == QLatin1Char('"'))
-            return at + 1;
-    }
-    return -1;
-}
-
-int JsonScan::skipSpace(const QString& text, int from)
-{
-    int at = qMax(from, 0);
-    while (at < text.size() && isSpace(text.at(at)))
-        ++at;
-    return at;
-}
 
 int JsonScan::valueEnd(const QString& text, int start)
 {
@@ -59,8 +37,8 @@ int JsonScan::valueEnd(const QString& text, int start)
     }
     // Objects and arrays: count the nesting, strings skipped whole. A closing
     // brace or bracket of the wrong kind means the structure is broken.
-    QString open;
-    open.reserve(16);
+    // Nesting up to 64 levels deep is kept without a heap allocation.
+    QVarLengthArray<char, 64> open;
     for (int at = start; at < size; ++at) {
         const QChar c = data[at];
         if (c == QLatin1Char('"')) {
@@ -69,12 +47,12 @@ int JsonScan::valueEnd(const QString& text, int start)
                 return -1;
             --at;
         } else if (c == QLatin1Char('{') || c == QLatin1Char('[')) {
-            open.append(c);
+            open.append(char(c.unicode()));
         } else if (c == QLatin1Char('}') || c == QLatin1Char(']')) {
-            const QChar expected = c == QLatin1Char('}') ? QLatin1Char('{') : QLatin1Char('[');
+            const char expected = c == QLatin1Char('}') ? '{' : '[';
             if (open.isEmpty() || open.back() != expected)
                 return -1;
-            open.chop(1);
+            open.removeLast();
             if (open.isEmpty())
                 return at + 1;
         }
@@ -117,6 +95,8 @@ QString JsonScan::valueText(QStringView value)
     if (value.size() < 2 || value.front() != QLatin1Char('"') || value.back() != QLatin1Char('"'))
         return value.toString();
     const QStringView inner = value.mid(1, value.size() - 2);
+    if (!inner.contains(QLatin1Char('\\')))
+        return inner.toString();
     QString out;
     out.reserve(inner.size());
     for (int at = 0; at < inner.size(); ++at) {

@@ -14,11 +14,40 @@ namespace JsonScan {
 
 // One past the closing quotation mark of the string whose opening mark is at
 // `quote` (escaped marks followed), or -1.
-int stringEnd(const QString& text, int quote);
+inline int stringEnd(const QString& text, int quote)
+{
+    const int size = text.size();
+    if (quote < 0 || quote >= size)
+        return -1;
+    const QChar* const data = text.constData();
+    if (data[quote] != QLatin1Char('"'))
+        return -1;
+    for (int at = quote + 1; at < size; ++at) {
+        const QChar c = data[at];
+        if (c == QLatin1Char('\\'))
+            ++at;  // the escaped character, whatever it is
+        else if (c == QLatin1Char('"'))
+            return at + 1;
+    }
+    return -1;
+}
 
 // The first character at or after `from` that is not white space (the
-// text's size when there is none).
-int skipSpace(const QString& text, int from);
+// text's size when there is none). Inline: the readers call it between
+// every two tokens.
+inline int skipSpace(const QString& text, int from)
+{
+    const QChar* const data = text.constData();
+    const int size = text.size();
+    int at = from < 0 ? 0 : from;
+    while (at < size) {
+        const ushort c = data[at].unicode();
+        if (c != ' ' && c != '\n' && c != '\r' && c != '\t')
+            break;
+        ++at;
+    }
+    return at;
+}
 
 // One past the end of the value that begins at `start`: an object or array
 // through all its nesting, a string through its closing mark, a bare value

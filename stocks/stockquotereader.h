@@ -6,15 +6,21 @@
 
 // Reads the quotes of a quote reply into the quote table.
 //
-// Each quote is an object that opens with the marker {"preMarketChange".
-// Its five keys are read from its own object only, between its opening and
-// its closing brace, found by following braces and brackets and skipping
-// strings: a key a quote lacks is missing, never taken from another quote, an
-// object nested in a quote or data after the quotes lends nothing, and a
-// marker inside a string opens no quote. Each value ends where its own
-// member ends (a bare value at the next "," "}" or "]", a string at its own
-// closing mark), never at a comma further on; a quote object the reply does
-// not hold whole (cut short, broken) is no quote. One pass over the reply.
+// A reply holds its quotes in either of two forms, read in reply order: an
+// object that opens with the marker {"preMarketChange" is a quote, and so is
+// every object element of the root's "quoteResponse.result" list (the quote
+// service's current answer form, whose quotes open with any member and name
+// their symbol last); an object counts once, whichever forms it has.
+// Each quote's five keys are read from its own object only, between its
+// opening and its closing brace, found by following braces and brackets and
+// skipping strings: a key a quote lacks is missing, never taken from another
+// quote, an object nested in a quote or data after the quotes lends nothing
+// (and is no quote), and a marker inside a string opens no quote. Each value
+// ends where its own member ends (a bare value at the next "," "}" or "]", a
+// string at its own closing mark), never at a comma further on; a value
+// stated as an object reads as its "raw" number ({"raw": 189.25, "fmt":
+// "189.25"}); a quote object the reply does not hold whole (cut short,
+// broken) is no quote. One pass over the reply.
 namespace StockQuoteReader {
 
 // The text that opens one quote object.
@@ -27,8 +33,9 @@ struct Reading
     int quotesIgnored() const { return quotesInReply - quotesRead; }
 };
 
-// Fills change, price, volume, name, symbol and unknownKeys of records
-// 0 .. quotesRead-1; deliveryVar and every further record are left alone.
+// Fills change, price, volume, name, symbol, volumeFromRaw and unknownKeys of
+// records 0 .. quotesRead-1; deliveryVar and every further record are left
+// alone.
 Reading read(const QString& text, stockQuoteStruct* table, int tableSize);
 
 // "+" in front of a change that reads as 0 or more (as a single-precision

@@ -13,12 +13,17 @@ struct stockQuoteStruct
     QString volume;  // "regularMarketVolume"
     QString name;    // "shortName"
     QString symbol;  // "symbol"
+    // A value stated as an object, {"raw": 189.25, "fmt": "189.25"}, holds
+    // its raw number's text; a volume stated so is shown as an integer's
+    // digits.
+    bool volumeFromRaw = false;
     // Ticker text (and clock variable) 0..4 this quote goes to; -1 while the
     // record has never matched a ticker field.
     int deliveryVar = -1;
     // The reply's names of the keys this quote's own object lacks or holds as
-    // null (or, for the price and the change, as no number), in reading
-    // order: regularMarketChange, regularMarketPrice, regularMarketVolume,
+    // null, as an array or as an object without a raw number (or, for the
+    // price and the change, as no number), in reading order:
+    // regularMarketChange, regularMarketPrice, regularMarketVolume,
     // shortName, symbol.
     QStringList unknownKeys;
 };

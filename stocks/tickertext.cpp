@@ -1,5 +1,8 @@
 #include "stocks/tickertext.h"
 
+#include <QRegularExpression>
+#include <cmath>
+
 #include "stocks/stockquotereader.h"
 
 int TickerText::matchDelivery(const QString& symbol, const QStringList& tickerFields, int previous)
@@ -35,8 +38,17 @@ QString TickerText::piece(const stockQuoteStruct& quote, const Flags& flags)
         }
     }
     if (flags.volume && !unknown("regularMarketVolume"))
-        text += quote.volume;
+        text += quote.volumeFromRaw ? integerDigits(quote.volume) : quote.volume;
     return text;
+}
+
+QString TickerText::integerDigits(const QString& number)
+{
+    static const QRegularExpression digits(QStringLiteral("^-?[0-9]+$"));
+    if (digits.match(number).hasMatch())
+        return number;
+    const QString whole = QString::number(std::trunc(number.toDouble()), 'f', 0);
+    return whole == QLatin1String("-0") ? QStringLiteral("0") : whole;
 }
 
 QString TickerText::missingLogLine(const stockQuoteStruct& quote)

@@ -24,12 +24,17 @@ int matchDelivery(const QString& symbol, const QStringList& tickerFields, int pr
 
 // The quote's piece: name + ", ", "(" + symbol + ") ", the price as "%4.2f ",
 // the change as "%c%4.2f " ("+" for 0 or more, a space before a negative
-// number's own minus sign), then the volume as extracted; each part only when
-// its flag is on. Nothing unknown is made up: a price or change that is
+// number's own minus sign), then the volume as extracted (one stated as
+// {"raw": n} as the digits of n's integer part); each part only when its flag
+// is on. Nothing unknown is made up: a price or change that is
 // unknown (see stockQuoteStruct::unknownKeys) or no number prints as "-- "
 // (sign included, still followed by its space), and an unknown name, symbol or
 // volume leaves its whole part out.
 QString piece(const stockQuoteStruct& quote, const Flags& flags);
+
+// The digits of a number's integer part, never in exponent form
+// ("5.3242137E7" is "53242137"); a text of digits as it stands.
+QString integerDigits(const QString& number);
 
 // "Stock Data Missing: %s %s" with the symbol and the unknown keys.
 QString missingLogLine(const stockQuoteStruct& quote);

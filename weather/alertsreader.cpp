@@ -37,6 +37,26 @@ int readReferences(const QString& text, int start, QStringList& references)
     });
 }
 
+// The strings of the "VTEC" list of an alert's "parameters" object (whose
+// value starts at `start`); returns one past the object's end. Anything else
+// is skipped whole.
+int readParameters(const QString& text, int start, QStringList& codes)
+{
+    if (!JsonScan::charAt(text, start, '{'))
+        return JsonScan::valueEnd(text, start);
+    return JsonScan::walkMembers(text, start, [&](QStringView key, int at) {
+        if (!isKey(key, "VTEC") || !JsonScan::charAt(text, at, '['))
+            return JsonScan::valueEnd(text, at);
+        return JsonScan::walkElements(text, at, [&](int code) {
+            const int end = JsonScan::valueEnd(text, code);
+            const QString vtec = JsonScan::stringAt(text, code, end);
+            if (!vtec.isEmpty())
+                codes << vtec;
+            return end;
+        });
+    });
+}
+
 // The alert's values among the top-level members of its "properties" object
 // (the "{" at `open`); returns one past the object's end.
 int readProperties(const QString& text, int open, Alert& alert)
@@ -54,6 +74,8 @@ int readProperties(const QString& text, int open, Alert& alert)
     const int end = JsonScan::walkMembers(text, open, [&](QStringView key, int at) {
         if (isKey(key, "references"))
             return readReferences(text, at, alert.references);
+        if (isKey(key, "parameters"))
+            return readParameters(text, at, alert.vtec);
         const int valueEnd = JsonScan::valueEnd(text, at);
         for (const auto& wanted : strings) {
             if (isKey(key, wanted.key)) {
@@ -90,6 +112,34 @@ int severityRank(const Alert& alert)
 int urgencyRank(const Alert& alert)
 {
     return rank(alert.urgency, {"Immediate", "Expected", "Future", "Past", "Unknown"});
+}
+
+// One operational P-VTEC code, "/O.EXT.KOAX.WS.W.0003.240109T1800Z-240110T1800Z/":
+// the event it belongs to ("KOAX.WS.W.0003") and what this version does to it.
+struct EventCode
+{
+    QString event;
+    QString action;
+};
+
+// The operational codes of an alert; codes of another product class (test,
+// experimental) and anything that is no P-VTEC code are left out.
+QVector<EventCode> operationalCodes(const Alert& alert)
+{
+    QVector<EventCode> codes;
+    for (const QString& vtec : alert.vtec) {
+        const QStringList parts = vtec.trimmed().remove(QLatin1Char('/')).split(QLatin1Char('.'));
+        if (parts.size() < 6 || parts[0] != QLatin1String("O") || parts[1].size() != 3 || parts[2].size() != 4 ||
+            parts[3].size() != 2 || parts[4].size() != 1 || parts[5].size() != 4)
+            continue;
+        codes.append({QStringList(parts.mid(2, 4)).join(QLatin1Char('.')), parts[1]});
+    }
+    return codes;
+}
+
+bool sentLater(const Alert& a, const Alert& b)
+{
+    return a.sent.isValid() && (!b.sent.isValid() || a.sent > b.sent);
 }
 
 }  // namespace
@@ -168,12 +218,42 @@ AlertsReader::Summary AlertsReader::summarize(const Reading& reading, const QDat
         return false;
     };
 
+    // Each event's newest version (latest sent; the first in the reply among
+    // equals) and its code there.
+    QVector<QVector<EventCode>> codes(alerts.size());
+    QHash<QString, QPair<int, QString>> newest;
+    for (int i = 0; i < alerts.size(); ++i) {
+        if (alerts[i].status != QLatin1String("Actual"))
+            continue;
+        codes[i] = operationalCodes(alerts[i]);
+        for (const EventCode& code : codes[i]) {
+            auto it = newest.find(code.event);
+            if (it == newest.end())
+                newest.insert(code.event, {i, code.action});
+            else if (sentLater(alerts[i], alerts[it->first]))
+                *it = {i, code.action};
+        }
+    }
+    // An alert with codes stands for the events it is the newest version of
+    // that have not ended.
+    auto standsForAnEvent = [&](int i) {
+        if (codes[i].isEmpty())
+            return true;
+        for (const EventCode& code : codes[i]) {
+            const QPair<int, QString> last = newest.value(code.event);
+            if (last.first == i && last.second != QLatin1String("CAN") && last.second != QLatin1String("EXP") &&
+                last.second != QLatin1String("UPG"))
+                return true;
+        }
+        return false;
+    };
+
     Summary summary;
     for (int i = 0; i < alerts.size(); ++i) {
         const Alert& alert = alerts[i];
         const QDateTime until = alert.inForceUntil();
         if (alert.status == QLatin1String("Actual") && alert.messageType != QLatin1String("Cancel") &&
-            until.isValid() && until > now && !alert.event.isEmpty() && !replacedByAnother(i))
+            until.isValid() && until > now && !alert.event.isEmpty() && !replacedByAnother(i) && standsForAnEvent(i))
             summary.counted << i;
     }
     std::stable_sort(summary.counted.begin(), summary.counted.end(), [&](int a, int b) {

@@ -34,6 +34,10 @@ struct Alert
     // The older alerts this one updates or cancels: each entry's
     // "identifier" and "@id", as the service gives them.
     QStringList references;
+    // The event codes of "parameters.VTEC" ("/O.EXT.KOAX.WS.W.0003.…/"), as
+    // the service gives them: one alert may carry several (a watch upgraded
+    // to a warning: UPG for the watch, NEW for the warning).
+    QStringList vtec;
 
     // Until when the alert is in force: the later of expires and ends
     // (invalid when neither can be read).
@@ -49,16 +53,25 @@ struct Reading
 
 Reading read(const QString& text);
 
-// The alerts in force at `now` and the slot's text.
+// The alerts in force at `now` and the slot's text, one per event.
 //
 // An alert counts when its status is "Actual", its messageType is not
 // "Cancel", it is in force after `now`, it names an event, and no other alert
 // of status "Actual" lists its id (or address) in its references: the service
 // keeps the older versions of an updated alert active, and a cancelled or
 // replaced alert is over even when its newer version has ended already.
+//
+// The service's own event key settles what references cannot (an update
+// whose middle version is gone): the operational codes (product class "O")
+// of "parameters.VTEC" name office, phenomenon, significance and event
+// number, which every version of one event shares. An alert with such codes
+// counts only as the newest version (latest sent) of one of its events, and
+// an event whose newest code is CAN, EXP or UPG has ended, whatever the
+// alert's messageType. Alerts without a code are grouped by their references
+// alone.
 struct Summary
 {
-    QVector<int> counted;  // indexes into Reading::alerts, most important first
+    QVector<int> counted;  // indexes into Reading::alerts, one per event, most important first
     QStringList events;    // their events, in the same order
     // The most important event (by severity, then urgency, then the latest
     // sent), " +N" when N others count, or "No Alerts".

@@ -62,7 +62,7 @@ struct Observation
 
 // The timestamp, the description and then the items' measurements in the
 // order they stand in the reply, each search starting where the one before it
-// stopped.
+// stopped; each measurement's members read in one walk of its own object.
 Observation readObservation(const QString& text);
 
 }  // namespace WeatherReplyReader

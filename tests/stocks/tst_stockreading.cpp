@@ -6,6 +6,7 @@
 
 #include "clocklink/clockaddresslist.h"
 #include "clocklink/clockdatagram.h"
+#include "replies/failurereason.h"
 #include "replies/jsonextract.h"
 #include "stocks/stockquotereader.h"
 #include "stocks/stockreplyhandling.h"
@@ -67,6 +68,7 @@ StockQuoteReader::Reading readBoundedBySearchFromStart(const QString& text, stoc
     for (int q = 0; q < reading.quotesRead; ++q) {
         QString values[5];
         table[q].unknownKeys.clear();
+        table[q].volumeFromRaw = false;
         for (int k = 0; k < 5; ++k) {
             const int at = text.indexOf(QLatin1String(QuotedKeys[k]), objects[q].first);
             bool unknown = at < 0 || at >= objects[q].second;
@@ -76,6 +78,18 @@ StockQuoteReader::Reading readBoundedBySearchFromStart(const QString& text, stoc
                 const int colon = text.indexOf(QLatin1Char(':'), at);
                 JsonText::extractValue(text, key, values[k], colon, resume);
                 unknown = JsonText::isNullValue(text, colon, values[k]);
+                // A value stated as an object: the "raw" number inside it, if any.
+                if (text.mid(colon + 1, 1) == "{") {
+                    const int raw = text.indexOf("\"raw\"", colon), close = text.indexOf('}', colon);
+                    values[k].clear();
+                    if (raw >= 0 && raw < close)
+                        JsonText::extractValue(text, key, values[k], text.indexOf(':', raw), resume);
+                    bool number = false;
+                    values[k].toDouble(&number);
+                    unknown = !number;
+                    values[k] = number ? values[k] : QString();
+                    table[q].volumeFromRaw = table[q].volumeFromRaw || (k == 2 && number);
+                }
             }
             if (k <= 1 && !StockQuoteReader::isNumber(values[k]))
                 unknown = true;
@@ -307,8 +321,8 @@ private slots:
         // A key the quote's own object lacks is not taken from the next quote.
         dataRow("null change, name absent and not borrowed", "irregular-quotes.json", 1,
                 QStringList{"+null", "138.05", "18712000", "", "GOOG"});
-        dataRow("price as an object reads empty", "irregular-quotes.json", 2,
-                QStringList{"-9.0", "", "2.1B", "S&P 500", "^GSPC"});
+        dataRow("price as an object reads its raw number", "irregular-quotes.json", 2,
+                QStringList{"-9.0", "4550.43", "2.1B", "S&P 500", "^GSPC"});
         dataRow("blank after colon; volume absent from the rest", "irregular-quotes.json", 3,
                 QStringList{"+1.5e-05", "359.2", "", "Berkshire Hathaway Inc. New", "BRK-B"});
     }
@@ -469,6 +483,8 @@ private slots:
         dataRow("missing change", "tpc", QStringList{"IBM", "IBM", "193.6", "", ""}, "(IBM) 193.60 -- ");
         dataRow("short price padded to width four", "p", QStringList{"", "", "1", "", ""}, "1.00 ");
         dataRow("volume as extracted", "v", QStringList{"", "", "", "", "2.1B"}, "2.1B");
+        dataRow("volume stated as a raw number: its integer's digits", "vr", QStringList{"", "", "", "", "5.3242137E7"},
+                "53242137");
         dataRow("name alone", "n", apple, "Apple Inc., ");
         dataRow("every flag off", "", apple, "");
     }
@@ -477,7 +493,8 @@ private slots:
         QFETCH(QString, flags);
         QFETCH(QStringList, record);
         QFETCH(QString, piece);
-        const stockQuoteStruct q = quote(record[0], record[1], record[2], record[3], record[4]);
+        stockQuoteStruct q = quote(record[0], record[1], record[2], record[3], record[4]);
+        q.volumeFromRaw = flags.contains('r');
         QCOMPARE(TickerText::piece(q, flagsOf(flags)), piece);
     }
 
@@ -615,6 +632,30 @@ private slots:
                                           "\"symbol\":\"IN\"}],\"symbol\"") +
                     "," + msft + "]",
                 1, QStringList{"+0", "378.91", "1", "Microsoft", "MSFT"}, QStringList{}, false);
+        // Values stated as objects: the raw number, or missing.
+        const QString raw =
+            quoteObject({"AAPL", "Apple Inc.", R"({"raw":189.25,"fmt":"189.25"})", R"({"raw":-1.2,"fmt":"-1.20"})",
+                         R"({"raw":5.3242137E7,"fmt":"53.24M","longFmt":"53,242,137"})"});
+        dataRow("raw and fmt objects read as their raw numbers", "[" + raw + "]", 0,
+                QStringList{"-1.2", "189.25", "5.3242137E7", "Apple Inc.", "AAPL"}, QStringList{}, false);
+        const QString noRaw =
+            quoteObject({"AAPL", "Apple Inc.", "{}", R"({"raw":null,"fmt":""})", R"({"fmt":"53.24M"})"});
+        dataRow("objects without a raw number are missing", "[" + noRaw + "]", 0,
+                QStringList{"+", "", "", "Apple Inc.", "AAPL"},
+                QStringList{"regularMarketChange", "regularMarketPrice", "regularMarketVolume"}, false);
+        // The current answer form: every object of quoteResponse.result is a quote, whatever it opens with.
+        const QString ibmNow = currentFormQuote({"IBM", "IBM", "193.6", "0.5", "3000000"}, 1);
+        const QString nested = currentFormQuote({"AAPL", "Apple Inc.", "151.49", "-1.2", "1"})
+                                   .replace("\"logo\"", "\"n\":{\"preMarketChange\":1,\"symbol\":\"IN\"},\"logo\"");
+        dataRow("current form: 83 members, escaped slashes, symbol last; nested objects are no quotes",
+                currentFormReply({nested, ibmNow}), 1, QStringList{"+0.5", "193.6", "3000000", "IBM", "IBM"},
+                QStringList{}, false);
+        dataRow("current form: an object without a symbol is a quote",
+                currentFormReply({QString(ibmNow).replace(",\"symbol\":\"IBM\"", "")}), 0,
+                QStringList{"+0.5", "193.6", "3000000", "IBM", ""}, QStringList{"symbol"}, false);
+        dataRow("both forms in reply order; a marker quote in the result counts once",
+                "{\"quoteResponse\":{\"result\":[" + last + "," + ibmNow + "],\"error\":null},\"body\":[" + msft + "]}",
+                2, QStringList{"+0", "378.91", "1", "Microsoft", "MSFT"}, QStringList{}, false);
         for (const char* zero : {"-0", "-0.0", "-0.00"})
             dataRow(zero, QString::fromUtf8(quoteReply({{"Z", "Zero", "1", zero, "1"}})), 0,
                     QStringList{"+" + QString(zero).mid(1), "1", "1", "Zero", "Z"}, QStringList{}, false);
@@ -697,13 +738,26 @@ private slots:
         QTEST(StockRequest::hasSymbol(fields), "has");
     }
 
+    // No quote, and the reason a refusal's body gives.
+    void replyWithoutQuotes_data()
+    {
+        addColumns<QString, QString>({"text", "reason"});
+        dataRow("error message", recorded("not-subscribed.json"), "You are not subscribed to this API.");
+        dataRow("current form, empty result", R"({"quoteResponse":{"result":[],"error":null}})", "");
+        dataRow(
+            "current form, an error's description",
+            R"({"quoteResponse":{"result":null,"error":{"code":"Not Found","description":"No data found, symbol may be delisted"}}})",
+            "No data found, symbol may be delisted");
+        dataRow("neither form", R"({"data":[{"symbol":"AAPL","regularMarketPrice":1}]})", "");
+    }
     void replyWithoutQuotes()
     {
+        QFETCH(QString, text);
         stockQuoteStruct table[200];
-        const auto result = StockReplyHandling::handle(recorded("not-subscribed.json"), table, 200,
-                                                       {"AAPL", "", "", "", ""}, flagsOf("tp"));
-        QCOMPARE(result.logLines.size(), 6);
+        const auto result = StockReplyHandling::handle(text, table, 200, {"AAPL", "", "", "", ""}, flagsOf("tp"));
+        QCOMPARE(result.quotesInReply, 0);
         QCOMPARE(result.logLines.mid(1), (QStringList{"Var0=", "Var1=", "Var2=", "Var3=", "Var4="}));
+        QTEST(FailureReason::fromBody(text), "reason");
     }
 };
 

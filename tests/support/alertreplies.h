@@ -23,6 +23,12 @@ inline QString alertFeature(const QString& id, const QString& event, const QStri
         .arg(id, sent, expires, severity, urgency, event, description);
 }
 
+// The feature with its event codes in "parameters.VTEC".
+inline QString withVtec(QString feature, const QStringList& codes)
+{
+    return feature.replace("\"parameters\": {", "\"parameters\": {\"VTEC\": [\"" + codes.join("\", \"") + "\"], ");
+}
+
 inline QString alertsReply(const QStringList& features)
 {
     return "{\"type\": \"FeatureCollection\", \"features\": [\n" + features.join(",\n") +

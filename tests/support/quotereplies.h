@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 struct QuoteData
 {
@@ -70,6 +71,29 @@ inline QByteArray quoteReply(const QList<QuoteData>& quotes)
     }
     body += QStringLiteral("]}");
     return body.toUtf8();
+}
+
+// The same quote in the quote service's current answer form: it opens with
+// "language" (the pre-market members come later), holds 83 members and
+// names its symbol last.
+inline QString currentFormQuote(const QuoteData& q, int serial = 0)
+{
+    const QString preMarket =
+        "\"preMarketChange\":-0.41,\"preMarketChangePercent\":-0.2165,\"preMarketTime\":1701093600,"
+        "\"preMarketPrice\":188.84,";
+    return quoteObject(q, serial).remove(preMarket).replace(
+        "\"priceHint\":2,",
+        "\"priceHint\":2," + preMarket +
+            "\"postMarketChangePercent\":0.0792,\"postMarketTime\":1701132787,\"postMarketPrice\":189.4,"
+            "\"postMarketChange\":0.15,\"hasPrePostMarketData\":true,\"epsForward\":7.01,"
+            "\"epsCurrentYear\":6.52,\"priceEpsCurrentYear\":29.02,\"twoHundredDayAverage\":178.5,"
+            "\"twoHundredDayAverageChange\":10.75,");
+}
+
+// A reply in the current answer form: {"quoteResponse":{"result":[...],"error":null}}.
+inline QString currentFormReply(const QStringList& quotes)
+{
+    return "{\"quoteResponse\":{\"result\":[" + quotes.join(',') + "],\"error\":null}}";
 }
 
 // A reply of `count` quotes with distinct symbols Q0000, Q0001, ...

@@ -66,6 +66,32 @@ void AlertsForecastReaderTest::alerts_data()
             alertsReply(
                 {update("a", ""), update("b", R"({"identifier": "a"})"), update("c", R"({"@id": "a"}, {"@id": "b"})")}),
             day, "Weather Alerts: 1 active: Flood Watch", "Flood Watch", six, six, "Alerts --");
+    // Event codes: one event per office, phenomenon, significance and number; an early and a late version.
+    const QString storm = "Winter Storm Warning", early = "2024-01-09T03:12:00-06:00",
+                  late = "2024-01-09T09:12:00-06:00", ends = "2024-01-09T18:00:00-06:00";
+    auto coded = [](const char* id, const QString& event, const QString& sent, const QString& expires,
+                    QStringList codes) {
+        for (QString& code : codes)
+            code = "/" + code + ".240109T1800Z-240110T1800Z/";
+        return withVtec(alertFeature(id, event, "Severe", "Expected", expires, sent), codes);
+    };
+    const QString chainEnd = coded("c", storm, late, "2024-01-10T06:00:00-06:00", {"O.EXT.KOAX.WS.W.0003"});
+    dataRow("an update chain with its middle version absent is one event",
+            alertsReply({coded("a", storm, early, ends, {"O.NEW.KOAX.WS.W.0003"}),
+                         QString(chainEnd).replace("\"references\": []", R"("references": [{"identifier": "b"}])")}),
+            day, "Weather Alerts: 1 active: " + storm, storm, utc("2024-01-10T12:00:00Z"), six, storm);
+    dataRow("two events of one phenomenon; a test code is no event's",
+            alertsReply({coded("a", storm, late, ends, {"O.NEW.KOAX.WS.W.0003"}),
+                         coded("b", storm, late, ends, {"T.CAN.KOAX.WS.W.0004", "O.NEW.KOAX.WS.W.0004"})}),
+            day, "Weather Alerts: 2 active: " + storm + ", " + storm, storm + " +1", six, six, "Alerts --");
+    dataRow(
+        "an upgrade and a cancellation end their events, whatever the messageType",
+        alertsReply({coded("w", "Winter Storm Watch", early, ends, {"O.NEW.KOAX.WS.A.0001"}),
+                     coded("x", storm, late, ends, {"O.UPG.KOAX.WS.A.0001", "O.NEW.KOAX.WS.W.0002"}),
+                     coded("y", "Wind Advisory", late, ends, {"O.CAN.KOAX.WI.Y.0005"}),
+                     coded("z", "Wind Advisory", early, ends, {"O.NEW.KOAX.WI.Y.0005"}),
+                     coded("v", "Winter Storm Watch", late, ends, {"O.UPG.KOAX.WS.A.0006", "O.EXP.KOAX.WS.A.0007"})}),
+        day, "Weather Alerts: 1 active: " + storm, storm, six, six, "Alerts --");
     dataRow("a stated alert that ended is no 'No Alerts'", alertsReply({alertFeature("a", "Wind Advisory", "Minor")}),
             six.addSecs(-600), "Weather Alerts: 1 active: Wind Advisory", "Wind Advisory", six, six, "Alerts --");
     // The older warning, the cancelled advisory, the cancel and the test do not count.

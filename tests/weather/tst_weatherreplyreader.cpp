@@ -171,6 +171,9 @@ void WeatherReplyReaderTest::observation_data()
             QStringList{"temperature: 285.4", "windSpeed: 7.2"},
             QStringList{"temperature (unit K)", "dewpoint", "windDirection", "windSpeed (unit K)",
                         "relativeHumidity (unit wmoUnit:)"});
+    dataRow("measurement cut short is unknown",
+            observationText({}).left(observationText({}).indexOf("\"value\": 7,") + 12), QStringList{"temperature: "},
+            all);
     dataRow("null timestamp and description are empty, not null",
             observationText({}, "\"timestamp\": null, \"textDescription\": null,"),
             QStringList{"timestamp: ", "description: ", "temperature: 7"}, QStringList{});

@@ -17,6 +17,8 @@ namespace {
 // without a status.
 constexpr int NoData = 1;
 constexpr int Hung = 2;
+// A good reply that arrives 10 s after its request.
+constexpr int Late = 3;
 constexpr int TimeLimit = 30;
 constexpr int Interval = 10;
 
@@ -88,6 +90,8 @@ private slots:
         dataRow("a good reply to a press lifts the suspension", w, L{503, 200}, "3600", true, L{100}, L{1}, 700,
                 L{1, 100, 602}, suspended + QStringList{"Weather Suspension Lifted"});
         dataRow("no retry during a suspension", w, L{503, 500}, "3600", true, L{100}, L{1}, 200, L{1, 100}, suspended);
+        dataRow("a reply sent before the suspension began, arriving after it: the suspension holds", w, L{Late, 503},
+                "3600", true, L{0}, L{1}, 100, L{0, 1}, suspended);
         dataRow("a century at most", w, L{503}, "99999999999999999999", true, L{}, L{1}, 700, L{1},
                 QStringList{"Weather Suspended Until 08/27/2124 .*"});
         dataRow("a timed-out observation is retried", w, L{Hung}, "", true, L{}, L{1}, 100, L{1, 61},
@@ -108,12 +112,12 @@ private slots:
         qint64 counter = 0;  // the scheduler's: it counts the ticks inside the window
         refreshPlan.setSchedule([&] { return RefreshPlan::Schedule{windowOpen, Interval, counter}; });
         QSignalSpy logLine(&refreshPlan, &RefreshPlan::logLine);
-        QList<int> requestsAt, hung;
+        QList<int> requestsAt, hung, late;
         // What the feed tells the plan of the reply to a request sent at `sent`.
         const auto replied = [&](int sent) {
             const int status = replies.value(qMin(requestsAt.size(), replies.size()) - 1);
-            if (status == Hung) {
-                hung << sent;
+            if (status == Hung || status == Late) {
+                (status == Hung ? hung : late) << sent;
                 return;
             }
             if (status == 200 || status == NoData)
@@ -133,6 +137,10 @@ private slots:
             while (!hung.isEmpty() && moment - hung.first() >= TimeLimit) {
                 hung.removeFirst();
                 refreshPlan.refreshFailed(RefreshRetry::Failure::Passing);
+            }
+            while (!late.isEmpty() && moment - late.first() >= 10) {
+                refreshPlan.hostAnswered(Start.addSecs(late.takeFirst()));
+                refreshPlan.endSeries();
             }
             if (presses.contains(moment)) {
                 refreshPlan.endSeries();

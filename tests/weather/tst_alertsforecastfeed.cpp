@@ -55,9 +55,13 @@ class AlertsForecastFeedTest : public QObject
     FixedClock clock{TestNow};
     QScopedPointer<OwnedFeed> owned;
     AlertsForecastFeed::Inputs inputs;
-    // What the substitute weather service answers every request.
+    // What the substitute weather service answers every request: `status`, or
+    // the `statuses` in turn (the last one repeating); `problem` for a failure
+    // when there is one.
     int status = 200;
-    QByteArray body, retryAfter;
+    QList<int> statuses;
+    int served = 0;
+    QByteArray body, problem, retryAfter;
     bool hold = false;
 
     void tick(const QDateTime& now)
@@ -89,7 +93,9 @@ private slots:
         trustTestCertificateAuthority();
         QVERIFY(service.start());
         service.setHandler([this](const SubstituteWebServer::Request&) {
-            SubstituteWebServer::Reply reply{status, "application/json", body, hold, {}};
+            const int now = statuses.isEmpty() ? status : statuses.value(qMin(served++, int(statuses.size()) - 1));
+            SubstituteWebServer::Reply reply{
+                now, "application/json", now > 200 && !problem.isEmpty() ? problem : body, hold, {}};
             if (!retryAfter.isEmpty())
                 reply.headers.append({"Retry-After", retryAfter});
             return reply;
@@ -100,7 +106,7 @@ private slots:
     {
         service.releaseHeld();  // what the row before kept back
         clock.current = TestNow;
-        status = 200, hold = false, retryAfter.clear();
+        status = 200, hold = false, retryAfter.clear(), statuses.clear(), served = 0, problem.clear();
         inputs = {"40.8106", "-96.6274", "OAX", "77", "62"};
         inputs.baseUrl = service.baseUrl();
         owned.reset(new OwnedFeed);
@@ -198,38 +204,49 @@ private slots:
     // host.
     void hostSchedule_data()
     {
-        // status: of the alerts' or forecast's replies (0: all held); movedAt: the latitude changes.
-        addColumns<int, int, QByteArray, int, int, QList<int>, QStringList>(
-            {"item", "status", "retryAfter", "movedAt", "ticks", "requestsAt", "lines"});
+        // statuses: of the alerts' or forecast's replies in turn ({0}: all held); detail: a refusal's reason;
+        // movedAt: the latitude changes.
+        addColumns<int, QList<int>, QByteArray, QByteArray, int, int, QList<int>, QStringList>(
+            {"item", "statuses", "detail", "retryAfter", "movedAt", "ticks", "requestsAt", "lines"});
         const QString suspended = "^Weather Suspended Until \\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d$";
         const QString refused = "^Weather Alerts Not Available: Point is outside the area.$";
-        dataRow("alerts every 5 minutes", 6, 200, QByteArray(), 0, 700, QList<int>{1, 301, 601}, QStringList{});
-        dataRow("a refused point: said once, asked hourly, at once when moved", 6, 400, QByteArray(), 3700, 3800,
-                QList<int>{1, 3601, 3700}, QStringList{refused, refused});
-        dataRow("503: 5, 10, 20 minutes apart", 6, 503, QByteArray(), 0, 2500, QList<int>{1, 301, 901, 2101},
+        const QByteArray outside = "Point is outside the area.\\n";
+        using L = QList<int>;
+        dataRow("alerts every 5 minutes", 6, L{200}, outside, QByteArray(), 0, 700, L{1, 301, 601}, QStringList{});
+        dataRow("a refused point: said once, asked hourly, at once when moved", 6, L{400}, outside, QByteArray(), 3700,
+                3800, L{1, 3601, 3700}, QStringList{refused, refused});
+        dataRow("refused, good, refused again: the line comes back", 6, L{400, 200, 400}, outside, QByteArray(), 0,
+                4000, L{1, 3601, 3901}, QStringList{refused, refused});
+        dataRow("a 300-character reason with a newline inside: one line of 200", 6, L{400},
+                QByteArray(150, 'x') + "\\n" + QByteArray(150, 'y'), QByteArray(), 0, 10, L{1},
+                QStringList{"^Weather Alerts Not Available: x{150}y{50}$"});
+        dataRow("503: 5, 10, 20 minutes apart", 6, L{503}, outside, QByteArray(), 0, 2500, L{1, 301, 901, 2101},
                 QStringList{});
-        dataRow("a timed-out alerts request: no weather retry", 6, 0, QByteArray(), 0, 400, QList<int>{1, 301},
+        dataRow("a 503 series run past 2 hours: hourly at most", 6, L{503}, outside, QByteArray(), 0, 8200,
+                L{1, 301, 901, 2101, 4501, 8101}, QStringList{});
+        dataRow("a timed-out alerts request: no weather retry", 6, L{0}, outside, QByteArray(), 0, 400, L{1, 301},
                 QStringList{});
-        dataRow("a Retry-After on the alerts suspends the host: the alerts wait it out", 6, 503, QByteArray("3600"), 0,
-                3700, QList<int>{1, 3601}, QStringList{suspended, suspended});
-        dataRow("a Saturday without weekend updates shows the forecast", 7, 200, QByteArray(), 0, 60, QList<int>{1},
+        dataRow("a Retry-After on the alerts suspends the host: the alerts wait it out", 6, L{503}, outside,
+                QByteArray("3600"), 0, 3700, L{1, 3601}, QStringList{suspended, suspended});
+        dataRow("a Saturday without weekend updates shows the forecast", 7, L{200}, outside, QByteArray(), 0, 60, L{1},
                 QStringList{});
     }
 
     void hostSchedule()
     {
         QFETCH(int, item);
-        QFETCH(int, status);
+        QFETCH(QList<int>, statuses);
+        QFETCH(QByteArray, detail);
         QFETCH(int, movedAt);
         QFETCH(int, ticks);
         QFETCH(QStringList, lines);
         QFETCH(QByteArray, retryAfter);
         this->retryAfter = retryAfter;
-        hold = status == 0;
-        this->status = qMax(status, 200);
-        body = status > 200 ? QByteArray(R"({"title": "Bad Request", "detail": "Point is outside the area.\n"})")
-               : item == 6  ? testDataText("weather/alerts-none.json").toUtf8()
-                            : QByteArray(R"({"properties": {"updateTime": "2024-06-15T12:00:00Z",
+        this->statuses = statuses;
+        hold = statuses == QList<int>{0};
+        problem = "{\"title\": \"Bad Request\", \"detail\": \"" + detail + "\"}";
+        body = item == 6 ? testDataText("weather/alerts-none.json").toUtf8()
+                         : QByteArray(R"({"properties": {"updateTime": "2024-06-15T12:00:00Z",
                         "periods": [{"name": "Saturday", "endTime": "2024-06-16T00:00:00Z", "temperature": 81, "temperatureUnit": "F"}]}})");
         inputs.gridId = inputs.gridX = inputs.gridY = "1";
         inputs.showsAlerts = item == 6;
@@ -251,11 +268,13 @@ private slots:
         QCOMPARE(said.size(), lines.size());
         for (int i = 0; i < lines.size(); ++i)
             QVERIFY2(QRegularExpression(lines[i]).match(said[i]).hasMatch(), qPrintable(said[i]));
-        for (const QString& line : logged().filter("Request Failed: "))  // with the service's reason
-            QVERIFY(status != 400 || line.endsWith("Bad Request (Point is outside the area.)"));
+        // A refusal's failed request ends with the service's reason, as the refusal's line says it.
+        const QString reason = said.value(0).section(": ", 1);
+        for (const QString& line : logged().filter("Request Failed: "))
+            QVERIFY(!statuses.contains(400) || line.endsWith("Bad Request (" + reason + ")"));
         const QStringList texts = rowTexts(item == 6 ? Source::Alerts : Source::Forecast);
         QVERIFY(item != 7 || texts.value(texts.size() - 1) == "Saturday: 81 F");
-        QVERIFY(status != 400 || texts.value(texts.size() - 1) == "Alerts --");
+        QVERIFY(statuses.last() != 400 || texts.value(texts.size() - 1) == "Alerts --");
     }
 };
 

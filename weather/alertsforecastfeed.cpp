@@ -17,26 +17,22 @@ AlertsForecastFeed::AlertsForecastFeed(ServiceRequests& requests, RefreshPlan& w
 {
     // A long Retry-After on either reply suspends the whole weather host; a
     // good reply to a request sent during the suspension lifts it.
-    const auto answered = [this](const QDateTime& sentAt) { this->weatherHost.hostAnswered(sentAt); };
-    ServiceRequests::Route alerts;
-    alerts.feed = FeedStatus::Alerts;
-    alerts.replied = [this](const QString& text) { handleAlertsReply(text); };
-    alerts.failed = [this](const RequestFailure& failure) {
-        alertsFailed(failure);
-        this->weatherHost.hostFailed(failure.httpStatus, failure.retryAfter);
+    const auto route = [this](FeedStatus::Feed feed, void (AlertsForecastFeed::*replied)(const QString&),
+                              void (AlertsForecastFeed::*failed)(const RequestFailure&)) {
+        ServiceRequests::Route route;
+        route.feed = feed;
+        route.replied = [this, replied](const QString& text) { (this->*replied)(text); };
+        route.failed = [this, failed](const RequestFailure& failure) {
+            (this->*failed)(failure);
+            this->weatherHost.hostFailed(failure.httpStatus, failure.retryAfter);
+        };
+        route.answered = [this](const QDateTime& sentAt) { this->weatherHost.hostAnswered(sentAt); };
+        return route;
     };
-    alerts.answered = answered;
-    requests.setRoute(RequestKind::Alerts, alerts);
-
-    ServiceRequests::Route forecast;
-    forecast.feed = FeedStatus::Forecast;
-    forecast.replied = [this](const QString& text) { handleForecastReply(text); };
-    forecast.failed = [this](const RequestFailure& failure) {
-        forecastFailed(failure);
-        this->weatherHost.hostFailed(failure.httpStatus, failure.retryAfter);
-    };
-    forecast.answered = answered;
-    requests.setRoute(RequestKind::Forecast, forecast);
+    requests.setRoute(RequestKind::Alerts, route(FeedStatus::Alerts, &AlertsForecastFeed::handleAlertsReply,
+                                                 &AlertsForecastFeed::alertsFailed));
+    requests.setRoute(RequestKind::Forecast, route(FeedStatus::Forecast, &AlertsForecastFeed::handleForecastReply,
+                                                   &AlertsForecastFeed::forecastFailed));
 }
 
 void AlertsForecastFeed::refresh(RequestTrigger trigger)

@@ -104,43 +104,58 @@ bool ClockSocket::bind(quint16 port)
 
 void ClockSocket::send(const QByteArray& data, int length, const QHostAddress& address, quint16 port)
 {
-    if (fd < 0 || address.isNull())
+    if (address.isNull())
         return;
-    const int slot = batches->outCount;
-    sockaddr_storage& to = batches->outAddress[slot];
-    std::memset(&to, 0, sizeof to);
     bool isIPv4 = false;
     const quint32 ipv4 = address.toIPv4Address(&isIPv4);
-    socklen_t toLength = 0;
-    if (dualStack) {
-        auto& to6 = reinterpret_cast<sockaddr_in6&>(to);
-        to6.sin6_family = AF_INET6;
-        to6.sin6_port = htons(port);
-        if (isIPv4) {
-            to6.sin6_addr.s6_addr[10] = 0xFF;
-            to6.sin6_addr.s6_addr[11] = 0xFF;
-            const quint32 network = htonl(ipv4);
-            std::memcpy(&to6.sin6_addr.s6_addr[12], &network, 4);
-        } else {
-            const Q_IPV6ADDR ipv6 = address.toIPv6Address();
-            std::memcpy(to6.sin6_addr.s6_addr, ipv6.c, 16);
-        }
-        toLength = sizeof to6;
-    } else {
-        if (!isIPv4)
-            return;  // an IPv6 address, and no IPv6 here
-        auto& to4 = reinterpret_cast<sockaddr_in&>(to);
-        to4.sin_family = AF_INET;
-        to4.sin_port = htons(port);
-        to4.sin_addr.s_addr = htonl(ipv4);
-        toLength = sizeof to4;
+    if (isIPv4) {
+        send(data, length, ipv4, port);
+        return;
     }
+    if (fd < 0 || !dualStack)
+        return;  // an IPv6 address, and no IPv6 here
+    sockaddr_in6 to = {};
+    to.sin6_family = AF_INET6;
+    to.sin6_port = htons(port);
+    const Q_IPV6ADDR ipv6 = address.toIPv6Address();
+    std::memcpy(to.sin6_addr.s6_addr, ipv6.c, 16);
+    collect(data, length, &to, sizeof to);
+}
+
+void ClockSocket::send(const QByteArray& data, int length, quint32 ipv4, quint16 port)
+{
+    if (fd < 0)
+        return;
+    if (dualStack) {
+        sockaddr_in6 to = {};  // ::ffff:a.b.c.d
+        to.sin6_family = AF_INET6;
+        to.sin6_port = htons(port);
+        to.sin6_addr.s6_addr[10] = 0xFF;
+        to.sin6_addr.s6_addr[11] = 0xFF;
+        const quint32 network = htonl(ipv4);
+        std::memcpy(&to.sin6_addr.s6_addr[12], &network, 4);
+        collect(data, length, &to, sizeof to);
+        return;
+    }
+    sockaddr_in to = {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(ipv4);
+    collect(data, length, &to, sizeof to);
+}
+
+void ClockSocket::collect(const QByteArray& data, int length, const void* address, unsigned addressLength)
+{
+    // A full batch goes before this one is added, not as it fills: the
+    // link collects a batch with its queue locked and writes it after.
+    if (batches->outCount == BatchSize)
+        flush();
+    const int slot = batches->outCount++;
+    std::memcpy(&batches->outAddress[slot], address, addressLength);
+    batches->out[slot].msg_hdr.msg_namelen = addressLength;
     batches->outBytes[slot] = data;
     batches->outData[slot].iov_base = const_cast<char*>(data.constData());
     batches->outData[slot].iov_len = size_t(qBound(0, length, data.size()));
-    batches->out[slot].msg_hdr.msg_namelen = toLength;
-    if (++batches->outCount == BatchSize)
-        flush();
 }
 
 void ClockSocket::flush()
@@ -234,6 +249,11 @@ void ClockSocket::send(const QByteArray& data, int length, const QHostAddress& a
         return;
     socket->writeDatagram(data.constData(), qBound(0, length, data.size()), address, port);
     countCall();
+}
+
+void ClockSocket::send(const QByteArray& data, int length, quint32 ipv4, quint16 port)
+{
+    send(data, length, QHostAddress(ipv4), port);
 }
 
 void ClockSocket::flush() {}

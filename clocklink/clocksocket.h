@@ -15,7 +15,8 @@ class QUdpSocket;
 // alone.
 //
 // On Linux the socket is the system's own, and its datagrams go in batches:
-// send() collects up to BatchSize datagrams, which one sendmmsg call writes,
+// send() collects up to BatchSize datagrams, which one sendmmsg call writes
+// (at flush(), or when one more comes),
 // and read() takes what is waiting with recvmmsg, BatchSize at a call, never
 // peeking first. Elsewhere a QUdpSocket reads and writes one datagram at a
 // time, as the link always did.
@@ -40,6 +41,8 @@ public:
     // next batch. An address that is null cannot be sent to and is skipped;
     // write errors are ignored, as for a lost datagram.
     void send(const QByteArray& data, int length, const QHostAddress& address, quint16 port);
+    // The same to an IPv4 address given as a number (a clock's).
+    void send(const QByteArray& data, int length, quint32 ipv4, quint16 port);
     // Writes the datagrams send() has collected.
     void flush();
 
@@ -65,6 +68,8 @@ private:
 
 #ifdef Q_OS_LINUX
     struct Batches;
+    // Adds a datagram to the batch, writing the batch once it is full.
+    void collect(const QByteArray& data, int length, const void* address, unsigned addressLength);
     int fd = -1;
     bool dualStack = false;
     QSocketNotifier* notifier = nullptr;

@@ -128,6 +128,7 @@ bool RetransmitQueue::append(udpQueueStruct* record, bool* earliest)
         ++counts.refused;
         return false;
     }
+    record->ipv4 = key;
     record->queuedAtNs = clock();
     record->variable = -1;
     if (record->data.size() >= 2 && record->data.at(0) == ClockDatagram::LeadByte)
@@ -595,6 +596,13 @@ void RetransmitQueue::setReportingEvents(bool on)
     reportingEvents = on;
     if (!on)
         linkEvents.clear();
+}
+
+void RetransmitQueue::takeLinkEvents(std::vector<ClockLinkEvent>& events)
+{
+    events.clear();
+    std::lock_guard<std::mutex> lock(mutex);
+    events.swap(linkEvents);
 }
 
 std::vector<ClockLinkEvent> RetransmitQueue::takeLinkEvents()

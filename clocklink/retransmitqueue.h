@@ -23,6 +23,7 @@ struct udpQueueStruct
     QByteArray data;
     int length = 0;
     QHostAddress addr;
+    quint32 ipv4 = 0;  // addr's IPv4 value, set by the queue
     int port = 0;
     int retries = 0;
     bool firstSendPending = false;
@@ -236,6 +237,9 @@ public:
     // oldest first (unstamped).
     void setReportingEvents(bool on);
     std::vector<ClockLinkEvent> takeLinkEvents();
+    // The same into `events` (emptied first), which the queue fills next:
+    // two vectors taking turns keep their room between calls.
+    void takeLinkEvents(std::vector<ClockLinkEvent>& events);
 
     // Drops every record still waiting, every kept text and every pending
     // confirmation (the link has stopped); the clocks' health and timing are

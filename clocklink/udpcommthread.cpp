@@ -351,7 +351,7 @@ void UDPCommThread::wake()
             std::this_thread::sleep_for(std::chrono::nanoseconds(left));
     }
     const RetransmitQueue::Transmit transmit = [this](const udpQueueStruct& record) {
-        writeDatagram(record.data, record.length, record.addr, record.port);
+        udpSocket->send(record.data, record.length, record.ipv4, quint16(record.port));
     };
     growReceiveBuffer(udpQueue.busyClocks());
     // Everything due, with the answers waiting read first and again before
@@ -405,10 +405,15 @@ void ClockLinkWaker::sendClockEvents()
 
 void UDPCommThread::collectClockEvents()
 {
-    std::vector<ClockLinkEvent> events = udpQueue.takeLinkEvents();
+    std::vector<ClockLinkEvent>& events = takenEvents;
+    udpQueue.takeLinkEvents(events);
     if (events.empty())
         return;
-    clockEventBatch.reserve(clockEventBatch.size() + int(events.size()));
+    // Grown by doubling: reserving the exact size at every wake-up would copy
+    // the whole batch each time.
+    const int wanted = clockEventBatch.size() + int(events.size());
+    if (wanted > clockEventBatch.capacity())
+        clockEventBatch.reserve(qMax(wanted, 2 * clockEventBatch.capacity()));
     for (ClockLinkEvent& event : events)
         clockEventBatch.append(std::move(event));
     if (batchTimer && !batchTimer->isActive())

@@ -245,7 +245,8 @@ private:
     ClockLinkWaker* workerContext = nullptr;  // guarded by wakeMutex for other threads
     QTimer* wakeTimer = nullptr;
     QTimer* batchTimer = nullptr;
-    ClockLinkEvents clockEventBatch;  // worker thread only
+    ClockLinkEvents clockEventBatch;          // worker thread only
+    std::vector<ClockLinkEvent> takenEvents;  // worker thread only, taken from the queue
     int httpInFlight = 0;
     std::mutex wakeMutex;
     std::atomic<bool> wakePending{false};

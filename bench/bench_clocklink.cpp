@@ -4,14 +4,19 @@
 //  0. The retransmit queue alone on a settable clock (no sockets): clocks
 //     whose answers now and then come far later than usual, on a link
 //     losing a tenth of the datagrams and of the answers; runs that credited
-//     an answer to the wrong datagram or left the clock with an old text.
+//     an answer to the wrong datagram or left the clock with an old text,
+//     the confirming copies sent, the answers of a datagram sent early that
+//     were taken for owed ones (each costs a resend), the time to an empty
+//     queue; and a clock that dies after a minute of answering: how long
+//     after its last answer it is reported as not answering.
 //  1. Substitute clocks (127.0.0.2 upward; 100, 1,000 and 10,000 of them, or
 //     the counts given as arguments) x 5 variables queued at once, every
 //     datagram acknowledged at once: the time the queueing takes on the
 //     calling thread, the time until the retransmit queue is empty, the
 //     link's CPU per round and per clock, datagrams sent more than once (and
 //     of those, the ones whose answer was already waiting for the link),
-//     answers dropped at the link's socket and the receive buffer granted.
+//     the link's socket calls per exchange, answers dropped at the link's
+//     socket and the receive buffer granted.
 //     One datagram is in flight per clock, so each clock's five exchanges
 //     follow one another.
 //  2. Clocks that never answer: when each of the four transmissions arrives
@@ -22,6 +27,9 @@
 //
 //   bench_clocklink [CLOCKS...]     e.g. bench_clocklink 100 1000 10000
 //   bench_clocklink queue           the queue alone (part 0)
+//   bench_clocklink calls [CLOCKS]  five rounds of part 1 (1,000 clocks), then
+//                                   the link thread's id and the exchanges
+//                                   made, for counting its system calls
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -427,20 +435,24 @@ private:
     std::thread reader;
 };
 
-// CPU time the link's worker thread has used (ns), read from /proc: the
-// thread carries its class name.
-qint64 linkCpuNs()
+// The thread id of the link's worker thread, found in /proc: the thread
+// carries its class name. Empty before the worker runs.
+QString linkThreadId()
 {
     QDir tasks(QStringLiteral("/proc/self/task"));
     for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile comm(tasks.filePath(tid + QStringLiteral("/comm")));
-        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != "UDPCommThread")
-            continue;
-        QFile stat(tasks.filePath(tid + QStringLiteral("/schedstat")));
-        if (stat.open(QIODevice::ReadOnly))
-            return stat.readAll().split(' ').value(0).toLongLong();
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "UDPCommThread")
+            return tid;
     }
-    return -1;
+    return QString();
+}
+
+// CPU time the link's worker thread has used (ns), read from /proc.
+qint64 linkCpuNs()
+{
+    QFile stat(QStringLiteral("/proc/self/task/%1/schedstat").arg(linkThreadId()));
+    return stat.open(QIODevice::ReadOnly) ? stat.readAll().split(' ').value(0).toLongLong() : -1;
 }
 
 // Datagrams the kernel dropped at the link's socket (bound to every address
@@ -470,7 +482,7 @@ struct SizeResult
     int clocks = 0;
     Stats queueing, empty, cpu;
     qint64 queued = 0, acknowledged = 0, transmissions = 0, givenUp = 0, superseded = 0;
-    qint64 received = 0, drops = 0, buffer = 0, repeated = 0;
+    qint64 received = 0, drops = 0, buffer = 0, repeated = 0, socketCalls = 0, confirmed = 0;
     int unbound = 0;
     bool leftOver = false;
     int roundsResentOverOnePercent = 0, roundsWithGiveUps = 0;
@@ -492,6 +504,7 @@ SizeResult acknowledgedClocks(int clockCount, int rounds)
     result.load = loadAverage();
     const auto before = commThread.GetUdpCounters();
     const qint64 dropsBefore = linkSocketDrops();
+    const qint64 callsBefore = commThread.GetSocketCalls();
     for (int round = 0; round < rounds; ++round) {
         const auto roundBefore = commThread.GetUdpCounters();
         QStringList texts;
@@ -534,6 +547,8 @@ SizeResult acknowledgedClocks(int clockCount, int rounds)
     result.transmissions = after.transmissions - before.transmissions;
     result.givenUp = after.givenUp - before.givenUp;
     result.superseded = after.superseded - before.superseded;
+    result.confirmed = after.confirmed - before.confirmed;
+    result.socketCalls = commThread.GetSocketCalls() - callsBefore;
     result.received = clocks.received;
     result.repeated = clocks.repeated;
     result.drops = linkSocketDrops() - dropsBefore;
@@ -580,10 +595,15 @@ void printSizes(const std::vector<SizeResult>& results, int rounds)
     countRow("acknowledged", &SizeResult::acknowledged);
     countRow("transmissions", &SizeResult::transmissions);
     countRow("given up", &SizeResult::givenUp);
+    countRow("confirming copies", &SizeResult::confirmed);
     countRow("sent again while the answer was waiting for the link", &SizeResult::repeated);
     std::printf("| sends per datagram |");
     for (const SizeResult& r : results)
         std::printf(" %.4f |", double(r.transmissions) / qMax<qint64>(1, r.queued));
+    std::printf("\n");
+    std::printf("| socket calls (send, receive) of the link per exchange, its own count |");
+    for (const SizeResult& r : results)
+        std::printf(" %.3f |", double(r.socketCalls) / qMax<qint64>(1, r.transmissions));
     std::printf("\n");
     countRow("rounds with more than 1 % sent twice", &SizeResult::roundsResentOverOnePercent);
     countRow("rounds with a datagram given up", &SizeResult::roundsWithGiveUps);
@@ -773,8 +793,10 @@ void silentClocks(int datagrams, int spacingMs)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    queueSimulation(200);
-    if (argc > 1 && QByteArray(argv[1]) == "queue")
+    const QByteArray mode = argc > 1 ? QByteArray(argv[1]) : QByteArray();
+    if (mode != "calls")
+        queueSimulation(200);
+    if (mode == "queue")
         return 0;  // the queue alone
     ClockPortLock lock;
     commThread.start(QThread::NormalPriority);
@@ -786,6 +808,24 @@ int main(int argc, char** argv)
     if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < 10500) {
         files.rlim_cur = qMin<rlim_t>(files.rlim_max, 11000);
         ::setrlimit(RLIMIT_NOFILE, &files);
+    }
+    if (mode == "calls") {
+        // For ./bench.sh, which counts the system calls of the link's
+        // thread with strace: that thread's id and the exchanges made (the
+        // datagrams acknowledged).
+        // The id first; the rounds begin once a line comes on standard
+        // input (strace has attached to the thread).
+        const int clocks = argc > 2 ? qMax(1, QByteArray(argv[2]).toInt()) : 1000;
+        std::printf("link thread %s\n", qPrintable(linkThreadId()));
+        std::fflush(stdout);
+        char line[16];
+        if (!std::fgets(line, sizeof line, stdin))
+            return 1;
+        const SizeResult result = acknowledgedClocks(clocks, 5);
+        std::printf("exchanges %lld\ntransmissions %lld\nown count %lld\nload %s\n", result.acknowledged,
+                    result.transmissions, result.socketCalls, qPrintable(result.load));
+        commThread.StopThread();
+        return 0;
     }
     QVector<int> sizes;
     for (int i = 1; i < argc; ++i)

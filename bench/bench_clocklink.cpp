@@ -47,7 +47,6 @@
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/epoll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <thread>
@@ -57,6 +56,7 @@
 #include "clocklink/clockdatagram.h"
 #include "clocklink/retransmitqueue.h"
 #include "clocklink/udpcommthread.h"
+#include "support/answeringclocks.h"
 #include "support/clockportlock.h"
 
 namespace {
@@ -70,7 +70,7 @@ double msBetween(Clock::time_point from, Clock::time_point to)
 
 QHostAddress clockAddress(int i)  // 0 -> 127.0.0.2, 254 -> 127.0.1.0, ...
 {
-    return QHostAddress(quint32(0x7F000002u + quint32(i)));
+    return AnsweringClocks::address(i);
 }
 
 struct Stats
@@ -349,91 +349,6 @@ void queueSimulation(int runs)
 }
 
 // ---- 1: acknowledged clocks, 100 / 1,000 / 10,000 of them
-
-// Many clocks that answer every datagram at once with "A": one socket per
-// clock (127.0.0.2 upward, port 7372), all read by one thread through
-// epoll, so that ten thousand of them cost the benchmark little.
-class AnsweringClocks
-{
-public:
-    explicit AnsweringClocks(int count)
-    {
-        epollFd = ::epoll_create1(0);
-        for (int i = 0; i < count; ++i) {
-            const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
-            if (fd < 0) {
-                ++unbound;
-                continue;
-            }
-            const int one = 1;
-            ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-            sockaddr_in a = {};
-            a.sin_family = AF_INET;
-            a.sin_port = htons(CLOCK_UDP_PORT);
-            a.sin_addr.s_addr = htonl(clockAddress(i).toIPv4Address());
-            if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-                ::close(fd);
-                ++unbound;
-                continue;
-            }
-            epoll_event event = {};
-            event.events = EPOLLIN;
-            event.data.u32 = quint32(fds.size());
-            ::epoll_ctl(epollFd, EPOLL_CTL_ADD, fd, &event);
-            fds.push_back(fd);
-        }
-        lastData.resize(fds.size());
-        reader = std::thread([this] { answerLoop(); });
-    }
-    ~AnsweringClocks()
-    {
-        stop = true;
-        reader.join();
-        for (int fd : fds)
-            ::close(fd);
-        ::close(epollFd);
-    }
-
-    int unbound = 0;
-    std::atomic<qint64> received{0};
-    // Datagrams that arrived again right after themselves: a retransmission
-    // of a datagram the clock had already answered.
-    std::atomic<qint64> repeated{0};
-
-private:
-    void answerLoop()
-    {
-        std::vector<epoll_event> events(256);
-        char buffer[2048];
-        while (!stop) {
-            const int n = ::epoll_wait(epollFd, events.data(), int(events.size()), 50);
-            for (int e = 0; e < n; ++e) {
-                const quint32 index = events[e].data.u32;
-                const int fd = fds[index];
-                for (;;) {
-                    sockaddr_in from = {};
-                    socklen_t fromLength = sizeof from;
-                    const ssize_t got =
-                        ::recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
-                    if (got < 0)
-                        break;
-                    ++received;
-                    const QByteArray data(buffer, int(got));
-                    if (lastData[index] == data)
-                        ++repeated;
-                    lastData[index] = data;
-                    ::sendto(fd, "A", 1, 0, reinterpret_cast<sockaddr*>(&from), fromLength);
-                }
-            }
-        }
-    }
-
-    int epollFd = -1;
-    std::vector<int> fds;
-    std::vector<QByteArray> lastData;  // per clock, the reader thread's
-    std::atomic<bool> stop{false};
-    std::thread reader;
-};
 
 // The thread id of the link's worker thread, found in /proc: the thread
 // carries its class name. Empty before the worker runs.

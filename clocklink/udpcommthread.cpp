@@ -190,6 +190,11 @@ qint64 UDPCommThread::GetSocketCalls() const
     return socketCalls;
 }
 
+void UDPCommThread::SetReceiveBufferLimit(qint64 bytes)
+{
+    receiveBufferLimit = bytes;
+}
+
 qint64 UDPCommThread::GetReceiveBufferSize() const
 {
     return receiveBufferGranted;
@@ -270,8 +275,12 @@ constexpr qint64 FineWaitNs = 1500000;
 // socket's buffer must not have to hold all at once. One batch of the socket.
 constexpr int SendsBetweenReads = ClockSocket::BatchSize;
 
+// Reading a batch that took longer than this (nanoseconds) is followed by
+// another read, even if the batch was not full.
+constexpr qint64 SlowBatchNs = 1000000;
+
 // The receive buffer asked for: at least this, about this much per clock
-// with a datagram in flight, at most this (bytes).
+// with a datagram in flight, at most this (bytes; or the link's limit).
 constexpr qint64 MinReceiveBuffer = 1 << 20;
 constexpr qint64 ReceiveBufferPerClock = 2048;
 constexpr qint64 MaxReceiveBuffer = 64 << 20;
@@ -304,15 +313,18 @@ int UDPCommThread::readAnswers(int most)
         else
             udpQueue.acknowledge(QHostAddress(), data);  // no clock: a stray
     };
-    // Batch by batch, until none is left waiting. A stop request ends the
-    // reading at once: under a flood, on a slow machine, even a bounded
-    // share takes long.
+    // Batch by batch, until none is left waiting: a batch not full says so,
+    // unless taking it took long (the worker was kept from running), and
+    // more may have come meanwhile. A stop request ends the reading at
+    // once: under a flood, on a slow machine, even a bounded share takes
+    // long.
     int read = 0;
     while (read < most && runFlag) {
         const int wanted = qMin(most - read, int(ClockSocket::BatchSize));
+        const qint64 start = udpQueue.now();
         const int got = udpSocket->read(wanted, take);
         read += got;
-        if (got < wanted)
+        if (got < wanted && (got == 0 || udpQueue.now() - start < SlowBatchNs))
             break;
     }
     return read;
@@ -324,10 +336,11 @@ void UDPCommThread::growReceiveBuffer(int busyClocks)
     // busy clock arrives at once (late duplicates aside); a small datagram
     // takes about a kilobyte of the socket's buffer. Asked for once the
     // clocks outgrow it; the system may grant less.
-    const qint64 wanted = qMax<qint64>(MinReceiveBuffer, qint64(busyClocks) * ReceiveBufferPerClock);
-    if (wanted <= receiveBufferAsked || receiveBufferAsked >= MaxReceiveBuffer)
+    const qint64 most = receiveBufferLimit > 0 ? qint64(receiveBufferLimit) : MaxReceiveBuffer;
+    const qint64 wanted = qMin(most, qMax<qint64>(MinReceiveBuffer, qint64(busyClocks) * ReceiveBufferPerClock));
+    if (wanted <= receiveBufferAsked || receiveBufferAsked >= most)
         return;
-    receiveBufferAsked = qMin<qint64>(qMax(wanted, 2 * receiveBufferAsked), MaxReceiveBuffer);
+    receiveBufferAsked = qMin<qint64>(qMax(wanted, 2 * receiveBufferAsked), most);
     receiveBufferGranted = udpSocket->setReceiveBufferSize(receiveBufferAsked);
 }
 

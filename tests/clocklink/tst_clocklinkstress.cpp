@@ -4,11 +4,13 @@
 #include <QUdpSocket>
 #include <atomic>
 #include <memory>
+#include <sys/resource.h>
 #include <thread>
 
 #include "clocklink/clockdatagram.h"
 #include "clocklink/udpcommthread.h"
 #include "clocksim/simulatedclock.h"
+#include "support/answeringclocks.h"
 #include "support/clockportlock.h"
 #include "support/testmain.h"
 
@@ -90,6 +92,57 @@ private slots:
         link.StopThread();
         qInfo("acknowledged %lld, given up %lld, superseded %lld, transmissions %lld", counts.acknowledged,
               counts.givenUp, counts.superseded, counts.transmissions);
+    }
+
+    // A thousand clocks answer every datagram at once; none may get a
+    // datagram again after it answered (retry interval 1 s). Kept from
+    // running for 1.2 s (by the first answer it takes, alone) while the
+    // others' answers come, the link reads every answer waiting before it
+    // sends again; with a small receive buffer, it reads the answers before
+    // more than one batch of sends brings more.
+    void noDatagramSentAgainWhileItsAnswerWaits_data()
+    {
+        addColumns<int, int>({"stallMs", "receiveBufferLimit"});
+        dataRow("answers waiting are read before the next sends", 1200, 0);
+        dataRow("a limit on sends between reads", 0, 128 << 10);
+    }
+    void noDatagramSentAgainWhileItsAnswerWaits()
+    {
+        QFETCH(int, stallMs);
+        QFETCH(int, receiveBufferLimit);
+        constexpr int ClockCount = 1000;
+        rlimit files = {};
+        if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < 2 * ClockCount) {
+            files.rlim_cur = qMin<rlim_t>(files.rlim_max, 2 * ClockCount);
+            ::setrlimit(RLIMIT_NOFILE, &files);
+        }
+        AnsweringClocks clocks(ClockCount);
+        QCOMPARE(clocks.unbound, 0);
+        UDPCommThread link;
+        link.SetRetryParameters(3, 1000);
+        link.SetReceiveBufferLimit(receiveBufferLimit);
+        // The stall: the first answer the link applies holds its worker.
+        std::atomic<bool> stalled{false};
+        link.SetAcknowledgementObserver([&](const udpQueueStruct&, const QByteArray&) {
+            if (stallMs > 0 && !stalled.exchange(true))
+                std::this_thread::sleep_for(std::chrono::milliseconds(stallMs));
+        });
+        link.start(QThread::NormalPriority);
+        clocks.hold(stallMs > 0);  // every datagram out before the first answer
+        for (int i = 0; i < ClockCount; ++i) {
+            const QByteArray datagram = ClockDatagram::build(0, QString("text %1").arg(i));
+            link.SendUDP(datagram, datagram.size(), AnsweringClocks::address(i), CLOCK_UDP_PORT, true, 0, 0);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(qint64(clocks.received), qint64(ClockCount), 60000);
+        if (stallMs > 0) {
+            clocks.answerHeld(1);
+            QTRY_VERIFY_WITH_TIMEOUT(stalled, 60000);
+        }
+        clocks.hold(false);
+        QTRY_COMPARE_WITH_TIMEOUT(link.GetUdpQueueSize(), 0, 120000);
+        QCOMPARE(qint64(clocks.repeated), qint64(0));
+        QCOMPARE(link.GetUdpCounters().givenUp, qint64(0));
+        link.StopThread();
     }
 
     // A stranger on the network sends 10,000 datagrams a second at the

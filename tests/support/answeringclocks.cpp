@@ -64,11 +64,14 @@ void AnsweringClocks::answerLoop()
         lastAnswered[index] = data;
     };
     while (!stop) {
-        if (!holding) {
-            for (const Held& h : held)
-                answer(h.index, reinterpret_cast<const sockaddr*>(&h.from), h.fromLength, h.data);
-            held.clear();
+        size_t answered = 0;
+        for (; answered < held.size() && (!holding || toAnswer > 0); ++answered) {
+            const Held& h = held[answered];
+            answer(h.index, reinterpret_cast<const sockaddr*>(&h.from), h.fromLength, h.data);
+            if (holding)
+                --toAnswer;
         }
+        held.erase(held.begin(), held.begin() + long(answered));
         const int n = ::epoll_wait(epollFd, events.data(), int(events.size()), holding ? 5 : 50);
         for (int e = 0; e < n; ++e) {
             const quint32 index = events[e].data.u32;

@@ -24,6 +24,8 @@ public:
     // While held, the clocks take their datagrams without answering; once
     // let go, they answer all they took, then each as it comes.
     void hold(bool held) { holding = held; }
+    // While held, answers the `count` oldest datagrams taken.
+    void answerHeld(int count) { toAnswer += count; }
 
     int unbound = 0;
     std::atomic<qint64> received{0};
@@ -38,6 +40,7 @@ private:
     std::vector<int> fds;
     std::vector<QByteArray> lastAnswered;  // per clock, the reader thread's
     std::atomic<bool> holding{false};
+    std::atomic<int> toAnswer{0};
     std::atomic<bool> stop{false};
     std::thread reader;
 };

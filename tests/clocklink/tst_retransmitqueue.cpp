@@ -453,8 +453,7 @@ QList<Scenario> scenarios()
     list.append(deadClock(1000, 1500, 20000));
     list.last().name = "1500 ms clock dies, texts every second";
 
-    // A 300 ms clock, a tenth of datagrams and of answers lost (`seed` draws
-    // which, and which answers come `spikes` later: (share, ms) pairs).
+    // A 300 ms clock losing a tenth of datagrams and answers; `spikes`: (share, ms) of late answers.
     auto lossy = [](Simulation& sim, quint32 seed, std::vector<std::pair<double, int>> spikes) {
         sim.random.seed(seed);
         sim.loseDatagram = [&sim](const QString&, const QByteArray&, int) { return sim.random.generateDouble() < 0.1; };
@@ -468,9 +467,8 @@ QList<Scenario> scenarios()
         };
     };
 
-    // A minute of a lossy link, then the clock dies while its five texts change every 500 ms: the
-    // windows heal, so it is reported within 7 s of its last answer at the median of 40 seeds and
-    // 10 s at worst (they grew to 4 s for good).
+    // A lossy minute, then the clock dies while its texts change every 500 ms: the windows heal,
+    // so it is reported within 7 s of its last answer (median of 40 seeds), 10 s at worst.
     list.append(
         {"lossy minute, then the clock dies",
          [=](Simulation& sim) {
@@ -508,9 +506,8 @@ QList<Scenario> scenarios()
                  },
                  [](const Simulation& sim) { QCOMPARE(sim.mark, qint64(0)); }});
 
-    // A measured 300 ms clock loses the first copy of a text; the second is answered 300 ms after
-    // it, an upper bound of U since the first. The next text waits for the lost copy's window
-    // (2 U + 50 ms) to close, less the clock's shortest answer (300 ms) and 50 ms.
+    // A 300 ms clock loses a first copy; the second's answer is an upper bound U. The next text
+    // goes as the lost copy's window (2 U + 50 ms) closes, less the shortest answer and 50 ms.
     list.append({"the next text goes as the owed window is about to close",
                  [](Simulation& sim) {
                      sim.clocks[Clock5].answerDelayMs = 300;
@@ -532,9 +529,8 @@ QList<Scenario> scenarios()
                      QCOMPARE(sim.sendTimes(Clock5, ClockDatagram::build(2, "next")), QList<qint64>{next});
                  }});
 
-    // A steady 300 ms clock whose first copy of a text is answered 1.2 s late, after its second
-    // copy's answer: that answer's upper bound (over 600 ms) keeps the late one owed, not taken
-    // for the next text's (as a 1 s window would).
+    // A first copy answered 1.2 s late, after the second's answer: that answer's upper bound
+    // (over 600 ms) keeps the late one owed, not taken for the next text's (as 1 s would).
     list.append({"an answer after a retransmission is an upper bound",
                  [](Simulation& sim) {
                      sim.answerDelay = [](const QString&, const QByteArray& data, int nth) {

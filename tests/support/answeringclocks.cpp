@@ -49,10 +49,10 @@ AnsweringClocks::~AnsweringClocks()
 
 void AnsweringClocks::answerLoop()
 {
-    struct Held
+    struct Held  // from: room for the link's dual-stack address
     {
         quint32 index;
-        sockaddr_in6 from;  // room for the link's dual-stack address
+        sockaddr_in6 from;
         socklen_t fromLength;
         QByteArray data;
     };

@@ -190,11 +190,6 @@ qint64 UDPCommThread::GetSocketCalls() const
     return socketCalls;
 }
 
-void UDPCommThread::SetReceiveBufferLimit(qint64 bytes)
-{
-    receiveBufferLimit = bytes;
-}
-
 qint64 UDPCommThread::GetReceiveBufferSize() const
 {
     return receiveBufferGranted;
@@ -280,7 +275,7 @@ constexpr int SendsBetweenReads = ClockSocket::BatchSize;
 constexpr qint64 SlowBatchNs = 1000000;
 
 // The receive buffer asked for: at least this, about this much per clock
-// with a datagram in flight, at most this (bytes; or the link's limit).
+// with a datagram in flight, at most this (bytes).
 constexpr qint64 MinReceiveBuffer = 1 << 20;
 constexpr qint64 ReceiveBufferPerClock = 2048;
 constexpr qint64 MaxReceiveBuffer = 64 << 20;
@@ -336,11 +331,10 @@ void UDPCommThread::growReceiveBuffer(int busyClocks)
     // busy clock arrives at once (late duplicates aside); a small datagram
     // takes about a kilobyte of the socket's buffer. Asked for once the
     // clocks outgrow it; the system may grant less.
-    const qint64 most = receiveBufferLimit > 0 ? qint64(receiveBufferLimit) : MaxReceiveBuffer;
-    const qint64 wanted = qMin(most, qMax<qint64>(MinReceiveBuffer, qint64(busyClocks) * ReceiveBufferPerClock));
-    if (wanted <= receiveBufferAsked || receiveBufferAsked >= most)
+    const qint64 wanted = qMax<qint64>(MinReceiveBuffer, qint64(busyClocks) * ReceiveBufferPerClock);
+    if (wanted <= receiveBufferAsked || receiveBufferAsked >= MaxReceiveBuffer)
         return;
-    receiveBufferAsked = qMin<qint64>(qMax(wanted, 2 * receiveBufferAsked), most);
+    receiveBufferAsked = qMin<qint64>(qMax(wanted, 2 * receiveBufferAsked), MaxReceiveBuffer);
     receiveBufferGranted = udpSocket->setReceiveBufferSize(receiveBufferAsked);
 }
 

@@ -126,9 +126,6 @@ public:
     // (bytes; 0 before the worker has bound it), and what the link has
     // learned of one clock's answer times.
     qint64 GetReceiveBufferSize() const;
-    // The receive buffer the link asks for at most (bytes; 0: 64 MB), from
-    // the next start on. For tests, and for a machine short of memory.
-    void SetReceiveBufferLimit(qint64 bytes);
     RetransmitQueue::ClockTiming GetClockTiming(const QHostAddress& clock) const;
     // A clock that stopped answering keeps the texts it missed until it
     // answers again; this forgets them for every clock not among
@@ -255,7 +252,6 @@ private:
     std::atomic<bool> wakePending{false};
     std::atomic<qint64> wakeUps{0};
     qint64 receiveBufferAsked = 0;  // worker thread only
-    std::atomic<qint64> receiveBufferLimit{0};
     std::atomic<qint64> receiveBufferGranted{0};
 
     // Address texts already reported as not usable (application thread).

@@ -59,19 +59,7 @@ void AnsweringClocks::answerLoop()
     std::vector<Held> held;
     std::vector<epoll_event> events(256);
     char buffer[2048];
-    const auto answer = [&](quint32 index, const sockaddr* from, socklen_t fromLength, const QByteArray& data) {
-        ::sendto(fds[index], "A", 1, 0, from, fromLength);
-        lastAnswered[index] = data;
-    };
     while (!stop) {
-        size_t answered = 0;
-        for (; answered < held.size() && (!holding || toAnswer > 0); ++answered) {
-            const Held& h = held[answered];
-            answer(h.index, reinterpret_cast<const sockaddr*>(&h.from), h.fromLength, h.data);
-            if (holding)
-                --toAnswer;
-        }
-        held.erase(held.begin(), held.begin() + long(answered));
         const int n = ::epoll_wait(epollFd, events.data(), int(events.size()), holding ? 5 : 50);
         for (int e = 0; e < n; ++e) {
             const quint32 index = events[e].data.u32;
@@ -85,11 +73,17 @@ void AnsweringClocks::answerLoop()
                 got.data = QByteArray(buffer, int(size));
                 if (lastAnswered[index] == got.data)
                     ++repeated;
-                if (holding)
-                    held.push_back(got);
-                else
-                    answer(index, reinterpret_cast<const sockaddr*>(&got.from), got.fromLength, got.data);
+                held.push_back(got);
             }
         }
+        size_t answered = 0;
+        for (; answered < held.size() && (!holding || toAnswer > 0); ++answered) {
+            const Held& h = held[answered];
+            ::sendto(fds[h.index], "A", 1, 0, reinterpret_cast<const sockaddr*>(&h.from), h.fromLength);
+            lastAnswered[h.index] = h.data;
+            if (holding)
+                --toAnswer;
+        }
+        held.erase(held.begin(), held.begin() + long(answered));
     }
 }

@@ -94,12 +94,10 @@ private slots:
               counts.givenUp, counts.superseded, counts.transmissions);
     }
 
-    // 600 clocks answer every datagram at once, but not before the link,
-    // started with their 600 datagrams queued, has sent them all; none may
-    // get one again after it answered (retry interval 1 s). Held up for
-    // 1.2 s by the first answer, alone, while the others come, the link
-    // reads all that wait before it sends again. Sending, it reads between
-    // every two batches, so that answers never pile up.
+    // 600 clocks answer once the link (started with their datagrams queued)
+    // sent all; none may get one again after it answered (retry interval
+    // 1 s). Held up 1.2 s by the first answer while the others come, the link
+    // reads all that wait before it sends again; it reads between batches.
     void noDatagramSentAgainWhileItsAnswerWaits_data()
     {
         addColumns<bool>({"heldUp"});
@@ -135,7 +133,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(link.GetUdpQueueSize(), 0, 120000);
         QCOMPARE(qint64(clocks.repeated), qint64(0));
         QCOMPARE(link.GetUdpCounters().givenUp, qint64(0));
-        QVERIFY2(callsToSend >= 2 * (ClockCount / ClockSocket::BatchSize), qPrintable(QString::number(callsToSend)));
+        QVERIFY(callsToSend >= 2 * (ClockCount / ClockSocket::BatchSize));
         link.StopThread();
     }
 

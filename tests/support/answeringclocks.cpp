@@ -73,7 +73,12 @@ void AnsweringClocks::answerLoop()
                 got.data = QByteArray(buffer, int(size));
                 if (lastAnswered[index] == got.data)
                     ++repeated;
-                held.push_back(got);
+                if (holding || !held.empty()) {
+                    held.push_back(got);
+                    continue;
+                }
+                ::sendto(fds[index], "A", 1, 0, reinterpret_cast<const sockaddr*>(&got.from), got.fromLength);
+                lastAnswered[index] = got.data;
             }
         }
         size_t answered = 0;

@@ -13,6 +13,9 @@ set -euo pipefail
 repo="$(cd "$(dirname "$0")" && pwd)"
 cd "$repo"
 
+# What the build needs, and strace, which counts the clock link's system calls.
+tools/install-deps.sh strace
+
 build_dir=build-bench
 build_type=Release
 results="${1:-bench/results.md}"
@@ -75,6 +78,45 @@ section "Reading replies: own reading vs full JSON parse" \
     "$build_dir/bench/bench_replyreading" "$bench_bin/bench_replyreading"
 section "Clock link: late answers, 100 to 10,000 acknowledging clocks, and the retransmission schedule" \
     "$build_dir/bench/bench_clocklink 100 1000 2000 5000 10000" "$bench_bin/bench_clocklink" 100 1000 2000 5000 10000
+# The clock link's own thread under strace, and that thread alone (the
+# substitute clocks answer at full speed): its calls that send or receive
+# datagrams, per exchange (a datagram and its answer), 1,000 clocks x 5
+# variables, five rounds. strace slows the thread down, which makes its
+# batches larger; the link's own count without strace is in the table above.
+socket_calls() {
+    local out="$scratch/calls.txt" trace="$scratch/strace.txt" go="$scratch/go" pid tid strace_pid calls exchanges
+    rm -f "$go" && mkfifo "$go"
+    "$bench_bin/bench_clocklink" calls 1000 <"$go" >"$out" 2>>"$scratch/stderr.log" &
+    pid=$!
+    exec 3>"$go"
+    until grep -q '^link thread ' "$out" 2>/dev/null; do sleep 0.1; done
+    tid="$(sed -n 's/^link thread //p' "$out")"
+    strace -qq -p "$tid" -e signal=none -e trace=sendto,sendmsg,sendmmsg,recvfrom,recvmsg,recvmmsg -o "$trace" &
+    strace_pid=$!
+    until [ "$(awk '/^TracerPid:/ { print $2 }' "/proc/$pid/task/$tid/status" 2>/dev/null || echo 0)" != 0 ]; do
+        sleep 0.1
+    done
+    echo go >&3
+    exec 3>&-
+    wait "$pid"
+    wait "$strace_pid" || true
+    exchanges="$(sed -n 's/^exchanges //p' "$out")"
+    # An interrupted call shows as two lines; its "resumed" line is not counted.
+    calls="$(grep -vc 'resumed>' "$trace" || true)"
+    echo "#### The link thread's socket calls, counted by strace (1,000 clocks x 5 variables, 5 rounds)"
+    echo
+    echo "| calls | exchanges | calls per exchange | the link's own count | transmissions | load average before |"
+    echo "|---:|---:|---:|---:|---:|---|"
+    echo "| $calls | $exchanges | $(awk -v c="$calls" -v e="$exchanges" 'BEGIN { printf "%.3f", c / e }') |" \
+        "$(sed -n 's/^own count //p' "$out") | $(sed -n 's/^transmissions //p' "$out") |" \
+        "$(sed -n 's/^load //p' "$out") |"
+    echo
+    echo "By call: $(grep -v 'resumed>' "$trace" | awk '{ sub(/\(.*/, "", $1); n[$1]++ }
+        END { for (c in n) printf "%s %d; ", c, n[c] }')"
+}
+section "Clock link: system calls of the link's thread (strace)" \
+    "strace -p <the link thread> -e trace=sendto,sendmsg,sendmmsg,recvfrom,recvmsg,recvmmsg on $build_dir/bench/bench_clocklink calls 1000" \
+    socket_calls
 section "Clocks window and status file: 1,000 and 10,000 clocks" \
     "$build_dir/bench/bench_clockswindow" \
     env QT_QPA_PLATFORM=offscreen "$bench_bin/bench_clockswindow"

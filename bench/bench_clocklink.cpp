@@ -4,14 +4,19 @@
 //  0. The retransmit queue alone on a settable clock (no sockets): clocks
 //     whose answers now and then come far later than usual, on a link
 //     losing a tenth of the datagrams and of the answers; runs that credited
-//     an answer to the wrong datagram or left the clock with an old text.
+//     an answer to the wrong datagram or left the clock with an old text,
+//     the confirming copies sent, the answers of a datagram sent early that
+//     were taken for owed ones (each costs a resend), the time to an empty
+//     queue; and a clock that dies after a minute of answering: how long
+//     after its last answer it is reported as not answering.
 //  1. Substitute clocks (127.0.0.2 upward; 100, 1,000 and 10,000 of them, or
 //     the counts given as arguments) x 5 variables queued at once, every
 //     datagram acknowledged at once: the time the queueing takes on the
 //     calling thread, the time until the retransmit queue is empty, the
 //     link's CPU per round and per clock, datagrams sent more than once (and
 //     of those, the ones whose answer was already waiting for the link),
-//     answers dropped at the link's socket and the receive buffer granted.
+//     the link's socket calls per exchange, answers dropped at the link's
+//     socket and the receive buffer granted.
 //     One datagram is in flight per clock, so each clock's five exchanges
 //     follow one another.
 //  2. Clocks that never answer: when each of the four transmissions arrives
@@ -22,6 +27,9 @@
 //
 //   bench_clocklink [CLOCKS...]     e.g. bench_clocklink 100 1000 10000
 //   bench_clocklink queue           the queue alone (part 0)
+//   bench_clocklink calls [CLOCKS]  five rounds of part 1 (1,000 clocks), then
+//                                   the link thread's id and the exchanges
+//                                   made, for counting its system calls
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -39,7 +47,6 @@
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/epoll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <thread>
@@ -49,6 +56,7 @@
 #include "clocklink/clockdatagram.h"
 #include "clocklink/retransmitqueue.h"
 #include "clocklink/udpcommthread.h"
+#include "support/answeringclocks.h"
 #include "support/clockportlock.h"
 
 namespace {
@@ -62,7 +70,7 @@ double msBetween(Clock::time_point from, Clock::time_point to)
 
 QHostAddress clockAddress(int i)  // 0 -> 127.0.0.2, 254 -> 127.0.1.0, ...
 {
-    return QHostAddress(quint32(0x7F000002u + quint32(i)));
+    return AnsweringClocks::address(i);
 }
 
 struct Stats
@@ -93,102 +101,197 @@ QString loadAverage()
 
 // ---- 0: the queue alone, answers late now and then
 
-// One run: 20 rounds of five texts a second apart to one clock, then a
-// minute with nothing queued. The clock answers `baseMs` late, or `spikeMs`
-// late with the share `spikeShare`; each datagram and each answer is lost
-// with the share `loss`.
-struct SpikeRun
+// How one simulated clock answers: `baseMs` late, or, for each listed
+// share, that much later; each datagram and each answer lost with the share
+// `loss`.
+struct AnswerDelays
 {
-    bool wrongCredit = false;
-    bool stale = false;       // the clock does not end with the last round
-    double emptyAfterMs = 0;  // queue empty, after the last round was queued
-    double sendsPerText = 0;  // transmissions per text queued
+    int baseMs = 300;
+    std::vector<std::pair<double, int>> spikes;  // (share of answers, delay)
+    double loss = 0.1;
+
+    int draw(QRandomGenerator& random) const
+    {
+        double unit = random.generateDouble();
+        for (const auto& spike : spikes) {
+            if (unit < spike.first)
+                return spike.second;
+            unit -= spike.first;
+        }
+        return baseMs;
+    }
 };
 
-SpikeRun spikeRun(quint32 seed, int baseMs, double spikeShare, int spikeMs, double loss)
+// One run of the queue with one clock on its settable clock (milliseconds).
+struct QueueRun
 {
-    constexpr int Rounds = 20;
-    qint64 nowMs = 0;
-    RetransmitQueue queue([&nowMs] { return nowMs * 1000000; });
-    QRandomGenerator random(seed);
-    std::vector<std::pair<qint64, QByteArray>> answers;  // (arrival, datagram answered)
-    QByteArray shown[5];
-    SpikeRun run;
-    queue.setAcknowledgementObserver([&run](const udpQueueStruct& record, const QByteArray& answer) {
-        run.wrongCredit = run.wrongCredit || answer.mid(1) != record.data;
-    });
-    const auto transmit = [&](const udpQueueStruct& record) {
-        if (random.generateDouble() < loss)
+    bool wrongCredit = false;
+    bool stale = false;         // the clock does not end with the last texts queued
+    double emptyAfterMs = 0;    // queue empty, after the last round was queued
+    double sendsPerText = 0;    // transmissions per text queued
+    qint64 confirming = 0;      // confirming copies queued
+    qint64 ownAbsorbed = 0;     // answers of the record in flight taken for owed ones
+    double silentAfterMs = -1;  // "not answering", after the clock's last answer
+};
+
+class QueueRunner
+{
+public:
+    QueueRunner(quint32 seed, const AnswerDelays& delays)
+        : random(seed)
+        , delays(delays)
+    {
+        queue.setAcknowledgementObserver([this](const udpQueueStruct& record, const QByteArray& answer) {
+            run.wrongCredit = run.wrongCredit || answer.mid(1) != record.data;
+            inFlightCredited = inFlightCredited || record.data == inFlight;
+        });
+    }
+
+    void queueRound(const QString& tag)
+    {
+        for (int v = 0; v < 5; ++v) {
+            if (oneTextARound && v != roundsQueued % 5)
+                continue;
+            auto* record = new udpQueueStruct;
+            record->data = ClockDatagram::build(v, QStringLiteral("%1 v%2").arg(tag).arg(v));
+            record->length = record->data.size();
+            record->addr = address;
+            record->port = CLOCK_UDP_PORT;
+            record->initialDelay = 200;
+            record->interval = 100;
+            last[v] = record->data;
+            queue.append(record);  // may replace a waiting record with this one and delete it
+        }
+    }
+
+    // Answers, the queue's service and its health until `untilMs`; rounds
+    // queued every `everyMs` from now while `rounds` are left.
+    void runUntil(qint64 untilMs, int rounds = 0, int everyMs = 1000)
+    {
+        qint64 nextRound = nowMs;
+        while (nowMs <= untilMs) {
+            for (size_t i = 0; i < answers.size();) {
+                if (answers[i].first <= nowMs) {
+                    const QByteArray answered = answers[i].second;
+                    answers.erase(answers.begin() + long(i));
+                    lastAnswerMs = nowMs;
+                    const bool credited = queue.acknowledge(address, "A" + answered);
+                    if (!credited && answered == inFlight && !inFlightCredited)
+                        ++run.ownAbsorbed;
+                } else {
+                    ++i;
+                }
+            }
+            if (rounds > 0 && nowMs >= nextRound) {
+                queueRound(QStringLiteral("r%1").arg(roundsQueued++));
+                lastRoundMs = nowMs;
+                nextRound += everyMs;
+                --rounds;
+                emptyAt = -1;
+            }
+            queue.service(3, [this](const udpQueueStruct& record) { transmit(record); });
+            if (emptyAt < 0 && queue.size() == 0)
+                emptyAt = nowMs;
+            for (const RetransmitQueue::HealthEvent& event : queue.takeHealthEvents()) {
+                // Reported already before it died (two give-ups in a row
+                // on the lossy link), and not answered since: that report.
+                silentSinceMs = event.answering ? -1 : nowMs;
+                if (dead && !event.answering && run.silentAfterMs < 0 && lastAnswerMs >= 0)
+                    run.silentAfterMs = double(nowMs - lastAnswerMs);
+            }
+            // On to the next event: an answer, a round, something due.
+            qint64 next = rounds > 0 ? nextRound : untilMs + 1;
+            for (const auto& answer : answers)
+                next = qMin(next, answer.first);
+            const qint64 due = queue.nextDueNs();
+            if (due >= 0)
+                next = qMin(next, (due + 999999) / 1000000);
+            nowMs = qMax(next, nowMs + 1);
+        }
+    }
+
+    QueueRun finish()
+    {
+        if (dead && run.silentAfterMs < 0 && silentSinceMs >= 0 && lastAnswerMs >= 0)
+            run.silentAfterMs = double(silentSinceMs - lastAnswerMs);
+        for (int v = 0; v < 5; ++v)
+            run.stale = run.stale || shown[v] != last[v];
+        run.emptyAfterMs = double(emptyAt - lastRoundMs);
+        const RetransmitQueue::Counters counts = queue.counters();
+        run.sendsPerText = double(counts.transmissions) / qMax<qint64>(1, counts.queued);
+        run.confirming = counts.confirmed;
+        return run;
+    }
+
+    bool dead = false;
+    bool oneTextARound = false;  // each round changes one variable, the five in turn
+
+private:
+    void transmit(const udpQueueStruct& record)
+    {
+        inFlight = record.data;
+        inFlightCredited = false;
+        if (dead || random.generateDouble() < delays.loss)
             return;
         shown[quint8(record.data.at(1)) % 5] = record.data;
-        if (random.generateDouble() < loss)
+        if (random.generateDouble() < delays.loss)
             return;
-        const int delay = random.generateDouble() < spikeShare ? spikeMs : baseMs;
-        answers.push_back({nowMs + delay, record.data});
-    };
-    const QHostAddress clock(QStringLiteral("10.0.0.5"));
-    const qint64 lastRoundAt = (Rounds - 1) * 1000;
-    const qint64 endMs = lastRoundAt + 60000;
-    int round = 0;
-    qint64 emptyAt = -1;
-    while (nowMs <= endMs) {
-        for (size_t i = 0; i < answers.size();) {
-            if (answers[i].first <= nowMs) {
-                queue.acknowledge(clock, "A" + answers[i].second);
-                answers.erase(answers.begin() + long(i));
-            } else {
-                ++i;
-            }
-        }
-        if (round < Rounds && nowMs >= round * 1000) {
-            for (int v = 0; v < 5; ++v) {
-                auto* record = new udpQueueStruct;
-                record->data = ClockDatagram::build(v, QStringLiteral("r%1 v%2").arg(round).arg(v));
-                record->length = record->data.size();
-                record->addr = clock;
-                record->port = CLOCK_UDP_PORT;
-                record->initialDelay = 200;
-                record->interval = 100;
-                queue.append(record);
-            }
-            ++round;
-        }
-        queue.service(3, transmit);
-        if (round == Rounds && emptyAt < 0 && queue.size() == 0)
-            emptyAt = nowMs;
-        // On to the next event: an answer, a round, something due.
-        qint64 next = round < Rounds ? round * 1000 : endMs + 1;
-        for (const auto& answer : answers)
-            next = qMin(next, answer.first);
-        const qint64 due = queue.nextDueNs();
-        if (due >= 0)
-            next = qMin(next, (due + 999999) / 1000000);
-        nowMs = qMax(next, nowMs + 1);
+        answers.push_back({nowMs + delays.draw(random), record.data});
     }
-    for (int v = 0; v < 5; ++v)
-        run.stale = run.stale || shown[v] != ClockDatagram::build(v, QStringLiteral("r%1 v%2").arg(Rounds - 1).arg(v));
-    run.emptyAfterMs = double(emptyAt - lastRoundAt);
-    const RetransmitQueue::Counters counts = queue.counters();
-    run.sendsPerText = double(counts.transmissions) / qMax<qint64>(1, counts.queued);
-    return run;
+
+    qint64 nowMs = 0;
+    RetransmitQueue queue{[this] { return nowMs * 1000000; }};
+    QRandomGenerator random;
+    AnswerDelays delays;
+    const QHostAddress address{QStringLiteral("10.0.0.5")};
+    std::vector<std::pair<qint64, QByteArray>> answers;  // (arrival, datagram answered)
+    QByteArray shown[5], last[5];
+    QByteArray inFlight;
+    bool inFlightCredited = false;
+    int roundsQueued = 0;
+    qint64 lastRoundMs = 0, emptyAt = -1, lastAnswerMs = -1, silentSinceMs = -1;
+    QueueRun run;
+};
+
+// 20 rounds of five texts a second apart, then a minute with nothing queued.
+QueueRun roundsRun(quint32 seed, const AnswerDelays& delays)
+{
+    QueueRunner runner(seed, delays);
+    runner.runUntil(19000, 20, 1000);
+    runner.runUntil(19000 + 60000);
+    return runner.finish();
 }
 
-void spikeSimulation(int runs)
+// A round of new texts every 500 ms for a minute (the five, or one of them
+// in turn), then the clock dies while its texts go on changing for 30 s.
+QueueRun deathRun(quint32 seed, const AnswerDelays& delays, bool oneTextARound)
+{
+    QueueRunner runner(seed, delays);
+    runner.oneTextARound = oneTextARound;
+    runner.runUntil(59999, 120, 500);
+    runner.dead = true;
+    runner.runUntil(60000 + 29999, 60, 500);
+    return runner.finish();
+}
+
+void queueSimulation(int runs)
 {
     struct Case
     {
         const char* name;
-        int baseMs;
-        double spikeShare;
-        int spikeMs;
-        double loss;
+        AnswerDelays delays;
     };
-    const Case cases[] = {{"300 ms clock, 2 % of answers at 800 ms", 300, 0.02, 800, 0.1},
-                          {"50 ms clock, 2 % of answers at 500 ms", 50, 0.02, 500, 0.1},
-                          {"steady 300 ms clock", 300, 0, 0, 0.1},
-                          {"steady 50 ms clock", 50, 0, 0, 0.1},
-                          {"steady 300 ms clock, nothing lost", 300, 0, 0, 0},
-                          {"steady 50 ms clock, nothing lost", 50, 0, 0, 0}};
+    const std::vector<Case> cases = {
+        {"steady 300 ms clock", {300, {}, 0.1}},
+        {"steady 300 ms clock, nothing lost", {300, {}, 0}},
+        {"steady 50 ms clock", {50, {}, 0.1}},
+        {"steady 50 ms clock, nothing lost", {50, {}, 0}},
+        {"300 ms clock, 2 % of answers at 800 ms", {300, {{0.02, 800}}, 0.1}},
+        {"50 ms clock, 2 % of answers at 500 ms", {50, {{0.02, 500}}, 0.1}},
+        {"300 ms clock, 10 % of answers at 900 ms", {300, {{0.1, 900}}, 0.1}},
+        {"300 ms clock, 5 % of answers at 1.8 s", {300, {{0.05, 1800}}, 0.1}},
+        {"300 ms clock, 5 % at 1.8 s, 2 % at 800 ms", {300, {{0.05, 1800}, {0.02, 800}}, 0.1}},
+    };
     std::printf(
         "#### The queue alone: late answers on a lossy link (%d runs each, seeds 1-%d; 10 %% of "
         "datagrams and of answers lost unless said otherwise; 20 rounds of 5 texts a second "
@@ -196,124 +299,75 @@ void spikeSimulation(int runs)
         runs, runs);
     std::printf(
         "| clock | runs with a wrong credit | runs ending stale | queue empty after the last round, "
-        "median (ms) | sends per text, median |\n|---|---:|---:|---:|---:|\n");
+        "median (ms) | sends per text, median | confirming copies (all runs) | answers of the datagram in "
+        "flight absorbed, so sent again (all runs) |\n|---|---:|---:|---:|---:|---:|---:|\n");
     for (const Case& c : cases) {
         int wrong = 0, stale = 0;
+        qint64 confirming = 0, ownAbsorbed = 0;
         QVector<double> empty, sends;
         for (int seed = 1; seed <= runs; ++seed) {
-            const SpikeRun run = spikeRun(quint32(seed), c.baseMs, c.spikeShare, c.spikeMs, c.loss);
+            const QueueRun run = roundsRun(quint32(seed), c.delays);
             wrong += run.wrongCredit ? 1 : 0;
             stale += run.stale ? 1 : 0;
+            confirming += run.confirming;
+            ownAbsorbed += run.ownAbsorbed;
             empty << run.emptyAfterMs;
             sends << run.sendsPerText;
         }
-        std::printf("| %s | %d | %d | %.0f | %.3f |\n", c.name, wrong, stale, statsOf(empty).median,
-                    statsOf(sends).median);
+        std::printf("| %s | %d | %d | %.0f | %.3f | %lld | %lld |\n", c.name, wrong, stale, statsOf(empty).median,
+                    statsOf(sends).median, confirming, ownAbsorbed);
     }
+    std::printf("\n");
+
+    const std::vector<Case> dying = {
+        {"300 ms clock, 10 % of datagrams and of answers lost", {300, {}, 0.1}},
+        {"300 ms clock, nothing lost", {300, {}, 0}},
+    };
+    std::printf(
+        "#### The queue alone: a clock that dies (%d runs each; new texts every 500 ms, for a minute "
+        "before and 30 s after)\n\n",
+        runs);
+    std::printf(
+        "| before it dies | texts every 500 ms | \"not answering\" after its last answer, median (ms) | max (ms) | "
+        "min (ms) | runs never reported |\n|---|---|---:|---:|---:|---:|\n");
+    for (const Case& c : dying)
+        for (const bool oneText : {false, true}) {
+            QVector<double> silent;
+            int never = 0;
+            for (int seed = 1; seed <= runs; ++seed) {
+                const QueueRun run = deathRun(quint32(seed), c.delays, oneText);
+                if (run.silentAfterMs < 0)
+                    ++never;
+                else
+                    silent << run.silentAfterMs;
+            }
+            const Stats s = statsOf(silent);
+            std::printf("| %s | %s | %.0f | %.0f | %.0f | %d |\n", c.name,
+                        oneText ? "one, the five in turn" : "all five", s.median, s.max, s.min, never);
+        }
     std::printf("\n");
 }
 
 // ---- 1: acknowledged clocks, 100 / 1,000 / 10,000 of them
 
-// Many clocks that answer every datagram at once with "A": one socket per
-// clock (127.0.0.2 upward, port 7372), all read by one thread through
-// epoll, so that ten thousand of them cost the benchmark little.
-class AnsweringClocks
-{
-public:
-    explicit AnsweringClocks(int count)
-    {
-        epollFd = ::epoll_create1(0);
-        for (int i = 0; i < count; ++i) {
-            const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
-            if (fd < 0) {
-                ++unbound;
-                continue;
-            }
-            const int one = 1;
-            ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-            sockaddr_in a = {};
-            a.sin_family = AF_INET;
-            a.sin_port = htons(CLOCK_UDP_PORT);
-            a.sin_addr.s_addr = htonl(clockAddress(i).toIPv4Address());
-            if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-                ::close(fd);
-                ++unbound;
-                continue;
-            }
-            epoll_event event = {};
-            event.events = EPOLLIN;
-            event.data.u32 = quint32(fds.size());
-            ::epoll_ctl(epollFd, EPOLL_CTL_ADD, fd, &event);
-            fds.push_back(fd);
-        }
-        lastData.resize(fds.size());
-        reader = std::thread([this] { answerLoop(); });
-    }
-    ~AnsweringClocks()
-    {
-        stop = true;
-        reader.join();
-        for (int fd : fds)
-            ::close(fd);
-        ::close(epollFd);
-    }
-
-    int unbound = 0;
-    std::atomic<qint64> received{0};
-    // Datagrams that arrived again right after themselves: a retransmission
-    // of a datagram the clock had already answered.
-    std::atomic<qint64> repeated{0};
-
-private:
-    void answerLoop()
-    {
-        std::vector<epoll_event> events(256);
-        char buffer[2048];
-        while (!stop) {
-            const int n = ::epoll_wait(epollFd, events.data(), int(events.size()), 50);
-            for (int e = 0; e < n; ++e) {
-                const quint32 index = events[e].data.u32;
-                const int fd = fds[index];
-                for (;;) {
-                    sockaddr_in from = {};
-                    socklen_t fromLength = sizeof from;
-                    const ssize_t got =
-                        ::recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
-                    if (got < 0)
-                        break;
-                    ++received;
-                    const QByteArray data(buffer, int(got));
-                    if (lastData[index] == data)
-                        ++repeated;
-                    lastData[index] = data;
-                    ::sendto(fd, "A", 1, 0, reinterpret_cast<sockaddr*>(&from), fromLength);
-                }
-            }
-        }
-    }
-
-    int epollFd = -1;
-    std::vector<int> fds;
-    std::vector<QByteArray> lastData;  // per clock, the reader thread's
-    std::atomic<bool> stop{false};
-    std::thread reader;
-};
-
-// CPU time the link's worker thread has used (ns), read from /proc: the
-// thread carries its class name.
-qint64 linkCpuNs()
+// The thread id of the link's worker thread, found in /proc: the thread
+// carries its class name. Empty before the worker runs.
+QString linkThreadId()
 {
     QDir tasks(QStringLiteral("/proc/self/task"));
     for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile comm(tasks.filePath(tid + QStringLiteral("/comm")));
-        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != "UDPCommThread")
-            continue;
-        QFile stat(tasks.filePath(tid + QStringLiteral("/schedstat")));
-        if (stat.open(QIODevice::ReadOnly))
-            return stat.readAll().split(' ').value(0).toLongLong();
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "UDPCommThread")
+            return tid;
     }
-    return -1;
+    return QString();
+}
+
+// CPU time the link's worker thread has used (ns), read from /proc.
+qint64 linkCpuNs()
+{
+    QFile stat(QStringLiteral("/proc/self/task/%1/schedstat").arg(linkThreadId()));
+    return stat.open(QIODevice::ReadOnly) ? stat.readAll().split(' ').value(0).toLongLong() : -1;
 }
 
 // Datagrams the kernel dropped at the link's socket (bound to every address
@@ -343,7 +397,7 @@ struct SizeResult
     int clocks = 0;
     Stats queueing, empty, cpu;
     qint64 queued = 0, acknowledged = 0, transmissions = 0, givenUp = 0, superseded = 0;
-    qint64 received = 0, drops = 0, buffer = 0, repeated = 0;
+    qint64 received = 0, drops = 0, buffer = 0, repeated = 0, socketCalls = 0, confirmed = 0;
     int unbound = 0;
     bool leftOver = false;
     int roundsResentOverOnePercent = 0, roundsWithGiveUps = 0;
@@ -365,6 +419,7 @@ SizeResult acknowledgedClocks(int clockCount, int rounds)
     result.load = loadAverage();
     const auto before = commThread.GetUdpCounters();
     const qint64 dropsBefore = linkSocketDrops();
+    const qint64 callsBefore = commThread.GetSocketCalls();
     for (int round = 0; round < rounds; ++round) {
         const auto roundBefore = commThread.GetUdpCounters();
         QStringList texts;
@@ -407,6 +462,8 @@ SizeResult acknowledgedClocks(int clockCount, int rounds)
     result.transmissions = after.transmissions - before.transmissions;
     result.givenUp = after.givenUp - before.givenUp;
     result.superseded = after.superseded - before.superseded;
+    result.confirmed = after.confirmed - before.confirmed;
+    result.socketCalls = commThread.GetSocketCalls() - callsBefore;
     result.received = clocks.received;
     result.repeated = clocks.repeated;
     result.drops = linkSocketDrops() - dropsBefore;
@@ -453,10 +510,15 @@ void printSizes(const std::vector<SizeResult>& results, int rounds)
     countRow("acknowledged", &SizeResult::acknowledged);
     countRow("transmissions", &SizeResult::transmissions);
     countRow("given up", &SizeResult::givenUp);
+    countRow("confirming copies", &SizeResult::confirmed);
     countRow("sent again while the answer was waiting for the link", &SizeResult::repeated);
     std::printf("| sends per datagram |");
     for (const SizeResult& r : results)
         std::printf(" %.4f |", double(r.transmissions) / qMax<qint64>(1, r.queued));
+    std::printf("\n");
+    std::printf("| socket calls (send, receive) of the link per exchange, its own count |");
+    for (const SizeResult& r : results)
+        std::printf(" %.3f |", double(r.socketCalls) / qMax<qint64>(1, r.transmissions));
     std::printf("\n");
     countRow("rounds with more than 1 % sent twice", &SizeResult::roundsResentOverOnePercent);
     countRow("rounds with a datagram given up", &SizeResult::roundsWithGiveUps);
@@ -646,8 +708,10 @@ void silentClocks(int datagrams, int spacingMs)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    spikeSimulation(500);
-    if (argc > 1 && QByteArray(argv[1]) == "queue")
+    const QByteArray mode = argc > 1 ? QByteArray(argv[1]) : QByteArray();
+    if (mode != "calls")
+        queueSimulation(200);
+    if (mode == "queue")
         return 0;  // the queue alone
     ClockPortLock lock;
     commThread.start(QThread::NormalPriority);
@@ -659,6 +723,24 @@ int main(int argc, char** argv)
     if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < 10500) {
         files.rlim_cur = qMin<rlim_t>(files.rlim_max, 11000);
         ::setrlimit(RLIMIT_NOFILE, &files);
+    }
+    if (mode == "calls") {
+        // For ./bench.sh, which counts the system calls of the link's
+        // thread with strace: that thread's id and the exchanges made (the
+        // datagrams acknowledged).
+        // The id first; the rounds begin once a line comes on standard
+        // input (strace has attached to the thread).
+        const int clocks = argc > 2 ? qMax(1, QByteArray(argv[2]).toInt()) : 1000;
+        std::printf("link thread %s\n", qPrintable(linkThreadId()));
+        std::fflush(stdout);
+        char line[16];
+        if (!std::fgets(line, sizeof line, stdin))
+            return 1;
+        const SizeResult result = acknowledgedClocks(clocks, 5);
+        std::printf("exchanges %lld\ntransmissions %lld\nown count %lld\nload %s\n", result.acknowledged,
+                    result.transmissions, result.socketCalls, qPrintable(result.load));
+        commThread.StopThread();
+        return 0;
     }
     QVector<int> sizes;
     for (int i = 1; i < argc; ++i)

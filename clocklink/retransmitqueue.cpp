@@ -59,8 +59,34 @@ RetransmitQueue::~RetransmitQueue()
 {
     for (auto& entry : clocks) {
         qDeleteAll(entry.second.records);
-        dropKept(entry.second);
+        dropTexts(entry.second.kept);
+        dropTexts(entry.second.doubtful);
     }
+}
+
+void RetransmitQueue::RecentTimes::add(qint64 value)
+{
+    values[size_t(next)] = value;
+    next = (next + 1) % ObservedAnswers;
+    count = qMin(count + 1, ObservedAnswers);
+}
+
+qint64 RetransmitQueue::RecentTimes::largest() const
+{
+    qint64 most = 0;
+    for (int i = 0; i < count; ++i)
+        most = qMax(most, values[size_t(i)]);
+    return most;
+}
+
+qint64 RetransmitQueue::RecentTimes::smallest() const
+{
+    if (count == 0)
+        return 0;
+    qint64 least = values[0];
+    for (int i = 1; i < count; ++i)
+        least = qMin(least, values[size_t(i)]);
+    return least;
 }
 
 qint64 RetransmitQueue::intervalNs(const ClockState& state, const udpQueueStruct& record) const
@@ -85,7 +111,8 @@ void RetransmitQueue::sample(ClockState& state, const udpQueueStruct& record, qi
         state.variationNs = (3 * state.variationNs + qAbs(state.smoothedNs - answerNs)) / 4;
         state.smoothedNs = (7 * state.smoothedNs + answerNs) / 8;
     }
-    state.longestNs = qMax(state.longestNs, answerNs);
+    state.observed.add(answerNs);
+    state.measured.add(answerNs);
     state.intervalNs = qBound(floorNs(record), state.smoothedNs + 4 * state.variationNs, capNs(record));
     ++counts.samples;
 }
@@ -101,6 +128,7 @@ bool RetransmitQueue::append(udpQueueStruct* record, bool* earliest)
         ++counts.refused;
         return false;
     }
+    record->ipv4 = key;
     record->queuedAtNs = clock();
     record->variable = -1;
     if (record->data.size() >= 2 && record->data.at(0) == ClockDatagram::LeadByte)
@@ -116,6 +144,8 @@ bool RetransmitQueue::append(udpQueueStruct* record, bool* earliest)
             // its moment: a variable changed more often than the initial
             // delay still goes out, rather than waiting until the changes stop.
             udpQueueStruct* older = waiting.second;
+            if (older->confirming)
+                ++recordCount;  // a text to deliver now, not a confirmation
             record->queuedAtNs = older->queuedAtNs;
             *older = *record;
             delete record;
@@ -127,11 +157,14 @@ bool RetransmitQueue::append(udpQueueStruct* record, bool* earliest)
         udpQueueStruct* first = state.records.empty() ? nullptr : state.records.front();
         if (first && !first->sentAtNs.isEmpty() && first->variable == record->variable)
             first->superseded = true;  // finishes its exchange, is not kept
-        // The newer text is the one the clock should end with.
-        const auto kept = state.kept.find(record->variable);
-        if (kept != state.kept.end()) {
-            delete kept->second;
-            state.kept.erase(kept);
+        // The newer text is the one the clock should end with: an older
+        // one kept or to be confirmed no longer needs to go out.
+        for (std::map<int, udpQueueStruct*>* texts : {&state.kept, &state.doubtful}) {
+            const auto older = texts->find(record->variable);
+            if (older != texts->end()) {
+                delete older->second;
+                texts->erase(older);
+            }
         }
     }
     enqueue(state, record);
@@ -145,7 +178,8 @@ void RetransmitQueue::enqueue(ClockState& state, udpQueueStruct* record)
     if (record->variable >= 0)
         state.waiting.emplace_back(record->variable, record);
     state.records.push_back(record);
-    ++recordCount;
+    if (!record->confirming)
+        ++recordCount;
 }
 
 void RetransmitQueue::requeueKept(quint32 key, ClockState& state, qint64 now)
@@ -160,11 +194,25 @@ void RetransmitQueue::requeueKept(quint32 key, ClockState& state, qint64 now)
     state.kept.clear();
 }
 
-void RetransmitQueue::dropKept(ClockState& state)
+void RetransmitQueue::requeueDoubtful(quint32 key, ClockState& state, qint64 now)
 {
-    for (auto& entry : state.kept)
+    for (auto& entry : state.doubtful) {
+        udpQueueStruct* record = entry.second;
+        // The clock is quiet: due at once.
+        record->queuedAtNs = now - qint64(record->initialDelay) * NsPerMs;
+        record->confirming = true;  // before enqueue(): not counted by size()
+        enqueue(state, record);
+        report(ClockLinkEvent::Kind::Queued, key, record);
+        ++counts.confirmed;
+    }
+    state.doubtful.clear();
+}
+
+void RetransmitQueue::dropTexts(std::map<int, udpQueueStruct*>& texts)
+{
+    for (auto& entry : texts)
         delete entry.second;
-    state.kept.clear();
+    texts.clear();
 }
 
 int RetransmitQueue::sendProbe(quint32 key, ClockState& state, qint64 now, const Transmit& transmit)
@@ -193,44 +241,73 @@ void RetransmitQueue::scheduleAfterAppend(quint32 key, ClockState& state, bool* 
 
 void RetransmitQueue::expireOwed(ClockState& state, qint64 now)
 {
-    state.owedUntilNs.erase(std::remove_if(state.owedUntilNs.begin(), state.owedUntilNs.end(),
-                                           [now](qint64 until) { return until <= now; }),
-                            state.owedUntilNs.end());
+    auto& owed = state.owed;
+    for (const Owed& entry : owed)
+        if (entry.untilNs <= now)
+            state.unpaidCloseNs = qMax(state.unpaidCloseNs, entry.untilNs);
+    owed.erase(std::remove_if(owed.begin(), owed.end(), [now](const Owed& entry) { return entry.untilNs <= now; }),
+               owed.end());
 }
 
-qint64 RetransmitQueue::answerWindowNs(const ClockState& state, const udpQueueStruct& record) const
+qint64 RetransmitQueue::owedCloseNs(const ClockState& state)
 {
-    // How long an answer may still come: twice the longer of the clock's
-    // interval and its longest answer time (a clock never measured might be
-    // as slow as the longest interval allows), and never less than
-    // MinAnswerWindowMs: a steady clock's interval settles just above its
-    // answer time, and an answer a few times slower than usual (a busy
-    // clock, a wireless hop) must still find its copy owed.
-    const qint64 span =
-        state.sampled ? qMax(intervalNs(state, record), state.longestNs) : qMax(capNs(record), state.longestNs);
-    return qMax(qint64(MinAnswerWindowMs) * NsPerMs, 2 * span);
+    qint64 close = 0;
+    for (const Owed& entry : state.owed)
+        close = qMax(close, entry.untilNs);
+    return close;
 }
 
-void RetransmitQueue::finishFirst(ClockState& state, bool answered, qint64 window, qint64 now, bool keep)
+qint64 RetransmitQueue::sendAllowedNs(const ClockState& state) const
+{
+    // The next record's own answer comes no sooner than the clock's
+    // shortest recent answer, so it may go out that much before the last
+    // owed window closes: any "A" before the close pays what is owed.
+    const qint64 close = owedCloseNs(state);
+    if (close == 0)
+        return 0;
+    const qint64 lead = state.measured.smallest() - qint64(EarlySendMarginMs) * NsPerMs;
+    return lead > 0 ? close - lead : close;
+}
+
+qint64 RetransmitQueue::answerWindowNs(const ClockState& state, const udpQueueStruct* record) const
+{
+    // How long an answer may still come: twice the slowest answer of the
+    // clock's last ObservedAnswers (upper bounds and absorbed answers
+    // included), plus a margin. A clock never measured might be as slow as
+    // the longest interval allows. Never less than MinAnswerWindowMs: an
+    // answer a few times slower than usual (a busy clock, a wireless hop)
+    // must still find its copy owed.
+    const qint64 cap = record ? capNs(*record) : qint64(MaxIntervalMs) * NsPerMs;
+    const qint64 slowest = state.observed.largest();
+    if (!state.sampled)
+        return 2 * qMax(cap, slowest);
+    return qMax(qint64(MinAnswerWindowMs) * NsPerMs, 2 * slowest + qint64(AnswerWindowMarginMs) * NsPerMs);
+}
+
+void RetransmitQueue::finishFirst(ClockState& state, bool answered, qint64 window, qint64 now,
+                                  std::map<int, udpQueueStruct*>* into)
 {
     udpQueueStruct* record = state.records.front();
     state.records.pop_front();
-    if (!record->probe)
+    if (!record->probe && !record->confirming)
         --recordCount;
     // Which transmission the "A" answered is unknown. It is taken to be the
     // latest, so the earlier ones are owed: a copy lost on the way (the
     // usual reason for a retransmission) then holds the clock's next record
     // one interval less. Should the answer have been to an earlier copy,
     // the latest copy's answer still comes within the window of the
-    // earliest one still owed (the window is at least the interval plus the
-    // longest answer time), and is absorbed.
+    // earliest one still owed (the answer's upper bound, the time from the
+    // first copy, counts the gaps between the copies, and the window is
+    // twice that), and is absorbed.
     const int owed = record->sentAtNs.size() - (answered ? 1 : 0);
     for (int t = 0; t < owed; ++t) {
-        const qint64 until = record->sentAtNs.at(t) + window;
-        if (until > now)
-            state.owedUntilNs.push_back(until);
+        const qint64 sent = record->sentAtNs.at(t);
+        if (sent + window > now)
+            state.owed.push_back({sent, sent + window});
+        else
+            state.unpaidCloseNs = qMax(state.unpaidCloseNs, sent + window);
     }
-    if (!keep || record->variable < 0 || record->superseded) {
+    if (!into || record->variable < 0 || record->superseded) {
         delete record;
         return;
     }
@@ -241,7 +318,8 @@ void RetransmitQueue::finishFirst(ClockState& state, bool answered, qint64 windo
     record->lastSentNs = 0;
     record->superseded = false;
     record->probe = false;
-    udpQueueStruct*& slot = state.kept[record->variable];
+    record->confirming = false;
+    udpQueueStruct*& slot = (*into)[record->variable];
     delete slot;  // none: a newer text would have replaced it
     slot = record;
 }
@@ -251,10 +329,17 @@ void RetransmitQueue::giveUpFirst(quint32 key, ClockState& state, qint64 now)
     // The answers owed are those of transmissions made at the interval in
     // force, before it is doubled.
     const udpQueueStruct& record = *state.records.front();
-    const qint64 window = answerWindowNs(state, record);
+    const qint64 window = answerWindowNs(state, &record);
     backOff(state, record);
     report(ClockLinkEvent::Kind::GivenUp, key, &record);
-    finishFirst(state, false, window, now, true);
+    // The text kept is the newest of its variable: an older one to be
+    // confirmed is no longer wanted.
+    const auto older = state.doubtful.find(record.variable);
+    if (older != state.doubtful.end()) {
+        delete older->second;
+        state.doubtful.erase(older);
+    }
+    finishFirst(state, false, window, now, &state.kept);
     state.lastAnswered = false;
     noteGiveUp(key, state);
     ++counts.givenUp;
@@ -295,18 +380,25 @@ void RetransmitQueue::transmitRecord(udpQueueStruct& record, qint64 now, const T
 int RetransmitQueue::serviceClock(quint32 key, ClockState& state, int maxRetries, qint64 now, const Transmit& transmit)
 {
     int sent = 0;
+    if (state.records.empty() && !state.doubtful.empty()) {
+        // Quiet: nothing waiting, in flight or owed.
+        expireOwed(state, now);
+        if (state.owed.empty())
+            requeueDoubtful(key, state, now);
+    }
     if (state.records.empty() && !state.kept.empty()) {
         expireOwed(state, now);
-        if (state.owedUntilNs.empty() && now >= state.lastTransmissionNs + qint64(ProbeIntervalMs) * NsPerMs)
+        if (state.owed.empty() && now >= state.lastTransmissionNs + qint64(ProbeIntervalMs) * NsPerMs)
             sent += sendProbe(key, state, now, transmit);
     }
     while (!state.records.empty()) {
         udpQueueStruct* record = state.records.front();
         if (record->sentAtNs.isEmpty()) {
             // The clock's next record: sent once its initial delay has
-            // passed and no earlier transmission still owes an answer.
+            // passed and no earlier transmission's answer can come after
+            // its own.
             expireOwed(state, now);
-            if (state.owedUntilNs.empty() && now >= record->queuedAtNs + qint64(record->initialDelay) * NsPerMs) {
+            if (now >= sendAllowedNs(state) && now >= record->queuedAtNs + qint64(record->initialDelay) * NsPerMs) {
                 const auto waiting =
                     std::find_if(state.waiting.begin(), state.waiting.end(),
                                  [record](const std::pair<int, udpQueueStruct*>& w) { return w.second == record; });
@@ -335,7 +427,7 @@ int RetransmitQueue::serviceClock(quint32 key, ClockState& state, int maxRetries
             continue;
         }
         if (record->superseded && state.lastAnswered) {
-            finishFirst(state, false, answerWindowNs(state, *record), now);
+            finishFirst(state, false, answerWindowNs(state, record), now);
             state.lastAnswered = false;
             ++counts.superseded;
             continue;
@@ -354,17 +446,14 @@ void RetransmitQueue::reschedule(quint32 key, ClockState& state)
     qint64 due = -1;
     if (!state.records.empty()) {
         const udpQueueStruct* record = state.records.front();
-        if (record->sentAtNs.isEmpty()) {
-            due = record->queuedAtNs + qint64(record->initialDelay) * NsPerMs;
-            for (qint64 until : state.owedUntilNs)
-                due = qMax(due, until);
-        } else {
+        if (record->sentAtNs.isEmpty())
+            due = qMax(record->queuedAtNs + qint64(record->initialDelay) * NsPerMs, sendAllowedNs(state));
+        else
             due = record->lastSentNs + intervalNs(state, *record);
-        }
+    } else if (!state.doubtful.empty()) {
+        due = owedCloseNs(state);  // the confirming copies, once the clock is quiet
     } else if (!state.kept.empty()) {
-        due = state.lastTransmissionNs + qint64(ProbeIntervalMs) * NsPerMs;
-        for (qint64 until : state.owedUntilNs)
-            due = qMax(due, until);
+        due = qMax(state.lastTransmissionNs + qint64(ProbeIntervalMs) * NsPerMs, owedCloseNs(state));
     }
     if (due == state.dueNs)
         return;
@@ -403,9 +492,22 @@ bool RetransmitQueue::acknowledge(const QHostAddress& sender, const QByteArray& 
 {
     std::lock_guard<std::mutex> lock(mutex);
     quint32 key = 0;
-    auto found = clocks.end();
-    if (clockKey(sender, &key))
-        found = clocks.find(key);
+    if (!clockKey(sender, &key)) {
+        ++counts.strays;
+        return false;
+    }
+    return acknowledgeLocked(key, payload);
+}
+
+bool RetransmitQueue::acknowledge(quint32 sender, const QByteArray& payload)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return acknowledgeLocked(sender, payload);
+}
+
+bool RetransmitQueue::acknowledgeLocked(quint32 key, const QByteArray& payload)
+{
+    const auto found = clocks.find(key);
     if (found == clocks.end()) {
         ++counts.strays;
         return false;
@@ -413,10 +515,14 @@ bool RetransmitQueue::acknowledge(const QHostAddress& sender, const QByteArray& 
     ClockState& state = found->second;
     const qint64 now = clock();
     expireOwed(state, now);
-    if (!state.owedUntilNs.empty()) {
-        // The late answer to an earlier transmission: pays off the owed
-        // answer that would expire first. It still shows the clock answers.
-        state.owedUntilNs.erase(std::min_element(state.owedUntilNs.begin(), state.owedUntilNs.end()));
+    if (!state.owed.empty()) {
+        // The late answer to an earlier transmission: pays off the earliest
+        // copy owed, and shows how late the clock's answers can be. It
+        // still shows the clock answers.
+        const auto earliest = std::min_element(state.owed.begin(), state.owed.end(),
+                                               [](const Owed& a, const Owed& b) { return a.sentNs < b.sentNs; });
+        state.observed.add(qMin(now - earliest->sentNs, qint64(MaxIntervalMs) * NsPerMs));
+        state.owed.erase(earliest);
         ++counts.absorbed;
         noteAnswer(key, state, now);
         reschedule(key, state);
@@ -440,13 +546,29 @@ bool RetransmitQueue::acknowledge(const QHostAddress& sender, const QByteArray& 
         report(ClockLinkEvent::Kind::AnswerTime, key, nullptr, double(state.smoothedNs) / NsPerMs);
     } else {
         // Whichever copy it answers, the clock took no longer than this.
-        state.longestNs = qMax(state.longestNs, qMin(fromFirstCopy, capNs(*record)));
+        state.observed.add(qMin(fromFirstCopy, capNs(*record)));
         backOff(state, *record);
     }
     // The window covers the earlier copies' answers, however slow this one
     // shows the clock can be.
-    const qint64 window = answerWindowNs(state, *record);
-    finishFirst(state, true, window, now);
+    const qint64 window = answerWindowNs(state, record);
+    // Credited soon after an owed answer never came: this "A" may be that
+    // one, later than any window allowed. The newest text of the variable
+    // is sent once more when the clock is quiet (not a confirming copy's:
+    // one confirmation per text; not one a newer text follows).
+    const bool doubtful =
+        state.unpaidCloseNs >= 0 && now - state.unpaidCloseNs <= qMax(qint64(DoubtSpanMs) * NsPerMs, 2 * window);
+    std::map<int, udpQueueStruct*>* into = nullptr;
+    if (record->variable >= 0) {
+        const auto older = state.doubtful.find(record->variable);
+        if (older != state.doubtful.end()) {
+            delete older->second;
+            state.doubtful.erase(older);
+        }
+        if (doubtful && !record->confirming)
+            into = &state.doubtful;
+    }
+    finishFirst(state, true, window, now, into);
     state.lastAnswered = true;
     noteAnswer(key, state, now);
     ++counts.acknowledged;
@@ -474,6 +596,13 @@ void RetransmitQueue::setReportingEvents(bool on)
     reportingEvents = on;
     if (!on)
         linkEvents.clear();
+}
+
+void RetransmitQueue::takeLinkEvents(std::vector<ClockLinkEvent>& events)
+{
+    events.clear();
+    std::lock_guard<std::mutex> lock(mutex);
+    events.swap(linkEvents);
 }
 
 std::vector<ClockLinkEvent> RetransmitQueue::takeLinkEvents()
@@ -511,8 +640,9 @@ void RetransmitQueue::clear()
         qDeleteAll(state.records);
         state.records.clear();
         state.waiting.clear();
-        state.owedUntilNs.clear();
-        dropKept(state);
+        state.owed.clear();
+        dropTexts(state.kept);
+        dropTexts(state.doubtful);
         state.dueNs = -1;
     }
     dueIndex.clear();
@@ -533,7 +663,8 @@ void RetransmitQueue::forgetKeptTexts(const QList<QHostAddress>& listed)
         ClockState& state = entry.second;
         if (keys.count(entry.first))
             continue;
-        dropKept(state);
+        dropTexts(state.kept);
+        dropTexts(state.doubtful);
         if (!state.records.empty() && state.records.front()->probe)
             state.records.front()->superseded = true;  // not kept again
         reschedule(entry.first, state);
@@ -581,7 +712,9 @@ RetransmitQueue::ClockTiming RetransmitQueue::timing(const QHostAddress& address
     timing.sampled = state.sampled;
     timing.smoothedMs = double(state.smoothedNs) / NsPerMs;
     timing.variationMs = double(state.variationNs) / NsPerMs;
-    timing.longestMs = double(state.longestNs) / NsPerMs;
+    timing.slowestRecentMs = double(state.observed.largest()) / NsPerMs;
+    timing.fastestRecentMs = double(state.measured.smallest()) / NsPerMs;
+    timing.answerWindowMs = double(answerWindowNs(state, nullptr)) / NsPerMs;
     timing.intervalMs = int(state.intervalNs / NsPerMs);
     return timing;
 }

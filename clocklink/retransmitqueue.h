@@ -5,6 +5,7 @@
 #include <QHostAddress>
 #include <QList>
 #include <QString>
+#include <array>
 #include <deque>
 #include <functional>
 #include <map>
@@ -22,6 +23,7 @@ struct udpQueueStruct
     QByteArray data;
     int length = 0;
     QHostAddress addr;
+    quint32 ipv4 = 0;  // addr's IPv4 value, set by the queue
     int port = 0;
     int retries = 0;
     bool firstSendPending = false;
@@ -36,6 +38,7 @@ struct udpQueueStruct
     int variable = -1;        // the clock variable a clock datagram changes, -1 for any other
     bool superseded = false;  // in flight while a newer text for its variable waits
     bool probe = false;       // a kept text sent once to find out whether its clock is back
+    bool confirming = false;  // a text credited doubtfully, sent once more to make sure the clock has it
 };
 
 // True when both addresses name the same IPv4 clock. The program's socket is
@@ -57,20 +60,38 @@ bool isClockAddressText(const QString& text);
 // - Each clock's timing is learned from its answers. An answer to a record
 //   transmitted once is a sample of the clock's answer time. One to a
 //   retransmitted record is ambiguous: it is not a sample, but the time from
-//   the record's first copy (at most MaxIntervalMs) is an upper bound that
-//   counts towards the longest answer time. The clock's retransmission
-//   interval is the smoothed answer time plus four times its smoothed
-//   variation, at least the record's own interval and at most MaxIntervalMs;
-//   an ambiguous answer or a give-up doubles it (within the same bounds)
-//   until the next sample. A clock not sampled yet uses the record's interval.
+//   the record's first copy (at most MaxIntervalMs) is an upper bound of it.
+//   The clock's retransmission interval is the smoothed answer time plus
+//   four times its smoothed variation, at least the record's own interval
+//   and at most MaxIntervalMs; an ambiguous answer or a give-up doubles it
+//   (within the same bounds) until the next sample. A clock not sampled yet
+//   uses the record's interval.
 // - Late duplicate answers are absorbed. Every transmission of a finished
-//   record that has not been answered leaves an answer "owed" by the clock,
-//   for the answer window: at least MinAnswerWindowMs, at least twice the
-//   clock's longest answer time, and at least twice its interval (twice
-//   MaxIntervalMs while it has no sample), so an answer a few times slower
-//   than the clock's usual one is still owed when it comes. The clock's next
-//   record is not transmitted while an answer is owed, and an "A" that
-//   arrives while one is owed pays it off instead of acknowledging anything.
+//   record that has not been answered leaves an answer "owed" by the clock
+//   for the answer window, and an "A" that arrives while one is owed pays
+//   the earliest of them off instead of acknowledging anything. The window
+//   is built from what the clock's last ObservedAnswers answers showed:
+//   samples, upper bounds, and for an absorbed answer the time since the
+//   copy it paid for. It is twice the largest of them plus
+//   AnswerWindowMarginMs, at least MinAnswerWindowMs (twice MaxIntervalMs
+//   while the clock has no sample), so an answer a few times slower than the
+//   clock's usual one is still owed when it comes, and a lossy stretch long
+//   past no longer holds the clock back. An upper bound counts the gaps
+//   between the record's copies, so the window covers whichever copy the
+//   credited answer was for.
+// - The clock's next record goes out once the last owed window is about to
+//   close: at its close less the shortest of the clock's last
+//   ObservedAnswers samples (less EarlySendMarginMs). Its own answer cannot
+//   come before the windows close; should it come sooner than ever seen, it
+//   is absorbed, which costs a retransmission, never a wrong credit.
+// - A doubtful credit is confirmed. An answer credited within DoubtSpanMs
+//   (or twice the answer window, if longer) after an owed window closed
+//   unpaid may be that answer, later than any window allowed. Once nothing
+//   of the clock's is waiting, in flight or owed, the newest text of each
+//   variable credited so is sent once more (a confirming copy, not counted
+//   by size()), unless a newer text of its variable is waiting, in flight or
+//   kept. A confirming copy's own answer is credited as usual and never
+//   leads to another.
 // - A newer text supersedes an older one: queueing a record for the same
 //   clock and variable as a record not yet transmitted replaces that record
 //   (in its place in the order, due when it was due). A record already in
@@ -109,8 +130,20 @@ class RetransmitQueue
 public:
     // The longest retransmission interval a clock's timing can lead to.
     static constexpr int MaxIntervalMs = 2000;
-    // The shortest time an unanswered copy's answer stays owed.
+    // The shortest time an unanswered copy's answer stays owed: an answer up
+    // to this late, slower than any the clock has shown, is still absorbed.
     static constexpr int MinAnswerWindowMs = 1000;
+    // Added to twice the slowest recent answer: the answer window.
+    static constexpr int AnswerWindowMarginMs = 50;
+    // How many of a clock's latest answers its answer window and its early
+    // sends are built from.
+    static constexpr int ObservedAnswers = 32;
+    // The next record goes this much later than the shortest recent answer
+    // would allow.
+    static constexpr int EarlySendMarginMs = 50;
+    // A credit this soon after an owed window closed unpaid (or within twice
+    // the answer window) is doubtful.
+    static constexpr int DoubtSpanMs = 4000;
     // A clock with kept texts and nothing waiting is probed this long after
     // its last transmission.
     static constexpr int ProbeIntervalMs = 30000;
@@ -129,6 +162,7 @@ public:
         qint64 refused = 0;     // records for an address that is not an IPv4 address
         qint64 samples = 0;     // answers that measured a clock's answer time
         qint64 resent = 0;      // kept texts queued again, and probes
+        qint64 confirmed = 0;   // confirming copies of doubtfully credited texts queued
     };
 
     // A clock started or stopped answering. `logged` is true for the changes
@@ -144,11 +178,13 @@ public:
     // What the queue has learned of one clock's timing (milliseconds).
     struct ClockTiming
     {
-        bool sampled = false;    // an answer time has been measured
-        double smoothedMs = 0;   // smoothed answer time
-        double variationMs = 0;  // its smoothed variation
-        double longestMs = 0;    // longest answer time measured
-        int intervalMs = 0;      // retransmission interval now; 0: the record's own
+        bool sampled = false;        // an answer time has been measured
+        double smoothedMs = 0;       // smoothed answer time
+        double variationMs = 0;      // its smoothed variation
+        double slowestRecentMs = 0;  // the largest of the last ObservedAnswers observations
+        double fastestRecentMs = 0;  // the shortest of the last ObservedAnswers samples
+        double answerWindowMs = 0;   // how long an unanswered copy's answer is owed now
+        int intervalMs = 0;          // retransmission interval now; 0: the record's own
     };
 
     // Writes one record's datagram; called with the queue locked, so it must
@@ -180,6 +216,8 @@ public:
     // "A" is absorbed). Returns whether a record was acknowledged.
     // `payload` is the whole answer, for the observer.
     bool acknowledge(const QHostAddress& sender, const QByteArray& payload = QByteArray());
+    // The same for a sender given as its IPv4 address (a number).
+    bool acknowledge(quint32 sender, const QByteArray& payload = QByteArray());
 
     // For tests: called (with the queue locked) with every record that an
     // answer acknowledges, and the answer's bytes.
@@ -199,13 +237,18 @@ public:
     // oldest first (unstamped).
     void setReportingEvents(bool on);
     std::vector<ClockLinkEvent> takeLinkEvents();
+    // The same into `events` (emptied first), which the queue fills next:
+    // two vectors taking turns keep their room between calls.
+    void takeLinkEvents(std::vector<ClockLinkEvent>& events);
 
-    // Drops every record still waiting and every kept text (the link has
-    // stopped); the clocks' health and timing are kept.
+    // Drops every record still waiting, every kept text and every pending
+    // confirmation (the link has stopped); the clocks' health and timing are
+    // kept.
     void clear();
 
-    // Forgets the kept texts of every clock not in `listed` (the clocks the
-    // program still sends to); a probe in flight to one is not kept again.
+    // Forgets the kept texts and pending confirmations of every clock not in
+    // `listed` (the clocks the program still sends to); a probe in flight to
+    // one is not kept again.
     void forgetKeptTexts(const QList<QHostAddress>& listed);
 
     int size() const;
@@ -217,22 +260,45 @@ public:
     ClockTiming timing(const QHostAddress& clock) const;
 
 private:
+    // The latest ObservedAnswers values of one kind (nanoseconds).
+    struct RecentTimes
+    {
+        std::array<qint64, ObservedAnswers> values{};
+        int count = 0;
+        int next = 0;
+        void add(qint64 value);
+        qint64 largest() const;
+        qint64 smallest() const;  // 0 when empty
+    };
+
+    // One transmission whose answer may still come.
+    struct Owed
+    {
+        qint64 sentNs = 0;
+        qint64 untilNs = 0;
+    };
+
     struct ClockState
     {
         std::deque<udpQueueStruct*> records;  // oldest first; the first may be in flight
         // Records not transmitted yet, by variable, for superseding.
         std::vector<std::pair<int, udpQueueStruct*>> waiting;
-        std::vector<qint64> owedUntilNs;  // one entry per answer still owed
+        std::vector<Owed> owed;  // one entry per answer still owed
+        // The latest moment an owed window closed without its answer.
+        qint64 unpaidCloseNs = -1;
         // Given-up texts, by variable (owned), and the clock's latest
         // transmission (for the probe).
         std::map<int, udpQueueStruct*> kept;
+        // Texts credited doubtfully, by variable (owned), to be confirmed.
+        std::map<int, udpQueueStruct*> doubtful;
         qint64 lastTransmissionNs = 0;
         qint64 dueNs = -1;  // its entry in the due index, -1 none
         // Timing (nanoseconds).
         bool sampled = false;
         qint64 smoothedNs = 0;
         qint64 variationNs = 0;
-        qint64 longestNs = 0;
+        RecentTimes observed;   // samples, upper bounds, absorbed answers
+        RecentTimes measured;   // samples only
         qint64 intervalNs = 0;  // 0: the record's own interval
         int givenUpInARow = 0;
         bool lastAnswered = false;  // its latest record that ended was acknowledged
@@ -243,12 +309,19 @@ private:
     void backOff(ClockState& state, const udpQueueStruct& record);
     void sample(ClockState& state, const udpQueueStruct& record, qint64 answerNs);
     void expireOwed(ClockState& state, qint64 now);
+    // The moment the clock's next record may go out, as far as the answers
+    // it owes are concerned (0: at once).
+    qint64 sendAllowedNs(const ClockState& state) const;
+    // The moment the last owed window closes (0: none owed).
+    static qint64 owedCloseNs(const ClockState& state);
     // Ends the clock's first record (acknowledged, given up or superseded):
     // its unanswered transmissions become owed answers. `answered` says
     // whether one of them was answered.
     // `window`: how long an unanswered transmission owes its answer.
-    // `keep`: the record's text becomes the clock's kept text for its variable.
-    void finishFirst(ClockState& state, bool answered, qint64 window, qint64 now, bool keep = false);
+    // `into`: the record's text is kept there, by its variable (the
+    // clock's kept texts or its texts to confirm), instead of deleted.
+    void finishFirst(ClockState& state, bool answered, qint64 window, qint64 now,
+                     std::map<int, udpQueueStruct*>* into = nullptr);
     // Gives the clock's first record up: the answers owed, the doubled
     // interval, the health rule; its text is kept unless a newer one waits.
     void giveUpFirst(quint32 key, ClockState& state, qint64 now);
@@ -256,10 +329,12 @@ private:
     void enqueue(ClockState& state, udpQueueStruct* record);
     // Queues every kept text of the clock again, in variable order.
     void requeueKept(quint32 key, ClockState& state, qint64 now);
-    void dropKept(ClockState& state);
+    // Queues a confirming copy of every doubtfully credited text.
+    void requeueDoubtful(quint32 key, ClockState& state, qint64 now);
+    static void dropTexts(std::map<int, udpQueueStruct*>& texts);
     // Sends one kept text once, as the clock's only record.
     int sendProbe(quint32 key, ClockState& state, qint64 now, const Transmit& transmit);
-    qint64 answerWindowNs(const ClockState& state, const udpQueueStruct& record) const;
+    qint64 answerWindowNs(const ClockState& state, const udpQueueStruct* record) const;
     void noteAnswer(quint32 key, ClockState& state, qint64 now);
     void noteGiveUp(quint32 key, ClockState& state);
     void transmitRecord(udpQueueStruct& record, qint64 now, const Transmit& transmit);
@@ -270,6 +345,7 @@ private:
     void reschedule(quint32 key, ClockState& state);
     // reschedule(), telling whether the queue's next due moment came forward.
     void scheduleAfterAppend(quint32 key, ClockState& state, bool* earliest);
+    bool acknowledgeLocked(quint32 key, const QByteArray& payload);
 
     // Clock events: one report() at each point a record is queued,
     // acknowledged or given up, and where health or timing changes.

@@ -3,14 +3,13 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QNetworkAccessManager>
-#include <QNetworkDatagram>
 #include <QNetworkReply>
 #include <QTimer>
-#include <QUdpSocket>
 #include <chrono>
 #include <thread>
 
 #include "clocklink/clockdatagram.h"
+#include "clocklink/clocksocket.h"
 
 UDPCommThread commThread;
 
@@ -186,6 +185,11 @@ qint64 UDPCommThread::GetWakeUps() const
     return wakeUps;
 }
 
+qint64 UDPCommThread::GetSocketCalls() const
+{
+    return socketCalls;
+}
+
 qint64 UDPCommThread::GetReceiveBufferSize() const
 {
     return receiveBufferGranted;
@@ -219,6 +223,7 @@ void UDPCommThread::udpSocketSend(QByteArray data, int length, QHostAddress addr
 {
     if (QThread::currentThread() == this && udpSocket) {
         writeDatagram(data, length, addr, port);
+        udpSocket->flush();
         return;
     }
     // Only the worker touches the socket: it sends this when it wakes.
@@ -231,12 +236,10 @@ void UDPCommThread::udpSocketSend(QByteArray data, int length, QHostAddress addr
 
 void UDPCommThread::writeDatagram(const QByteArray& data, int length, const QHostAddress& addr, int port)
 {
-    // An address that did not parse cannot be sent to; the record runs its
-    // schedule and is given up like one for a silent clock.
-    if (addr.isNull())
-        return;
-    const int bytes = qBound(0, length, data.size());
-    udpSocket->writeDatagram(data.constData(), bytes, addr, quint16(port));
+    // An address that did not parse cannot be sent to (the socket skips
+    // it); the record runs its schedule and is given up like one for a
+    // silent clock. Written with the socket's next batch.
+    udpSocket->send(data, length, addr, quint16(port));
 }
 
 void UDPCommThread::flushOutbox()
@@ -248,12 +251,14 @@ void UDPCommThread::flushOutbox()
     }
     for (const OutgoingDatagram& datagram : pending)
         writeDatagram(datagram.data, datagram.length, datagram.addr, datagram.port);
+    udpSocket->flush();
 }
 
 namespace {
 
-// Datagrams read per wake-up at most, so that a flood of them never keeps
-// the worker from its timer and from a stop request.
+// Datagrams read at a time at most (or one per clock with records waiting,
+// if that is more), so that a flood of them never keeps the worker from its
+// timer and from a stop request.
 constexpr int MaxReadsPerWake = 256;
 
 // Below this the worker waits out the rest itself instead of setting its
@@ -262,8 +267,12 @@ constexpr qint64 FineWaitNs = 1500000;
 
 // Transmissions made at most before the answers that have come in are read:
 // a burst of sends to many clocks brings a burst of answers, which the
-// socket's buffer must not have to hold all at once.
-constexpr int SendsBetweenReads = 64;
+// socket's buffer must not have to hold all at once. One batch of the socket.
+constexpr int SendsBetweenReads = ClockSocket::BatchSize;
+
+// Reading a batch that took longer than this (nanoseconds) is followed by
+// another read, even if the batch was not full.
+constexpr qint64 SlowBatchNs = 1000000;
 
 // The receive buffer asked for: at least this, about this much per clock
 // with a datagram in flight, at most this (bytes).
@@ -275,26 +284,45 @@ constexpr qint64 MaxReceiveBuffer = 64 << 20;
 
 void UDPCommThread::readUDPResponses()
 {
-    if (QThread::currentThread() != this || !udpSocket || udpSocket->state() != QAbstractSocket::BoundState)
+    if (QThread::currentThread() != this || !udpSocket)
         return;
-    readAnswers(MaxReadsPerWake);
-    // More are waiting: read them on the next turn of the event loop, after
-    // the timer and a stop request have had theirs.
-    if (udpSocket->hasPendingDatagrams())
+    // More may be waiting: read them on the next turn of the event loop,
+    // after the timer and a stop request have had theirs.
+    const int most = readLimit();
+    if (readAnswers(most) == most)
         requestWake();
 }
 
-void UDPCommThread::readAnswers(int most)
+int UDPCommThread::readLimit() const
 {
-    // A stop request ends the reading at once: under a flood, on a slow
-    // machine, even a bounded share takes long.
-    for (int read = 0; read < most && runFlag && udpSocket->hasPendingDatagrams(); ++read) {
-        const QNetworkDatagram datagram = udpSocket->receiveDatagram();
-        if (!datagram.isValid())
+    return qMax(MaxReadsPerWake, udpQueue.busyClocks());
+}
+
+int UDPCommThread::readAnswers(int most)
+{
+    const ClockSocket::Take take = [this](quint32 sender, bool isIPv4, const QByteArray& data) {
+        if (!ClockDatagram::isAcknowledgement(data))
+            return;
+        if (isIPv4)
+            udpQueue.acknowledge(sender, data);
+        else
+            udpQueue.acknowledge(QHostAddress(), data);  // no clock: a stray
+    };
+    // Batch by batch, until none is left waiting: a batch not full says so,
+    // unless taking it took long (the worker was kept from running), and
+    // more may have come meanwhile. A stop request ends the reading at
+    // once: under a flood, on a slow machine, even a bounded share takes
+    // long.
+    int read = 0;
+    while (read < most && runFlag) {
+        const int wanted = qMin(most - read, int(ClockSocket::BatchSize));
+        const qint64 start = udpQueue.now();
+        const int got = udpSocket->read(wanted, take);
+        read += got;
+        if (got < wanted && (got == 0 || udpQueue.now() - start < SlowBatchNs))
             break;
-        if (ClockDatagram::isAcknowledgement(datagram.data()))
-            udpQueue.acknowledge(datagram.senderAddress(), datagram.data());
     }
+    return read;
 }
 
 void UDPCommThread::growReceiveBuffer(int busyClocks)
@@ -307,8 +335,7 @@ void UDPCommThread::growReceiveBuffer(int busyClocks)
     if (wanted <= receiveBufferAsked || receiveBufferAsked >= MaxReceiveBuffer)
         return;
     receiveBufferAsked = qMin<qint64>(qMax(wanted, 2 * receiveBufferAsked), MaxReceiveBuffer);
-    udpSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, int(receiveBufferAsked));
-    receiveBufferGranted = udpSocket->socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toLongLong();
+    receiveBufferGranted = udpSocket->setReceiveBufferSize(receiveBufferAsked);
 }
 
 void ClockLinkWaker::wake()
@@ -321,8 +348,6 @@ void UDPCommThread::wake()
     wakePending = false;
     ++wakeUps;
     flushOutbox();
-    if (udpSocket->state() == QAbstractSocket::BoundState && udpSocket->hasPendingDatagrams())
-        emit UDPRx();
 
     // The timer wakes the worker up to a millisecond early; the rest is
     // waited here so no transmission goes out before its moment.
@@ -333,25 +358,23 @@ void UDPCommThread::wake()
             std::this_thread::sleep_for(std::chrono::nanoseconds(left));
     }
     const RetransmitQueue::Transmit transmit = [this](const udpQueueStruct& record) {
-        writeDatagram(record.data, record.length, record.addr, record.port);
+        udpSocket->send(record.data, record.length, record.ipv4, quint16(record.port));
     };
-    const int busyClocks = udpQueue.busyClocks();
-    growReceiveBuffer(busyClocks);
-    // Everything due, with the answers read first (beyond the share read
-    // above, one per clock with records waiting) and again before every 64
-    // sends, so an answer waiting in the socket (the worker was kept from
-    // running, by other work on the machine or by its own long turn) is not
-    // followed by a needless retransmission. The reads are bounded: a flood
-    // at the port neither stops the transmissions nor keeps a stop request
-    // waiting.
-    const bool bound = udpSocket->state() == QAbstractSocket::BoundState;
-    const int readsBetweenSends = qMax(MaxReadsPerWake, busyClocks);
-    if (bound)
-        readAnswers(busyClocks);
+    growReceiveBuffer(udpQueue.busyClocks());
+    // Everything due, with the answers waiting read first and again before
+    // every 64 sends (one batch of the socket), so an answer waiting in the
+    // socket (the worker was kept from running, by other work on the
+    // machine or by its own long turn) is not followed by a needless
+    // retransmission, and a burst of answers to many clocks never has to
+    // wait in the socket's buffer all at once. The reads are bounded: a
+    // flood at the port neither stops the transmissions nor keeps a stop
+    // request waiting; what is left is read at the next wake-up.
+    emit UDPRx();
     while (runFlag && udpQueue.service(maxRetries, transmit, SendsBetweenReads)) {
-        if (bound)
-            readAnswers(readsBetweenSends);
+        udpSocket->flush();
+        readAnswers(readLimit());
     }
+    udpSocket->flush();
 
     for (const RetransmitQueue::HealthEvent& event : udpQueue.takeHealthEvents()) {
         const QString address = event.clock.toString();
@@ -389,10 +412,15 @@ void ClockLinkWaker::sendClockEvents()
 
 void UDPCommThread::collectClockEvents()
 {
-    std::vector<ClockLinkEvent> events = udpQueue.takeLinkEvents();
+    std::vector<ClockLinkEvent>& events = takenEvents;
+    udpQueue.takeLinkEvents(events);
     if (events.empty())
         return;
-    clockEventBatch.reserve(clockEventBatch.size() + int(events.size()));
+    // Grown by doubling: reserving the exact size at every wake-up would copy
+    // the whole batch each time.
+    const int wanted = clockEventBatch.size() + int(events.size());
+    if (wanted > clockEventBatch.capacity())
+        clockEventBatch.reserve(qMax(wanted, 2 * clockEventBatch.capacity()));
     for (ClockLinkEvent& event : events)
         clockEventBatch.append(std::move(event));
     if (batchTimer && !batchTimer->isActive())
@@ -418,8 +446,8 @@ void UDPCommThread::run()
     // address: IPv4 and IPv6. Address reuse is the Windows default and lets a
     // clock simulator on the same host share port 7372 elsewhere too; a bind
     // that fails is not reported (datagrams then go out from another port).
-    udpSocket = new QUdpSocket;
-    udpSocket->bind(QHostAddress::Any, CLOCK_UDP_PORT, QAbstractSocket::ReuseAddressHint);
+    udpSocket = new ClockSocket(&socketCalls);
+    udpSocket->bind(CLOCK_UDP_PORT);
     // Clocks answer a burst at once, and each answer dropped at the socket
     // costs a needless retransmission: the buffer grows with the clocks.
     receiveBufferAsked = 0;
@@ -437,7 +465,7 @@ void UDPCommThread::run()
     batch.setInterval(ClockEventBatchMs);
     batchTimer = &batch;
     connect(&batch, &QTimer::timeout, &context, &ClockLinkWaker::sendClockEvents);
-    connect(udpSocket, &QUdpSocket::readyRead, &context, &ClockLinkWaker::wake);
+    connect(udpSocket, &ClockSocket::readyRead, &context, &ClockLinkWaker::wake);
     connect(&timer, &QTimer::timeout, &context, &ClockLinkWaker::wake);
     {
         std::lock_guard<std::mutex> lock(wakeMutex);

@@ -14,10 +14,10 @@
 
 #include "clocklink/retransmitqueue.h"
 
+class ClockSocket;
 class QNetworkAccessManager;
 class QNetworkReply;
 class QTimer;
-class QUdpSocket;
 
 // One queued web request to a clock's built-in web interface.
 struct httpQueueStruct
@@ -64,11 +64,13 @@ private:
 // The worker thread runs its own event loop: it wakes when a
 // datagram arrives (readyRead), when its one timer reaches the next due
 // moment of either queue, or when another thread queues something; it never
-// polls. Each wake-up reads a bounded number of datagrams (256, then one
-// per clock with records waiting before sending what is due, then as many
-// again, at least 256, before every 64 sends), so a flood at the port cannot keep the timer or
-// StopThread from running, while the answers of many clocks are read before
-// they cost retransmissions.
+// polls. Each wake-up first reads the answers waiting, then sends what is
+// due, reading again before every 64 sends, so that an answer waiting is
+// never followed by a needless retransmission; every read is bounded (256
+// datagrams, or one per clock with records waiting if that is more), so a
+// flood at the port cannot keep the timer or StopThread from running. On
+// Linux the socket reads and writes up to 64 datagrams per system call
+// (ClockSocket).
 //
 // Threads: the object itself, its network access manager and its progress
 // timer live in the application thread; the UDP socket is created, used and
@@ -116,8 +118,10 @@ public:
     int GetUdpQueueSize() const;
     RetransmitQueue::Counters GetUdpCounters() const;
     // For diagnostics and tests: how often the worker has woken up since the
-    // link was made (it sleeps while nothing is due).
+    // link was made (it sleeps while nothing is due), and the system calls
+    // its socket made to send or receive datagrams.
     qint64 GetWakeUps() const;
+    qint64 GetSocketCalls() const;
     // For diagnostics: the receive buffer the system granted the socket
     // (bytes; 0 before the worker has bound it), and what the link has
     // learned of one clock's answer times.
@@ -185,8 +189,12 @@ private:
     // Worker thread only.
     void writeDatagram(const QByteArray& data, int length, const QHostAddress& addr, int port);
     void flushOutbox();
-    // Reads at most `most` datagrams and applies the acknowledgements.
-    void readAnswers(int most);
+    // Reads the datagrams waiting, at most `most`, and applies the
+    // acknowledgements; returns how many were read.
+    int readAnswers(int most);
+    // How many datagrams one read takes at most: MaxReadsPerWake, or one per
+    // clock with records waiting if that is more.
+    int readLimit() const;
     // Asks for a larger receive buffer once the clocks with records
     // waiting need one.
     void growReceiveBuffer(int busyClocks);
@@ -211,7 +219,8 @@ private:
     void queueHttpRequest(const QString& ipAddress, const QString& payload, bool waitForIdle, int requestKind);
 
     std::atomic<bool> runFlag{false};
-    QUdpSocket* udpSocket = nullptr;
+    ClockSocket* udpSocket = nullptr;
+    std::atomic<qint64> socketCalls{0};  // counted by the socket
     RetransmitQueue udpQueue;
     QList<httpQueueStruct*> httpQueue;
     std::atomic<int> maxRetries{3};
@@ -236,7 +245,8 @@ private:
     ClockLinkWaker* workerContext = nullptr;  // guarded by wakeMutex for other threads
     QTimer* wakeTimer = nullptr;
     QTimer* batchTimer = nullptr;
-    ClockLinkEvents clockEventBatch;  // worker thread only
+    ClockLinkEvents clockEventBatch;          // worker thread only
+    std::vector<ClockLinkEvent> takenEvents;  // worker thread only, taken from the queue
     int httpInFlight = 0;
     std::mutex wakeMutex;
     std::atomic<bool> wakePending{false};

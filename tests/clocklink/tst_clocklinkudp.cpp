@@ -1,10 +1,13 @@
 #include <QtTest>
 
 #include <QUdpSocket>
+#include <atomic>
+#include <thread>
 
 #include "clocklink/clockdatagram.h"
 #include "clocklink/udpcommthread.h"
 #include "clocksim/simulatedclock.h"
+#include "support/answeringclocks.h"
 #include "support/clockportlock.h"
 #include "support/testmain.h"
 
@@ -124,6 +127,35 @@ private slots:
             QVERIFY2(at <= sendTimes.at(i) + 3000, qPrintable(QString("transmission %1 at %2 ms").arg(i).arg(at)));
         }
         QVERIFY(givenUpSeenAt - queuedAt >= giveUpTime - 2);
+    }
+
+    // 150 datagrams go in batches of 64, each to its clock; held up by the
+    // first answer while the others come, the link reads those 149 (over
+    // two batches) in a few calls, before retransmissions fall due (1.1 s).
+    void burstOfAnswersLargerThanOneBatch()
+    {
+        constexpr int ClockCount = 150;
+        AnsweringClocks clocks(ClockCount);
+        QCOMPARE(clocks.unbound, 0);
+        clocks.hold(true);
+        RunningLink running;
+        std::atomic<bool> stalled{false};
+        running.link.SetAcknowledgementObserver([&stalled](const udpQueueStruct&, const QByteArray&) {
+            if (!stalled.exchange(true))
+                std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+        });
+        for (int i = 0; i < ClockCount; ++i)
+            sendClockDatagram(running.link, AnsweringClocks::address(i), 0, QString("text %1").arg(i), 0, 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(qint64(clocks.received), qint64(ClockCount), 10000);
+        clocks.answerHeld(1);
+        QTRY_VERIFY_WITH_TIMEOUT(stalled, 10000);
+        const qint64 callsBefore = running.link.GetSocketCalls();
+        clocks.hold(false);
+
+        QTRY_COMPARE_WITH_TIMEOUT(running.link.GetUdpCounters().acknowledged, qint64(ClockCount), 10000);
+        QCOMPARE(running.link.GetUdpCounters().transmissions, qint64(ClockCount));
+        QCOMPARE(qint64(clocks.repeated), qint64(0));
+        QVERIFY(running.link.GetSocketCalls() - callsBefore <= ClockCount / 10);
     }
 
     void acknowledgementStopsRetransmission()

@@ -124,6 +124,10 @@ StatusFileWriter::StatusFileWriter(QString path)
     : path(std::move(path))
 {
     worker.moveToThread(&thread);
+    // Connected before the thread starts, so the writer's thread reads only
+    // what was set before it began: a queued signal carries nothing else.
+    connect(
+        this, &StatusFileWriter::pendingWaiting, &worker, [this] { writePending(); }, Qt::QueuedConnection);
     thread.setObjectName(QStringLiteral("status file"));
     thread.start(QThread::LowPriority);
 }
@@ -145,8 +149,7 @@ void StatusFileWriter::submit(StatusSnapshot snapshot)
         pending.push_back(std::move(snapshot));
     }
     if (wasEmpty)
-        QMetaObject::invokeMethod(
-            &worker, [this] { writePending(); }, Qt::QueuedConnection);
+        emit pendingWaiting();
 }
 
 void StatusFileWriter::writeNow(const StatusSnapshot& snapshot)

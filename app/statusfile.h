@@ -68,6 +68,8 @@ public:
 signals:
     // A write failed: a line for the log (emitted on the writer's thread).
     void failed(QString line);
+    // Internal: wakes the writer's thread; connected once, before it starts.
+    void pendingWaiting();
 
 private:
     void writePending();

@@ -35,10 +35,15 @@ class RunningCopyTest : public QObject
         return copy.waitForStarted(30000) &&
                (!runs || QTest::qWaitFor([&] { return log().count("Log files older than") > startups; }, 30000));
     }
-    // Stops a copy as systemd does; true when it ended on its own (no signal).
-    bool stop(QProcess& copy, int signal = SIGTERM)
+    static void deliver(QProcess& copy, int signalNumber)
     {
-        ::kill(pid_t(copy.processId()), signal);
+        if (copy.processId() > 0)  // 0 would signal this test's own process group
+            ::kill(pid_t(copy.processId()), signalNumber);
+    }
+    // Stops a copy as systemd does; true when it ended on its own (no signal).
+    bool stop(QProcess& copy)
+    {
+        deliver(copy, SIGTERM);
         return QTest::qWaitFor([&] { return copy.state() == QProcess::NotRunning; }, 30000) &&
                copy.exitStatus() == QProcess::NormalExit;
     }
@@ -71,7 +76,7 @@ private slots:
         QVERIFY(QFile::remove(settings()));  // written again at the stop, with what the window holds
         // All signals pending at once: the first starts the close, a second ends it.
         for (int s : QList<int>{SIGSTOP} + stops + QList<int>{SIGCONT})
-            ::kill(pid_t(copy.processId()), s);
+            deliver(copy, s);
         QVERIFY(copy.waitForFinished(30000));
         QCOMPARE(copy.exitStatus(), line.isEmpty() ? QProcess::CrashExit : QProcess::NormalExit);
         if (line.isEmpty())
@@ -103,7 +108,7 @@ private slots:
         QVERIFY(start(first));
         const QStringList settingsBefore = fileLines(settings());
         if (firstStopped)
-            ::kill(pid_t(first.processId()), SIGSTOP);
+            deliver(first, SIGSTOP);
         for (int n = 0; n < starts; ++n) {
             QProcess second;
             QVERIFY(start(second, prefix, false));
@@ -116,7 +121,7 @@ private slots:
                                      .arg(refusal)});
         }
         if (firstStopped)
-            ::kill(pid_t(first.processId()), SIGCONT);
+            deliver(first, SIGCONT);
         // Asked from this namespace, the first copy raised its window and answered.
         if (prefix.isEmpty())
             QTRY_VERIFY_WITH_TIMEOUT(
@@ -147,15 +152,16 @@ private slots:
         QVERIFY(start(copy, {}, false));
         if (afterMs < 0) {
             QVERIFY(running.asked(30000));
-            ::kill(pid_t(copy.processId()), SIGTERM);
+            deliver(copy, SIGTERM);
             running.close();
         } else {
-            QTimer::singleShot(afterMs, &copy, [&copy] { ::kill(pid_t(copy.processId()), SIGTERM); });
+            QTimer::singleShot(afterMs, &copy, [&copy] { deliver(copy, SIGTERM); });
         }
         QTRY_COMPARE_WITH_TIMEOUT(copy.state(), QProcess::NotRunning, 30000);
-        QVERIFY2(copy.exitStatus() == QProcess::NormalExit ? copy.exitCode() == 0 : log().isEmpty(), qPrintable(log()));
         QCOMPARE(QSettings(settings(), QSettings::IniFormat).value("stockedit1").toString(), QString("HELD"));
-        if (!log().isEmpty()) {
+        if (afterMs < 0 || !log().isEmpty()) {  // the signal came once main ran
+            QCOMPARE(copy.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(copy.exitCode(), 0);
             QFile status(dir.filePath(StatusFile::FileName));
             QVERIFY(status.open(QIODevice::ReadOnly));
             QCOMPARE(QJsonDocument::fromJson(status.readAll())["running"], QJsonValue(false));

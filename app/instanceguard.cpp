@@ -103,7 +103,8 @@ Answer askHolder(Clock::time_point deadline, qint64& pid)
         }
         char byte = 0;
         const ssize_t got = ready > 0 ? ::read(fd, &byte, 1) : -1;
-        answer = got > 0 ? Answer::Given : got == 0 ? Answer::Closed : Answer::None;
+        // Readable without a byte: the holder closed (its end, or its way of answering).
+        answer = got > 0 ? Answer::Given : ready > 0 ? Answer::Closed : Answer::None;
     }
     ::close(fd);
     return answer;

@@ -10,9 +10,10 @@ cd "$(dirname "$0")"
 # Beyond what the build needs: clang and its sanitizer/fuzzer runtimes for
 # the fuzz targets, llvm-symbolizer for readable sanitizer reports, the MinGW
 # resource compiler and the MinGW headers (winver.h) for the Windows resource
-# check, clang-format for the layout check.
+# check, clang-format for the layout check, systemd (systemd-analyze) for
+# the service unit's check.
 tools/install-deps.sh clang libclang-rt-14-dev llvm \
-    binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev clang-format
+    binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev clang-format systemd
 
 # First, so that a layout fault is told before a long build.
 tools/check-format.sh
@@ -121,7 +122,7 @@ for target in "${fuzz_targets[@]}"; do
     echo "$target: $(grep -E 'stat::number_of_executed_units' "$work/fuzz.log" | awk '{print $2}') runs in ${fuzz_seconds}s, no failure"
 done
 
-stage "Packaging: Windows resources, GUI executable, portable archive"
+stage "Packaging: Windows resources, GUI executable, portable archive, service unit"
 tests/packaging/check-windows-resources.sh
 tests/packaging/check-archive.sh build
 

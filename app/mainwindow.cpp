@@ -146,6 +146,9 @@ MainWindow::MainWindow(QWidget* parent)
     stockCounter = qint64(stockInterval) * 60 - 10;
 
     updateStatusBar();
+    // Once more when the event loop runs, for whoever connected to the
+    // window after it was built.
+    QTimer::singleShot(0, this, &MainWindow::updateStatusBar);
 
     updateTimer = new QTimer(this);
     updateTimer->setInterval(1000);
@@ -244,4 +247,5 @@ void MainWindow::updateStatusBar()
     statusState.listed =
         StatusBarText::listedClocks(ui->clockWeatherIPListEdit->text(), ui->clockStockIPListEdit->text());
     ui->statusbar->showMessage(StatusBarText::compose(statusState));
+    emit serviceStatusChanged(StatusBarText::serviceLine(statusState));
 }

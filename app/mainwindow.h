@@ -100,6 +100,9 @@ public:
 
 signals:
     void OnSendToLogfile(QString);
+    // The state in one line for the service manager, with each change of
+    // the status bar: "40 clocks, 3 not answering; weather 12:03, stocks 12:03".
+    void serviceStatusChanged(QString line);
 
 private slots:
     void closeEvent(QCloseEvent* event) override;

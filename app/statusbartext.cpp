@@ -17,14 +17,11 @@ QString feedPart(const QString& name, const QTime& time)
            (time.isValid() ? time.toString(QStringLiteral("hh:mm")) : QStringLiteral("not yet"));
 }
 
-}  // namespace
-
-QString compose(const State& state)
+// The clocks reported on that are in a list: how many, and those not answering.
+QStringList silentClocks(const State& state, int& shown)
 {
-    QStringList parts;
-    parts << feedPart(QStringLiteral("Weather"), state.weather) << feedPart(QStringLiteral("Stocks"), state.stocks);
     QStringList silent;
-    int shown = 0;
+    shown = 0;
     for (auto it = state.clocks.constBegin(); it != state.clocks.constEnd(); ++it) {
         if (!state.listed.contains(it.key()))
             continue;
@@ -32,6 +29,17 @@ QString compose(const State& state)
         if (!it.value())
             silent << it.key();
     }
+    return silent;
+}
+
+}  // namespace
+
+QString compose(const State& state)
+{
+    QStringList parts;
+    parts << feedPart(QStringLiteral("Weather"), state.weather) << feedPart(QStringLiteral("Stocks"), state.stocks);
+    int shown = 0;
+    const QStringList silent = silentClocks(state, shown);
     if (shown == 0) {
         parts << QStringLiteral("Clocks not yet sent to");
         return parts.join(Separator);
@@ -44,6 +52,17 @@ QString compose(const State& state)
         parts << listed + QStringLiteral(" not answering");
     }
     return parts.join(Separator);
+}
+
+QString serviceLine(const State& state)
+{
+    int shown = 0;
+    const int silent = int(silentClocks(state, shown).size());
+    return QStringLiteral("%1 clock%2, %3 not answering; %4, %5")
+        .arg(shown)
+        .arg(shown == 1 ? "" : "s")
+        .arg(silent)
+        .arg(feedPart(QStringLiteral("weather"), state.weather), feedPart(QStringLiteral("stocks"), state.stocks));
 }
 
 QSet<QString> listedClocks(const QString& weatherList, const QString& stockList)

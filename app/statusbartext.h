@@ -24,6 +24,11 @@ struct State
 
 QString compose(const State& state);
 
+// The same in one line for the service manager (`systemctl status`), the
+// clocks counted as in the status bar:
+//   40 clocks, 3 not answering; weather 12:03, stocks 12:03
+QString serviceLine(const State& state);
+
 // The addresses of both clock lists, as the feeds send to them.
 QSet<QString> listedClocks(const QString& weatherList, const QString& stockList);
 

@@ -6,6 +6,8 @@
 #include <QSaveFile>
 #include <cmath>
 
+#include "app/filemodes.h"
+
 namespace {
 
 std::mutex hookMutex;  // a standard lock: the thread checker sees it
@@ -102,6 +104,8 @@ QString write(const QString& path, const QByteArray& text)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
         return file.errorString();
+    // On the new text, which keeps it when it replaces the file.
+    FileModes::apply(file, FileModes::Mode::GroupReadable);
     {
         std::lock_guard<std::mutex> lock(hookMutex);
         if (beforeReplace)

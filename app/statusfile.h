@@ -40,8 +40,8 @@ int minimumSecondsBetweenWrites(int clocks);
 bool due(const QDateTime& now, const QDateTime& lastWrite, bool changed, int clocks);
 
 // Replaces the file whole (a temporary file renamed over it), so a reader
-// finds the old file or the new one, never a part. Returns an empty text,
-// or what went wrong.
+// finds the old file or the new one, never a part; mode 0640 whatever the
+// umask. Returns an empty text, or what went wrong.
 QString write(const QString& path, const QByteArray& text);
 
 // For tests: called after the new text is complete in its temporary file

@@ -38,24 +38,36 @@ void onStopSignal(int signalNumber)
 
 }  // namespace
 
-StopSignals::StopSignals(QObject* parent)
-    : QObject(parent)
+void StopSignals::catchFromNow()
 {
 #ifdef Q_OS_UNIX
+    if (signalPipe[0] >= 0)
+        return;
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, signalPipe) != 0) {
         qWarning("Stop signals not handled: no socket pair (%s)", std::strerror(errno));
+        signalPipe[0] = signalPipe[1] = -1;
         return;
     }
     stopping = 0;
-    notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
-    connect(notifier, &QSocketNotifier::activated, this, &StopSignals::readSignal);
-
     struct sigaction action = {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (int signalNumber : StopSignalNumbers)
         ::sigaction(signalNumber, &action, nullptr);
+#endif
+}
+
+StopSignals::StopSignals(QObject* parent)
+    : QObject(parent)
+{
+#ifdef Q_OS_UNIX
+    catchFromNow();
+    if (signalPipe[0] < 0)
+        return;
+    // A byte already waiting (a signal caught earlier) is read at the event loop's first turn.
+    notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, &StopSignals::readSignal);
 #endif
 }
 

@@ -9,13 +9,20 @@ class QSocketNotifier;
 // program stops as an operator's close would. The handler only writes the
 // signal's number to a socket pair; the event loop reads it. A second signal
 // after the first ends the process at once (the stop is taking too long).
-// Installed by main only; where the platform has no such signals nothing
-// is installed.
+// Caught by main only, from its first line: a signal that comes before the
+// event loop runs waits in the socket pair and is reported once it does, so
+// a stop at any moment of the start is as orderly as a later one. Where the
+// platform has no such signals nothing is installed.
 class StopSignals : public QObject
 {
     Q_OBJECT
 
 public:
+    // Catches the signals from now on, keeping them for the object made
+    // later; needs no application object.
+    static void catchFromNow();
+
+    // Reports every signal caught, also one caught before it was made.
     explicit StopSignals(QObject* parent = nullptr);
     ~StopSignals() override;
 

@@ -7,6 +7,7 @@
 #include <QMutexLocker>
 #include <QTextStream>
 
+#include "app/filemodes.h"
 #include "app/logretention.h"
 #include "app/timesource.h"
 
@@ -80,6 +81,8 @@ void MainWindow::openLogFileForDate(const QString& dir, const QDate& date)
     // Append: a restart on the same day continues the same file.
     if (logFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
         logOpen = true;
+        // Readable by the owner's group (a monitoring user), whatever the umask.
+        FileModes::apply(logFile, FileModes::Mode::GroupReadable);
     } else {
         qDebug("Error opening log file, check path!!!");
         logOpen = false;

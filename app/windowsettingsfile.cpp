@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include "app/deploymentconfig.h"
+#include "app/filemodes.h"
 #include "app/logretention.h"
 #include "app/servicerequests.h"
 #include "app/settingskeys.h"
@@ -65,18 +66,15 @@ QVector<QVariant> writtenValues(const MainWindow& window)
     return values;
 }
 
-// The file holds the quote service's key: owner read and write only. Qt
-// writes a new file and gives it the mode of the one it replaces, so the
-// mode is set before writing (a missing file is made, empty, to carry it)
-// and once more after.
+// The file holds the quote service's key: owner read and write only,
+// whatever the umask. Qt writes a new file and gives it the mode of the one
+// it replaces, so the mode is set before writing (a missing file is made,
+// empty, to carry it) and once more after.
 void restrictToOwner(const QString& path)
 {
-    if (!QFile::exists(path)) {
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            return;
-    }
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    QFile file(path);
+    if (file.exists() || file.open(QIODevice::WriteOnly))
+        FileModes::apply(path, FileModes::Mode::OwnerOnly);
 }
 
 // An edit in the form waits this long for the next before the file is written.
@@ -269,6 +267,8 @@ void MainWindow::watchSettingsEdits()
     settingsWriteTimer = new QTimer(this);
     settingsWriteTimer->setSingleShot(true);
     settingsWriteTimer->setInterval(SettingsWriteDelayMs);
+    // Not sooner: a coarse timer may come a twentieth of its interval early.
+    settingsWriteTimer->setTimerType(Qt::PreciseTimer);
     connect(settingsWriteTimer, &QTimer::timeout, this, &MainWindow::saveSettingsIfChanged);
     // Every edit restarts the wait: one write for a burst of typing. An edit
     // of something that is not written finds nothing changed.

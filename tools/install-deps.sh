@@ -6,6 +6,7 @@ set -euo pipefail
 corvelta_packages=(
     cmake g++ make
     qtbase5-dev qtbase5-dev-tools libqt5network5 libqt5test5
+    libsystemd-dev pkg-config
     libssl3 ca-certificates
     python3
     "$@"

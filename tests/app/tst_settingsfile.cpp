@@ -401,7 +401,10 @@ private slots:
         connect(window.get(), &MainWindow::OnSendToLogfile, this, [&](const QString& line) { logged << line; });
         for (const char* text : {"A", "AB", "ABC"})
             window->findChild<QLineEdit*>("tickerLineEdit1")->setText(text);
+        QElapsedTimer sinceLastEdit;
+        sinceLastEdit.start();
         QTRY_COMPARE_WITH_TIMEOUT(logged, QStringList{"Savings Settings, File=" + settingsFilePath()}, 30000);
+        QVERIFY2(sinceLastEdit.elapsed() >= 4990, "written sooner than 5 s after the last edit");
         QCOMPARE(QSettings(settingsFilePath(), QSettings::IniFormat).value("stockedit1").toString(), QString("ABC"));
         QCOMPARE(int(QFile::permissions(settingsFilePath()) & 0x7077), 0x6000);  // owner read and write only
     }

@@ -51,23 +51,29 @@ private slots:
     void statusBarText_data()
     {
         // unlisted: reported on, in neither address list
-        addColumns<QTime, QTime, QStringList, QStringList, QStringList, QString>(
-            {"weather", "stocks", "answering", "silent", "unlisted", "text"});
+        // line: the same for the service manager
+        addColumns<QTime, QTime, QStringList, QStringList, QStringList, QString, QString>(
+            {"weather", "stocks", "answering", "silent", "unlisted", "text", "line"});
         const QString dot = QString::fromUtf8(" \u00b7 ");
         dataRow(
             "the issue's example", QTime(14, 3), QTime(14, 3, 40), QStringList{"10.0.0.4", "10.0.0.5", "10.0.0.6"},
             QStringList{"10.0.0.7"}, QStringList(),
-            "Weather 14:03" + dot + "Stocks 14:03" + dot + "Clocks 3 of 4 answering" + dot + "10.0.0.7 not answering");
+            "Weather 14:03" + dot + "Stocks 14:03" + dot + "Clocks 3 of 4 answering" + dot + "10.0.0.7 not answering",
+            "4 clocks, 1 not answering; weather 14:03, stocks 14:03");
         dataRow("nothing yet", QTime(), QTime(), QStringList(), QStringList(), QStringList(),
-                "Weather not yet" + dot + "Stocks not yet" + dot + "Clocks not yet sent to");
+                "Weather not yet" + dot + "Stocks not yet" + dot + "Clocks not yet sent to",
+                "0 clocks, 0 not answering; weather not yet, stocks not yet");
         dataRow("all answering", QTime(9, 0), QTime(), QStringList{"10.0.0.1"}, QStringList(), QStringList(),
-                "Weather 09:00" + dot + "Stocks not yet" + dot + "Clocks 1 of 1 answering");
+                "Weather 09:00" + dot + "Stocks not yet" + dot + "Clocks 1 of 1 answering",
+                "1 clock, 0 not answering; weather 09:00, stocks not yet");
         dataRow("many silent", QTime(), QTime(8, 5), QStringList(),
                 QStringList{"10.0.0.1", "10.0.0.2", "10.0.0.3", "10.0.0.4", "10.0.0.5"}, QStringList(),
                 "Weather not yet" + dot + "Stocks 08:05" + dot + "Clocks 0 of 5 answering" + dot +
-                    "10.0.0.1, 10.0.0.2, 10.0.0.3 and 2 more not answering");
+                    "10.0.0.1, 10.0.0.2, 10.0.0.3 and 2 more not answering",
+                "5 clocks, 5 not answering; weather not yet, stocks 08:05");
         dataRow("removed from both lists", QTime(), QTime(), QStringList{"10.0.0.1"}, QStringList(),
-                QStringList{"10.0.0.7"}, "Weather not yet" + dot + "Stocks not yet" + dot + "Clocks 1 of 1 answering");
+                QStringList{"10.0.0.7"}, "Weather not yet" + dot + "Stocks not yet" + dot + "Clocks 1 of 1 answering",
+                "1 clock, 0 not answering; weather not yet, stocks not yet");
     }
     void statusBarText()
     {
@@ -77,6 +83,7 @@ private slots:
         QFETCH(QStringList, silent);
         QFETCH(QStringList, unlisted);
         QFETCH(QString, text);
+        QFETCH(QString, line);
         StatusBarText::State state;
         state.weather = weather;
         state.stocks = stocks;
@@ -88,6 +95,7 @@ private slots:
         for (const QString& a : silent)
             state.clocks[a] = false;
         QCOMPARE(StatusBarText::compose(state), text);
+        QCOMPARE(StatusBarText::serviceLine(state), line);
     }
 
     void clockStates_data()

@@ -40,5 +40,13 @@ if [ ! -x "$out_dir/$folder/$(basename "${exec_start:-none}")" ] || ! grep -qx '
     echo "check-archive: $folder/corvelta.service missing, or it does not start $folder/corvelta" >&2
     fail=1
 fi
+# The unit as systemd reads it, on a copy pointed at the unpacked folder: nothing for verify to say
+# (a misspelt setting is only a warning), and an exposure score of at most 3.0.
+sed "s#/opt/corvelta#$out_dir/$folder#g" "$unit" >"$out_dir/$folder/check.service"
+complaints="$(systemd-analyze verify "$out_dir/$folder/check.service" 2>&1)" || complaints+=" (verify failed)"
+score="$(systemd-analyze security --offline=yes --threshold=30 "$out_dir/$folder/check.service" 2>&1)" ||
+    complaints+="rated above 3.0: $(echo "$score" | grep -v '✓')"
+[ -z "$complaints" ] || { echo "check-archive: $folder/corvelta.service: $complaints" >&2; fail=1; }
+echo "check-archive: corvelta.service: $(echo "$score" | grep -o 'exposure level.*')"
 [ "$fail" -eq 0 ] || exit 1
 echo "check-archive: $(basename "$archive") holds the program in $folder/"

@@ -424,6 +424,9 @@ private slots:
             return;
         QCOMPARE(at2, QList<QByteArray>());
         QCOMPARE(at3, QList<QByteArray>());
+        // Filed under the stock feed in the status file, not the weather's.
+        window->shutDown();
+        QCOMPARE(readStatusFile()["feeds"]["stocks"]["lastFailure"].toString(), failures[0]);
     }
 
     // A reply is read as what its own request asked, and the ticker fields

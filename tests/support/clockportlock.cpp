@@ -9,25 +9,29 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-namespace {
-
-// A socket bound to the lock's name and listening (`take`), or connected to
-// whoever holds it; -1 (errno set) when that fails.
-int lockSocket(bool take)
+int abstractSocket(const char* name, bool listen)
 {
-    static const char name[] = "corvelta-clockport";
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path + 1, name, sizeof name - 1);  // a leading 0: the abstract namespace
-    const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + sizeof name);
+    const size_t size = qMin(std::strlen(name), sizeof address.sun_path - 1);
+    std::memcpy(address.sun_path + 1, name, size);  // a leading 0: the abstract namespace
+    const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + size);
     const auto* a = reinterpret_cast<const sockaddr*>(&address);
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0 || (take ? ::bind(fd, a, length) == 0 && ::listen(fd, 128) == 0 : ::connect(fd, a, length) == 0))
+    if (fd < 0 || (listen ? ::bind(fd, a, length) == 0 && ::listen(fd, 128) == 0 : ::connect(fd, a, length) == 0))
         return fd;
     const int error = errno;
     ::close(fd);
     errno = error;
     return -1;
+}
+
+namespace {
+
+// The lock's socket, taken (`take`) or connected to whoever holds it.
+int lockSocket(bool take)
+{
+    return abstractSocket("corvelta-clockport", take);
 }
 
 }  // namespace

@@ -7,6 +7,11 @@
 // do not wait for each other) and which the kernel releases when its holder
 // ends, however it ends. Whoever has to wait says once for whom: process id
 // and name. tools/clockportlock.py takes the same lock for scripts.
+// A Unix socket of `name` in the abstract namespace, bound and listening
+// (`listen`) or connected to its holder; -1 (errno set) when that fails.
+// Also the single-copy guard's kind of socket (app/instanceguard.cpp).
+int abstractSocket(const char* name, bool listen);
+
 class ClockPortLock
 {
 public:

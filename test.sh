@@ -10,9 +10,11 @@ cd "$(dirname "$0")"
 # Beyond what the build needs: clang and its sanitizer/fuzzer runtimes for
 # the fuzz targets, llvm-symbolizer for readable sanitizer reports, the MinGW
 # resource compiler and the MinGW headers (winver.h) for the Windows resource
-# check, clang-format for the layout check.
+# check, clang-format for the layout check; a browser, Prometheus's promtool
+# and its Python client's parser for the web page's end-to-end test.
 tools/install-deps.sh clang libclang-rt-14-dev llvm \
-    binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev clang-format
+    binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev clang-format \
+    chromium prometheus python3-prometheus-client
 
 # First, so that a layout fault is told before a long build.
 tools/check-format.sh

@@ -213,13 +213,14 @@ bool WebServer::start(const SnapshotPublisher& publisher)
     const bool everywhere = address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6;
     d->addresses = everywhere ? QNetworkInterface::allAddresses() : QList<QHostAddress>{address};
     const MHD_AccessHandlerCallback handler = [](void* cls, MHD_Connection* connection, const char* url,
-                                                 const char* method, const char*, const char*, size_t*,
-                                                 void**) { return static_cast<Daemon*>(cls)->answer(connection, url, method); };
-    d->mhd = MHD_start_daemon(MHD_USE_EPOLL_INTERNAL_THREAD | (v6 ? MHD_USE_IPv6 : 0), 0, nullptr, nullptr, handler,
-                              d.get(), MHD_OPTION_LISTEN_SOCKET, fd, MHD_OPTION_THREAD_POOL_SIZE, Threads,
-                              MHD_OPTION_CONNECTION_TIMEOUT, ConnectionTimeoutSeconds,
-                              MHD_OPTION_CONNECTION_MEMORY_LIMIT, ConnectionMemoryBytes,
-                              MHD_OPTION_CONNECTION_LIMIT, ConnectionLimit, MHD_OPTION_END);
+                                                 const char* method, const char*, const char*, size_t*, void**) {
+        return static_cast<Daemon*>(cls)->answer(connection, url, method);
+    };
+    d->mhd =
+        MHD_start_daemon(MHD_USE_EPOLL_INTERNAL_THREAD | (v6 ? MHD_USE_IPv6 : 0), 0, nullptr, nullptr, handler, d.get(),
+                         MHD_OPTION_LISTEN_SOCKET, fd, MHD_OPTION_THREAD_POOL_SIZE, Threads,
+                         MHD_OPTION_CONNECTION_TIMEOUT, ConnectionTimeoutSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
+                         ConnectionMemoryBytes, MHD_OPTION_CONNECTION_LIMIT, ConnectionLimit, MHD_OPTION_END);
     if (!d->mhd) {
         ::close(fd);
         return notServed(QStringLiteral("the HTTP library could not start"));

@@ -14,7 +14,8 @@ WebServer::~WebServer() = default;
 bool WebServer::start(const SnapshotPublisher&)
 {
     if (listenPort != 0)
-        emit logLine(QString("Web page not served: %1:%2: this build has no web server").arg(listenAddress).arg(listenPort));
+        emit logLine(
+            QString("Web page not served: %1:%2: this build has no web server").arg(listenAddress).arg(listenPort));
     return false;
 }
 

@@ -7,6 +7,7 @@ corvelta_packages=(
     cmake g++ make
     qtbase5-dev qtbase5-dev-tools libqt5network5 libqt5test5
     libssl3 ca-certificates
+    libmicrohttpd-dev pkg-config
     python3
     "$@"
 )

@@ -113,9 +113,8 @@ int main(int argc, char** argv)
     }
     WebServer server;
     server.setPort(QString::number(port));
-    QObject::connect(&server, &WebServer::logLine, [](const QString& line) {
-        std::fprintf(stderr, "%s\n", qPrintable(line));
-    });
+    QObject::connect(&server, &WebServer::logLine,
+                     [](const QString& line) { std::fprintf(stderr, "%s\n", qPrintable(line)); });
     if (!server.start(board.publisher()))
         return 1;
     qint64 metricsBytes = 0, documentBytes = 0;

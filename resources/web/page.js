@@ -60,7 +60,7 @@
       tr.setAttribute("data-feed", key);
       cell(tr, "Feed", feedNames[key], feed.healthy ? "name" : "name bad");
       cell(tr, "Last success", time(feed.lastSuccess, doc.written) || "not yet");
-      cell(tr, "Last failure", feed.lastFailure ? time(feed.lastFailureAt, doc.written) + " " + feed.lastFailure : "");
+      cell(tr, "Last failure", feed.lastFailure ? time(feed.lastFailureAt, doc.written) + " " + feed.lastFailure : "", "text");
       cell(tr, "Suspended until", time(feed.suspendedUntil, doc.written), "suspended");
       cell(tr, "Next due", feed.nextDue ? time(feed.nextDue, doc.written) : "not scheduled now");
       rows.appendChild(tr);
@@ -93,7 +93,7 @@
       cell(tr, "Last answered", box);
       cell(tr, "Answer time", c.answerMs === null ? "" : (c.answerMs < 10 ? c.answerMs.toFixed(1) : Math.round(c.answerMs)) + " ms");
       cell(tr, "Retransmitted", c.retransmittedShare === null ? "" : Math.round(c.retransmittedShare * 100) + "%");
-      for (var i = 0; i < c.variables.length; ++i) cell(tr, "Variable " + (i + 1), variableCell(c.variables[i], doc.written));
+      for (var i = 0; i < c.variables.length; ++i) cell(tr, "Variable " + (i + 1), variableCell(c.variables[i], doc.written), "text");
       rows.appendChild(tr);
     });
     body.replaceChildren(rows);

@@ -24,7 +24,7 @@ jobs="$(nproc)"
 
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE="$build_type" >/dev/null
 cmake --build "$build_dir" -j"$jobs" --target corvelta corvelta-demo-settings \
-    bench_replyreading bench_clocklink bench_clockswindow bench_program bench_refreshhour >/dev/null
+    bench_replyreading bench_clocklink bench_clockswindow bench_program bench_refreshhour bench_webserver >/dev/null
 
 bench_bin="$repo/$build_dir/bench"
 scratch="$(mktemp -d)"
@@ -120,6 +120,8 @@ section "Clock link: system calls of the link's thread (strace)" \
 section "Clocks window and status file: 1,000 and 10,000 clocks" \
     "$build_dir/bench/bench_clockswindow" \
     env QT_QPA_PLATFORM=offscreen "$bench_bin/bench_clockswindow"
+section "Web server: /metrics, /status.json, the snapshot copy and the idle day's status files, 1,000 clocks" \
+    "$build_dir/bench/bench_webserver" "$bench_bin/bench_webserver"
 section "The running program: start time, CPU and memory" \
     "$build_dir/bench/bench_program $idle_seconds" "$bench_bin/bench_program" "$idle_seconds"
 section "Memory over one simulated hour of refreshes" \

@@ -11,9 +11,11 @@ cd "$(dirname "$0")"
 # the fuzz targets, llvm-symbolizer for readable sanitizer reports, the MinGW
 # resource compiler and the MinGW headers (winver.h) for the Windows resource
 # check, clang-format for the layout check, systemd (systemd-analyze) for
-# the service unit's check.
+# the service unit's check; a browser, Prometheus's promtool and its Python
+# client's parser for the web page's end-to-end test.
 tools/install-deps.sh clang libclang-rt-14-dev llvm \
-    binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev clang-format systemd
+    binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev clang-format systemd \
+    chromium prometheus python3-prometheus-client
 
 # First, so that a layout fault is told before a long build.
 tools/check-format.sh

@@ -13,6 +13,7 @@
 #include "app/statusboard.h"
 #include "app/timesource.h"
 #include "app/updateschedule.h"
+#include "app/webserver.h"
 #include "clocklink/udpcommthread.h"
 #include "ui/captionfit.h"
 #include "ui/clockstablemodel.h"
@@ -53,6 +54,9 @@ MainWindow::MainWindow(QWidget* parent)
     connect(alertsFeed, &AlertsForecastFeed::logLine, this, &MainWindow::logLine);
     connect(alertsFeed, &AlertsForecastFeed::rowsText, this, &MainWindow::sendWeatherRows);
     routeReplies();
+    // Before the settings: its deployment keys are read into it.
+    webServer = new WebServer(this);
+    connect(webServer, &WebServer::logLine, this, &MainWindow::logLine);
 
     ui->setupUi(this);
 
@@ -159,6 +163,7 @@ MainWindow::MainWindow(QWidget* parent)
 MainWindow::~MainWindow()
 {
     commThread.StopThread();
+    webServer->stop();
     statusBoard->writeFinal();
     // Before the clocks' state they show goes with the children.
     delete clocksWindow;
@@ -223,6 +228,8 @@ void MainWindow::shutDown()
     if (clocksWindow)
         clocksWindow->close();  // its place is saved; it goes with this window
     logLine("*****Corvelta Shutdown******");
+    // No page shows a state the last status file would contradict.
+    webServer->stop();
     statusBoard->writeFinal();
     if (logOpen && logFile.isOpen())
         logFile.close();

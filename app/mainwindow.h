@@ -32,6 +32,7 @@ class QTimer;
 class RefreshPlan;
 class ServiceRequests;
 class StatusBoard;
+class WebServer;
 
 namespace Ui {
 class MainWindow;
@@ -42,8 +43,9 @@ class MainWindow;
 // in-memory settings, and it starts and stops the clock link. What it does
 // beyond its own operations it hands to the objects it owns: the requests to
 // the services (ServiceRequests), each feed's retries and suspension
-// (RefreshPlan), the alerts and forecast rows (AlertsForecastFeed), and the
-// clocks' state with the status file (StatusBoard).
+// (RefreshPlan), the alerts and forecast rows (AlertsForecastFeed), the
+// clocks' state with the status file (StatusBoard), and the web page of it
+// (WebServer).
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -247,6 +249,8 @@ private:
     StatusBarText::State statusState;
     // The clocks' state, the feeds' outcomes and the status file.
     StatusBoard* statusBoard = nullptr;
+    // The page, /status.json and /metrics over HTTP ("webport", "webaddress").
+    WebServer* webServer = nullptr;
     ClocksTableModel* clocksTable = nullptr;
     QPointer<ClocksWindow> clocksWindow;
     // "clockswindowpos" and "clockswindowsize" as read, kept until the

@@ -71,6 +71,24 @@ bool RefreshPlan::retryDue(const QDateTime& now, bool windowOpen)
     return true;
 }
 
+FeedTiming RefreshPlan::timing(const QDateTime& now) const
+{
+    const Schedule schedule = currentSchedule();
+    FeedTiming timing;
+    // The counter fires on the tick after it passes interval x 60.
+    const qint64 period = qMax<qint64>(1, qint64(schedule.intervalMinutes) * 60 + 1);
+    timing.intervalSeconds = period - 1;
+    if (!schedule.windowOpen)
+        return timing;
+    QDateTime next = now.addSecs(RefreshRetry::secondsToNextScheduled(schedule.counter, schedule.intervalMinutes));
+    if (due.isValid() && due < next)
+        next = due;
+    if (suspendedAt(now) && next < suspendedTo)
+        next = next.addSecs((next.secsTo(suspendedTo) + period - 1) / period * period);
+    timing.nextDue = next;
+    return timing;
+}
+
 RefreshPlan::Schedule RefreshPlan::currentSchedule() const
 {
     return scheduleNow ? scheduleNow() : Schedule();

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 
+#include "app/feedstatus.h"
 #include "app/notrequestedline.h"
 #include "app/refreshretry.h"
 
@@ -62,6 +63,11 @@ public:
     // refresh goes out (not while suspended). One that goes out ends the
     // series and starts counting retries again.
     bool scheduledRefreshGoes(const QDateTime& now);
+    // When the feed is next asked for at `now`: the scheduled refresh or a
+    // retry planned before it, the first scheduled one after a suspension;
+    // none while the window is closed.
+    FeedTiming timing(const QDateTime& now) const;
+
     // On a tick: whether the retry planned has come due. Outside the window,
     // or while suspended, the series ends instead.
     bool retryDue(const QDateTime& now, bool windowOpen);

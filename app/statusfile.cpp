@@ -1,10 +1,13 @@
 #include "app/statusfile.h"
 
+#include <QFile>
+#include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
 #include <cmath>
+#include <cstdio>
 
 #include "app/filemodes.h"
 
@@ -13,53 +16,145 @@ namespace {
 std::mutex hookMutex;  // a standard lock: the thread checker sees it
 std::function<void()> beforeReplace;
 
-QJsonValue timeValue(const QDateTime& time)
+// The document is written straight into its bytes: it is built for every
+// request of /status.json, and a JSON object tree of a thousand clocks
+// costs many times more than the text itself.
+class JsonText
 {
-    if (!time.isValid())
-        return QJsonValue::Null;
+public:
+    QByteArray out;
+
+    void key(const char* name)
+    {
+        out += '"';
+        out += name;
+        out += "\":";
+    }
+    void text(const QString& value)
+    {
+        if (value.isEmpty()) {
+            out += "null";
+            return;
+        }
+        const QByteArray utf8 = value.toUtf8();
+        out += '"';
+        for (const char c : utf8) {
+            const auto u = static_cast<unsigned char>(c);
+            if (c == '"' || c == '\\') {
+                out += '\\';
+                out += c;
+            } else if (u < 0x20) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
+                out += escaped;
+            } else {
+                out += c;
+            }
+        }
+        out += '"';
+    }
     // The offset is written out (+00:00 too), so the time means the same
     // anywhere and every time has the same form.
-    const int offset = time.offsetFromUtc();
-    const int minutes = qAbs(offset) / 60;
-    return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
-           QString::asprintf("%c%02d:%02d", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+    void time(const QDateTime& value)
+    {
+        if (!value.isValid()) {
+            out += "null";
+            return;
+        }
+        const QDate d = value.date();
+        const QTime t = value.time();
+        const int offset = value.offsetFromUtc();
+        const int minutes = qAbs(offset) / 60;
+        char buffer[48];
+        std::snprintf(buffer, sizeof buffer, "\"%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d\"", d.year(), d.month(),
+                      d.day(), t.hour(), t.minute(), t.second(), offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+        out += buffer;
+    }
+    void number(qint64 value) { out += QByteArray::number(value); }
+    void number(double value)
+    {
+        char buffer[32];
+        std::snprintf(buffer, sizeof buffer, "%.15g", value);
+        out += buffer;
+    }
+    void boolean(bool value) { out += value ? "true" : "false"; }
+};
+
+void feedObject(JsonText& j, const FeedStatus& feed)
+{
+    j.out += '{';
+    j.key("healthy");
+    j.boolean(feed.healthy());
+    j.out += ',';
+    j.key("lastSuccess");
+    j.time(feed.lastSuccess);
+    j.out += ',';
+    j.key("lastFailure");
+    j.text(feed.lastFailureLine);
+    j.out += ',';
+    j.key("lastFailureAt");
+    j.time(feed.lastFailureAt);
+    j.out += ',';
+    j.key("failures");
+    j.number(feed.failures);
+    j.out += ',';
+    j.key("suspendedUntil");
+    j.time(feed.suspendedUntil);
+    j.out += ',';
+    j.key("nextDue");
+    j.time(feed.nextDue);
+    j.out += ',';
+    j.key("intervalSeconds");
+    j.number(feed.intervalSeconds);
+    j.out += '}';
 }
 
-QJsonValue textValue(const QString& text)
+void clockObject(JsonText& j, const ClockState& clock)
 {
-    return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
-}
-
-QJsonObject feedObject(const FeedStatus& feed)
-{
-    return QJsonObject{{"lastSuccess", timeValue(feed.lastSuccess)},
-                       {"lastFailure", textValue(feed.lastFailureLine)},
-                       {"lastFailureAt", timeValue(feed.lastFailureAt)},
-                       {"suspendedUntil", timeValue(feed.suspendedUntil)}};
-}
-
-QJsonObject clockObject(const ClockState& clock)
-{
-    QJsonArray lists;
-    if (clock.weatherList)
-        lists.append("weather");
-    if (clock.stockList)
-        lists.append("stocks");
-    QJsonArray variables;
-    for (const ClockVariableState& v : clock.variables)
-        variables.append(QJsonObject{{"acknowledged", textValue(v.acknowledged)},
-                                     {"acknowledgedAt", timeValue(v.acknowledgedAt)},
-                                     {"onItsWay", textValue(v.onItsWay)},
-                                     {"givenUp", textValue(v.givenUp)}});
+    j.out += "{\"address\":";
+    j.text(clock.address);
+    j.out += ",\"lists\":";
+    j.out += clock.weatherList && clock.stockList ? "[\"weather\",\"stocks\"]"
+             : clock.weatherList                  ? "[\"weather\"]"
+                                                  : "[\"stocks\"]";
+    j.out += ",\"state\":\"";
+    j.out += healthKey(clock.health);
+    j.out += "\",\"lastAnswered\":";
+    j.time(clock.lastAnswered);
+    j.out += ",\"notAnsweringSince\":";
+    j.time(clock.notAnsweringSince);
+    j.out += ",\"answerMs\":";
+    if (clock.answerMs < 0)
+        j.out += "null";
+    else
+        j.number(std::round(clock.answerMs * 10) / 10);
+    j.out += ",\"retransmittedShare\":";
     const double share = clock.retransmittedShare();
-    return QJsonObject{{"address", clock.address},
-                       {"lists", lists},
-                       {"state", healthText(clock.health)},
-                       {"lastAnswered", timeValue(clock.lastAnswered)},
-                       {"answerMs", clock.answerMs < 0 ? QJsonValue(QJsonValue::Null)
-                                                       : QJsonValue(std::round(clock.answerMs * 10) / 10)},
-                       {"retransmittedShare", share < 0 ? QJsonValue(QJsonValue::Null) : QJsonValue(share)},
-                       {"variables", variables}};
+    if (share < 0)
+        j.out += "null";
+    else
+        j.number(share);
+    j.out += ",\"fromBeforeRestart\":";
+    j.boolean(clock.fromBeforeRestart);
+    j.out += ",\"variables\":[";
+    for (size_t v = 0; v < clock.variables.size(); ++v) {
+        const ClockVariableState& variable = clock.variables[v];
+        j.out += v ? ",{\"acknowledged\":" : "{\"acknowledged\":";
+        j.text(variable.acknowledged);
+        j.out += ",\"acknowledgedAt\":";
+        j.time(variable.acknowledgedAt);
+        j.out += ",\"onItsWay\":";
+        j.text(variable.onItsWay);
+        j.out += ",\"givenUp\":";
+        j.text(variable.givenUp);
+        j.out += '}';
+    }
+    j.out += "]}";
+}
+
+QDateTime readTime(const QJsonValue& value)
+{
+    return QDateTime::fromString(value.toString(), Qt::ISODate);
 }
 
 }  // namespace
@@ -68,19 +163,64 @@ namespace StatusFile {
 
 QByteArray json(const StatusSnapshot& snapshot)
 {
-    QJsonObject feeds;
-    for (int f = 0; f < FeedStatus::Count; ++f)
-        feeds.insert(FeedStatus::name(FeedStatus::Feed(f)), feedObject(snapshot.feeds[size_t(f)]));
-    QJsonArray clocks;
+    JsonText j;
+    j.out.reserve(int(1024 + snapshot.clocks.size() * 700));
+    j.out += "{\"schemaVersion\":";
+    j.number(qint64(SchemaVersion));
+    j.out += ",\"version\":";
+    j.text(snapshot.version);
+    j.out += ",\"pid\":";
+    j.number(snapshot.pid);
+    j.out += ",\"host\":";
+    j.text(snapshot.host);
+    j.out += ",\"started\":";
+    j.time(snapshot.started);
+    j.out += ",\"written\":";
+    j.time(snapshot.written);
+    j.out += ",\"running\":";
+    j.boolean(snapshot.running);
+    j.out += ",\"heartbeatSeconds\":";
+    j.number(qint64(HeartbeatSeconds));
+
+    qint64 counts[3] = {};
     for (const ClockState& clock : snapshot.clocks)
-        clocks.append(clockObject(clock));
-    const QJsonObject root{{"version", snapshot.version},
-                           {"started", timeValue(snapshot.started)},
-                           {"written", timeValue(snapshot.written)},
-                           {"running", snapshot.running},
-                           {"feeds", feeds},
-                           {"clocks", clocks}};
-    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+        ++counts[int(clock.health)];
+    j.out += ",\"summary\":{\"clocks\":{";
+    for (const auto health :
+         {ClockState::Health::Answering, ClockState::Health::NotAnswering, ClockState::Health::NotYetSentTo}) {
+        if (health != ClockState::Health::Answering)
+            j.out += ',';
+        j.key(healthKey(health));
+        j.number(counts[int(health)]);
+    }
+    j.out += "},\"feedsHealthy\":{";
+    for (int f = 0; f < FeedStatus::Count; ++f) {
+        if (f)
+            j.out += ',';
+        j.key(FeedStatus::name(FeedStatus::Feed(f)));
+        j.boolean(snapshot.feeds[size_t(f)].healthy());
+    }
+    j.out += "}},\"datagrams\":{\"sent\":";
+    j.number(snapshot.datagramsSent);
+    j.out += ",\"retransmitted\":";
+    j.number(snapshot.datagramsRetransmitted);
+    j.out += ",\"givenUp\":";
+    j.number(snapshot.textsGivenUp);
+    j.out += "},\"feeds\":{";
+    for (int f = 0; f < FeedStatus::Count; ++f) {
+        if (f)
+            j.out += ',';
+        j.key(FeedStatus::name(FeedStatus::Feed(f)));
+        feedObject(j, snapshot.feeds[size_t(f)]);
+    }
+    j.out += "},\"clocks\":[";
+    for (size_t c = 0; c < snapshot.clocks.size(); ++c) {
+        if (c)
+            j.out += ',';
+        clockObject(j, snapshot.clocks[c]);
+    }
+    j.out += "]}\n";
+    return j.out;
 }
 
 int minimumSecondsBetweenWrites(int clocks)
@@ -94,9 +234,37 @@ bool due(const QDateTime& now, const QDateTime& lastWrite, bool changed, int clo
         return true;
     const qint64 since = lastWrite.secsTo(now);
     // A clock set back counts as time passed: the file must not stop.
-    if (since < 0 || since >= 60)
+    if (since < 0 || since >= HeartbeatSeconds)
         return true;
     return changed && since >= minimumSecondsBetweenWrites(clocks);
+}
+
+QHash<quint32, ClockState> readBack(const QString& path)
+{
+    QHash<quint32, ClockState> clocks;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return clocks;
+    const QJsonArray list = QJsonDocument::fromJson(file.readAll()).object().value("clocks").toArray();
+    for (const QJsonValue& entry : list) {
+        bool isIPv4 = false;
+        const quint32 key = QHostAddress(entry["address"].toString()).toIPv4Address(&isIPv4);
+        if (!isIPv4)
+            continue;
+        ClockState clock;
+        clock.lastAnswered = readTime(entry["lastAnswered"]);
+        const QJsonArray variables = entry["variables"].toArray();
+        bool any = clock.lastAnswered.isValid();
+        for (int v = 0; v < qMin(variables.size(), ClockState::Variables); ++v) {
+            ClockVariableState& variable = clock.variables[size_t(v)];
+            variable.acknowledged = variables[v]["acknowledged"].toString();
+            variable.acknowledgedAt = readTime(variables[v]["acknowledgedAt"]);
+            any |= !variable.acknowledged.isEmpty();
+        }
+        if (any)
+            clocks.insert(key, clock);
+    }
+    return clocks;
 }
 
 QString write(const QString& path, const QByteArray& text)
@@ -143,14 +311,13 @@ StatusFileWriter::~StatusFileWriter()
     writePending();  // handed over after the thread's last turn
 }
 
-void StatusFileWriter::submit(StatusSnapshot snapshot)
+void StatusFileWriter::submit(SharedSnapshot snapshot)
 {
     bool wasEmpty = false;
     {
         std::lock_guard<std::mutex> lock(pendingMutex);
-        wasEmpty = pending.empty();
-        pending.clear();
-        pending.push_back(std::move(snapshot));
+        wasEmpty = !pending;
+        pending = std::move(snapshot);
     }
     if (wasEmpty)
         emit pendingWaiting();
@@ -160,20 +327,20 @@ void StatusFileWriter::writeNow(const StatusSnapshot& snapshot)
 {
     {
         std::lock_guard<std::mutex> lock(pendingMutex);
-        pending.clear();  // older than this one
+        pending.reset();  // older than this one
     }
     writeOne(snapshot, true);
 }
 
 void StatusFileWriter::writePending()
 {
-    std::vector<StatusSnapshot> taken;
+    SharedSnapshot taken;
     {
         std::lock_guard<std::mutex> lock(pendingMutex);
         taken.swap(pending);
     }
-    for (const StatusSnapshot& snapshot : taken)
-        writeOne(snapshot, false);
+    if (taken)
+        writeOne(*taken, false);
 }
 
 void StatusFileWriter::writeOne(const StatusSnapshot& snapshot, bool last)

@@ -1,6 +1,6 @@
 // What the clocks show, as their answers confirm: the status board built
 // from the clock link's events, the Clocks window over it, and the status
-// file that tells the same to a machine without a desktop.
+// file and the web page that tell the same to a machine without a desktop.
 #include "app/mainwindow.h"
 
 #include <QGuiApplication>
@@ -9,9 +9,12 @@
 #include <QShortcut>
 #include <QStatusBar>
 
+#include "app/refreshplan.h"
 #include "app/servicerequests.h"
 #include "app/statusboard.h"
 #include "app/statusfile.h"
+#include "app/timesource.h"
+#include "app/webserver.h"
 #include "app/windowplacement.h"
 #include "clocklink/clockaddresslist.h"
 #include "clocklink/udpcommthread.h"
@@ -29,6 +32,10 @@ void MainWindow::setupClocks()
     for (const auto feed : {FeedStatus::Weather, FeedStatus::Alerts, FeedStatus::Forecast})
         statusBoard->setHost(feed, weatherPlan);
     statusBoard->setHost(FeedStatus::Stocks, stockPlan);
+    statusBoard->setTiming(FeedStatus::Weather, [this](const QDateTime& now) { return weatherPlan->timing(now); });
+    statusBoard->setTiming(FeedStatus::Stocks, [this](const QDateTime& now) { return stockPlan->timing(now); });
+    for (const auto feed : {FeedStatus::Alerts, FeedStatus::Forecast})
+        statusBoard->setTiming(feed, [this, feed](const QDateTime& now) { return alertsFeed->timing(feed, now); });
     connect(serviceRequests, &ServiceRequests::feedFailure, statusBoard, &StatusBoard::noteFailure);
     connect(alertsFeed, &AlertsForecastFeed::feedFailure, statusBoard, &StatusBoard::noteFailure);
     connect(alertsFeed, &AlertsForecastFeed::feedSucceeded, statusBoard, &StatusBoard::noteSuccess);
@@ -54,6 +61,9 @@ void MainWindow::setupClocks()
     connect(shortcut, &QShortcut::activated, this, &MainWindow::openClocksWindow);
 
     statusBoard->startWriting(logDir + StatusFile::FileName);
+    // The web server's threads read the snapshot each tick publishes.
+    if (webServer->start(statusBoard->publisher()))
+        statusBoard->startPublishing(TimeSource::now());
 }
 
 void MainWindow::openClocksWindow()

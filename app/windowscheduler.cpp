@@ -44,5 +44,5 @@ void MainWindow::timerTimeout()
         getStocks(Trigger::Schedule);
 
     alertsFeed->tick(now);
-    statusBoard->writeIfDue(now);
+    statusBoard->tick(now);
 }

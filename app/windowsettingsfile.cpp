@@ -19,6 +19,7 @@
 #include "app/logretention.h"
 #include "app/servicerequests.h"
 #include "app/settingskeys.h"
+#include "app/webserver.h"
 #include "app/windowplacement.h"
 #include "ui/clockswindow.h"
 #include "ui_mainwindow.h"
@@ -196,9 +197,11 @@ const QVector<SettingsKey>& MainWindow::settingsKeys()
                             w.serviceRequests->setTimeLimit(requestTimeoutFromSetting(v.toString()));
                         })
           // How many days of day logs are kept before today.
-          << deployment("logdays", [](MainWindow& w, const QVariant& v) {
-                 w.logDays = LogRetention::daysFromSetting(v.toString());
-             });
+          << deployment("logdays", [](MainWindow& w,
+                                      const QVariant& v) { w.logDays = LogRetention::daysFromSetting(v.toString()); })
+          // Where the web page, /status.json and /metrics are served (port 0: not at all).
+          << deployment("webport", [](MainWindow& w, const QVariant& v) { w.webServer->setPort(v.toString()); })
+          << deployment("webaddress", [](MainWindow& w, const QVariant& v) { w.webServer->setAddress(v.toString()); });
         // Where the Clocks window was and how large: kept as read until the
         // window is opened, then taken from it.
         k << SettingsKey{"clockswindowpos", Type::Text, QVariant(),

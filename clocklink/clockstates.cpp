@@ -30,6 +30,19 @@ QString healthText(ClockState::Health health)
     return QStringLiteral("not yet sent to");
 }
 
+const char* healthKey(ClockState::Health health)
+{
+    switch (health) {
+    case ClockState::Health::Answering:
+        return "answering";
+    case ClockState::Health::NotAnswering:
+        return "not_answering";
+    case ClockState::Health::NotYetSentTo:
+        break;
+    }
+    return "not_yet_sent_to";
+}
+
 void stampEvents(ClockLinkEvents& events, const QDateTime& now, qint64 nowNs)
 {
     // Events come in bursts of the same millisecond: one QDateTime each.
@@ -45,6 +58,25 @@ void stampEvents(ClockLinkEvents& events, const QDateTime& now, qint64 nowNs)
     }
 }
 
+namespace {
+
+void noteAnswer(ClockState& clock, const QDateTime& at)
+{
+    clock.health = ClockState::Health::Answering;
+    clock.lastAnswered = at;
+    clock.notAnsweringSince = QDateTime();
+    clock.fromBeforeRestart = false;
+}
+
+void noteSilence(ClockState& clock, const QDateTime& at)
+{
+    if (clock.health != ClockState::Health::NotAnswering)
+        clock.notAnsweringSince = at;
+    clock.health = ClockState::Health::NotAnswering;
+}
+
+}  // namespace
+
 bool ClockStates::setLists(const QStringList& weather, const QStringList& stocks)
 {
     std::vector<ClockState> next;
@@ -59,6 +91,8 @@ bool ClockStates::setLists(const QStringList& weather, const QStringList& stocks
             const int old = rowByKey.value(key, -1);
             ClockState state = old >= 0 ? rows[size_t(old)] : ClockState();
             state.key = key;
+            if (old < 0)
+                takeRestored(state);
             state.address = address;
             state.weatherList = state.stockList = false;
             row = int(next.size());
@@ -81,6 +115,35 @@ bool ClockStates::setLists(const QStringList& weather, const QStringList& stocks
     if (!same)
         ++changes;
     return !same;
+}
+
+void ClockStates::restore(QHash<quint32, ClockState> beforeRestart)
+{
+    restored = std::move(beforeRestart);
+    bool any = false;
+    for (ClockState& clock : rows) {
+        if (clock.health == ClockState::Health::NotYetSentTo && !clock.lastAnswered.isValid() &&
+            restored.contains(clock.key)) {
+            takeRestored(clock);
+            any = true;
+        }
+    }
+    if (any)
+        ++changes;
+}
+
+void ClockStates::takeRestored(ClockState& clock)
+{
+    const auto found = restored.find(clock.key);
+    if (found == restored.end())
+        return;
+    clock.lastAnswered = found->lastAnswered;
+    for (size_t v = 0; v < clock.variables.size(); ++v) {
+        clock.variables[v].acknowledged = found->variables[v].acknowledged;
+        clock.variables[v].acknowledgedAt = found->variables[v].acknowledgedAt;
+    }
+    clock.fromBeforeRestart = true;
+    restored.erase(found);
 }
 
 std::vector<int> ClockStates::apply(const ClockLinkEvents& events)
@@ -114,8 +177,7 @@ std::vector<int> ClockStates::apply(const ClockLinkEvents& events)
                 variable->onItsWay.clear();
             // An answer is the link's sign of health too: a clock known to
             // the link before this window's first event still shows it.
-            clock.health = ClockState::Health::Answering;
-            clock.lastAnswered = event.at;
+            noteAnswer(clock, event.at);
             clock.noteFinished(event.retransmitted);
             break;
         case Kind::GivenUp:
@@ -124,13 +186,17 @@ std::vector<int> ClockStates::apply(const ClockLinkEvents& events)
                 variable->givenUp = event.text;
             }
             clock.noteFinished(event.retransmitted);
+            // A clock that never answered in this run is not answering from
+            // its first text given up; one that has answered, only once the
+            // link says so (two in a row, as the log has it).
+            if (clock.health == ClockState::Health::NotYetSentTo)
+                noteSilence(clock, event.at);
             break;
         case Kind::Answering:
-            clock.health = ClockState::Health::Answering;
-            clock.lastAnswered = event.at;
+            noteAnswer(clock, event.at);
             break;
         case Kind::NotAnswering:
-            clock.health = ClockState::Health::NotAnswering;
+            noteSilence(clock, event.at);
             break;
         case Kind::AnswerTime:
             clock.answerMs = event.answerMs;

@@ -32,6 +32,10 @@ struct ClockState
     bool stockList = false;
     Health health = Health::NotYetSentTo;
     QDateTime lastAnswered;
+    QDateTime notAnsweringSince;  // null unless not answering
+    // The texts acknowledged and the last answer were read back from before
+    // the program's restart; true until the clock answers in this run.
+    bool fromBeforeRestart = false;
     double answerMs = -1;  // smoothed answer time; negative: not measured
     std::array<ClockVariableState, Variables> variables;
 
@@ -60,16 +64,29 @@ public:
     // Applies one batch; returns the rows changed, in ascending order.
     std::vector<int> apply(const ClockLinkEvents& events);
 
+    // What the clocks acknowledged before the restart (by IPv4 key), read
+    // back at start: a clock listed now, or joining later, shows it until it
+    // answers.
+    void restore(QHash<quint32, ClockState> beforeRestart);
+
     const std::vector<ClockState>& clocks() const { return rows; }
     int rowOf(const QString& address) const;
     // Grows with every change, so a reader can tell whether to look again.
     quint64 generation() const { return changes; }
 
 private:
+    // A clock read back from before the restart takes its texts and last
+    // answer from `restored` (each entry used once).
+    void takeRestored(ClockState& clock);
+
     std::vector<ClockState> rows;
     QHash<quint32, int> rowByKey;
+    QHash<quint32, ClockState> restored;
     quint64 changes = 0;
 };
 
-// The texts the window and the status file show for a clock's health.
+// The texts the Clocks window shows for a clock's health.
 QString healthText(ClockState::Health health);
+// The same as the status document, the page and the metrics name it: one
+// word each ("answering", "not_answering", "not_yet_sent_to").
+const char* healthKey(ClockState::Health health);

@@ -371,6 +371,8 @@ void RetransmitQueue::noteGiveUp(quint32 key, ClockState& state)
 void RetransmitQueue::transmitRecord(udpQueueStruct& record, qint64 now, const Transmit& transmit)
 {
     transmit(record);
+    if (!record.sentAtNs.isEmpty())
+        ++counts.retransmissions;
     record.firstSendPending = false;
     record.sentAtNs.append(now);
     record.lastSentNs = now;

@@ -154,15 +154,16 @@ public:
         qint64 queued = 0;
         qint64 acknowledged = 0;
         qint64 givenUp = 0;
-        qint64 abandoned = 0;  // dropped by clear()
-        qint64 transmissions = 0;
-        qint64 superseded = 0;  // replaced or dropped for a newer text of the same variable
-        qint64 absorbed = 0;    // late duplicate "A"s that acknowledged nothing
-        qint64 strays = 0;      // "A"s from a clock with nothing in flight and nothing owed
-        qint64 refused = 0;     // records for an address that is not an IPv4 address
-        qint64 samples = 0;     // answers that measured a clock's answer time
-        qint64 resent = 0;      // kept texts queued again, and probes
-        qint64 confirmed = 0;   // confirming copies of doubtfully credited texts queued
+        qint64 abandoned = 0;        // dropped by clear()
+        qint64 transmissions = 0;    // every copy sent
+        qint64 retransmissions = 0;  // copies after a record's first
+        qint64 superseded = 0;       // replaced or dropped for a newer text of the same variable
+        qint64 absorbed = 0;         // late duplicate "A"s that acknowledged nothing
+        qint64 strays = 0;           // "A"s from a clock with nothing in flight and nothing owed
+        qint64 refused = 0;          // records for an address that is not an IPv4 address
+        qint64 samples = 0;          // answers that measured a clock's answer time
+        qint64 resent = 0;           // kept texts queued again, and probes
+        qint64 confirmed = 0;        // confirming copies of doubtfully credited texts queued
     };
 
     // A clock started or stopped answering. `logged` is true for the changes

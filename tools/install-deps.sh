@@ -8,6 +8,7 @@ corvelta_packages=(
     qtbase5-dev qtbase5-dev-tools libqt5network5 libqt5test5
     libsystemd-dev pkg-config
     libssl3 ca-certificates
+    libmicrohttpd-dev pkg-config
     python3
     "$@"
 )

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Takes the README screenshots: runs the offline demo (./run.sh --demo) on a
 # virtual X display and captures the main window, the clock simulator, the
-# setup dialog and the Clocks window into docs/screenshots/. Installs Xvfb, ImageMagick and xdotool
-# (which presses the Setup button) with apt-get if missing.
+# setup dialog and the Clocks window into docs/screenshots/, and the web page
+# at desktop and phone width with headless Chromium. Installs Xvfb,
+# ImageMagick, xdotool (which presses the Setup button) and chromium with
+# apt-get if missing.
 # Anyone can rerun it; it waits until the stock clock has received its first
 # ticker texts (about fifteen seconds after start) before capturing.
 #
@@ -13,7 +15,7 @@ set -euo pipefail
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$repo"
 
-tools/install-deps.sh xvfb imagemagick xdotool fonts-dejavu-core
+tools/install-deps.sh xvfb imagemagick xdotool fonts-dejavu-core chromium
 
 out_dir="$repo/docs/screenshots"
 mkdir -p "$out_dir"
@@ -114,6 +116,22 @@ if [ -n "$clocks_id" ]; then
     written+=("$out_dir/clocks-window.png")
 else
     echo "warning: the Clocks window did not open; clocks-window.png is left as it was" >&2
+fi
+# The web page the program serves, as a browser on a desktop and on a phone
+# (360 px wide) shows it, the page's own script having fetched the status.
+page_url="$(grep -ho 'Web page at http://[^ ]*' $log_pattern | head -n 1 | cut -d' ' -f4)" || true
+if [ -n "$page_url" ] && command -v chromium >/dev/null; then
+    for shot in "web-page.png 1280,760" "web-page-phone.png 360,1000"; do
+        profile="$(mktemp -d)"
+        chromium --headless --no-sandbox --disable-gpu --disable-dev-shm-usage --disable-quic --no-first-run \
+            --disable-background-networking --disable-component-update --disable-sync --hide-scrollbars \
+            --user-data-dir="$profile" --virtual-time-budget=5000 --window-size="${shot#* }" \
+            --screenshot="$out_dir/${shot% *}" "$page_url" >/dev/null 2>&1 || true
+        rm -rf "$profile"
+        [ -s "$out_dir/${shot% *}" ] && written+=("$out_dir/${shot% *}")
+    done
+else
+    echo "warning: no web page was logged or chromium is missing; web-page*.png are left as they were" >&2
 fi
 grep -h "Application font" "$repo/.demo/corvelta.out" || true
 echo "Written: ${written[*]}"

@@ -52,6 +52,22 @@ void AlertsForecastFeed::tick(const QDateTime& now)
     updateStandingTexts(now);
 }
 
+FeedTiming AlertsForecastFeed::timing(FeedStatus::Feed feed, const QDateTime& now) const
+{
+    const Inputs in = inputs();
+    const bool alerts = feed == FeedStatus::Alerts;
+    FeedTiming timing;
+    timing.intervalSeconds = alerts ? alertsSchedule.currentWait() : ForecastIntervalSeconds;
+    if (alerts ? !in.showsAlerts : !in.showsForecast)
+        return timing;
+    const qint64 seconds =
+        alerts ? alertsSchedule.secondsToDue() : qMax<qint64>(0, ForecastIntervalSeconds - forecastCounter);
+    timing.nextDue = now.addSecs(seconds);
+    if (weatherHost.suspendedAt(now))
+        timing.nextDue = qMax(timing.nextDue, weatherHost.suspendedUntil());
+    return timing;
+}
+
 // The point is read from the fields at each request, so a change of latitude
 // or longitude takes effect at the next one. The scheduler's requests wait
 // while the weather host is suspended, and space out while the service fails

@@ -60,6 +60,11 @@ public:
     // The scheduler's second: the alerts and the forecast when their own
     // schedules say, and the rows moved on with the time.
     void tick(const QDateTime& now);
+    // When the alerts or the forecast (`feed`) are next asked for by their
+    // own schedule, and how often; none while no row shows them, and not
+    // before the weather host's suspension ends.
+    FeedTiming timing(FeedStatus::Feed feed, const QDateTime& now) const;
+
     // The point lookup found a grid: a forecast refused before may be known.
     void gridChanged() { forecastUnavailableLogged = false; }
 

@@ -23,6 +23,11 @@ public:
     // A request for `point` goes out (empty: none could, the point is no number).
     void sent(const QString& point) { sinceRequest = 0, askedPoint = point; }
 
+    // Seconds until the wait since the last request is over (0: due now),
+    // and the wait itself.
+    qint64 secondsToDue() const { return qMax<qint64>(0, wait - sinceRequest); }
+    qint64 currentWait() const { return wait; }
+
     void succeeded();
     void failed();
     // The service refused the point last asked for; true when that is news

@@ -117,10 +117,12 @@ private slots:
         QCOMPARE(MainWindowProbe::stockBaseUrl(*window), QString("https://mboum-finance.p.rapidapi.com"));
         QCOMPARE(MainWindowProbe::stockHost(*window), QString("mboum-finance.p.rapidapi.com"));
 
-        // Loading is silent and a missing file is no error: only the startup line.
+        // Loading is silent and a missing file is no error: only the startup
+        // line, and where the page is served by default.
         const QStringList lines = fileLines(logPath);
-        QCOMPARE(lines.size(), 1);
+        QCOMPARE(lines.size(), 2);
         QVERIFY(lines.first().endsWith(": ****************Corvelta Startup*******"));
+        QVERIFY(lines.last().endsWith(": Web page at http://127.0.0.1:7380/"));
     }
 
     void closeAndRestartReproducesEveryKey_data()

@@ -239,6 +239,8 @@ QList<Scenario> scenarios()
                      QCOMPARE(sim.queue.counters().acknowledged, 5 + sim.queue.counters().confirmed);
                      QCOMPARE(sim.queue.counters().givenUp, qint64(0));
                      QCOMPARE(sim.sendTimes(Clock5, ClockDatagram::build(2, "new 2")).size(), 2);
+                     // The second copy of the lost one is the only copy after a first.
+                     QCOMPARE(sim.queue.counters().retransmissions, qint64(1));
                      // Normal timeline: the first goes out exactly 200 ms after queueing.
                      QCOMPARE(sim.sendTimes(Clock5, ClockDatagram::build(0, "new 0")), QList<qint64>{200});
                  }});

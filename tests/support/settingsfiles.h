@@ -46,7 +46,8 @@ inline QString settingsFilePath()
 
 // Starts from no settings file at all, or from one holding only `values`.
 // The two service hosts point at a closed local port unless `values` names
-// them, so no scheduled or pressed update can ever leave this machine.
+// them, so no scheduled or pressed update can ever leave this machine, and
+// no web page is served unless `values` asks for one.
 inline void prepareSettingsFile(QMap<QString, QVariant> values = {}, bool localServices = true)
 {
     QFile::remove(settingsFilePath());
@@ -55,6 +56,8 @@ inline void prepareSettingsFile(QMap<QString, QVariant> values = {}, bool localS
             values.insert("weatherhost", "http://127.0.0.1:9");
         if (!values.contains("stockhost"))
             values.insert("stockhost", "http://127.0.0.1:9");
+        if (!values.contains("webport"))
+            values.insert("webport", 0);
     }
     if (values.isEmpty())
         return;
@@ -66,13 +69,13 @@ inline void prepareSettingsFile(QMap<QString, QVariant> values = {}, bool localS
 // Writes the settings file byte for byte, as a person or a damaged disk
 // would: `lines` after the [General] line and, unless `localServices` is
 // false (then `lines` is the whole file), the two service hosts on a closed
-// local port.
+// local port and no web page.
 inline void writeRawSettingsFile(const QByteArray& lines, bool localServices = true)
 {
     QFile file(settingsFilePath());
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     if (localServices)
-        file.write("[General]\nweatherhost=http://127.0.0.1:9\nstockhost=http://127.0.0.1:9\n");
+        file.write("[General]\nweatherhost=http://127.0.0.1:9\nstockhost=http://127.0.0.1:9\nwebport=0\n");
     file.write(lines);
 }
 

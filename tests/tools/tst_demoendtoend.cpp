@@ -1,9 +1,7 @@
 // The real corvelta executable, run as a separate process the way the
-// offline demo runs it: a directory of its own with a copy of the executable
-// and the demo settings file, the demo's substitute services (replies frozen
-// at one moment, so the texts are known) and simulated clocks. Checks what
-// the clocks receive for the first scheduled weather refresh and the first
-// scheduled stock refresh.
+// offline demo runs it (tests/support/demoprogram.h) with simulated clocks.
+// Checks what the clocks receive for the first scheduled weather refresh and
+// the first scheduled stock refresh.
 #include <QDir>
 #include <QFile>
 #include <QHostAddress>
@@ -16,16 +14,10 @@
 
 #include "clocksim/simulatedclock.h"
 #include "support/clockportlock.h"
+#include "support/demoprogram.h"
 #include "support/testmain.h"
 
 namespace {
-
-const QString ProgramPath = QStringLiteral(CORVELTA_BINARY_DIR "/corvelta");
-const QString SettingsToolPath = QStringLiteral(CORVELTA_BINARY_DIR "/corvelta-demo-settings");
-const QString ServicesScript = QStringLiteral(CORVELTA_SOURCE_DIR "/tools/demo/substitute_services.py");
-
-// The moment the substitute services describe: 2024-06-06 14:55 UTC.
-const char* const FrozenEpoch = "1717685700";
 
 // A clock's variables 0, 1, .. holding these texts.
 QMap<int, QString> clockVariables(const QStringList& texts)
@@ -55,17 +47,6 @@ struct ClockRecord
     int malformed = 0;
 };
 
-void stopProcess(QProcess& process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(10000)) {
-        process.kill();
-        process.waitForFinished(10000);
-    }
-}
-
 }  // namespace
 
 class TestDemoEndToEnd : public QObject
@@ -84,40 +65,14 @@ private:
     QString diagnostics();
 
     QTemporaryDir demoDir;
-    QProcess services;
-    QProcess corvelta;
+    DemoProgram demo;
     QMap<QString, std::shared_ptr<ClockRecord>> clocks;
 };
 
 void TestDemoEndToEnd::initTestCase()
 {
     static ClockPortLock lock;
-    if (!QFile::exists(ProgramPath))
-        QSKIP("The corvelta executable has not been built; build the target corvelta first.");
-    QVERIFY2(QFile::exists(SettingsToolPath), "corvelta-demo-settings has not been built");
     QVERIFY(demoDir.isValid());
-
-    // The substitute services, frozen at one moment (alerts and forecast dated now).
-    services.setProgram(QStringLiteral("python3"));
-    services.setArguments({ServicesScript, QStringLiteral("--at"), QString::fromLatin1(FrozenEpoch),
-                           QStringLiteral("--stamps-now"), QStringLiteral("--quiet")});
-    services.setProcessChannelMode(QProcess::SeparateChannels);
-    services.start();
-    QVERIFY2(services.waitForStarted(30000), "python3 could not be started");
-    QMap<QString, QString> urls;
-    QTRY_VERIFY_WITH_TIMEOUT(
-        [&] {
-            while (services.canReadLine()) {
-                const QStringList words = QString::fromUtf8(services.readLine()).simplified().split(' ');
-                if (words.size() == 2)
-                    urls.insert(words.at(0), words.at(1));
-            }
-            return urls.contains(QStringLiteral("weather")) && urls.contains(QStringLiteral("stock"));
-        }(),
-        30000);
-    QVERIFY(urls.value(QStringLiteral("weather")).startsWith(QStringLiteral("http://127.0.0.1:")));
-    QVERIFY(urls.value(QStringLiteral("stock")).startsWith(QStringLiteral("http://127.0.0.1:")));
-
     // Three clocks, as in the demo: two for the weather, one for the stocks.
     for (const QString& address :
          {QStringLiteral("127.0.0.2"), QStringLiteral("127.0.0.3"), QStringLiteral("127.0.0.4")}) {
@@ -132,51 +87,15 @@ void TestDemoEndToEnd::initTestCase()
         connect(entry->clock.get(), &SimulatedClock::malformedReceived, this, [raw] { ++raw->malformed; });
         clocks.insert(address, entry);
     }
-
-    // The demo's directory: a copy of the program and its settings beside it.
-    const QString program = demoDir.filePath(QStringLiteral("corvelta"));
-    QVERIFY(QFile::copy(ProgramPath, program));
-    QVERIFY(QFile::setPermissions(program, QFile::permissions(ProgramPath)));
-    QProcess settingsTool;
-    settingsTool.start(
-        SettingsToolPath,
-        {QStringLiteral("--output"), demoDir.filePath(QStringLiteral("crv_settings.ini")),
-         QStringLiteral("--weather-url"), urls.value(QStringLiteral("weather")), QStringLiteral("--stock-url"),
-         urls.value(QStringLiteral("stock")), QStringLiteral("--weather-clocks"),
-         QStringLiteral("127.0.0.2, 127.0.0.3"), QStringLiteral("--stock-clocks"), QStringLiteral("127.0.0.4")});
-    QVERIFY(settingsTool.waitForFinished(30000));
-    QCOMPARE(settingsTool.exitCode(), 0);
-    {
-        // The frozen observation is years old by now: let it count as current
-        // (observations older than two hours are kept off the clocks).
-        QSettings settings(demoDir.filePath(QStringLiteral("crv_settings.ini")), QSettings::IniFormat);
-        settings.setValue(QStringLiteral("maxobservationage"), 2147483647);
-    }
-
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    corvelta.setProcessEnvironment(environment);
-    corvelta.setWorkingDirectory(demoDir.path());
-    corvelta.setProcessChannelMode(QProcess::MergedChannels);
-    corvelta.start(program, QStringList());
-    QVERIFY2(corvelta.waitForStarted(30000), qPrintable(corvelta.errorString()));
+    const QString problem = demo.start(demoDir.path(), "127.0.0.2, 127.0.0.3", "127.0.0.4");
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
 }
 
-void TestDemoEndToEnd::cleanupTestCase()
-{
-    stopProcess(corvelta);
-    stopProcess(services);
-}
+void TestDemoEndToEnd::cleanupTestCase() {}
 
 QString TestDemoEndToEnd::diagnostics()
 {
-    QString text = QStringLiteral("corvelta output:\n") + QString::fromUtf8(corvelta.readAll());
-    const QStringList logs = QDir(demoDir.path()).entryList({QStringLiteral("Corvelta_*.log")});
-    for (const QString& name : logs) {
-        QFile log(demoDir.filePath(name));
-        if (log.open(QIODevice::ReadOnly))
-            text += QStringLiteral("\n%1:\n%2").arg(name, QString::fromUtf8(log.readAll().right(4000)));
-    }
+    QString text = demo.diagnostics();
     for (auto it = clocks.cbegin(); it != clocks.cend(); ++it)
         text += QStringLiteral("\nclock %1 received %2 datagrams").arg(it.key()).arg(it.value()->received.size());
     return text;

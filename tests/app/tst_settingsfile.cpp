@@ -118,11 +118,16 @@ private slots:
         QCOMPARE(MainWindowProbe::stockHost(*window), QString("mboum-finance.p.rapidapi.com"));
 
         // Loading is silent and a missing file is no error: only the startup
-        // line, and where the page is served by default.
+        // line, and the page on its default address and port (served, or not
+        // where something else on this machine holds that port).
         const QStringList lines = fileLines(logPath);
         QCOMPARE(lines.size(), 2);
         QVERIFY(lines.first().endsWith(": ****************Corvelta Startup*******"));
-        QVERIFY(lines.last().endsWith(": Web page at http://127.0.0.1:7380/"));
+        QVERIFY2(
+            QRegularExpression(": Web page (at http://127\\.0\\.0\\.1:7380/|not served: 127\\.0\\.0\\.1:7380: .+)$")
+                .match(lines.last())
+                .hasMatch(),
+            qPrintable(lines.last()));
     }
 
     void closeAndRestartReproducesEveryKey_data()

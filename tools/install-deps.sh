@@ -6,9 +6,8 @@ set -euo pipefail
 corvelta_packages=(
     cmake g++ make
     qtbase5-dev qtbase5-dev-tools libqt5network5 libqt5test5
-    libsystemd-dev pkg-config
+    libsystemd-dev libmicrohttpd-dev pkg-config
     libssl3 ca-certificates
-    libmicrohttpd-dev pkg-config
     python3
     "$@"
 )

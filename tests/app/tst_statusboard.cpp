@@ -61,8 +61,8 @@ private slots:
             {"weather", "stocks", "answering", "silent", "unlisted", "text", "line"});
         const QString dot = QString::fromUtf8(" \u00b7 ");
         dataRow(
-            "the issue's example", QTime(14, 3), QTime(14, 3, 40), QStringList{"10.0.0.4", "10.0.0.5", "10.0.0.6"},
-            QStringList{"10.0.0.7"}, QStringList(),
+            "both feeds refreshed, one of four clocks silent", QTime(14, 3), QTime(14, 3, 40),
+            QStringList{"10.0.0.4", "10.0.0.5", "10.0.0.6"}, QStringList{"10.0.0.7"}, QStringList(),
             "Weather 14:03" + dot + "Stocks 14:03" + dot + "Clocks 3 of 4 answering" + dot + "10.0.0.7 not answering",
             "4 clocks, 1 not answering; weather 14:03, stocks 14:03");
         dataRow("nothing yet", QTime(), QTime(), QStringList(), QStringList(), QStringList(),

@@ -82,29 +82,21 @@ public:
 
 void feedObject(JsonText& j, const FeedStatus& feed)
 {
-    j.out += '{';
-    j.key("healthy");
+    j.out += "{\"healthy\":";
     j.boolean(feed.healthy());
-    j.out += ',';
-    j.key("lastSuccess");
+    j.out += ",\"lastSuccess\":";
     j.time(feed.lastSuccess);
-    j.out += ',';
-    j.key("lastFailure");
+    j.out += ",\"lastFailure\":";
     j.text(feed.lastFailureLine);
-    j.out += ',';
-    j.key("lastFailureAt");
+    j.out += ",\"lastFailureAt\":";
     j.time(feed.lastFailureAt);
-    j.out += ',';
-    j.key("failures");
+    j.out += ",\"failures\":";
     j.number(feed.failures);
-    j.out += ',';
-    j.key("suspendedUntil");
+    j.out += ",\"suspendedUntil\":";
     j.time(feed.suspendedUntil);
-    j.out += ',';
-    j.key("nextDue");
+    j.out += ",\"nextDue\":";
     j.time(feed.nextDue);
-    j.out += ',';
-    j.key("intervalSeconds");
+    j.out += ",\"intervalSeconds\":";
     j.number(feed.intervalSeconds);
     j.out += '}';
 }

@@ -64,18 +64,20 @@ RetransmitQueue::~RetransmitQueue()
     }
 }
 
-void RetransmitQueue::RecentTimes::add(qint64 value)
+void RetransmitQueue::RecentTimes::add(qint64 value, bool bound)
 {
     values[size_t(next)] = value;
+    bounds[size_t(next)] = bound;
     next = (next + 1) % ObservedAnswers;
     count = qMin(count + 1, ObservedAnswers);
 }
 
-qint64 RetransmitQueue::RecentTimes::largest() const
+qint64 RetransmitQueue::RecentTimes::largest(bool ofBounds) const
 {
     qint64 most = 0;
     for (int i = 0; i < count; ++i)
-        most = qMax(most, values[size_t(i)]);
+        if (bounds[size_t(i)] == ofBounds)
+            most = qMax(most, values[size_t(i)]);
     return most;
 }
 
@@ -269,19 +271,35 @@ qint64 RetransmitQueue::sendAllowedNs(const ClockState& state) const
     return lead > 0 ? close - lead : close;
 }
 
+qint64 RetransmitQueue::firstSendNs(const ClockState& state, const udpQueueStruct& record) const
+{
+    const qint64 due = qMax(record.queuedAtNs + qint64(record.initialDelay) * NsPerMs, sendAllowedNs(state));
+    return record.confirming ? qMax(due, doubtEndsNs(state)) : due;
+}
+
+qint64 RetransmitQueue::doubtEndsNs(const ClockState& state) const
+{
+    if (state.unpaidCloseNs < 0)
+        return 0;
+    return state.unpaidCloseNs + qMax(qint64(DoubtSpanMs) * NsPerMs, 2 * answerWindowNs(state, nullptr));
+}
+
 qint64 RetransmitQueue::answerWindowNs(const ClockState& state, const udpQueueStruct* record) const
 {
-    // How long an answer may still come: twice the slowest answer of the
-    // clock's last ObservedAnswers (upper bounds and absorbed answers
-    // included), plus a margin. A clock never measured might be as slow as
-    // the longest interval allows. Never less than MinAnswerWindowMs: an
-    // answer a few times slower than usual (a busy clock, a wireless hop)
-    // must still find its copy owed.
+    // How long an answer may still come: twice the slowest answer measured
+    // among the clock's last ObservedAnswers, or their largest upper bound
+    // (counted once: it is already the most that answer took), plus a
+    // margin. A clock never measured might be as slow as the longest
+    // interval allows. Never less than MinAnswerWindowMs: an answer a few
+    // times slower than usual (a busy clock, a wireless hop) must still find
+    // its copy owed.
     const qint64 cap = record ? capNs(*record) : qint64(MaxIntervalMs) * NsPerMs;
     const qint64 slowest = state.observed.largest();
+    const qint64 bound = state.observed.largest(true);
     if (!state.sampled)
-        return 2 * qMax(cap, slowest);
-    return qMax(qint64(MinAnswerWindowMs) * NsPerMs, 2 * slowest + qint64(AnswerWindowMarginMs) * NsPerMs);
+        return 2 * qMax(cap, qMax(slowest, bound));
+    const qint64 margin = qint64(AnswerWindowMarginMs) * NsPerMs;
+    return qMax(qint64(MinAnswerWindowMs) * NsPerMs, qMax(2 * slowest, bound) + margin);
 }
 
 void RetransmitQueue::finishFirst(ClockState& state, bool answered, qint64 window, qint64 now,
@@ -385,7 +403,7 @@ int RetransmitQueue::serviceClock(quint32 key, ClockState& state, int maxRetries
     if (state.records.empty() && !state.doubtful.empty()) {
         // Quiet: nothing waiting, in flight or owed.
         expireOwed(state, now);
-        if (state.owed.empty())
+        if (state.owed.empty() && now >= doubtEndsNs(state))
             requeueDoubtful(key, state, now);
     }
     if (state.records.empty() && !state.kept.empty()) {
@@ -400,7 +418,7 @@ int RetransmitQueue::serviceClock(quint32 key, ClockState& state, int maxRetries
             // passed and no earlier transmission's answer can come after
             // its own.
             expireOwed(state, now);
-            if (now >= sendAllowedNs(state) && now >= record->queuedAtNs + qint64(record->initialDelay) * NsPerMs) {
+            if (now >= firstSendNs(state, *record)) {
                 const auto waiting =
                     std::find_if(state.waiting.begin(), state.waiting.end(),
                                  [record](const std::pair<int, udpQueueStruct*>& w) { return w.second == record; });
@@ -449,11 +467,12 @@ void RetransmitQueue::reschedule(quint32 key, ClockState& state)
     if (!state.records.empty()) {
         const udpQueueStruct* record = state.records.front();
         if (record->sentAtNs.isEmpty())
-            due = qMax(record->queuedAtNs + qint64(record->initialDelay) * NsPerMs, sendAllowedNs(state));
+            due = firstSendNs(state, *record);
         else
             due = record->lastSentNs + intervalNs(state, *record);
     } else if (!state.doubtful.empty()) {
-        due = owedCloseNs(state);  // the confirming copies, once the clock is quiet
+        // The confirming copies, once the clock is quiet.
+        due = qMax(owedCloseNs(state), doubtEndsNs(state));
     } else if (!state.kept.empty()) {
         due = qMax(state.lastTransmissionNs + qint64(ProbeIntervalMs) * NsPerMs, owedCloseNs(state));
     }
@@ -519,11 +538,12 @@ bool RetransmitQueue::acknowledgeLocked(quint32 key, const QByteArray& payload)
     expireOwed(state, now);
     if (!state.owed.empty()) {
         // The late answer to an earlier transmission: pays off the earliest
-        // copy owed, and shows how late the clock's answers can be. It
-        // still shows the clock answers.
+        // copy owed, and bounds how late the clock's answers can be (it may
+        // answer a later copy, so the time is an upper bound). It still
+        // shows the clock answers.
         const auto earliest = std::min_element(state.owed.begin(), state.owed.end(),
                                                [](const Owed& a, const Owed& b) { return a.sentNs < b.sentNs; });
-        state.observed.add(qMin(now - earliest->sentNs, qint64(MaxIntervalMs) * NsPerMs));
+        state.observed.add(qMin(now - earliest->sentNs, qint64(MaxIntervalMs) * NsPerMs), true);
         state.owed.erase(earliest);
         ++counts.absorbed;
         noteAnswer(key, state, now);
@@ -548,18 +568,23 @@ bool RetransmitQueue::acknowledgeLocked(quint32 key, const QByteArray& payload)
         report(ClockLinkEvent::Kind::AnswerTime, key, nullptr, double(state.smoothedNs) / NsPerMs);
     } else {
         // Whichever copy it answers, the clock took no longer than this.
-        state.observed.add(qMin(fromFirstCopy, capNs(*record)));
+        state.observed.add(qMin(fromFirstCopy, capNs(*record)), true);
         backOff(state, *record);
     }
     // The window covers the earlier copies' answers, however slow this one
-    // shows the clock can be.
-    const qint64 window = answerWindowNs(state, record);
+    // shows the clock can be: should it have answered the first copy, the
+    // latest copy's answer may come as late after that one, so the
+    // earliest copy owes its answer for the gap between them more.
+    qint64 window = answerWindowNs(state, record);
+    if (record->sentAtNs.size() > 1) {
+        const qint64 gap = record->sentAtNs.last() - record->sentAtNs.first();
+        window = qMax(window, gap + qMin(fromFirstCopy, capNs(*record)) + qint64(AnswerWindowMarginMs) * NsPerMs);
+    }
     // Credited soon after an owed answer never came: this "A" may be that
     // one, later than any window allowed. The newest text of the variable
     // is sent once more when the clock is quiet (not a confirming copy's:
     // one confirmation per text; not one a newer text follows).
-    const bool doubtful =
-        state.unpaidCloseNs >= 0 && now - state.unpaidCloseNs <= qMax(qint64(DoubtSpanMs) * NsPerMs, 2 * window);
+    const bool doubtful = now < doubtEndsNs(state);
     std::map<int, udpQueueStruct*>* into = nullptr;
     if (record->variable >= 0) {
         const auto older = state.doubtful.find(record->variable);
@@ -714,7 +739,7 @@ RetransmitQueue::ClockTiming RetransmitQueue::timing(const QHostAddress& address
     timing.sampled = state.sampled;
     timing.smoothedMs = double(state.smoothedNs) / NsPerMs;
     timing.variationMs = double(state.variationNs) / NsPerMs;
-    timing.slowestRecentMs = double(state.observed.largest()) / NsPerMs;
+    timing.slowestRecentMs = double(qMax(state.observed.largest(), state.observed.largest(true))) / NsPerMs;
     timing.fastestRecentMs = double(state.measured.smallest()) / NsPerMs;
     timing.answerWindowMs = double(answerWindowNs(state, nullptr)) / NsPerMs;
     timing.intervalMs = int(state.intervalNs / NsPerMs);

@@ -71,14 +71,17 @@ bool isClockAddressText(const QString& text);
 //   for the answer window, and an "A" that arrives while one is owed pays
 //   the earliest of them off instead of acknowledging anything. The window
 //   is built from what the clock's last ObservedAnswers answers showed:
-//   samples, upper bounds, and for an absorbed answer the time since the
-//   copy it paid for. It is twice the largest of them plus
-//   AnswerWindowMarginMs, at least MinAnswerWindowMs (twice MaxIntervalMs
-//   while the clock has no sample), so an answer a few times slower than the
-//   clock's usual one is still owed when it comes, and a lossy stretch long
-//   past no longer holds the clock back. An upper bound counts the gaps
-//   between the record's copies, so the window covers whichever copy the
-//   credited answer was for.
+//   samples, and upper bounds (an answer after a retransmission: the time
+//   since the first copy; an absorbed answer: the time since the copy it
+//   paid for). It is twice the largest sample or the largest bound,
+//   whichever is more, plus AnswerWindowMarginMs, at least
+//   MinAnswerWindowMs (twice MaxIntervalMs while the clock has no sample):
+//   an answer a few times slower than the clock's usual one, or as slow as
+//   any it may have taken lately, is still owed when it comes, and a lossy
+//   stretch long past no longer holds the clock back. A bound counts once:
+//   it is already the most that answer can have taken. After an answer to a
+//   retransmission the earliest copy owes its answer for the gap between
+//   the copies more, so the window covers whichever copy was answered.
 // - The clock's next record goes out once the last owed window is about to
 //   close: at its close less the shortest of the clock's last
 //   ObservedAnswers samples (less EarlySendMarginMs). Its own answer cannot
@@ -90,8 +93,9 @@ bool isClockAddressText(const QString& text);
 //   of the clock's is waiting, in flight or owed, the newest text of each
 //   variable credited so is sent once more (a confirming copy, not counted
 //   by size()), unless a newer text of its variable is waiting, in flight or
-//   kept. A confirming copy's own answer is credited as usual and never
-//   leads to another.
+//   kept. A confirming copy goes only once a credit would no longer be
+//   doubtful, so no late answer can pay for it: it is the text's last
+//   chance. Its own answer is credited as usual and never leads to another.
 // - A newer text supersedes an older one: queueing a record for the same
 //   clock and variable as a record not yet transmitted replaces that record
 //   (in its place in the order, due when it was due). A record already in
@@ -133,7 +137,8 @@ public:
     // The shortest time an unanswered copy's answer stays owed: an answer up
     // to this late, slower than any the clock has shown, is still absorbed.
     static constexpr int MinAnswerWindowMs = 1000;
-    // Added to twice the slowest recent answer: the answer window.
+    // Added to twice the slowest recent answer (or its largest bound): the
+    // answer window.
     static constexpr int AnswerWindowMarginMs = 50;
     // How many of a clock's latest answers its answer window and its early
     // sends are built from.
@@ -261,15 +266,17 @@ public:
     ClockTiming timing(const QHostAddress& clock) const;
 
 private:
-    // The latest ObservedAnswers values of one kind (nanoseconds).
+    // The latest ObservedAnswers values (nanoseconds), each an answer's
+    // time or an upper bound of it.
     struct RecentTimes
     {
         std::array<qint64, ObservedAnswers> values{};
+        std::array<bool, ObservedAnswers> bounds{};
         int count = 0;
         int next = 0;
-        void add(qint64 value);
-        qint64 largest() const;
-        qint64 smallest() const;  // 0 when empty
+        void add(qint64 value, bool bound = false);
+        qint64 largest(bool ofBounds = false) const;  // of the answer times, or of the bounds
+        qint64 smallest() const;                      // 0 when empty
     };
 
     // One transmission whose answer may still come.
@@ -313,6 +320,11 @@ private:
     // The moment the clock's next record may go out, as far as the answers
     // it owes are concerned (0: at once).
     qint64 sendAllowedNs(const ClockState& state) const;
+    // The moment the record, not sent yet, may go out.
+    qint64 firstSendNs(const ClockState& state, const udpQueueStruct& record) const;
+    // The moment a credit stops being doubtful (0: none would be): a
+    // confirming copy goes no sooner, so no late answer can pay it.
+    qint64 doubtEndsNs(const ClockState& state) const;
     // The moment the last owed window closes (0: none owed).
     static qint64 owedCloseNs(const ClockState& state);
     // Ends the clock's first record (acknowledged, given up or superseded):

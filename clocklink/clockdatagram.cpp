@@ -2,6 +2,20 @@
 
 QByteArray ClockDatagram::build(int variable, const QString& text)
 {
+    // Most texts are ASCII: written straight into the datagram (a round
+    // to many clocks builds thousands).
+    QByteArray ascii(text.size() + 3, Qt::Uninitialized);
+    char* out = ascii.data();
+    *out++ = LeadByte;
+    *out++ = char(variable & 0xFF);
+    const QChar* c = text.constData();
+    const QChar* const end = c + text.size();
+    for (; c != end && c->unicode() < 0x80; ++c)
+        *out++ = char(c->unicode());
+    if (c == end) {
+        *out = '\0';
+        return ascii;
+    }
     const QByteArray utf8 = text.toUtf8();
     QByteArray datagram;
     datagram.reserve(utf8.size() + 3);

@@ -22,6 +22,9 @@ struct ClockLinkEvent
     quint32 clock = 0;  // the clock's IPv4 address as a number
     int variable = -1;  // 0-4 for the text events
     QString text;
+    // The text's datagram, until the events are taken: the text is read
+    // from it then, off the thread that queues the records.
+    QByteArray datagram;
     // Acknowledged and GivenUp: the text needed more than one transmission.
     bool retransmitted = false;
     double answerMs = 0;

@@ -51,6 +51,41 @@ bool isClockAddressText(const QString& text)
     return QHostAddress(text).protocol() == QAbstractSocket::IPv4Protocol;
 }
 
+bool clockAddressValue(const QString& text, quint32* ipv4)
+{
+    // Four decimal parts of one to three digits, none with a leading zero.
+    quint32 value = 0;
+    int parts = 0;
+    int digits = 0;
+    int part = 0;
+    const QChar* c = text.constData();
+    const QChar* const end = c + text.size();
+    for (;; ++c) {
+        if (c == end || *c == QLatin1Char('.')) {
+            if (digits == 0 || part > 255 || ++parts > 4)
+                break;
+            value = (value << 8) | quint32(part);
+            if (c == end) {
+                if (parts != 4)
+                    break;
+                *ipv4 = value;
+                return true;
+            }
+            digits = part = 0;
+            continue;
+        }
+        const ushort u = c->unicode();
+        if (u < '0' || u > '9' || digits == 3 || (digits == 1 && part == 0))
+            break;
+        part = part * 10 + (u - '0');
+        ++digits;
+    }
+    bool isIPv4 = false;
+    const QHostAddress parsed(text);
+    *ipv4 = parsed.toIPv4Address(&isIPv4);
+    return isIPv4 && parsed.protocol() == QAbstractSocket::IPv4Protocol;
+}
+
 RetransmitQueue::RetransmitQueue(ClockSource source)
     : clock(source ? std::move(source) : ClockSource(steadyNow))
 {}
@@ -131,7 +166,8 @@ bool RetransmitQueue::append(udpQueueStruct* record, bool* earliest)
         return false;
     }
     record->ipv4 = key;
-    record->queuedAtNs = clock();
+    const qint64 now = clock();
+    record->queuedAtNs = now;
     record->variable = -1;
     if (record->data.size() >= 2 && record->data.at(0) == ClockDatagram::LeadByte)
         record->variable = quint8(record->data.at(1));
@@ -152,7 +188,7 @@ bool RetransmitQueue::append(udpQueueStruct* record, bool* earliest)
             *older = *record;
             delete record;
             ++counts.superseded;
-            report(ClockLinkEvent::Kind::Queued, key, older);
+            report(ClockLinkEvent::Kind::Queued, key, older, 0, now);
             scheduleAfterAppend(key, state, earliest);
             return true;
         }
@@ -170,7 +206,7 @@ bool RetransmitQueue::append(udpQueueStruct* record, bool* earliest)
         }
     }
     enqueue(state, record);
-    report(ClockLinkEvent::Kind::Queued, key, record);
+    report(ClockLinkEvent::Kind::Queued, key, record, 0, now);
     scheduleAfterAppend(key, state, earliest);
     return true;
 }
@@ -628,34 +664,42 @@ void RetransmitQueue::setReportingEvents(bool on)
 void RetransmitQueue::takeLinkEvents(std::vector<ClockLinkEvent>& events)
 {
     events.clear();
-    std::lock_guard<std::mutex> lock(mutex);
-    events.swap(linkEvents);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        events.swap(linkEvents);
+    }
+    for (ClockLinkEvent& event : events) {
+        if (!event.datagram.isEmpty()) {
+            event.text = ClockDatagram::textOf(event.datagram);
+            event.datagram.clear();
+        }
+    }
 }
 
 std::vector<ClockLinkEvent> RetransmitQueue::takeLinkEvents()
 {
-    std::lock_guard<std::mutex> lock(mutex);
     std::vector<ClockLinkEvent> events;
-    events.swap(linkEvents);
+    takeLinkEvents(events);
     return events;
 }
 
-void RetransmitQueue::report(ClockLinkEvent::Kind kind, quint32 key, const udpQueueStruct* record, double answerMs)
+void RetransmitQueue::report(ClockLinkEvent::Kind kind, quint32 key, const udpQueueStruct* record, double answerMs,
+                             qint64 atNs)
 {
     // Only clock variables have a text worth showing.
     if (!reportingEvents || (record && record->variable < 0))
         return;
-    ClockLinkEvent event;
+    linkEvents.emplace_back();
+    ClockLinkEvent& event = linkEvents.back();
     event.kind = kind;
     event.clock = key;
     event.answerMs = answerMs;
-    event.steadyNs = clock();
+    event.steadyNs = atNs >= 0 ? atNs : clock();
     if (record) {
         event.variable = record->variable;
-        event.text = ClockDatagram::textOf(record->data);
+        event.datagram = record->data;
         event.retransmitted = record->sentAtNs.size() > 1;
     }
-    linkEvents.push_back(std::move(event));
 }
 
 void RetransmitQueue::clear()

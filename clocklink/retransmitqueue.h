@@ -50,6 +50,10 @@ bool sameClockAddress(const QHostAddress& a, const QHostAddress& b);
 // Whether a clock address text is a plain IPv4 address ("10.0.0.7"): the only
 // kind of address the clock link sends to.
 bool isClockAddressText(const QString& text);
+// The same, with the address's value. A plain dotted quad is read without
+// QHostAddress's parser (a round to a thousand clocks reads five thousand);
+// any other text goes through it.
+bool clockAddressValue(const QString& text, quint32* ipv4);
 
 // The datagrams that wait for a clock's acknowledgement, with these rules:
 //
@@ -362,7 +366,9 @@ private:
 
     // Clock events: one report() at each point a record is queued,
     // acknowledged or given up, and where health or timing changes.
-    void report(ClockLinkEvent::Kind kind, quint32 key, const udpQueueStruct* record = nullptr, double answerMs = 0);
+    // `atNs`: when, if the caller has read the clock already (-1: now).
+    void report(ClockLinkEvent::Kind kind, quint32 key, const udpQueueStruct* record = nullptr, double answerMs = 0,
+                qint64 atNs = -1);
     bool reportingEvents = false;
     std::vector<ClockLinkEvent> linkEvents;
 

@@ -15,13 +15,13 @@ UDPCommThread commThread;
 
 void queueClockVar(const QString& address, int var, const QString& text)
 {
-    const QHostAddress clock(address);
-    if (clock.protocol() != QAbstractSocket::IPv4Protocol) {
+    quint32 ipv4 = 0;
+    if (!clockAddressValue(address, &ipv4)) {
         commThread.CheckClockAddress(address);
         return;
     }
     const QByteArray datagram = ClockDatagram::build(var, text);
-    commThread.SendUDP(datagram, datagram.size(), clock, CLOCK_UDP_PORT, true, 200, 0);
+    commThread.SendUDP(datagram, datagram.size(), QHostAddress(ipv4), CLOCK_UDP_PORT, true, 200, 0);
 }
 
 // The global instance is built before the application object exists, so the

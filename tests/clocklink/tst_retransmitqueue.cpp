@@ -842,12 +842,24 @@ private slots:
         dataRow("IPv6", "fe80::1", false);
         dataRow("empty (a part of spaces)", "", false);
         dataRow("out of range", "300.1.2.3", false);
+        dataRow("last part out of range", "10.0.0.256", false);
+        dataRow("highest", "255.255.255.255", true);
+        dataRow("five parts", "10.0.0.7.1", false);
+        dataRow("an empty part", "10..0.7", false);
+        dataRow("spaces around", " 10.0.0.7 ", true);
+        dataRow("leading zero", "10.0.0.07", true);
+        dataRow("three parts", "10.0.7", true);
     }
     void clockAddressText()
     {
         QFETCH(QString, text);
         QFETCH(bool, usable);
         QCOMPARE(isClockAddressText(text), usable);
+        // Read quickly or by QHostAddress, the same value.
+        quint32 value = 0;
+        QCOMPARE(clockAddressValue(text, &value), usable);
+        if (usable)
+            QCOMPARE(value, QHostAddress(text).toIPv4Address());
     }
 
     void recordForANonIPv4AddressIsRefused()

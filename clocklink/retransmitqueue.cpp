@@ -598,13 +598,15 @@ bool RetransmitQueue::acknowledgeLocked(quint32 key, const QByteArray& payload)
     // it is ambiguous (which copy it answers is unknown): the clock is given
     // more time instead.
     const qint64 fromFirstCopy = now - record->sentAtNs.first();
+    // Whichever copy a retransmitted record's answer is for, the clock took
+    // no longer than this.
+    const qint64 bound = qMin(fromFirstCopy, capNs(*record));
     report(ClockLinkEvent::Kind::Acknowledged, key, record);
     if (record->sentAtNs.size() == 1) {
         sample(state, *record, fromFirstCopy);
         report(ClockLinkEvent::Kind::AnswerTime, key, nullptr, double(state.smoothedNs) / NsPerMs);
     } else {
-        // Whichever copy it answers, the clock took no longer than this.
-        state.observed.add(qMin(fromFirstCopy, capNs(*record)), true);
+        state.observed.add(bound, true);
         backOff(state, *record);
     }
     // The window covers the earlier copies' answers, however slow this one
@@ -614,7 +616,7 @@ bool RetransmitQueue::acknowledgeLocked(quint32 key, const QByteArray& payload)
     qint64 window = answerWindowNs(state, record);
     if (record->sentAtNs.size() > 1) {
         const qint64 gap = record->sentAtNs.last() - record->sentAtNs.first();
-        window = qMax(window, gap + qMin(fromFirstCopy, capNs(*record)) + qint64(AnswerWindowMarginMs) * NsPerMs);
+        window = qMax(window, gap + bound + qint64(AnswerWindowMarginMs) * NsPerMs);
     }
     // Credited soon after an owed answer never came: this "A" may be that
     // one, later than any window allowed. The newest text of the variable
